@@ -1,0 +1,36 @@
+# The two commands of the README: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: deps configure build run test bench fuzz clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DLV_WERROR=ON >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	$(BUILD)/src/app/lumivark
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLV_BENCH=ON >/dev/null
+	@cmake --build build-bench -j$(JOBS)
+	bench/run-all build-bench
+
+# libFuzzer targets under AddressSanitizer; FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target fuzz-all
+	fuzz/run-all build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD) build-bench build-fuzz

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace lv {
+
+// Message boxes and the file and colour dialogs, behind one interface so tests
+// can script the answers. UI thread only.
+class Dialogs {
+public:
+    enum class Icon { Information, Warning, Error, Question };
+    enum class Buttons { Ok, YesNo, OkCancel };
+    enum class Answer { Ok, Yes, No, Cancel };
+
+    virtual ~Dialogs() = default;
+
+    // caption empty = the program's title.
+    virtual Answer message(const QString& text, Icon icon, Buttons buttons = Buttons::Ok,
+                           const QString& caption = {}, QWidget* parent = nullptr) = 0;
+
+    // filter uses the pipe form "Name (*.x)|*.x|Other|*.y;*.z|". An empty result means cancelled.
+    virtual QString openFile(const QString& title, const QString& filter,
+                             const QString& initialName = {}, QWidget* parent = nullptr) = 0;
+    virtual QString saveFile(const QString& title, const QString& filter,
+                             const QString& initialName = {}, QWidget* parent = nullptr) = 0;
+
+    // Returns the chosen colour, or nothing when cancelled.
+    virtual std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent = nullptr) = 0;
+};
+
+// Real Qt dialogs.
+class QtDialogs final : public Dialogs {
+public:
+    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption,
+                   QWidget* parent) override;
+    QString openFile(const QString& title, const QString& filter, const QString& initialName,
+                     QWidget* parent) override;
+    QString saveFile(const QString& title, const QString& filter, const QString& initialName,
+                     QWidget* parent) override;
+    std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
+};
+
+// Turns "Name (*.x)|*.x|Other|*.y;*.z|" into Qt's "Name (*.x);;Other (*.y *.z)".
+QString qtFilterFromPipeFilter(const QString& pipeFilter);
+
+// The dialogs the program uses; QtDialogs unless a test installs another. Never null.
+Dialogs& dialogs();
+void setDialogs(Dialogs* d); // nullptr restores the Qt dialogs
+
+} // namespace lv

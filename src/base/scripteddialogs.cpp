@@ -1,0 +1,45 @@
+#include "base/scripteddialogs.h"
+#include "base/version.h"
+
+namespace lv {
+
+QStringList ScriptedDialogs::messages() const
+{
+    QStringList out;
+    for (const Request& r : requests)
+        if (r.kind == Request::Kind::Message)
+            out << r.text;
+    return out;
+}
+
+Dialogs::Answer ScriptedDialogs::message(const QString& text, Icon icon, Buttons buttons,
+                                         const QString& caption, QWidget*)
+{
+    requests.append({Request::Kind::Message, text, caption.isEmpty() ? programTitle() : caption, {},
+                     icon, buttons});
+    if (!answers.isEmpty())
+        return answers.dequeue();
+    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+}
+
+QString ScriptedDialogs::openFile(const QString& title, const QString& filter,
+                                  const QString& initialName, QWidget*)
+{
+    requests.append({Request::Kind::OpenFile, title, filter, initialName});
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
+}
+
+QString ScriptedDialogs::saveFile(const QString& title, const QString& filter,
+                                  const QString& initialName, QWidget*)
+{
+    requests.append({Request::Kind::SaveFile, title, filter, initialName});
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
+}
+
+std::optional<QColor> ScriptedDialogs::chooseColor(const QColor& initial, QWidget*)
+{
+    requests.append({Request::Kind::Color, {}, {}, initial.name()});
+    return colorAnswers.isEmpty() ? std::nullopt : colorAnswers.dequeue();
+}
+
+} // namespace lv
