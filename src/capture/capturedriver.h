@@ -1,0 +1,89 @@
+#pragma once
+
+#include "capture/audiosource.h"
+#include "capture/videoframe.h"
+
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace lv {
+
+// One capture device back end (V4L2 camera or the built-in test pattern).
+//
+// Threads: every method is called on the UI thread. Between start() and
+// stop() the back end runs one capture thread of its own and calls the frame
+// sink there, once per frame, in order; it calls the error sink (also on
+// its thread) once when the device stops delivering for good, and then
+// delivers nothing more. stop() and close() are safe to call twice and from
+// the error path.
+class CaptureDriver {
+public:
+    using FrameSink = std::function<void(const FramePtr&)>;
+    using ErrorSink = std::function<void(const QString& reason)>;
+
+    virtual ~CaptureDriver() = default;
+
+    virtual QString name() const = 0;
+    virtual QString version() const = 0;
+
+    // Opens the device; false when it cannot be used.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+
+    virtual QSize frameSize() const = 0;
+    virtual double frameRate() const = 0;
+    // The device can paint every frame itself (overlay); otherwise the
+    // program shows frames at the preview rate.
+    virtual bool hasOverlay() const = 0;
+    virtual bool hasSourceDialog() const = 0;
+    virtual bool hasFormatDialog() const = 0;
+    virtual bool hasDisplayDialog() const { return true; }
+
+    // The device's own modal dialogs; false when they cannot be shown. A
+    // format change may stop and restart the stream (the sinks stay).
+    virtual bool showSourceDialog(QWidget* parent) = 0;
+    virtual bool showFormatDialog(QWidget* parent) = 0;
+
+    virtual bool start(FrameSink frames, ErrorSink errors) = 0;
+    virtual void stop() = 0;
+
+    // The sound that goes with this device; null when it has none.
+    virtual std::unique_ptr<AudioSource> createAudioSource() { return nullptr; }
+};
+
+// Lists the drivers of the machine by index and creates them.
+class DriverCatalogue {
+public:
+    virtual ~DriverCatalogue() = default;
+    // false when no driver answers at index.
+    virtual bool describe(int index, QString* name, QString* version) const = 0;
+    virtual std::unique_ptr<CaptureDriver> create(int index) const = 0;
+};
+
+// The machine's drivers: every V4L2 video-capture device, then the test
+// pattern (hidden with LUMIVARK_TEST_DEVICE=0).
+class SystemDriverCatalogue final : public DriverCatalogue {
+public:
+    SystemDriverCatalogue();
+    bool describe(int index, QString* name, QString* version) const override;
+    std::unique_ptr<CaptureDriver> create(int index) const override;
+    void rescan();
+
+private:
+    struct Entry {
+        QString name;
+        QString version;
+        QString devicePath; // empty for the test pattern
+    };
+    std::vector<Entry> m_entries;
+};
+
+// The catalogue the program uses; tests may install their own. Never null.
+DriverCatalogue& driverCatalogue();
+void setDriverCatalogue(DriverCatalogue* c); // nullptr restores the system catalogue
+
+} // namespace lv

@@ -1,0 +1,518 @@
+#include "capture/capturewindow.h"
+#include "capture/sequencecapture.h"
+#include "base/dialogs.h"
+#include "base/programdirectory.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcCapture, "lumivark.capture")
+
+namespace lv {
+
+namespace {
+const QString kError = QStringLiteral("Error!");
+
+QMutex g_grabMutex;
+FramePtr g_grabbed;
+} // namespace
+
+// --- Driver enumeration ---
+
+QString CaptureWindow::GetDriverName(int index)
+{
+    QString name;
+    return driverCatalogue().describe(index, &name, nullptr) ? name : kError;
+}
+
+QString CaptureWindow::GetDriverVersion(int index)
+{
+    QString version;
+    return driverCatalogue().describe(index, nullptr, &version) ? version : kError;
+}
+
+int CaptureWindow::CountDrivers()
+{
+    int n = 0;
+    while (GetDriverName(n) != kError)
+        ++n;
+    return n;
+}
+
+bool CaptureWindow::HasDrivers() { return CountDrivers() > 0; }
+
+// --- Time and rate functions ---
+
+uint32_t CaptureWindow::MicroSecondsPerFrame(int rate)
+{
+    if (rate == 0)
+        return 0;
+    return static_cast<uint32_t>(std::lround(1000000.0 / rate));
+}
+
+uint32_t CaptureWindow::MicroSecondsPerFrame(double rate)
+{
+    // The rate is a fixed-point number with four decimals (29.97 stays 29.97).
+    const double fixed = std::nearbyint(rate * 10000.0) / 10000.0;
+    if (fixed == 0.0)
+        return 0;
+    return static_cast<uint32_t>(std::lround(1000000.0 / fixed));
+}
+
+int CaptureWindow::HoursOf(int64_t seconds) { return static_cast<int>(seconds / 3600); }
+
+int CaptureWindow::MinutesOf(int64_t seconds)
+{
+    const double h = static_cast<double>(seconds) / 3600.0;
+    return static_cast<int>((h - std::trunc(h)) * 60.0 + 1e-9);
+}
+
+int CaptureWindow::SecondsOf(int64_t seconds)
+{
+    const double m = static_cast<double>(seconds) / 60.0;
+    return static_cast<int>(std::lround((m - std::trunc(m)) * 60.0));
+}
+
+int64_t CaptureWindow::TotalSeconds(int64_t hours, int64_t minutes, int64_t seconds)
+{
+    return std::max<int64_t>(0, hours) * 3600 + std::max<int64_t>(0, minutes) * 60 + seconds;
+}
+
+int CaptureWindow::PreviewIntervalMs(int rate)
+{
+    if (rate < 1)
+        return 0;
+    return static_cast<int>(std::lround(1000.0 / rate));
+}
+
+// --- Window lifetime ---
+
+CaptureWindow::CaptureWindow(QWidget* parent)
+    : QWidget(parent)
+    , m_sequence(std::make_unique<SequenceCapture>())
+{
+    setObjectName(QStringLiteral("VIDEO WINDOW"));
+    setWindowTitle(QStringLiteral("VIDEO WINDOW"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setGeometry(0, 0, 160, 120);
+    connect(&m_previewTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    show();
+}
+
+CaptureWindow::~CaptureWindow()
+{
+    *m_alive = false;
+    disconnectDevice();
+}
+
+CaptureWindow* CaptureWindow::CreateCaptureWindow(QWidget* parent) { return new CaptureWindow(parent); }
+
+bool CaptureWindow::ConnectDriver(int index)
+{
+    disconnectDevice();
+    std::unique_ptr<CaptureDriver> d = driverCatalogue().create(index);
+    if (!d || !d->open()) {
+        qCWarning(lcCapture) << "cannot open capture driver" << index;
+        return false;
+    }
+    m_driver = std::move(d);
+    m_index = index;
+    m_parms = CaptureParms{};
+    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
+    m_audio = AudioFormat{};
+    if (m_captureFile.isEmpty())
+        m_captureFile = defaultMovieFolder() + QStringLiteral("capture.avi");
+    std::weak_ptr<std::atomic<bool>> alive = m_alive;
+    const bool started = m_driver->start(
+        [this](const FramePtr& f) { onDriverFrame(f); },
+        [this, alive](const QString& reason) {
+            QMetaObject::invokeMethod(this, [this, alive, reason] {
+                if (auto a = alive.lock(); a && *a)
+                    onDriverError(reason);
+            }, Qt::QueuedConnection);
+        });
+    if (!started) {
+        m_driver->close();
+        m_driver.reset();
+        m_index = -1;
+        return false;
+    }
+    return true;
+}
+
+void CaptureWindow::disconnectDevice()
+{
+    m_previewTimer.stop();
+    if (m_sequence) {
+        if (m_sequence->capturing())
+            m_sequence->stop();
+        if (m_singleOpen)
+            m_sequence->closeSingle();
+    }
+    m_singleOpen = false;
+    if (m_driver) {
+        m_driver->stop();
+        m_driver->close();
+        m_driver.reset();
+    }
+    m_overlay = m_preview = false;
+    m_index = -1;
+    QMutexLocker l(&m_frameMutex);
+    m_latest.reset();
+}
+
+bool CaptureWindow::DisconnectDriver(CaptureWindow* window)
+{
+    if (!window)
+        return false;
+    window->disconnectDevice();
+    delete window;
+    return true;
+}
+
+bool CaptureWindow::SetStatusCallback(StatusCallbackFn callback)
+{
+    m_statusCallback = std::move(callback);
+    return true;
+}
+
+void CaptureWindow::reportStatus(int code)
+{
+    if (QThread::currentThread() != thread()) {
+        std::weak_ptr<std::atomic<bool>> alive = m_alive;
+        QMetaObject::invokeMethod(this, [this, alive, code] {
+            if (auto a = alive.lock(); a && *a)
+                reportStatus(code);
+        }, Qt::QueuedConnection);
+        return;
+    }
+    if (m_statusCallback)
+        m_statusCallback(this, code, code == kStatusCaptureStart ? QStringLiteral("Capture Start")
+                                                                 : QStringLiteral("Capture End"));
+}
+
+// --- Information ---
+
+bool CaptureWindow::GetDriverCaps(CaptureDriverCaps& caps) const
+{
+    if (!m_driver)
+        return false;
+    caps.wDeviceIndex = static_cast<uint16_t>(m_index);
+    caps.fHasOverlay = m_driver->hasOverlay() ? 1 : 0;
+    caps.fHasDlgVideoSource = m_driver->hasSourceDialog() ? 1 : 0;
+    caps.fHasDlgVideoFormat = m_driver->hasFormatDialog() ? 1 : 0;
+    caps.fHasDlgVideoDisplay = m_driver->hasDisplayDialog() ? 1 : 0;
+    caps.fCaptureInitialized = 1;
+    return true;
+}
+
+bool CaptureWindow::GetStatus(CaptureStatus& status) const
+{
+    if (!m_driver)
+        return false;
+    const QSize size = m_driver->frameSize();
+    status.uiImageWidth = static_cast<uint32_t>(size.width());
+    status.uiImageHeight = static_cast<uint32_t>(size.height());
+    status.fLiveWindow = m_preview ? 1 : 0;
+    status.fOverlayWindow = m_overlay ? 1 : 0;
+    status.fScale = m_scale ? 1 : 0;
+    const bool capturing = m_sequence->capturing();
+    status.fCapturingNow = capturing ? 1 : 0;
+    status.dwCurrentVideoFrame = m_sequence->framesCaptured();
+    status.dwCurrentVideoFramesDropped = m_sequence->framesDropped();
+    return true;
+}
+
+bool CaptureWindow::GetSequenceSetup(CaptureParms& parms) const
+{
+    if (!m_driver)
+        return false;
+    parms = m_parms;
+    return true;
+}
+
+bool CaptureWindow::SetSequenceSetup(const CaptureParms& parms)
+{
+    if (!m_driver)
+        return false;
+    m_parms = parms;
+    return true;
+}
+
+int CaptureWindow::GetAudioFormatSize() const { return m_driver ? kAudioFormatSize : 0; }
+
+bool CaptureWindow::GetAudioFormat(AudioFormat& format, int size) const
+{
+    if (!m_driver || size < kAudioFormatSize)
+        return false;
+    format = m_audio;
+    return true;
+}
+
+bool CaptureWindow::SetAudioFormat(const AudioFormat& format, int size)
+{
+    if (!m_driver || size < kAudioFormatSize)
+        return false;
+    const bool valid = (format.nChannels == 1 || format.nChannels == 2)
+        && (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nSamplesPerSec >= 1000
+        && format.nSamplesPerSec <= 48000;
+    if (!valid)
+        return false;
+    m_audio = format;
+    return true;
+}
+
+QString CaptureWindow::GetCaptureFile() const { return m_driver ? m_captureFile : QString(); }
+
+bool CaptureWindow::SetCaptureFile(const QString& name)
+{
+    if (!m_driver || name.isEmpty())
+        return false;
+    m_captureFile = name;
+    return true;
+}
+
+// --- Display ---
+
+bool CaptureWindow::StartPreview(int rate)
+{
+    if (!m_driver)
+        return false;
+    m_overlay = false;
+    m_preview = true;
+    const int interval = PreviewIntervalMs(rate);
+    if (interval < 0) {
+        dialogs().message(QStringLiteral("Orbelstand: Cannot set preview mode."), Dialogs::Icon::Error);
+        return false;
+    }
+    // Interval 0: draw every frame as it arrives.
+    if (interval == 0)
+        m_previewTimer.stop();
+    else
+        m_previewTimer.start(interval);
+    update();
+    return true;
+}
+
+bool CaptureWindow::StartOverlay()
+{
+    if (!m_driver || !m_driver->hasOverlay())
+        return false;
+    m_previewTimer.stop();
+    m_preview = false;
+    m_overlay = true;
+    update();
+    return true;
+}
+
+bool CaptureWindow::SetScale(bool on)
+{
+    if (!m_driver)
+        return false;
+    m_scale = on;
+    update();
+    return true;
+}
+
+bool CaptureWindow::FitWindow(int top, int left, int height, int width)
+{
+    CaptureStatus st;
+    if (!GetStatus(st))
+        return false;
+    if (top + left + height + width == 0)
+        resize(static_cast<int>(st.uiImageWidth), static_cast<int>(st.uiImageHeight));
+    else if (height + width == 0)
+        move(left, top);
+    else
+        setGeometry(left, top, width, height);
+    return true;
+}
+
+// --- Dialogs ---
+
+bool CaptureWindow::ShowFormatDialog()
+{
+    if (!m_driver || !m_driver->hasFormatDialog() || !m_driver->showFormatDialog(window())) {
+        dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Format Dialog."), Dialogs::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool CaptureWindow::ShowSourceDialog()
+{
+    if (!m_driver || !m_driver->hasSourceDialog() || !m_driver->showSourceDialog(window())) {
+        dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Source Dialog."), Dialogs::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool CaptureWindow::ShowDisplayDialog()
+{
+    if (!m_driver || !m_driver->hasDisplayDialog()) {
+        dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Display Dialog."), Dialogs::Icon::Error);
+        return false;
+    }
+    QDialog dlg(window());
+    dlg.setWindowTitle(QStringLiteral("Video Display"));
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* scale = new QCheckBox(QStringLiteral("Scale the picture to the window"), &dlg);
+    scale->setObjectName(QStringLiteral("scale"));
+    scale->setChecked(m_scale);
+    layout->addWidget(scale);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (dlg.exec() == QDialog::Accepted)
+        SetScale(scale->isChecked());
+    return true;
+}
+
+bool CaptureWindow::ShowCompressionDialog()
+{
+    if (!m_sequence->showCompressionDialog(window())) {
+        dialogs().message(QStringLiteral("Cannot show Video Compression Dialog."), Dialogs::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+// --- Capturing ---
+
+bool CaptureWindow::StartSequence()
+{
+    if (!m_driver || m_sequence->capturing())
+        return false;
+    SequenceCapture::Setup setup;
+    setup.fileName = m_captureFile;
+    setup.parms = m_parms;
+    setup.audio = m_audio;
+    setup.driver = m_driver.get();
+    std::weak_ptr<std::atomic<bool>> alive = m_alive;
+    setup.status = [this, alive](int code) {
+        if (auto a = alive.lock(); a && *a)
+            reportStatus(code);
+    };
+    return m_sequence->start(setup);
+}
+
+bool CaptureWindow::StopSequence() { return m_driver && m_sequence->stop(); }
+
+bool CaptureWindow::OpenSingleFrames()
+{
+    if (!m_driver)
+        return false;
+    m_singleOpen = m_sequence->openSingle(m_captureFile, m_parms);
+    return m_singleOpen;
+}
+
+bool CaptureWindow::CaptureOneFrame()
+{
+    if (!m_driver || !m_singleOpen)
+        return false;
+    CopyFrameToClipboard();
+    return m_sequence->captureOne(latestFrame());
+}
+
+bool CaptureWindow::CloseSingleFrames()
+{
+    if (!m_singleOpen)
+        return false;
+    m_singleOpen = false;
+    return m_sequence->closeSingle();
+}
+
+bool CaptureWindow::CopyFrameToClipboard()
+{
+    if (!m_driver)
+        return false;
+    FramePtr f = latestFrame();
+    if (!f) {
+        // Just connected: give the device a moment to deliver its first frame.
+        QElapsedTimer t;
+        t.start();
+        while (!f && t.elapsed() < 1000) {
+            QThread::msleep(5);
+            f = latestFrame();
+        }
+    }
+    if (!f)
+        return false;
+    setGrabbedFrame(std::move(f));
+    return true;
+}
+
+FramePtr CaptureWindow::grabbedFrame()
+{
+    QMutexLocker l(&g_grabMutex);
+    return g_grabbed;
+}
+
+void CaptureWindow::setGrabbedFrame(FramePtr frame)
+{
+    QMutexLocker l(&g_grabMutex);
+    g_grabbed = std::move(frame);
+}
+
+FramePtr CaptureWindow::latestFrame() const
+{
+    QMutexLocker l(&m_frameMutex);
+    return m_latest;
+}
+
+void CaptureWindow::onDriverFrame(const FramePtr& frame)
+{
+    {
+        QMutexLocker l(&m_frameMutex);
+        m_latest = frame;
+    }
+    m_sequence->pushFrame(frame);
+    // Coalesce: at most one repaint request in flight.
+    if (!m_updatePending.exchange(true))
+        QMetaObject::invokeMethod(this, &CaptureWindow::onFrameOnUiThread, Qt::QueuedConnection);
+}
+
+void CaptureWindow::onFrameOnUiThread()
+{
+    m_updatePending = false;
+    if (m_overlay || (m_preview && !m_previewTimer.isActive()))
+        update();
+}
+
+void CaptureWindow::onDriverError(const QString& reason)
+{
+    qCWarning(lcCapture) << "device lost:" << reason;
+    m_sequence->deviceLost();
+    emit deviceLost(reason);
+}
+
+void CaptureWindow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const FramePtr f = latestFrame();
+    if (!f || f->image.isNull() || (!m_overlay && !m_preview)) {
+        p.fillRect(rect(), Qt::black);
+        return;
+    }
+    if (m_scale) {
+        p.drawImage(rect(), f->image);
+    } else {
+        p.drawImage(0, 0, f->image);
+        if (f->image.width() < width())
+            p.fillRect(f->image.width(), 0, width() - f->image.width(), height(), Qt::black);
+        if (f->image.height() < height())
+            p.fillRect(0, f->image.height(), width(), height() - f->image.height(), Qt::black);
+    }
+}
+
+} // namespace lv

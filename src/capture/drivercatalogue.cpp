@@ -1,0 +1,55 @@
+#include "capture/capturedriver.h"
+#include "capture/testpatterndriver.h"
+#include "capture/v4l2/v4l2devices.h"
+
+namespace lv {
+
+SystemDriverCatalogue::SystemDriverCatalogue() { rescan(); }
+
+void SystemDriverCatalogue::rescan()
+{
+    m_entries.clear();
+    for (const v4l2::DeviceInfo& d : v4l2::listDevices())
+        m_entries.push_back({d.card, d.version, d.path});
+    if (qEnvironmentVariable("LUMIVARK_TEST_DEVICE") != QLatin1String("0"))
+        m_entries.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(), {}});
+}
+
+bool SystemDriverCatalogue::describe(int index, QString* name, QString* version) const
+{
+    if (index < 0 || static_cast<size_t>(index) >= m_entries.size())
+        return false;
+    const Entry& e = m_entries[static_cast<size_t>(index)];
+    if (name)
+        *name = e.name;
+    if (version)
+        *version = e.version;
+    return true;
+}
+
+std::unique_ptr<CaptureDriver> SystemDriverCatalogue::create(int index) const
+{
+    if (index < 0 || static_cast<size_t>(index) >= m_entries.size())
+        return nullptr;
+    const Entry& e = m_entries[static_cast<size_t>(index)];
+    if (e.devicePath.isEmpty())
+        return std::make_unique<TestPatternDriver>();
+    return v4l2::createDriver({e.devicePath, e.name, e.version});
+}
+
+namespace {
+DriverCatalogue* g_catalogue = nullptr;
+} // namespace
+
+DriverCatalogue& driverCatalogue()
+{
+    if (!g_catalogue) {
+        static SystemDriverCatalogue system;
+        return system;
+    }
+    return *g_catalogue;
+}
+
+void setDriverCatalogue(DriverCatalogue* c) { g_catalogue = c; }
+
+} // namespace lv

@@ -1,0 +1,266 @@
+#include "capture/testpatterndriver.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QSlider>
+#include <QSpinBox>
+
+#include <chrono>
+#include <cmath>
+#include <numbers>
+
+namespace lv {
+
+namespace {
+int64_t steadyMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+TestPatternDriver::TestPatternDriver() = default;
+
+TestPatternDriver::~TestPatternDriver() { close(); }
+
+bool TestPatternDriver::open()
+{
+    m_open = true;
+    return true;
+}
+
+void TestPatternDriver::close()
+{
+    stop();
+    m_open = false;
+}
+
+QSize TestPatternDriver::frameSize() const
+{
+    QMutexLocker l(&m_mutex);
+    return m_settings.size;
+}
+
+double TestPatternDriver::frameRate() const
+{
+    QMutexLocker l(&m_mutex);
+    return m_settings.rate;
+}
+
+TestPatternSettings TestPatternDriver::settings() const
+{
+    QMutexLocker l(&m_mutex);
+    return m_settings;
+}
+
+void TestPatternDriver::setSettings(const TestPatternSettings& s)
+{
+    QMutexLocker l(&m_mutex);
+    m_settings = s;
+    m_settings.rate = std::clamp(s.rate, TestPattern::kMinRate, TestPattern::kMaxRate);
+    if (!TestPattern::sizes().contains(s.size))
+        m_settings.size = QSize(320, 240);
+}
+
+bool TestPatternDriver::showSourceDialog(QWidget* parent)
+{
+    QDialog dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Video Source"));
+    auto* form = new QFormLayout(&dlg);
+    auto* brightness = new QSlider(Qt::Horizontal, &dlg);
+    brightness->setObjectName(QStringLiteral("brightness"));
+    brightness->setRange(-100, 100);
+    auto* pattern = new QComboBox(&dlg);
+    pattern->setObjectName(QStringLiteral("pattern"));
+    pattern->addItems({QStringLiteral("Moving"), QStringLiteral("Still")});
+    const TestPatternSettings s = settings();
+    brightness->setValue(s.brightness);
+    pattern->setCurrentIndex(s.still ? 1 : 0);
+    form->addRow(QStringLiteral("Brightness:"), brightness);
+    form->addRow(QStringLiteral("Pattern:"), pattern);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (dlg.exec() == QDialog::Accepted) {
+        TestPatternSettings n = settings();
+        n.brightness = brightness->value();
+        n.still = pattern->currentIndex() == 1;
+        setSettings(n);
+    }
+    return true;
+}
+
+bool TestPatternDriver::showFormatDialog(QWidget* parent)
+{
+    QDialog dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Video Format"));
+    auto* form = new QFormLayout(&dlg);
+    auto* size = new QComboBox(&dlg);
+    size->setObjectName(QStringLiteral("size"));
+    const TestPatternSettings s = settings();
+    for (const QSize& sz : TestPattern::sizes()) {
+        size->addItem(QStringLiteral("%1 x %2").arg(sz.width()).arg(sz.height()), sz);
+        if (sz == s.size)
+            size->setCurrentIndex(size->count() - 1);
+    }
+    auto* rate = new QSpinBox(&dlg);
+    rate->setObjectName(QStringLiteral("rate"));
+    rate->setRange(TestPattern::kMinRate, TestPattern::kMaxRate);
+    rate->setSuffix(QStringLiteral(" fps"));
+    rate->setValue(s.rate);
+    form->addRow(QStringLiteral("Frame size:"), size);
+    form->addRow(QStringLiteral("Frame rate:"), rate);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (dlg.exec() == QDialog::Accepted) {
+        TestPatternSettings n = settings();
+        n.size = size->currentData().toSize();
+        n.rate = rate->value();
+        setSettings(n);
+    }
+    return true;
+}
+
+bool TestPatternDriver::start(FrameSink frames, ErrorSink)
+{
+    if (!m_open)
+        return false;
+    stop();
+    m_frames = std::move(frames);
+    {
+        std::lock_guard l(m_wakeMutex);
+        m_stopping = false;
+    }
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void TestPatternDriver::stop()
+{
+    {
+        std::lock_guard l(m_wakeMutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TestPatternDriver::run()
+{
+    // Frames are numbered by the time since the stream started, so a late
+    // wake-up skips numbers (as a real device drops) rather than drifting.
+    const auto startTime = std::chrono::steady_clock::now();
+    std::vector<QImage> pool;
+    uint64_t next = 0;
+    for (;;) {
+        const TestPatternSettings s = settings();
+        const auto period = std::chrono::microseconds(1000000 / std::max(1, s.rate));
+        {
+            std::unique_lock l(m_wakeMutex);
+            const auto due = startTime + period * static_cast<int64_t>(next);
+            if (m_wake.wait_until(l, due, [this] { return m_stopping; }))
+                return;
+        }
+        const auto elapsed = std::chrono::steady_clock::now() - startTime;
+        const uint64_t number = static_cast<uint64_t>(elapsed / period);
+        // Reuse a buffer nobody holds any more; a frame still in use elsewhere is never written.
+        QImage* target = nullptr;
+        for (QImage& img : pool)
+            if (img.isDetached() && img.size() == s.size) {
+                target = &img;
+                break;
+            }
+        if (!target) {
+            if (pool.size() >= 8)
+                pool.erase(pool.begin());
+            pool.emplace_back(s.size, QImage::Format_RGB888);
+            target = &pool.back();
+        }
+        TestPattern::renderInto(*target, number, s);
+        auto frame = std::make_shared<VideoFrame>();
+        frame->image = *target;
+        frame->sequence = number;
+        frame->timestampUs = steadyMicros();
+        m_frames(frame);
+        next = number + 1;
+    }
+}
+
+std::unique_ptr<AudioSource> TestPatternDriver::createAudioSource()
+{
+    return std::make_unique<SineAudioSource>();
+}
+
+// --- SineAudioSource ---
+
+SineAudioSource::~SineAudioSource() { stop(); }
+
+QByteArray SineAudioSource::render(const AudioFormat& f, double frequency, uint64_t first, int count)
+{
+    const int channels = std::max<int>(1, f.nChannels);
+    const int bytes = f.wBitsPerSample == 8 ? 1 : 2;
+    QByteArray out(count * channels * bytes, Qt::Uninitialized);
+    char* p = out.data();
+    const double rate = std::max<uint32_t>(1, f.nSamplesPerSec);
+    for (int i = 0; i < count; ++i) {
+        const double v = 0.5 * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(first + static_cast<uint64_t>(i)) / rate);
+        for (int c = 0; c < channels; ++c) {
+            if (bytes == 1) {
+                *p++ = static_cast<char>(static_cast<uint8_t>(std::lround(128.0 + v * 127.0)));
+            } else {
+                const auto s = static_cast<int16_t>(std::lround(v * 32767.0));
+                *p++ = static_cast<char>(s & 0xff);
+                *p++ = static_cast<char>((s >> 8) & 0xff);
+            }
+        }
+    }
+    return out;
+}
+
+bool SineAudioSource::start(const AudioFormat& format, PcmSink sink)
+{
+    stop();
+    {
+        std::lock_guard l(m_mutex);
+        m_stopping = false;
+    }
+    m_thread = std::thread([this, format, sink = std::move(sink)] {
+        const auto startTime = std::chrono::steady_clock::now();
+        const int64_t startUs = steadyMicros();
+        const uint32_t rate = std::max<uint32_t>(1, format.nSamplesPerSec);
+        uint64_t sent = 0;
+        for (int chunk = 1;; ++chunk) {
+            const auto due = startTime + std::chrono::milliseconds(20) * chunk;
+            {
+                std::unique_lock l(m_mutex);
+                if (m_wake.wait_until(l, due, [this] { return m_stopping; }))
+                    return;
+            }
+            const uint64_t upTo = static_cast<uint64_t>(chunk) * rate / 50;
+            const int count = static_cast<int>(upTo - sent);
+            sink(render(format, m_frequency, sent, count), startUs + static_cast<int64_t>(sent * 1000000 / rate));
+            sent = upTo;
+        }
+    });
+    return true;
+}
+
+void SineAudioSource::stop()
+{
+    {
+        std::lock_guard l(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+} // namespace lv

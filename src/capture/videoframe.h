@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <memory>
+
+namespace lv {
+
+// One captured frame. Immutable once published: it is shared between the
+// capture thread, the recorder and the UI thread through FramePtr.
+struct VideoFrame {
+    QImage image;          // Format_RGB888, top-down
+    QByteArray jpeg;       // the device's own JPEG bytes when it delivered MJPEG, else empty
+    uint64_t sequence = 0; // the device's buffer sequence number; a gap means frames were lost
+    int64_t timestampUs = 0; // capture time, monotonic clock (std::chrono::steady_clock), microseconds
+};
+
+using FramePtr = std::shared_ptr<const VideoFrame>;
+
+} // namespace lv
