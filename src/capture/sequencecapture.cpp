@@ -1,20 +1,535 @@
 #include "capture/sequencecapture.h"
 
+#include "movie/aviwriter.h"
+#include "movie/compressiondialog.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFile>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcRecord, "lumivark.capture.record")
+
 namespace lv {
 
-// Placeholder until recording lands: every recording operation is refused.
-SequenceCapture::SequenceCapture() = default;
-SequenceCapture::~SequenceCapture() = default;
-bool SequenceCapture::start(const Setup&) { return false; }
-bool SequenceCapture::stop() { return false; }
-bool SequenceCapture::capturing() const { return false; }
-uint32_t SequenceCapture::framesCaptured() const { return 0; }
-uint32_t SequenceCapture::framesDropped() const { return 0; }
-void SequenceCapture::pushFrame(const FramePtr&) {}
-void SequenceCapture::deviceLost() {}
-bool SequenceCapture::openSingle(const QString&, const CaptureParms&) { return false; }
-bool SequenceCapture::captureOne(const FramePtr&) { return false; }
-bool SequenceCapture::closeSingle() { return false; }
-bool SequenceCapture::showCompressionDialog(QWidget*) { return false; }
+namespace {
+
+int64_t steadyMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Frames waiting for the encoder; a frame that finds the queue full is
+// dropped instead of holding up the capture thread.
+constexpr size_t kMaxQueuedFrames = 16;
+
+// Stops the recording at a mouse press anywhere in the program; during an
+// exclusive recording it also keeps every other user input away.
+class AbortFilter final : public QObject {
+public:
+    AbortFilter(bool left, bool right, bool exclusive, std::function<void()> stop)
+        : m_left(left), m_right(right), m_exclusive(exclusive), m_stop(std::move(stop))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress: {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            const bool stops = (me->button() == Qt::LeftButton && m_left)
+                               || (me->button() == Qt::RightButton && m_right);
+            if (stops) {
+                // Stop after this event so no widget acts on the press.
+                if (!m_fired) {
+                    m_fired = true;
+                    QTimer::singleShot(0, this, m_stop);
+                }
+                return true;
+            }
+            return m_exclusive;
+        }
+        case QEvent::Close:
+            return m_exclusive && watched->isWidgetType();
+        default:
+            return m_exclusive && event->isInputEvent();
+        }
+    }
+
+private:
+    bool m_left;
+    bool m_right;
+    bool m_exclusive;
+    bool m_fired = false;
+    std::function<void()> m_stop;
+};
+
+} // namespace
+
+struct SequenceCapture::Impl {
+    struct Item {
+        enum Kind { Video, Audio, End } kind = Video;
+        FramePtr frame;
+        int64_t index = 0; // Video: slot; End: the total number of slotCount
+        QByteArray pcm;
+    };
+
+    // UI thread
+    QObject context; // queued calls onto the UI thread die with it
+    Setup setup;
+    std::unique_ptr<AbortFilter> filter;
+    std::unique_ptr<AudioSource> ownAudio;
+    AudioSource* audio = nullptr;
+    QEventLoop* exclusiveLoop = nullptr;
+    QTimer limitTimer;
+    bool endReported = true;
+
+    // shared, under mutex
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Item> queue;
+    size_t queuedFrames = 0;
+    bool accepting = false;
+    int64_t t0Us = 0;
+    double periodUs = 66667;
+    int64_t limitSlots = -1;
+    int64_t nextSlot = 0;
+    bool haveSequence = false;
+    uint64_t lastSequence = 0;
+    QString error;
+
+    std::atomic<bool> capturing{false};
+    std::atomic<uint32_t> frames{0};
+    std::atomic<uint32_t> dropped{0};
+    std::atomic<uint32_t> samples{0};
+
+    // encoder thread
+    AviWriter writer;
+    std::thread encoder;
+    std::atomic<bool> writeFailed{false};
+
+    // frame-by-frame files (UI thread)
+    AviWriter single;
+    bool singleOpen = false;
+    AviWriter::Setup singleSetup;
+    int singleFrames = 0;
+
+    void runEncoder();
+    void finish();
+    void queueStop();
+};
+
+void SequenceCapture::frameRateOf(uint32_t us, int* num, int* den)
+{
+    *num = 15;
+    *den = 1;
+    if (us == 0)
+        return;
+    const double rate = 1e6 / us;
+    const long whole = std::lround(rate);
+    if (whole >= 1 && std::abs(1e6 / double(whole) - us) < 1.0) {
+        *num = int(whole);
+        return;
+    }
+    // The broadcast rates 23.976, 29.97 and 59.94 are N*1000/1001.
+    const long ntsc = std::lround(rate * 1.001);
+    if (ntsc >= 1 && std::abs(1e6 * 1001.0 / (double(ntsc) * 1000.0) - us) < 1.0) {
+        *num = int(ntsc * 1000);
+        *den = 1001;
+        return;
+    }
+    const uint32_t g = std::gcd(1000000u, us);
+    *num = int(1000000u / g);
+    *den = int(us / g);
+}
+
+SequenceCapture::SequenceCapture() : d(std::make_shared<Impl>())
+{
+    d->limitTimer.setSingleShot(true);
+    QObject::connect(&d->limitTimer, &QTimer::timeout, &d->context, [impl = d.get()] { impl->finish(); });
+}
+
+SequenceCapture::~SequenceCapture()
+{
+    stop();
+    closeSingle();
+}
+
+bool SequenceCapture::capturing() const { return d->capturing; }
+uint32_t SequenceCapture::framesCaptured() const { return d->frames; }
+uint32_t SequenceCapture::framesDropped() const { return d->dropped; }
+uint32_t SequenceCapture::audioSamples() const { return d->samples; }
+
+QString SequenceCapture::errorText() const
+{
+    std::lock_guard l(d->mutex);
+    return d->error;
+}
+
+bool SequenceCapture::start(const Setup& setup)
+{
+    if (d->capturing)
+        return false;
+    Impl& s = *d;
+    s.setup = setup;
+    {
+        std::lock_guard l(s.mutex);
+        s.error.clear();
+    }
+    s.frames = 0;
+    s.dropped = 0;
+    s.samples = 0;
+    s.writeFailed = false;
+
+    QSize size = setup.frameSize;
+    if (!size.isValid() && setup.driver)
+        size = setup.driver->frameSize();
+    const CodecChoice codec = setup.codec.value_or(savedCodecChoice());
+
+    AviWriter::Setup ws;
+    ws.fileName = setup.fileName;
+    ws.frameSize = size;
+    frameRateOf(setup.parms.dwRequestMicroSecPerFrame, &ws.rateNum, &ws.rateDen);
+    ws.encoder = codec.encoder;
+    ws.quality = codec.quality;
+
+    // Sound first: the file gets a sound stream only when there is sound.
+    s.audio = nullptr;
+    s.ownAudio.reset();
+    const AudioFormat& af = setup.audio;
+    if (setup.parms.fCaptureAudio == 1) {
+        AudioSource* src = setup.audioSource;
+        if (!src && setup.driver) {
+            s.ownAudio = setup.driver->createAudioSource();
+            src = s.ownAudio.get();
+        }
+        const bool formatOk = (af.nChannels == 1 || af.nChannels == 2)
+                              && (af.wBitsPerSample == 8 || af.wBitsPerSample == 16)
+                              && af.nSamplesPerSec >= 8000 && af.nSamplesPerSec <= 48000;
+        if (!formatOk) {
+            qCWarning(lcRecord) << "unsupported sound format; recording without sound";
+        } else if (!src) {
+            qCWarning(lcRecord) << "the device has no sound; recording without sound";
+        } else {
+            std::weak_ptr<Impl> weak = d;
+            const bool started = src->start(af, [weak](const QByteArray& pcm, int64_t) {
+                auto self = weak.lock();
+                if (!self)
+                    return;
+                std::lock_guard l(self->mutex);
+                if (!self->accepting)
+                    return;
+                self->queue.push_back({Impl::Item::Audio, {}, 0, pcm});
+                self->wake.notify_one();
+            });
+            if (started) {
+                s.audio = src;
+                ws.audioChannels = af.nChannels;
+                ws.audioBits = af.wBitsPerSample;
+                ws.audioSampleRate = int(af.nSamplesPerSec);
+            } else {
+                qCWarning(lcRecord) << "cannot start the sound:" << src->errorText()
+                                    << "- recording without sound";
+            }
+        }
+    }
+
+    if (!s.writer.open(ws)) {
+        if (s.audio)
+            s.audio->stop();
+        s.audio = nullptr;
+        s.ownAudio.reset();
+        std::lock_guard l(s.mutex);
+        s.error = s.writer.errorText();
+        return false;
+    }
+
+    {
+        std::lock_guard l(s.mutex);
+        s.queue.clear();
+        s.queuedFrames = 0;
+        s.periodUs = 1e6 * ws.rateDen / ws.rateNum;
+        s.limitSlots = -1;
+        if (setup.parms.fLimitEnabled == 1 && setup.parms.wTimeLimit > 0)
+            s.limitSlots = std::llround(double(setup.parms.wTimeLimit) * ws.rateNum / ws.rateDen);
+        s.nextSlot = 0;
+        s.haveSequence = false;
+        s.t0Us = steadyMicros();
+        s.accepting = true;
+    }
+    s.capturing = true;
+    s.endReported = false;
+    s.encoder = std::thread([impl = d.get()] { impl->runEncoder(); });
+
+    const bool exclusive = setup.parms.fYield == 0;
+    s.filter = std::make_unique<AbortFilter>(setup.parms.fAbortLeftMouse == 1, setup.parms.fAbortRightMouse == 1,
+                                             exclusive, [weak = std::weak_ptr<Impl>(d)] {
+                                                 if (auto impl = weak.lock())
+                                                     impl->finish();
+                                             });
+    if (qApp)
+        qApp->installEventFilter(s.filter.get());
+    if (s.limitSlots >= 0)
+        s.limitTimer.start(int(std::min<int64_t>(int64_t(setup.parms.wTimeLimit) * 1000, INT32_MAX)));
+
+    qCInfo(lcRecord).noquote() << "recording" << setup.fileName << size << ws.rateNum << "/" << ws.rateDen
+                               << ws.encoder << (s.audio ? "with sound" : "");
+    if (setup.status)
+        setup.status(kStatusCaptureStart);
+
+    if (exclusive) {
+        // The caller waits for the end; windows keep repainting meanwhile.
+        std::shared_ptr<Impl> keep = d;
+        QEventLoop loop;
+        keep->exclusiveLoop = &loop;
+        if (keep->capturing)
+            loop.exec();
+        keep->exclusiveLoop = nullptr;
+        std::lock_guard l(keep->mutex);
+        return keep->error.isEmpty();
+    }
+    return true;
+}
+
+void SequenceCapture::pushFrame(const FramePtr& frame)
+{
+    if (!frame)
+        return;
+    Impl& s = *d;
+    std::lock_guard l(s.mutex);
+    if (!s.accepting)
+        return;
+    if (s.haveSequence && frame->sequence > s.lastSequence + 1)
+        s.dropped += uint32_t(frame->sequence - s.lastSequence - 1);
+    if (!s.haveSequence || frame->sequence > s.lastSequence)
+        s.lastSequence = frame->sequence;
+    s.haveSequence = true;
+
+    const double offset = double(frame->timestampUs - s.t0Us) / s.periodUs;
+    const int64_t slot = std::max<int64_t>(0, std::llround(offset));
+    if (offset < -0.5 || slot < s.nextSlot)
+        return; // early for its slot: the requested rate is lower than the device's
+    if (s.limitSlots >= 0 && slot >= s.limitSlots)
+        return;
+    s.nextSlot = slot + 1;
+    s.frames = uint32_t(slot + 1);
+    if (s.queuedFrames >= kMaxQueuedFrames || s.writeFailed) {
+        ++s.dropped; // its slot repeats the picture before it
+        return;
+    }
+    s.queue.push_back({Impl::Item::Video, frame, slot, {}});
+    ++s.queuedFrames;
+    s.wake.notify_one();
+}
+
+void SequenceCapture::Impl::runEncoder()
+{
+    int64_t lastSlot = -1;
+    const int64_t sampleRate = writer.setup().audioSampleRate;
+    const bool sound = writer.setup().audioChannels > 0;
+    auto fail = [this] {
+        if (writeFailed.exchange(true))
+            return;
+        {
+            std::lock_guard l(mutex);
+            error = writer.errorText();
+        }
+        queueStop();
+    };
+    for (;;) {
+        Item item;
+        {
+            std::unique_lock l(mutex);
+            wake.wait(l, [this] { return !queue.empty(); });
+            item = std::move(queue.front());
+            queue.pop_front();
+            if (item.kind == Item::Video)
+                --queuedFrames;
+        }
+        if (writeFailed && item.kind != Item::End)
+            continue;
+        bool ok = true;
+        switch (item.kind) {
+        case Item::Video:
+            // Slots the device left empty show the picture before them; a
+            // first frame that comes late also stands for the slotCount before it.
+            if (lastSlot < 0) {
+                ok = writer.writeVideo(item.frame->image, item.frame->jpeg, 0);
+                lastSlot = 0;
+            }
+            for (int64_t k = lastSlot + 1; ok && k < item.index; ++k)
+                ok = writer.repeatVideo(k);
+            if (ok && item.index > lastSlot)
+                ok = writer.writeVideo(item.frame->image, item.frame->jpeg, item.index);
+            lastSlot = std::max(lastSlot, item.index);
+            if (!ok)
+                fail();
+            break;
+        case Item::Audio:
+            if (!writer.writeAudio(item.pcm))
+                fail();
+            samples = uint32_t(writer.audioSampleFramesWritten());
+            break;
+        case Item::End:
+            if (!writeFailed && lastSlot >= 0) {
+                for (int64_t k = lastSlot + 1; ok && k < item.index; ++k)
+                    ok = writer.repeatVideo(k);
+                if (ok && sound) {
+                    const int64_t slotCount = writer.videoFramesWritten();
+                    const AviWriter::Setup& ws = writer.setup();
+                    ok = writer.padAudio(slotCount * sampleRate * ws.rateDen / ws.rateNum);
+                }
+                if (!ok)
+                    fail();
+            }
+            if (!writer.close() && !writeFailed) {
+                std::lock_guard l(mutex);
+                error = writer.errorText();
+            }
+            return;
+        }
+    }
+}
+
+void SequenceCapture::Impl::queueStop()
+{
+    QMetaObject::invokeMethod(&context, [this] { finish(); }, Qt::QueuedConnection);
+}
+
+bool SequenceCapture::stop()
+{
+    if (!d->capturing)
+        return false;
+    d->finish();
+    return true;
+}
+
+// Ends a running recording on the UI thread: the sound stops, the encoder
+// writes what is queued, fills the file up to the stop time and closes it.
+void SequenceCapture::Impl::finish()
+{
+    if (!capturing)
+        return;
+    capturing = false;
+    limitTimer.stop();
+    if (filter) {
+        if (qApp)
+            qApp->removeEventFilter(filter.get());
+        filter.release()->deleteLater(); // it may be the caller
+    }
+    if (audio)
+        audio->stop();
+    {
+        std::lock_guard l(mutex);
+        accepting = false;
+        int64_t slotCount = std::llround(double(steadyMicros() - t0Us) / periodUs);
+        if (limitSlots >= 0)
+            slotCount = std::min(slotCount, limitSlots);
+        slotCount = std::max(slotCount, nextSlot);
+        frames = uint32_t(nextSlot > 0 ? slotCount : 0);
+        queue.push_back({Item::End, {}, slotCount, {}});
+        wake.notify_one();
+    }
+    if (encoder.joinable())
+        encoder.join();
+    audio = nullptr;
+    ownAudio.reset();
+    qCInfo(lcRecord).noquote() << "recording ended:" << frames.load() << "frames," << dropped.load()
+                               << "dropped" << error;
+    if (exclusiveLoop)
+        exclusiveLoop->quit();
+    if (!endReported) {
+        endReported = true;
+        if (setup.status)
+            setup.status(kStatusCaptureEnd);
+    }
+}
+
+void SequenceCapture::deviceLost()
+{
+    d->queueStop();
+}
+
+bool SequenceCapture::openSingle(const QString& fileName, const CaptureParms& parms, QSize frameSize,
+                                 std::optional<CodecChoice> codec)
+{
+    closeSingle();
+    Impl& s = *d;
+    const CodecChoice choice = codec.value_or(savedCodecChoice());
+    s.singleSetup = {};
+    s.singleSetup.fileName = fileName;
+    s.singleSetup.frameSize = frameSize;
+    s.singleSetup.encoder = choice.encoder;
+    s.singleSetup.quality = choice.quality;
+    frameRateOf(parms.dwRequestMicroSecPerFrame, &s.singleSetup.rateNum, &s.singleSetup.rateDen);
+    s.singleFrames = 0;
+    if (frameSize.isValid()) {
+        if (!s.single.open(s.singleSetup))
+            return false;
+    } else {
+        // Prove the name is writable now rather than at the first frame.
+        QFile probe(fileName);
+        const bool existed = probe.exists();
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
+            return false;
+        probe.close();
+        if (!existed)
+            probe.remove();
+    }
+    s.singleOpen = true;
+    return true;
+}
+
+bool SequenceCapture::captureOne(const FramePtr& frame)
+{
+    Impl& s = *d;
+    if (!s.singleOpen || !frame || frame->image.isNull())
+        return false;
+    if (!s.single.isOpen()) {
+        s.singleSetup.frameSize = frame->image.size();
+        if (!s.single.open(s.singleSetup))
+            return false;
+    }
+    if (!s.single.writeVideo(frame->image, frame->jpeg, s.singleFrames))
+        return false;
+    ++s.singleFrames;
+    return true;
+}
+
+bool SequenceCapture::closeSingle()
+{
+    Impl& s = *d;
+    if (!s.singleOpen)
+        return false;
+    s.singleOpen = false;
+    return s.single.close();
+}
+
+int SequenceCapture::singleFramesWritten() const { return d->singleFrames; }
+
+bool SequenceCapture::showCompressionDialog(QWidget* parent)
+{
+    CompressionDialog dialog(parent);
+    if (dialog.exec() == QDialog::Accepted)
+        saveCodecChoice(dialog.choice());
+    return true;
+}
 
 } // namespace lv

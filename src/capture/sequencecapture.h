@@ -2,9 +2,13 @@
 
 #include "capture/capturedriver.h"
 #include "capture/capturetypes.h"
+#include "movie/videocodecs.h"
 
+#include <QSize>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -12,17 +16,33 @@ namespace lv {
 
 // Streaming and frame-by-frame recording of one capture window into an AVI.
 //
-// Threads: start/stop/openSingle/captureOne/closeSingle and the counters are
-// called on the UI thread; pushFrame() is called on the device's capture
-// thread for every frame while the device streams.
+// Frames are placed in the file by their capture time at the requested rate:
+// a frame that arrives early for its slot is skipped, a late one leaves its
+// slots filled with the picture before it, so the movie lasts as long as the
+// recording did. Encoding runs on a thread of its own behind a bounded queue;
+// a frame that finds the queue full, and frames lost in gaps of the device's
+// buffer sequence, count as dropped.
+//
+// Threads: start/stop/openSingle/captureOne/closeSingle and
+// showCompressionDialog are called on the UI thread; the counters on any
+// thread; pushFrame() on the device's capture thread for every frame while
+// the device streams; deviceLost() on any thread. The status callback is
+// always called on the UI thread, once with 300 and once with 301 per
+// recording.
 class SequenceCapture {
 public:
     struct Setup {
         QString fileName;
         CaptureParms parms;
         AudioFormat audio;
-        CaptureDriver* driver = nullptr;     // the connected device (for its sound)
+        CaptureDriver* driver = nullptr;      // the connected device (frame size, sound)
         std::function<void(int code)> status; // receives 300 at the start and 301 at the end
+        // Frame size of the file; empty = the driver's frame size.
+        QSize frameSize;
+        // Codec; unset = the choice kept in the settings store.
+        std::optional<CodecChoice> codec;
+        // Sound source instead of the driver's own (tests); not owned.
+        AudioSource* audioSource = nullptr;
     };
 
     SequenceCapture();
@@ -31,23 +51,40 @@ public:
     SequenceCapture& operator=(const SequenceCapture&) = delete;
 
     // Starts a streaming capture. With parms.fYield 1 it returns at once;
-    // with 0 it returns when the recording has ended.
+    // with 0 it returns when the recording has ended, keeping windows
+    // repainted but taking no user input except the stopping mouse press.
+    // False (and no status) when the file cannot be written.
     bool start(const Setup& setup);
     bool stop();
     bool capturing() const;
     uint32_t framesCaptured() const;
     uint32_t framesDropped() const;
+    uint32_t audioSamples() const;
+    // Why the last start or recording failed; empty when it did not.
+    QString errorText() const;
 
     void pushFrame(const FramePtr& frame);
     // The device stopped delivering for good: ends a running capture.
     void deviceLost();
 
-    bool openSingle(const QString& fileName, const CaptureParms& parms);
+    // Frame-by-frame file at the rate of parms.dwRequestMicroSecPerFrame.
+    // Without a frame size the file is made when the first frame arrives.
+    bool openSingle(const QString& fileName, const CaptureParms& parms, QSize frameSize = {},
+                    std::optional<CodecChoice> codec = {});
     bool captureOne(const FramePtr& frame);
     bool closeSingle();
+    int singleFramesWritten() const;
 
-    // The recording codec and its quality.
+    // The recording codec and its quality; true when the dialog was shown.
     bool showCompressionDialog(QWidget* parent);
+
+    // requested microseconds per frame -> frames per second as a fraction
+    // (33367 -> 30000/1001, 66667 -> 15/1).
+    static void frameRateOf(uint32_t microSecPerFrame, int* num, int* den);
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> d;
 };
 
 } // namespace lv
