@@ -1,0 +1,3 @@
+#include "image/imagelog.h"
+
+Q_LOGGING_CATEGORY(lcImage, "lumivark.image")
