@@ -1,0 +1,149 @@
+#include "net/ftpimage.h"
+
+#include "base/programdirectory.h"
+#include "net/netlog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace lv {
+
+FTPImage::FTPImage(const FtpSettings& settings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_settings(settings)
+{
+    setObjectName(QStringLiteral("FTPImage"));
+    setModal(true);
+    setWindowTitle(QStringLiteral("File Upload"));
+
+    auto* heading = new QLabel(QStringLiteral("File Upload"), this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+
+    m_animation = new QLabel(this);
+    m_animation->setObjectName(QStringLiteral("Animation1"));
+    m_remoteLabel = new QLabel(QStringLiteral("Transfering: "), this);
+    m_remoteLabel->setObjectName(QStringLiteral("Remotefile"));
+    m_statusLabel = new QLabel(QStringLiteral("Connecting..."), this);
+    m_statusLabel->setObjectName(QStringLiteral("Status"));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("ProgressBar"));
+    m_progress->setRange(1, 100);
+    m_progress->setValue(1);
+    m_progress->setTextVisible(false);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("Command1"));
+    connect(m_cancel, &QPushButton::clicked, this, &FTPImage::reject);
+
+    const QString animationFile = findDataFile(QStringLiteral("lmvkua.iva"));
+    if (!animationFile.isEmpty()) {
+        m_movie = new QMovie(animationFile, "gif", this);
+        if (m_movie->isValid()) {
+            m_animation->setMovie(m_movie);
+        } else {
+            delete m_movie;
+            m_movie = nullptr;
+        }
+    }
+    if (!m_movie) {
+        qCInfo(lcNet) << "upload animation not available";
+        m_animation->hide();
+    }
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(heading);
+    text->addWidget(m_remoteLabel);
+    text->addWidget(m_statusLabel);
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_animation, 0, Qt::AlignTop);
+    top->addLayout(text, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_progress, 1);
+    bottom->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(bottom);
+    setMinimumWidth(360);
+
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setObjectName(QStringLiteral("StatusTimer"));
+    m_statusTimer->setInterval(500);
+    connect(m_statusTimer, &QTimer::timeout, this, &FTPImage::showStatus);
+    m_statusTimer->start();
+}
+
+FTPImage::~FTPImage() = default;
+
+void FTPImage::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_movie)
+        m_movie->start();
+    if (!m_started) {
+        m_started = true;
+        // After the window is on screen, from the dialog's own event loop.
+        QTimer::singleShot(0, this, &FTPImage::runUpload);
+    }
+}
+
+void FTPImage::runUpload()
+{
+    FtpUpload::Hooks hooks;
+    hooks.mainStatus = m_mainStatus;
+    m_upload = std::make_unique<FtpUpload>(m_settings, std::move(hooks));
+    m_remoteLabel->setText(QStringLiteral("Uploading ") + FtpUpload::RemoteNameFor(m_localFile, m_remoteFile));
+    m_succeeded = m_upload->run(m_localFile, m_remoteFile);
+    showStatus();
+    if (m_movie)
+        m_movie->stop();
+    done(m_succeeded ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void FTPImage::showStatus()
+{
+    if (!m_upload)
+        return;
+    m_statusLabel->setText(m_upload->statusText());
+    const int percent = m_upload->progressPercent();
+    if (percent > m_progress->minimum() && percent < m_progress->maximum())
+        m_progress->setValue(percent);
+}
+
+void FTPImage::reject()
+{
+    // "Cancel": a running step fails at once and the upload unwinds through
+    // its failure path; the window goes away now.
+    if (m_upload)
+        m_upload->cancel();
+    QDialog::reject();
+}
+
+void FTPImage::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && windowHandle()) {
+        windowHandle()->startSystemMove();
+        event->accept();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+bool SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
+                   const FtpUpload::StatusSink& mainStatus, QWidget* parent)
+{
+    FTPImage window(settings, parent);
+    window.setLocalFile(localPath);
+    window.setRemoteFile(remoteName);
+    window.setMainStatusSink(mainStatus);
+    window.exec();
+    return window.succeeded();
+}
+
+} // namespace lv

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "net/ftpsettings.h"
+#include "net/ftpupload.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QMovie;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace lv {
+
+// The small borderless upload window: remote name, status line, progress bar,
+// an animation and "Cancel". Showing it runs the upload; it closes itself
+// when the upload is over, whatever the outcome.
+class FTPImage final : public QDialog {
+    Q_OBJECT
+public:
+    explicit FTPImage(const FtpSettings& settings, QWidget* parent = nullptr);
+    ~FTPImage() override;
+
+    // FTP_localfile and FTPRemotefile: set before the window is shown.
+    void setLocalFile(const QString& path) { m_localFile = path; }
+    void setRemoteFile(const QString& name) { m_remoteFile = name; }
+    // The main window's status line ("Uploading Image...", the error of a failed upload).
+    void setMainStatusSink(FtpUpload::StatusSink sink) { m_mainStatus = std::move(sink); }
+
+    bool succeeded() const { return m_succeeded; }
+    QString lastError() const { return m_upload ? m_upload->lastError() : QString(); }
+
+public slots:
+    void reject() override; // Escape and closing act as "Cancel"
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void runUpload();
+    void showStatus();
+
+    FtpSettings m_settings;
+    QString m_localFile;
+    QString m_remoteFile;
+    FtpUpload::StatusSink m_mainStatus;
+    std::unique_ptr<FtpUpload> m_upload;
+    bool m_started = false;
+    bool m_succeeded = false;
+
+    QLabel* m_remoteLabel = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_animation = nullptr;
+    QMovie* m_movie = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QTimer* m_statusTimer = nullptr;
+};
+
+// Uploads one saved image: shows FTPImage modally for localPath and returns
+// when it has closed. The server name is the file's name without its folder
+// (remoteName when the path has none). mainStatus receives the main window's
+// status texts; after a failure the last one is "Error:" and the reason.
+// True when the server confirmed the whole file.
+bool SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
+                   const FtpUpload::StatusSink& mainStatus = {}, QWidget* parent = nullptr);
+
+} // namespace lv

@@ -1,0 +1,462 @@
+#include "net/ftpupload.h"
+
+#include "base/settingsstore.h"
+#include "base/textnumber.h"
+#include "net/dialup.h"
+#include "net/netlog.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <mutex>
+
+namespace lv {
+
+namespace curl {
+void ensureGlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+} // namespace curl
+
+namespace {
+
+// One upload at a time: a series timer firing while the upload window lets
+// events run must not start a second one on top of it.
+bool g_uploadRunning = false;
+
+QString cancelledText() { return QStringLiteral("The upload was cancelled."); }
+
+} // namespace
+
+FtpUpload::FtpUpload(FtpSettings settings, Hooks hooks)
+    : m_settings(std::move(settings)), m_hooks(std::move(hooks))
+{
+    curl::ensureGlobalInit();
+    if (!m_hooks.processEvents)
+        m_hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    if (!m_hooks.hangUp)
+        m_hooks.hangUp = [] { HangUpDialUp(); };
+    m_status = QStringLiteral("Connecting...");
+}
+
+FtpUpload::~FtpUpload() = default;
+
+QString FtpUpload::RemoteNameFor(const QString& localPath, const QString& callerName)
+{
+    // A separator in the last position does not count: "dir/" keeps the caller's name.
+    const qsizetype slash = localPath.size() >= 2 ? localPath.lastIndexOf(QLatin1Char('/'), localPath.size() - 2) : -1;
+    return slash >= 0 ? localPath.mid(slash + 1) : callerName;
+}
+
+QString FtpUpload::TransferText(qint64 sent, qint64 total)
+{
+    return QStringLiteral("Transfering: %1 bytes  of%2 bytes").arg(sent).arg(total);
+}
+
+QString FtpUpload::statusText() const
+{
+    const std::lock_guard lock(m_statusMutex);
+    return m_statusKind == StatusKind::Transfer ? TransferText(m_sent, m_total) : m_status;
+}
+
+// Either thread. The hook hears of it on the UI thread (deliverStatus).
+void FtpUpload::setStatus(const QString& text)
+{
+    qCInfo(lcNet).noquote() << "ftp:" << text;
+    const std::lock_guard lock(m_statusMutex);
+    m_statusKind = StatusKind::Text;
+    m_status = text;
+    if (m_hooks.statusChanged)
+        m_undelivered << text;
+}
+
+// Worker thread, m_statusMutex held. Formatted only when someone reads it: a
+// large file passes through hundreds of thousands of these.
+void FtpUpload::setTransferStatus()
+{
+    m_statusKind = StatusKind::Transfer;
+    if (m_hooks.statusChanged)
+        m_undelivered << TransferText(m_sent, m_total);
+}
+
+void FtpUpload::deliverStatus()
+{
+    QStringList texts;
+    {
+        const std::lock_guard lock(m_statusMutex);
+        texts.swap(m_undelivered);
+    }
+    for (const QString& t : std::as_const(texts))
+        m_hooks.statusChanged(t);
+}
+
+void FtpUpload::setMainStatus(const QString& text)
+{
+    if (m_hooks.mainStatus)
+        m_hooks.mainStatus(text);
+}
+
+void FtpUpload::pumpEvents(bool force)
+{
+    deliverStatus();
+    if (!force && m_sincePump.isValid() && m_sincePump.elapsed() < PumpIntervalMs)
+        return;
+    m_hooks.processEvents();
+    m_sincePump.start();
+}
+
+void FtpUpload::cancel()
+{
+    if (!m_cancelled)
+        qCInfo(lcNet) << "ftp: upload cancelled by the user";
+    m_cancelled = true;
+}
+
+bool FtpUpload::hangUpWanted() const
+{
+    const QString v = settings::get(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("HANGUP"),
+                                    QStringLiteral("1"));
+    return leadingNumber(v) == 1.0;
+}
+
+bool FtpUpload::run(const QString& localPath, const QString& remoteName)
+{
+    if (g_uploadRunning) {
+        m_error = QStringLiteral("Error:Another upload is still running.");
+        setStatus(m_error);
+        deliverStatus();
+        return false;
+    }
+    g_uploadRunning = true;
+    struct Release {
+        ~Release() { g_uploadRunning = false; }
+    } release;
+
+    m_cancelled = false;
+    m_error.clear();
+    m_percent = 0;
+    m_sincePump.invalidate();
+
+    const QString remote = RemoteNameFor(localPath, remoteName);
+    setMainStatus(QStringLiteral("Uploading Image..."));
+    pumpEvents(true);
+
+    bool ok = false;
+    if (!m_cancelled && openSession() && OpenFtpConnection()) {
+        if (!m_settings.directory.isEmpty() && !m_cancelled)
+            ChangeDirectory();
+        if (!m_cancelled)
+            ok = UploadFile(localPath, remote);
+        setMainStatus(QStringLiteral("Disconnecting..."));
+    }
+    if (m_cancelled && m_error.isEmpty())
+        ShowInternetError(CURLE_ABORTED_BY_CALLBACK);
+    CloseFtpConnection();
+
+    if (hangUpWanted())
+        m_hooks.hangUp();
+
+    // A failure stays on the main status line: the window closes at once, so
+    // this is where the user can still read why.
+    deliverStatus();
+    setMainStatus(ok ? QString() : m_error);
+    return ok;
+}
+
+bool FtpUpload::openSession()
+{
+    m_easy.reset(curl_easy_init());
+    if (!m_easy) {
+        ShowInternetError(CURLE_FAILED_INIT);
+        return false;
+    }
+    CURL* h = m_easy.get();
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "SKYMOLFTP");
+    if (!m_settings.userName.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, m_settings.userName.toUtf8().constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, m_settings.password.toUtf8().constData());
+    }
+    // Active mode: the server connects back to the address of the control connection.
+    curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, 60L);
+    curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, 60000L);
+    // A server that stops reading for a minute is treated as gone.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &FtpUpload::headerCallback);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpUpload::readCallback);
+    curl_easy_setopt(h, CURLOPT_READDATA, this);
+    // Polled by libcurl at least once a second, also while it waits for the
+    // server's answer: that is where "Cancel" reaches a running step.
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpUpload::progressCallback);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+    return true;
+}
+
+QByteArray FtpUpload::escaped(const QString& text) const
+{
+    const QByteArray utf8 = text.toUtf8();
+    const curl::String e(curl_easy_escape(m_easy.get(), utf8.constData(), static_cast<int>(utf8.size())));
+    return e ? QByteArray(e.get()) : QByteArray();
+}
+
+QByteArray FtpUpload::serverUrl() const
+{
+    QString host = m_settings.server.trimmed();
+    if (host.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive))
+        host = host.mid(6);
+    host = host.section(QLatin1Char('/'), 0, 0);
+    if (host.count(QLatin1Char(':')) >= 2 && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    QByteArray url = "ftp://" + host.toUtf8();
+    if (m_settings.port != 0)
+        url += ':' + QByteArray::number(m_settings.port);
+    return url + '/';
+}
+
+QByteArray FtpUpload::directoryUrlPath() const
+{
+    // Relative to the login directory; "%2F" makes a leading "/" absolute.
+    QByteArray path = m_settings.directory.startsWith(QLatin1Char('/')) ? QByteArray("%2F") : QByteArray();
+    const QStringList parts = m_settings.directory.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& p : parts) {
+        if (!path.isEmpty() && !path.endsWith('/'))
+            path += '/';
+        path += escaped(p);
+    }
+    if (!path.isEmpty())
+        path += '/';
+    return path;
+}
+
+CURLcode FtpUpload::perform()
+{
+    m_errorBuffer[0] = '\0';
+    m_pendingResponse.clear();
+    m_lastResponse.clear();
+    m_lastResponseCode = 0;
+    if (m_cancelled)
+        return CURLE_ABORTED_BY_CALLBACK;
+
+    // The step runs on a worker; this thread keeps the window alive. The
+    // easy handle keeps its connection between steps.
+    CURL* easy = m_easy.get();
+    std::future<CURLcode> step = std::async(std::launch::async, [easy] { return curl_easy_perform(easy); });
+    while (step.wait_for(std::chrono::milliseconds(PumpIntervalMs)) != std::future_status::ready)
+        pumpEvents(false);
+    const CURLcode result = step.get();
+    deliverStatus();
+    return result;
+}
+
+bool FtpUpload::OpenFtpConnection()
+{
+    setStatus(QStringLiteral("Connecting..."));
+    pumpEvents(true);
+    if (m_settings.server.trimmed().isEmpty()) {
+        setStatus(QStringLiteral("Cannot connect to FTP Server"));
+        m_error = QStringLiteral("Error:No FTP server address is set.");
+        setStatus(m_error);
+        return false;
+    }
+    // Connecting and logging in: the server's root listing is not fetched.
+    curl_easy_setopt(m_easy.get(), CURLOPT_URL, serverUrl().constData());
+    curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 0L);
+    const CURLcode rc = perform();
+    if (rc == CURLE_OK) {
+        setStatus(QStringLiteral("Connected"));
+        pumpEvents(true);
+        return true;
+    }
+    setStatus(QStringLiteral("Cannot connect to FTP Server"));
+    pumpEvents(true);
+    ShowInternetError(rc);
+    return false;
+}
+
+bool FtpUpload::ChangeDirectory()
+{
+    m_directoryChanged = false;
+    const QByteArray path = directoryUrlPath();
+    if (path.isEmpty())
+        return true;
+    curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + path).constData());
+    curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 0L);
+    const CURLcode rc = perform();
+    if (rc == CURLE_OK) {
+        m_directoryChanged = true;
+        setStatus(QStringLiteral("Directory changed"));
+        return true;
+    }
+    // The file then goes to the login directory.
+    qCWarning(lcNet).noquote() << "ftp: directory change refused:"
+                               << (m_lastResponse.isEmpty() ? QString::fromUtf8(m_errorBuffer)
+                                                            : QString::fromUtf8(m_lastResponse));
+    setStatus(QStringLiteral("Can't change directory."));
+    return false;
+}
+
+bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
+{
+    // The local file is opened before the server is asked to create the remote
+    // one, so an unreadable file leaves nothing behind on the server.
+    m_localError.clear();
+    m_file.setFileName(localPath);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_localError = QStringLiteral("Cannot read %1: %2").arg(QFileInfo(localPath).fileName(), m_file.errorString());
+        ShowInternetError(CURLE_READ_ERROR);
+        return false;
+    }
+    struct CloseFile {
+        QFile& f;
+        ~CloseFile() { f.close(); }
+    } closeFile{m_file};
+
+    m_total = m_file.size();
+    {
+        const std::lock_guard lock(m_statusMutex);
+        m_sent = 0;
+    }
+    m_fullPiecesLeft = m_total / PieceSize;
+    m_inPiece = false;
+    m_lastPiece = false;
+    m_allRead = false;
+    m_percent = 0;
+
+    const QByteArray dir = m_directoryChanged ? directoryUrlPath() : QByteArray();
+    curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + dir + escaped(remoteName)).constData());
+    curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(m_easy.get(), CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(m_easy.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(m_total));
+
+    const CURLcode rc = perform();
+    if (rc != CURLE_OK || !m_allRead) {
+        ShowInternetError(rc == CURLE_OK ? CURLE_PARTIAL_FILE : rc);
+        return false;
+    }
+    setStatus(QStringLiteral("File Transfered."));
+    return true;
+}
+
+size_t FtpUpload::readPieces(char* buffer, size_t room)
+{
+    size_t filled = 0;
+    while (filled < room && !m_allRead) {
+        if (m_cancelled)
+            return CURL_READFUNC_ABORT;
+        if (!m_inPiece) {
+            m_lastPiece = m_fullPiecesLeft == 0;
+            m_pieceLength = m_lastPiece ? m_total % PieceSize : PieceSize;
+            if (!m_lastPiece)
+                --m_fullPiecesLeft;
+            m_pieceDone = 0;
+            m_inPiece = true;
+        }
+        const qint64 want = std::min<qint64>(static_cast<qint64>(room - filled), m_pieceLength - m_pieceDone);
+        if (want > 0) {
+            const qint64 got = m_file.read(buffer + filled, want);
+            if (got != want) {
+                m_localError = QStringLiteral("Cannot read %1: %2")
+                                   .arg(QFileInfo(m_file.fileName()).fileName(),
+                                        got < 0 ? m_file.errorString() : QStringLiteral("the file became shorter"));
+                return CURL_READFUNC_ABORT;
+            }
+            filled += static_cast<size_t>(got);
+            m_pieceDone += got;
+        }
+        if (m_pieceDone < m_pieceLength)
+            break; // the buffer is full in the middle of a piece
+        m_inPiece = false;
+        if (m_lastPiece) {
+            m_allRead = true;
+            qint64 sent = 0;
+            {
+                const std::lock_guard lock(m_statusMutex);
+                sent = m_sent += m_pieceLength;
+            }
+            setStatus(QString::number(sent));
+        } else {
+            const std::lock_guard lock(m_statusMutex);
+            m_sent += m_pieceLength;
+            m_percent = static_cast<int>(m_sent * 100 / m_total);
+            setTransferStatus();
+        }
+    }
+    return filled;
+}
+
+int FtpUpload::progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<FtpUpload*>(self)->m_cancelled ? 1 : 0;
+}
+
+size_t FtpUpload::readCallback(char* buffer, size_t size, size_t count, void* self)
+{
+    return static_cast<FtpUpload*>(self)->readPieces(buffer, size * count);
+}
+
+void FtpUpload::onResponseLine(QByteArrayView line)
+{
+    // Control-connection replies: "ddd text" ends a reply, "ddd-text" opens a
+    // multi-line one. Other header lines curl makes up itself are ignored.
+    const QByteArray text = line.trimmed().toByteArray();
+    const bool coded = text.size() >= 4 && std::all_of(text.begin(), text.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
+    if (coded && text[3] == ' ') {
+        m_pendingResponse += (m_pendingResponse.isEmpty() ? QByteArray() : QByteArray(" ")) + text;
+        m_lastResponse = m_pendingResponse;
+        m_lastResponseCode = text.left(3).toInt();
+        m_pendingResponse.clear();
+    } else if ((coded && text[3] == '-') || !m_pendingResponse.isEmpty()) {
+        m_pendingResponse += (m_pendingResponse.isEmpty() ? QByteArray() : QByteArray(" ")) + text;
+    } else if (text.size() == 3 && coded) {
+        m_lastResponse = text;
+        m_lastResponseCode = text.toInt();
+    }
+}
+
+size_t FtpUpload::headerCallback(char* buffer, size_t size, size_t count, void* self)
+{
+    static_cast<FtpUpload*>(self)->onResponseLine(QByteArrayView(buffer, static_cast<qsizetype>(size * count)));
+    return size * count;
+}
+
+void FtpUpload::ShowInternetError(CURLcode code)
+{
+    QString reason;
+    if (m_cancelled && code == CURLE_ABORTED_BY_CALLBACK)
+        reason = cancelledText();
+    else if (!m_localError.isEmpty() && (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR))
+        reason = m_localError;
+    else if (m_lastResponseCode >= 400 && !m_lastResponse.isEmpty())
+        reason = QString::fromUtf8(m_lastResponse); // the server's own words
+    else if (m_errorBuffer[0] != '\0')
+        reason = QString::fromUtf8(m_errorBuffer);
+    else
+        reason = QString::fromUtf8(curl_easy_strerror(code));
+    m_error = QStringLiteral("Error:") + reason;
+    setStatus(m_error);
+}
+
+void FtpUpload::CloseFtpConnection()
+{
+    setStatus(QStringLiteral("FTP Connection Closed."));
+    // Dropping the handles sends QUIT on a connection still alive and closes it.
+    m_easy.reset();
+    m_directoryChanged = false;
+}
+
+} // namespace lv

@@ -1,0 +1,70 @@
+#include "net/netconfig.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace lv {
+
+NetConfig::NetConfig(FtpSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings)
+{
+    setObjectName(QStringLiteral("NetConfig"));
+    setWindowTitle(QStringLiteral("Internet Settings"));
+    setModal(true);
+
+    auto make = [this](const char* name, const QString& text) {
+        auto* e = new QLineEdit(text, this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    m_address = make("frmFTP_Address", settings.server);
+    m_port = make("frmFTP_Port", FtpSettings::portToText(settings.port));
+    m_userName = make("frmFTP_Username", settings.userName);
+    m_password = make("frmFTP_Password", settings.password);
+    m_password->setEchoMode(QLineEdit::Password);
+    // The style decides the mask character; the window asks for "*".
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    m_directory = make("frmFTP_Directory", settings.directory);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Server Address:"), m_address);
+    form->addRow(QStringLiteral("Port:"), m_port);
+    form->addRow(QStringLiteral("Username:"), m_userName);
+    form->addRow(QStringLiteral("Password:"), m_password);
+    form->addRow(QStringLiteral("Directory:"), m_directory);
+    form->addRow(QString(), new QLabel(QStringLiteral("(Leave blank if you want to save in root directory)"), this));
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &NetConfig::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &NetConfig::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+void NetConfig::accept()
+{
+    m_settings.server = m_address->text();
+    m_settings.port = FtpSettings::portFromText(m_port->text());
+    m_settings.userName = m_userName->text();
+    m_settings.password = m_password->text();
+    m_settings.directory = m_directory->text();
+    QDialog::accept();
+}
+
+bool NetConfig::edit(FtpSettings& settings, QWidget* parent)
+{
+    NetConfig window(settings, parent);
+    return window.exec() == QDialog::Accepted;
+}
+
+} // namespace lv

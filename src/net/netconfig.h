@@ -1,0 +1,32 @@
+#pragma once
+
+#include "net/ftpsettings.h"
+
+#include <QDialog>
+
+class QLineEdit;
+
+namespace lv {
+
+// "Internet Settings": edits the FTP settings in place. "OK" stores all five
+// fields and closes; "Cancel" closes without storing.
+class NetConfig final : public QDialog {
+    Q_OBJECT
+public:
+    explicit NetConfig(FtpSettings& settings, QWidget* parent = nullptr);
+
+    // Opens the window modally; true when the user pressed "OK".
+    static bool edit(FtpSettings& settings, QWidget* parent = nullptr);
+
+    void accept() override;
+
+private:
+    FtpSettings& m_settings;
+    QLineEdit* m_address = nullptr;
+    QLineEdit* m_port = nullptr;
+    QLineEdit* m_userName = nullptr;
+    QLineEdit* m_password = nullptr;
+    QLineEdit* m_directory = nullptr;
+};
+
+} // namespace lv

@@ -1,0 +1,404 @@
+#include "ftptestserver.h"
+
+#include "base/settingsstore.h"
+#include "net/ftpupload.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using lv::FtpSettings;
+using lv::FtpUpload;
+
+namespace {
+
+// Every log line, from whichever thread wrote it.
+QStringList g_log;
+QMutex g_logMutex;
+
+void captureMessages(QtMsgType, const QMessageLogContext&, const QString& msg)
+{
+    const QMutexLocker lock(&g_logMutex);
+    g_log << msg;
+}
+
+QByteArray randomBytes(qsizetype n, quint32 seed)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    for (qsizetype i = 0; i < n; ++i)
+        b[i] = static_cast<char>(gen.bounded(256));
+    return b.isNull() ? QByteArray("") : b;
+}
+
+// What a test sees of one upload: its result and every text it showed.
+struct Outcome {
+    bool ok = false;
+    QStringList status;
+    QStringList mainStatus;
+    QString error;
+    int percent = 0;
+    int hangUps = 0;
+};
+
+enum class Failure { NoServer, NoAddress, WrongPassword, DroppedTransfer, Cancelled, MissingLocalFile, LocalIsFolder };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Failure)
+
+class TestFtpUpload : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_local;
+    std::unique_ptr<FtpTestServer> m_server;
+    std::unique_ptr<FtpTestServer> m_dropping;
+    std::unique_ptr<FtpTestServer> m_throttled;
+
+    FtpSettings settingsFor(const FtpTestServer& s, const QString& dir = {}) const
+    {
+        FtpSettings st;
+        st.server = QStringLiteral("127.0.0.1");
+        st.port = s.port();
+        st.userName = QLatin1String(FtpTestServer::User);
+        st.password = QLatin1String(FtpTestServer::Password);
+        st.directory = dir;
+        return st;
+    }
+
+    QString writeLocal(const QString& name, const QByteArray& bytes) const
+    {
+        const QString path = m_local.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+            return {};
+        return path;
+    }
+
+    Outcome upload(const FtpSettings& st, const QString& local, const QString& remote,
+                   std::function<void(FtpUpload&)> onEvents = {})
+    {
+        Outcome out;
+        FtpUpload::Hooks hooks;
+        hooks.statusChanged = [&](const QString& s) { out.status << s; };
+        hooks.mainStatus = [&](const QString& s) { out.mainStatus << s; };
+        hooks.hangUp = [&] { ++out.hangUps; };
+        FtpUpload* self = nullptr;
+        hooks.processEvents = [&] {
+            QCoreApplication::processEvents();
+            if (onEvents && self)
+                onEvents(*self);
+        };
+        FtpUpload up(st, hooks);
+        self = &up;
+        out.ok = up.run(local, remote);
+        out.error = up.lastError();
+        out.percent = up.progressPercent();
+        return out;
+    }
+
+    // The upload after a failure must work as if nothing had happened.
+    void verifyNextUploadWorks()
+    {
+        const QByteArray bytes = randomBytes(1234, 99);
+        const QString local = writeLocal(QStringLiteral("after.bin"), bytes);
+        QFile::remove(m_server->pathOnServer(QStringLiteral("after.bin")));
+        const Outcome o = upload(settingsFor(*m_server), local, QStringLiteral("after.bin"));
+        QVERIFY2(o.ok, qPrintable(o.error));
+        QCOMPARE(fileBytes(m_server->pathOnServer(QStringLiteral("after.bin"))), bytes);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        qputenv("LUMIVARK_HOME", m_config.filePath(QStringLiteral("home")).toUtf8());
+        m_server = std::make_unique<FtpTestServer>();
+        QVERIFY2(m_server->isRunning(), qPrintable(m_server->errorText()));
+        QVERIFY(QDir(m_server->home()).mkpath(QStringLiteral("sub/deep")));
+        m_dropping = std::make_unique<FtpTestServer>(QStringList{QStringLiteral("--drop-after"), QStringLiteral("65536")});
+        QVERIFY2(m_dropping->isRunning(), qPrintable(m_dropping->errorText()));
+        m_throttled = std::make_unique<FtpTestServer>(QStringList{QStringLiteral("--throttle"), QStringLiteral("20000")});
+        QVERIFY2(m_throttled->isRunning(), qPrintable(m_throttled->errorText()));
+        qInstallMessageHandler(captureMessages);
+    }
+
+    void cleanupTestCase() { qInstallMessageHandler(nullptr); }
+
+    void init() { g_log.clear(); }
+
+    void cleanup()
+    {
+        // No log line of any test may carry the password.
+        for (const QString& line : std::as_const(g_log))
+            QVERIFY2(!line.contains(QLatin1String(FtpTestServer::Password)), qPrintable(line));
+    }
+
+    void remoteName_data()
+    {
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder and name") << "/home/u/pics/cam00001.jpg" << "ignored" << "cam00001.jpg";
+        QTest::newRow("root folder") << "/cam.jpg" << "ignored" << "cam.jpg";
+        QTest::newRow("relative folder") << "pics/cam.bmp" << "ignored" << "cam.bmp";
+        QTest::newRow("no folder keeps the caller's name") << "cam.jpg" << "remote.jpg" << "remote.jpg";
+        QTest::newRow("trailing slash only keeps the caller's name") << "pics/" << "remote.jpg" << "remote.jpg";
+        QTest::newRow("backslash is no folder") << "c:\\pics\\cam.jpg" << "remote.jpg" << "remote.jpg";
+    }
+
+    void remoteName()
+    {
+        QFETCH(QString, local);
+        QFETCH(QString, caller);
+        QFETCH(QString, expected);
+        QCOMPARE(FtpUpload::RemoteNameFor(local, caller), expected);
+    }
+
+    // The file arrives byte for byte where the settings say, and the status
+    // line walks through the upload's texts exactly.
+    void uploadArrives_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("serverPath");
+        QTest::addColumn<QStringList>("expectedStatus");
+        QTest::addColumn<int>("percent");
+
+        const QString connecting = QStringLiteral("Connecting...");
+        const QString connected = QStringLiteral("Connected");
+        const QString done = QStringLiteral("File Transfered.");
+        const QString closed = QStringLiteral("FTP Connection Closed.");
+        const QString t100of250 = QStringLiteral("Transfering: 100 bytes  of250 bytes");
+        const QString t200of250 = QStringLiteral("Transfering: 200 bytes  of250 bytes");
+
+        QTest::newRow("250 bytes: two full pieces and a short one")
+            << 250 << "a250.bin" << "" << "a250.bin"
+            << QStringList{connecting, connected, t100of250, t200of250, QStringLiteral("250"), done, closed} << 80;
+        QTest::newRow("200 bytes: ends with an empty piece")
+            << 200 << "a200.bin" << "" << "a200.bin"
+            << QStringList{connecting, connected, QStringLiteral("Transfering: 100 bytes  of200 bytes"),
+                           QStringLiteral("Transfering: 200 bytes  of200 bytes"), QStringLiteral("200"), done, closed}
+            << 100;
+        QTest::newRow("empty file") << 0 << "empty.bin" << "" << "empty.bin"
+                                    << QStringList{connecting, connected, QStringLiteral("0"), done, closed} << 0;
+        QTest::newRow("existing directory")
+            << 250 << "indir.bin" << "sub" << "sub/indir.bin"
+            << QStringList{connecting, connected, QStringLiteral("Directory changed"), t100of250, t200of250,
+                           QStringLiteral("250"), done, closed}
+            << 80;
+        QTest::newRow("nested directory with slashes around")
+            << 99 << "deep.bin" << "/sub/deep/" << "sub/deep/deep.bin"
+            << QStringList{connecting, connected, QStringLiteral("Directory changed"), QStringLiteral("99"), done,
+                           closed}
+            << 0;
+        QTest::newRow("missing directory: login directory instead")
+            << 250 << "nodir.bin" << "no-such-folder" << "nodir.bin"
+            << QStringList{connecting, connected, QStringLiteral("Can't change directory."), t100of250, t200of250,
+                           QStringLiteral("250"), done, closed}
+            << 80;
+        QTest::newRow("name with blanks and a hash")
+            << 5 << "cam 01 #2.jpg" << "sub" << "sub/cam 01 #2.jpg"
+            << QStringList{connecting, connected, QStringLiteral("Directory changed"), QStringLiteral("5"), done,
+                           closed}
+            << 0;
+    }
+
+    void uploadArrives()
+    {
+        QFETCH(int, size);
+        QFETCH(QString, name);
+        QFETCH(QString, directory);
+        QFETCH(QString, serverPath);
+        QFETCH(QStringList, expectedStatus);
+        QFETCH(int, percent);
+
+        const QByteArray bytes = randomBytes(size, static_cast<quint32>(size + 7));
+        const QString local = writeLocal(name, bytes);
+        QVERIFY(!local.isEmpty());
+        const QDateTime modified = QFileInfo(local).lastModified();
+
+        const Outcome o = upload(settingsFor(*m_server, directory), local, QStringLiteral("unused"));
+        QVERIFY2(o.ok, qPrintable(o.error));
+        QCOMPARE(o.status, expectedStatus);
+        QCOMPARE(o.percent, percent);
+        QVERIFY(o.error.isEmpty());
+        QCOMPARE(fileBytes(m_server->pathOnServer(serverPath)), bytes);
+        QCOMPARE(o.mainStatus, (QStringList{QStringLiteral("Uploading Image..."), QStringLiteral("Disconnecting..."), QString()}));
+        QCOMPARE(fileBytes(local), bytes);
+        QCOMPARE(QFileInfo(local).lastModified(), modified);
+    }
+
+    void uploadJpeg()
+    {
+        const QString local = m_local.filePath(QStringLiteral("cam00001.jpg"));
+        QProcess convert;
+        convert.start(QStringLiteral("convert"),
+                      {QStringLiteral("-size"), QStringLiteral("320x240"), QStringLiteral("plasma:fractal"),
+                       QStringLiteral("-quality"), QStringLiteral("85"), local});
+        QVERIFY(convert.waitForFinished(30000));
+        QCOMPARE(convert.exitCode(), 0);
+        const QByteArray bytes = fileBytes(local);
+        QVERIFY(bytes.size() > 1000);
+
+        const Outcome o = upload(settingsFor(*m_server, QStringLiteral("sub")), local, QStringLiteral("unused"));
+        QVERIFY2(o.ok, qPrintable(o.error));
+        const QString onServer = m_server->pathOnServer(QStringLiteral("sub/cam00001.jpg"));
+        QCOMPARE(fileBytes(onServer), bytes);
+        QProcess identify;
+        identify.start(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%m %wx%h"), onServer});
+        QVERIFY(identify.waitForFinished(30000));
+        QCOMPARE(identify.readAllStandardOutput().trimmed(), QByteArray("JPEG 320x240"));
+    }
+
+    void failure_data()
+    {
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("reason"); // part of the text after "Error:"
+        QTest::addColumn<bool>("connectFailed");
+        QTest::newRow("no server listening") << Failure::NoServer << "connect" << true;
+        QTest::newRow("no server address") << Failure::NoAddress << "No FTP server address" << true;
+        QTest::newRow("wrong password: the server's words") << Failure::WrongPassword << "530 Authentication failed" << true;
+        QTest::newRow("server drops the transfer") << Failure::DroppedTransfer << "" << false;
+        QTest::newRow("cancelled during the transfer") << Failure::Cancelled << "cancelled" << false;
+        QTest::newRow("local file missing") << Failure::MissingLocalFile << "Cannot read gone.bin" << false;
+        QTest::newRow("local path is a folder") << Failure::LocalIsFolder << "Cannot read" << false;
+    }
+
+    void failure()
+    {
+        QFETCH(Failure, failure);
+        QFETCH(QString, reason);
+        QFETCH(bool, connectFailed);
+
+        QByteArray bytes = randomBytes(failure == Failure::DroppedTransfer ? 8 * 1024 * 1024 : 300 * 1000, 5);
+        QString local = writeLocal(QStringLiteral("victim.bin"), bytes);
+        FtpSettings st = settingsFor(*m_server);
+        const FtpTestServer* server = m_server.get();
+        std::function<void(FtpUpload&)> onEvents;
+        switch (failure) {
+        case Failure::NoServer:
+            st.port = closedPort();
+            break;
+        case Failure::NoAddress:
+            st.server = QStringLiteral("  ");
+            break;
+        case Failure::WrongPassword:
+            st.password = QStringLiteral("not-the-password");
+            break;
+        case Failure::DroppedTransfer:
+            server = m_dropping.get();
+            st = settingsFor(*server);
+            break;
+        case Failure::Cancelled:
+            server = m_throttled.get();
+            st = settingsFor(*server);
+            onEvents = [](FtpUpload& up) {
+                if (up.progressPercent() >= 5)
+                    up.cancel();
+            };
+            break;
+        case Failure::MissingLocalFile:
+            local = m_local.filePath(QStringLiteral("gone.bin"));
+            bytes = QByteArray();
+            break;
+        case Failure::LocalIsFolder:
+            local = m_local.path();
+            bytes = QByteArray();
+            break;
+        }
+        const QString remoteName = QFileInfo(local).fileName();
+        QFile::remove(server->pathOnServer(remoteName));
+        const QDateTime modified = QFileInfo(local).lastModified();
+
+        const Outcome o = upload(st, local, remoteName, onEvents);
+        QVERIFY(!o.ok);
+        QVERIFY2(o.error.startsWith(QLatin1String("Error:")), qPrintable(o.error));
+        QVERIFY2(o.error.size() > 6, "the reason is missing");
+        QVERIFY2(o.error.contains(reason), qPrintable(o.error));
+        QVERIFY(!o.status.contains(QStringLiteral("File Transfered.")));
+        QVERIFY(o.status.contains(o.error));
+        QCOMPARE(o.status.last(), QStringLiteral("FTP Connection Closed."));
+        // The failure stays readable on the main status line.
+        QCOMPARE(o.mainStatus.last(), o.error);
+        if (connectFailed) {
+            const qsizetype at = o.status.indexOf(QStringLiteral("Cannot connect to FTP Server"));
+            QVERIFY(at > 0);
+            QCOMPARE(o.status.at(at + 1), o.error);
+            QCOMPARE(o.status.first(), QStringLiteral("Connecting..."));
+        }
+        for (const QString& s : o.status + o.mainStatus)
+            QVERIFY2(!s.contains(QLatin1String(FtpTestServer::Password)), qPrintable(s));
+
+        // The local file is untouched; the server holds at most a part of it.
+        if (!bytes.isNull()) {
+            QCOMPARE(fileBytes(local), bytes);
+            QCOMPARE(QFileInfo(local).lastModified(), modified);
+        }
+        const QByteArray onServer = fileBytes(server->pathOnServer(remoteName));
+        QVERIFY(onServer.isNull() || onServer.size() < bytes.size());
+        if (failure == Failure::MissingLocalFile || failure == Failure::LocalIsFolder)
+            QVERIFY2(onServer.isNull(), "an unreadable file must not create a remote one");
+
+        verifyNextUploadWorks();
+    }
+
+    void hangUpSetting_data()
+    {
+        QTest::addColumn<QString>("stored"); // empty: nothing stored
+        QTest::addColumn<int>("hangUps");
+        QTest::newRow("default") << QString() << 1;
+        QTest::newRow("1") << "1" << 1;
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("not a number") << "abc" << 0;
+        QTest::newRow("2") << "2" << 0;
+    }
+
+    void hangUpSetting()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, hangUps);
+        QFile::remove(lv::settings::storeDirectory() + QStringLiteral("/LV.ini"));
+        if (!stored.isNull())
+            lv::settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("HANGUP"), stored);
+        // After a failed upload as well as after a good one.
+        const QString local = writeLocal(QStringLiteral("hang.bin"), QByteArray("x"));
+        QCOMPARE(upload(settingsFor(*m_server), local, QString()).hangUps, hangUps);
+        FtpSettings refused = settingsFor(*m_server);
+        refused.port = closedPort();
+        QCOMPARE(upload(refused, local, QString()).hangUps, hangUps);
+        QFile::remove(lv::settings::storeDirectory() + QStringLiteral("/LV.ini"));
+    }
+
+    // A second upload started while one runs (a series timer firing while
+    // events run) is refused without disturbing the first.
+    void oneUploadAtATime()
+    {
+        const QByteArray bytes = randomBytes(50 * 1000, 3);
+        const QString local = writeLocal(QStringLiteral("first.bin"), bytes);
+        std::optional<Outcome> inner;
+        const Outcome outer = upload(settingsFor(*m_server), local, QString(), [&](FtpUpload&) {
+            if (!inner)
+                inner = upload(settingsFor(*m_server), local, QString());
+        });
+        QVERIFY2(outer.ok, qPrintable(outer.error));
+        QVERIFY(inner.has_value());
+        QVERIFY(!inner->ok);
+        QVERIFY2(inner->error.startsWith(QLatin1String("Error:")), qPrintable(inner->error));
+        QCOMPARE(fileBytes(m_server->pathOnServer(QStringLiteral("first.bin"))), bytes);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFtpUpload)
+#include "tst_ftpupload.moc"
