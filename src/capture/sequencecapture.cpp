@@ -132,7 +132,7 @@ struct SequenceCapture::Impl {
     int singleFrames = 0;
 
     void runEncoder();
-    void finish();
+    void finish(bool limitReached = false);
     void queueStop();
 };
 
@@ -163,7 +163,8 @@ void SequenceCapture::frameRateOf(uint32_t us, int* num, int* den)
 SequenceCapture::SequenceCapture() : d(std::make_shared<Impl>())
 {
     d->limitTimer.setSingleShot(true);
-    QObject::connect(&d->limitTimer, &QTimer::timeout, &d->context, [impl = d.get()] { impl->finish(); });
+    d->limitTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&d->limitTimer, &QTimer::timeout, &d->context, [impl = d.get()] { impl->finish(true); });
 }
 
 SequenceCapture::~SequenceCapture()
@@ -423,7 +424,7 @@ bool SequenceCapture::stop()
 
 // Ends a running recording on the UI thread: the sound stops, the encoder
 // writes what is queued, fills the file up to the stop time and closes it.
-void SequenceCapture::Impl::finish()
+void SequenceCapture::Impl::finish(bool limitReached)
 {
     if (!capturing)
         return;
@@ -441,7 +442,7 @@ void SequenceCapture::Impl::finish()
         accepting = false;
         int64_t slotCount = std::llround(double(steadyMicros() - t0Us) / periodUs);
         if (limitSlots >= 0)
-            slotCount = std::min(slotCount, limitSlots);
+            slotCount = limitReached ? limitSlots : std::min(slotCount, limitSlots);
         slotCount = std::max(slotCount, nextSlot);
         frames = uint32_t(nextSlot > 0 ? slotCount : 0);
         queue.push_back({Item::End, {}, slotCount, {}});

@@ -1,0 +1,418 @@
+#include "../movie/ffprobe.h"
+#include "capture/sequencecapture.h"
+#include "capture/testpattern.h"
+#include "capture/testpatterndriver.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+using namespace lv;
+
+namespace {
+
+int64_t nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+FramePtr syntheticFrame(uint64_t sequence, int64_t timestampUs, QSize size = {160, 120})
+{
+    auto f = std::make_shared<VideoFrame>();
+    TestPatternSettings s;
+    s.size = size;
+    f->image = TestPattern::render(sequence, s);
+    f->sequence = sequence;
+    f->timestampUs = timestampUs;
+    return f;
+}
+
+// The test-pattern device streaming into a recorder, with the status codes seen.
+struct Rig {
+    TestPatternDriver driver;
+    SequenceCapture capture;
+    QList<int> codes;
+
+    explicit Rig(QSize size = {160, 120}, int rate = 30)
+    {
+        TestPatternSettings s;
+        s.size = size;
+        s.rate = rate;
+        driver.setSettings(s);
+        driver.open();
+        driver.start([this](const FramePtr& f) { capture.pushFrame(f); }, [](const QString&) {});
+    }
+    ~Rig() { driver.close(); }
+
+    SequenceCapture::Setup setup(const QString& file, uint32_t usPerFrame, uint32_t limitSeconds)
+    {
+        SequenceCapture::Setup st;
+        st.fileName = file;
+        st.parms.dwRequestMicroSecPerFrame = usPerFrame;
+        st.parms.fLimitEnabled = limitSeconds > 0 ? 1 : 0;
+        st.parms.wTimeLimit = limitSeconds;
+        st.parms.fYield = 1;
+        st.driver = &driver;
+        st.codec = CodecChoice{};
+        st.status = [this](int code) { codes << code; };
+        return st;
+    }
+};
+
+} // namespace
+
+class RecordingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        av_log_set_level(AV_LOG_ERROR);
+    }
+
+    void rateRecording_data()
+    {
+        QTest::addColumn<uint32_t>("usPerFrame");
+        QTest::addColumn<QString>("rateText");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<QString>("soundCodec");
+        QTest::newRow("12 fps, no sound") << 83333u << "12/1" << 12.0 << 0 << 0 << 0 << "";
+        QTest::newRow("15 fps, 8-bit mono 8000 Hz") << 66667u << "15/1" << 15.0 << 8 << 1 << 8000 << "pcm_u8";
+        QTest::newRow("29.97 fps, 16-bit stereo 44100 Hz")
+            << 33367u << "30000/1001" << 29.97 << 16 << 2 << 44100 << "pcm_s16le";
+        QTest::newRow("30 fps, 8-bit stereo 22050 Hz") << 33333u << "30/1" << 30.0 << 8 << 2 << 22050 << "pcm_u8";
+    }
+    void rateRecording()
+    {
+        QFETCH(uint32_t, usPerFrame);
+        QFETCH(QString, rateText);
+        QFETCH(double, rate);
+        QFETCH(int, bits);
+        QFETCH(int, channels);
+        QFETCH(int, sampleRate);
+        QFETCH(QString, soundCodec);
+
+        Rig rig({320, 240}, 30);
+        const QString file = m_dir.filePath(QStringLiteral("rate.avi"));
+        SequenceCapture::Setup st = rig.setup(file, usPerFrame, 2);
+        if (channels > 0) {
+            st.parms.fCaptureAudio = 1;
+            st.audio.nChannels = uint16_t(channels);
+            st.audio.wBitsPerSample = uint16_t(bits);
+            st.audio.nSamplesPerSec = uint32_t(sampleRate);
+            st.audio.nBlockAlign = uint16_t(channels * bits / 8);
+            st.audio.nAvgBytesPerSec = uint32_t(sampleRate * channels * bits / 8);
+        }
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(rig.capture.start(st));
+        QVERIFY(t.elapsed() < 1000); // a background recording returns at once
+        QVERIFY(rig.capture.capturing());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.framesCaptured() > 0, 2000);
+        // The time limit ends it by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture.capturing(), 5000);
+        QCOMPARE(rig.codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QCOMPARE(rig.capture.framesDropped(), 0u);
+
+        const QJsonObject probe = ffprobe(file);
+        const QJsonObject v = probeStream(probe, QStringLiteral("video"));
+        QCOMPARE(probe.value(QStringLiteral("streams")).toArray().size(), channels > 0 ? 2 : 1);
+        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mjpeg"));
+        QCOMPARE(probeInt(v, "width"), 320);
+        QCOMPARE(probeInt(v, "height"), 240);
+        QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), rateText);
+        const int expected = int(std::lround(rate * 2));
+        QVERIFY2(std::abs(probeInt(v, "nb_read_packets") - expected) <= 1,
+                 qPrintable(QStringLiteral("%1 frames").arg(probeInt(v, "nb_read_packets"))));
+        QVERIFY(std::abs(int(rig.capture.framesCaptured()) - expected) <= 1);
+        const double duration = probeDouble(probe.value(QStringLiteral("format")).toObject(), "duration");
+        QVERIFY2(std::abs(duration - 2.0) <= 1.0 / rate + 0.01, qPrintable(QString::number(duration)));
+        if (channels > 0) {
+            const QJsonObject a = probeStream(probe, QStringLiteral("audio"));
+            QCOMPARE(a.value(QStringLiteral("codec_name")).toString(), soundCodec);
+            QCOMPARE(probeInt(a, "channels"), channels);
+            QCOMPARE(probeInt(a, "sample_rate"), sampleRate);
+            QCOMPARE(probeInt(a, "bits_per_sample"), bits);
+            // About two seconds of sound, as long as the picture.
+            QVERIFY(std::abs(probeInt(a, "nb_frames") - 2 * sampleRate) <= sampleRate / 10);
+        }
+        QVERIFY(decodesCleanly(file));
+    }
+
+    void chosenCodecIsUsed_data()
+    {
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<QString>("codecName");
+        QTest::newRow("raw BGR") << "rawvideo" << "rawvideo";
+        QTest::newRow("FFV1") << "ffv1" << "ffv1";
+        QTest::newRow("MPEG-4") << "mpeg4" << "mpeg4";
+        if (isAviVideoCodec(QStringLiteral("libx264")))
+            QTest::newRow("H.264") << "libx264" << "h264";
+    }
+    void chosenCodecIsUsed()
+    {
+        QFETCH(QString, encoder);
+        QFETCH(QString, codecName);
+        Rig rig;
+        const QString file = m_dir.filePath(QStringLiteral("codec.avi"));
+        SequenceCapture::Setup st = rig.setup(file, 66667, 1);
+        st.codec = CodecChoice{encoder, 60};
+        QVERIFY(rig.capture.start(st));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture.capturing(), 5000);
+        const QJsonObject v = probeStream(ffprobe(file), QStringLiteral("video"));
+        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), codecName);
+        QVERIFY(std::abs(probeInt(v, "nb_read_packets") - 15) <= 1);
+        QVERIFY(decodesCleanly(file));
+    }
+
+    // Synthetic frames with chosen sequence numbers and times: only buffer
+    // sequence gaps count as dropped, not frames skipped for a lower rate.
+    void droppedCountsOnlyLostFrames_data()
+    {
+        QTest::addColumn<uint32_t>("usPerFrame");
+        QTest::addColumn<QList<int>>("missing");
+        QTest::addColumn<uint32_t>("dropped");
+        QTest::newRow("same rate, no gap") << 33333u << QList<int>{} << 0u;
+        QTest::newRow("same rate, gap of 3") << 33333u << QList<int>{10, 11, 12} << 3u;
+        QTest::newRow("half rate, no gap") << 66667u << QList<int>{} << 0u;
+        QTest::newRow("half rate, two gaps") << 66667u << QList<int>{5, 20, 21} << 3u;
+        QTest::newRow("first frames lost") << 33333u << QList<int>{0, 1} << 0u;
+    }
+    void droppedCountsOnlyLostFrames()
+    {
+        QFETCH(uint32_t, usPerFrame);
+        QFETCH(QList<int>, missing);
+        QFETCH(uint32_t, dropped);
+        SequenceCapture capture;
+        QList<int> codes;
+        SequenceCapture::Setup st;
+        st.fileName = m_dir.filePath(QStringLiteral("gaps.avi"));
+        st.parms.dwRequestMicroSecPerFrame = usPerFrame;
+        st.frameSize = {160, 120};
+        st.codec = CodecChoice{};
+        st.status = [&](int c) { codes << c; };
+        QVERIFY(capture.start(st));
+        // A 30 fps device for one second, in real time.
+        const int64_t t0 = nowUs();
+        for (int i = 0; i < 30; ++i) {
+            const int64_t due = t0 + i * 33333;
+            while (nowUs() < due)
+                QThread::usleep(500);
+            if (!missing.contains(i))
+                capture.pushFrame(syntheticFrame(uint64_t(i), due));
+        }
+        QCOMPARE(capture.framesDropped(), dropped);
+        QVERIFY(capture.stop());
+        QVERIFY(!capture.stop()); // twice is harmless
+        QCOMPARE(codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        // Slots of lost frames are filled: two seconds stay two seconds.
+        const QJsonObject v = probeStream(ffprobe(st.fileName), QStringLiteral("video"));
+        const int expected = int(std::lround(1e6 / usPerFrame));
+        QVERIFY2(std::abs(probeInt(v, "nb_read_packets") - expected) <= 1,
+                 qPrintable(QString::number(probeInt(v, "nb_read_packets"))));
+    }
+
+    void mousePressStops_data()
+    {
+        QTest::addColumn<int>("abortLeft");
+        QTest::addColumn<int>("abortRight");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("left press, left aborts") << 1 << 1 << Qt::LeftButton << true;
+        QTest::newRow("right press, right aborts") << 1 << 1 << Qt::RightButton << true;
+        QTest::newRow("left press, only right aborts") << 0 << 1 << Qt::LeftButton << false;
+        QTest::newRow("right press, nothing aborts") << 0 << 0 << Qt::RightButton << false;
+    }
+    void mousePressStops()
+    {
+        QFETCH(int, abortLeft);
+        QFETCH(int, abortRight);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, stops);
+        Rig rig;
+        QWidget somewhere;
+        somewhere.resize(100, 100);
+        somewhere.show();
+        SequenceCapture::Setup st = rig.setup(m_dir.filePath(QStringLiteral("press.avi")), 66667, 0);
+        st.parms.fAbortLeftMouse = uint32_t(abortLeft);
+        st.parms.fAbortRightMouse = uint32_t(abortRight);
+        QVERIFY(rig.capture.start(st));
+        QTest::qWait(300);
+        QTest::mousePress(&somewhere, button, {}, QPoint(10, 10));
+        QTest::qWait(200);
+        QCOMPARE(!rig.capture.capturing(), stops);
+        QCOMPARE(rig.codes.count(kStatusCaptureEnd), stops ? 1 : 0);
+        rig.capture.stop();
+        QCOMPARE(rig.codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QVERIFY(decodesCleanly(st.fileName));
+    }
+
+    void exclusiveReturnsAtTheEnd_data()
+    {
+        QTest::addColumn<uint32_t>("limit");
+        QTest::addColumn<bool>("pressStops");
+        QTest::newRow("time limit") << 1u << false;
+        QTest::newRow("mouse press") << 0u << true;
+    }
+    void exclusiveReturnsAtTheEnd()
+    {
+        QFETCH(uint32_t, limit);
+        QFETCH(bool, pressStops);
+        Rig rig;
+        QWidget somewhere;
+        somewhere.show();
+        SequenceCapture::Setup st = rig.setup(m_dir.filePath(QStringLiteral("exclusive.avi")), 66667, limit);
+        st.parms.fYield = 0;
+        int ticks = 0;
+        int keysSeen = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        struct KeyCounter : QObject {
+            int* seen;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::KeyPress)
+                    ++*seen;
+                return false;
+            }
+        } counter;
+        counter.seen = &keysSeen;
+        somewhere.installEventFilter(&counter);
+        QTimer::singleShot(300, &somewhere, [&] { QTest::keyClick(&somewhere, Qt::Key_A); });
+        if (pressStops)
+            QTimer::singleShot(800, &somewhere, [&] { QTest::mousePress(&somewhere, Qt::LeftButton); });
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(rig.capture.start(st));
+        const qint64 took = t.elapsed();
+        QVERIFY2(took >= 750, qPrintable(QString::number(took)));
+        QVERIFY(!rig.capture.capturing());
+        QCOMPARE(rig.codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QVERIFY(ticks >= 10);     // the event loop ran: windows repaint
+        QCOMPARE(keysSeen, 0);    // but user input was held back
+        QVERIFY(decodesCleanly(st.fileName));
+    }
+
+    void unwritableFileFailsTheStart()
+    {
+        Rig rig;
+        const QString blocker = m_dir.filePath(QStringLiteral("notafolder"));
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+        f.close();
+        SequenceCapture::Setup st = rig.setup(blocker + QStringLiteral("/movie.avi"), 66667, 1);
+        QVERIFY(!rig.capture.start(st));
+        QVERIFY(!rig.capture.capturing());
+        QVERIFY(!rig.capture.errorText().isEmpty());
+        QVERIFY(rig.codes.isEmpty());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("keep"));
+        QVERIFY(!rig.capture.openSingle(blocker + QStringLiteral("/single.avi"), st.parms));
+        QVERIFY(!rig.capture.captureOne(syntheticFrame(0, nowUs())));
+    }
+
+    void deviceLossEndsWithAPlayableFile()
+    {
+        SequenceCapture capture;
+        QList<int> codes;
+        SequenceCapture::Setup st;
+        st.fileName = m_dir.filePath(QStringLiteral("lost.avi"));
+        st.parms.dwRequestMicroSecPerFrame = 66667;
+        st.frameSize = {160, 120};
+        st.codec = CodecChoice{};
+        st.status = [&](int c) { codes << c; };
+        QVERIFY(capture.start(st));
+        const int64_t t0 = nowUs();
+        for (int i = 0; i < 15; ++i)
+            capture.pushFrame(syntheticFrame(uint64_t(i), t0 + i * 66667));
+        capture.deviceLost();
+        capture.deviceLost(); // a second report changes nothing
+        QTRY_VERIFY_WITH_TIMEOUT(!capture.capturing(), 3000);
+        QTest::qWait(50);
+        QCOMPARE(codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        const QJsonObject v = probeStream(ffprobe(st.fileName), QStringLiteral("video"));
+        QVERIFY(probeInt(v, "nb_read_packets") >= 14);
+        QVERIFY(decodesCleanly(st.fileName));
+    }
+
+    void singleFramesAtTheSetRate_data()
+    {
+        QTest::addColumn<uint32_t>("usPerFrame");
+        QTest::addColumn<QString>("rateText");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<bool>("sizeKnown");
+        QTest::newRow("1 frame at 15") << 66667u << "15/1" << 1 << true;
+        QTest::newRow("7 frames at 29.97") << 33367u << "30000/1001" << 7 << false;
+        QTest::newRow("12 frames at 1") << 1000000u << "1/1" << 12 << true;
+    }
+    void singleFramesAtTheSetRate()
+    {
+        QFETCH(uint32_t, usPerFrame);
+        QFETCH(QString, rateText);
+        QFETCH(int, calls);
+        QFETCH(bool, sizeKnown);
+        SequenceCapture capture;
+        const QString file = m_dir.filePath(QStringLiteral("single.avi"));
+        CaptureParms parms;
+        parms.dwRequestMicroSecPerFrame = usPerFrame;
+        QVERIFY(capture.openSingle(file, parms, sizeKnown ? QSize(160, 120) : QSize(), CodecChoice{}));
+        QVERIFY(!capture.captureOne(nullptr));
+        for (int i = 0; i < calls; ++i)
+            QVERIFY(capture.captureOne(syntheticFrame(uint64_t(i), nowUs())));
+        QVERIFY(capture.closeSingle());
+        QVERIFY(!capture.closeSingle());
+        const QJsonObject v = probeStream(ffprobe(file), QStringLiteral("video"));
+        QCOMPARE(probeInt(v, "nb_read_packets"), calls);
+        QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), rateText);
+        QVERIFY(decodesCleanly(file));
+    }
+
+    void frameRateOfRequestedPeriod_data()
+    {
+        QTest::addColumn<uint32_t>("us");
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::newRow("12") << 83333u << 12 << 1;
+        QTest::newRow("15") << 66667u << 15 << 1;
+        QTest::newRow("29.97") << 33367u << 30000 << 1001;
+        QTest::newRow("30") << 33333u << 30 << 1;
+        QTest::newRow("23.976") << 41708u << 24000 << 1001;
+        QTest::newRow("1") << 1000000u << 1 << 1;
+        QTest::newRow("odd period") << 40400u << 2500 << 101;
+        QTest::newRow("none") << 0u << 15 << 1;
+    }
+    void frameRateOfRequestedPeriod()
+    {
+        QFETCH(uint32_t, us);
+        QFETCH(int, num);
+        QFETCH(int, den);
+        int n = 0, d = 0;
+        SequenceCapture::frameRateOf(us, &n, &d);
+        QCOMPARE(n, num);
+        QCOMPARE(d, den);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_MAIN(RecordingTest)
+#include "recording_test.moc"
