@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QCheckBox;
+class QSlider;
+
+namespace lv {
+
+// The session's copies of the preferences the window edits. The three switches
+// are the texts "1" and "0"; the application writes them to the settings store
+// itself (at disconnect and exit).
+struct PreferenceValues {
+    QString PopUpMovieViewer;
+    QString Autoplay;
+    QString SystemSounds = QStringLiteral("1");
+    int32_t JpegQuality = 100;
+    int16_t MotionSensitivity = 5;
+};
+
+// The "Preferences" window. Loads from values and the settings store ("LV"
+// app: JPEG/Compression default "90", MD/SENSE "5", MD/OQ "1", NET/HANGUP "1");
+// OK updates values and saves the four store keys; Cancel changes nothing.
+// values must outlive the window. UI thread only.
+class Preferences final : public QDialog {
+    Q_OBJECT
+public:
+    explicit Preferences(PreferenceValues& values, QWidget* parent = nullptr);
+
+    void accept() override;
+
+private:
+    PreferenceValues& m_values;
+    QCheckBox* m_popUpViewer;
+    QCheckBox* m_autoplay;
+    QCheckBox* m_sounds;
+    QSlider* m_jpeg;
+    QSlider* m_motion;
+    QCheckBox* m_overwrite;
+    QCheckBox* m_hangUp;
+};
+
+} // namespace lv
