@@ -1,0 +1,293 @@
+#include "image/image.h"
+
+#include "base/clock.h"
+#include "base/dialogs.h"
+#include "image/bitmapfile.h"
+#include "image/imagelog.h"
+#include "image/jpegoutput.h"
+#include "image/printtarget.h"
+#include "image/stamping.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace lv {
+
+namespace {
+
+struct EffectEntry {
+    const char* key;
+    const char* text;
+    Effect effect;
+};
+
+constexpr EffectEntry kEffects[] = {
+    {"flip", "Flip Horizontal", Effect::FlipHorizontal}, {"mirror", "Flip Vertical", Effect::FlipVertical},
+    {"greyscale", "Greyscale", Effect::Grayscaling},     {"negative", "Negative Image", Effect::Inverting},
+    {"soften", "Soften", Effect::Softening},             {"sharpen", "Sharpen", Effect::Sharpening},
+    {"diffuse", "Diffuse", Effect::Diffusing},           {"emboss", "Emboss", Effect::Embossing},
+    {"lighting", "Lighting Effect", Effect::Lighting},   {"solarize", "Solarize", Effect::Solarizing},
+};
+
+// The busy pointer for the length of one operation.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+Image::Image(QWidget* parent)
+    : QWidget(parent), m_toolbar(new QToolBar(this)), m_effectsMenu(new QMenu(this)), m_label(new QLabel(this)),
+      m_status(new QStatusBar(this))
+{
+    setObjectName(QStringLiteral("Image"));
+    m_toolbar->setObjectName(QStringLiteral("Mastertoolbar"));
+    m_label->setObjectName(QStringLiteral("MasterImage"));
+    m_status->setObjectName(QStringLiteral("MasterStatus"));
+    m_status->setSizeGripEnabled(false);
+
+    auto addButton = [this](const char* key, const char* tip, void (Image::*slot)()) {
+        QAction* a = m_toolbar->addAction(QString::fromLatin1(tip));
+        a->setObjectName(QString::fromLatin1(key));
+        a->setToolTip(QString::fromLatin1(tip));
+        connect(a, &QAction::triggered, this, [this, slot] {
+            ProgressMessage(QString()); // every toolbar click starts with an empty status
+            (this->*slot)();
+        });
+        return a;
+    };
+    addButton("open", "Open Image File", &Image::openFromDialog);
+    addButton("save", "Save Image", &Image::saveFromDialog);
+    QAction* effects = addButton("effects", "Image Effects", &Image::resetImage);
+    addButton("clipboard", "Put on Clipboard", &Image::putOnClipboard);
+    addButton("print", "Print Image", &Image::printFromToolbar);
+
+    for (const EffectEntry& e : kEffects) {
+        QAction* a = m_effectsMenu->addAction(QString::fromLatin1(e.text));
+        a->setObjectName(QString::fromLatin1(e.key));
+        const Effect effect = e.effect;
+        connect(a, &QAction::triggered, this, [this, effect] { applyEffect(effect); });
+    }
+    QAction* reset = m_effectsMenu->addAction(QStringLiteral("Reset Image"));
+    reset->setObjectName(QStringLiteral("reset"));
+    connect(reset, &QAction::triggered, this, &Image::resetImage);
+    effects->setMenu(m_effectsMenu);
+    if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(effects)))
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+
+    layoutWindow();
+}
+
+Image::~Image() = default;
+
+QString Image::openFilter()
+{
+    return QStringLiteral("All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
+}
+
+QString Image::saveFilter()
+{
+    return QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
+}
+
+void Image::setNewFrame(const QImage& frame)
+{
+    m_picture.setFrame(frame);
+    m_resetPicture = m_picture.drawnImage();
+    refresh();
+}
+
+void Image::stamp(const StampSettings& settings, int imageNumber)
+{
+    StampImage(m_picture, settings, imageNumber);
+    refresh();
+}
+
+void Image::refresh()
+{
+    m_label->setPixmap(m_picture.isNull() ? QPixmap() : QPixmap::fromImage(m_picture.drawnImage()));
+    layoutWindow();
+}
+
+bool Image::loadPictureFile(const QString& fileName)
+{
+    bool loaded = false;
+    {
+        BusyCursor busy;
+        m_picture.setFrame(QImage());
+        refresh();
+        const QImage picture = LoadPicture(fileName);
+        loaded = !picture.isNull();
+        if (loaded)
+            m_picture.setFrame(picture);
+        QCoreApplication::processEvents();
+        setWindowTitle(QFileInfo(fileName).fileName());
+        refresh();
+    }
+    if (!loaded) {
+        qCWarning(lcImage) << "cannot load picture" << fileName;
+        dialogs().message(QStringLiteral("Bad file format."), Dialogs::Icon::Error, Dialogs::Buttons::Ok, {}, this);
+    }
+    return loaded;
+}
+
+bool Image::savePictureFile(const QString& fileName)
+{
+    const QString ending = fileName.right(3).toLower();
+    bool written = false;
+    if (ending == QLatin1String("bmp")) {
+        written = SavePictureAsBitmap(m_picture.drawnImage(), fileName);
+        if (!written)
+            emit statusString(QStringLiteral("Error writing ") + fileName);
+    } else if (ending == QLatin1String("jpg")) {
+        written = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
+                               [this](const QString& s) { emit statusString(s); });
+    } else {
+        return false;
+    }
+    if (written)
+        setWindowTitle(QFileInfo(fileName).fileName());
+    return written;
+}
+
+void Image::applyEffect(Effect effect)
+{
+    if (m_picture.isNull())
+        return;
+    BusyCursor busy;
+    ProgressMessage(QString());
+    const PixelBuffer source = PixelBuffer::fromImage(m_picture.drawnImage());
+    UnitRandom random = m_random;
+    if (!random && effect == Effect::Diffusing)
+        random = seededUnitRandom(std::uint32_t(clock().now().time().msecsSinceStartOfDay()));
+    const PixelBuffer result = runEffect(effect, source, [this](const QString& t) {
+        ProgressMessage(t);
+        m_status->repaint();
+    }, random);
+    m_picture.setFrame(result.toImage());
+    refresh();
+    ProgressMessage(QString());
+}
+
+void Image::resetImage()
+{
+    m_picture.setFrame(m_resetPicture);
+    refresh();
+}
+
+void Image::putOnClipboard()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setImage(m_picture.drawnImage());
+    ProgressMessage(QStringLiteral("Image on Clipboard."));
+}
+
+bool Image::printPicture(QPrinter& printer)
+{
+    PrintTarget target;
+    target.setPicture(m_picture.drawnImage());
+    return target.printOn(printer);
+}
+
+void Image::printFromToolbar()
+{
+    std::unique_ptr<QPrinter> printer;
+    if (m_printerFactory) {
+        printer = m_printerFactory();
+    } else if (const QPrinterInfo info = QPrinterInfo::defaultPrinter(); !info.isNull()) {
+        printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    }
+    if (!printer || !printPicture(*printer))
+        ProgressMessage(QStringLiteral("No printer is available."));
+}
+
+void Image::openFromDialog()
+{
+    const QString name = dialogs().openFile(QStringLiteral("Open Image File"), openFilter(), {}, this);
+    if (!name.isEmpty())
+        loadPictureFile(name);
+}
+
+void Image::saveFromDialog()
+{
+    const QString name = dialogs().saveFile(QStringLiteral("Save Image"), saveFilter(), windowTitle(), this);
+    if (!name.isEmpty())
+        savePictureFile(name);
+}
+
+void Image::ProgressMessage(const QString& text)
+{
+    if (text.isEmpty())
+        m_status->clearMessage();
+    else
+        m_status->showMessage(text);
+    emit progressMessage(text);
+}
+
+QString Image::progressText() const
+{
+    return m_status->currentMessage();
+}
+
+QSize Image::clientSizeFor(QSize picture, int toolbarHeight, int statusHeight)
+{
+    return {std::max(picture.width() + 40, 240), toolbarHeight + statusHeight + picture.height() + 20};
+}
+
+QSize Image::sizeHint() const
+{
+    return clientSizeFor(m_picture.size(), m_toolbar->sizeHint().height(), m_status->sizeHint().height());
+}
+
+QRect Image::pictureGeometry() const
+{
+    const QSize client = sizeHint();
+    return {(client.width() - m_picture.width()) / 2, m_toolbar->sizeHint().height() + 10, m_picture.width(),
+            m_picture.height()};
+}
+
+void Image::layoutWindow()
+{
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (sub && (sub->isMinimized() || sub->isMaximized()))
+        return;
+    const QSize client = sizeHint();
+    const int toolbarHeight = m_toolbar->sizeHint().height();
+    const int statusHeight = m_status->sizeHint().height();
+    m_toolbar->setGeometry(0, 0, client.width(), toolbarHeight);
+    m_label->setGeometry(pictureGeometry());
+    m_status->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
+    resize(client);
+    if (sub)
+        sub->adjustSize();
+}
+
+bool Image::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)
+        layoutWindow();
+    return QWidget::event(e);
+}
+
+Image* OpenPictureInEditor(const QString& fileName, QWidget* parent)
+{
+    auto* editor = new Image(parent);
+    editor->loadPictureFile(fileName);
+    return editor;
+}
+
+} // namespace lv
