@@ -343,11 +343,17 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     curl_easy_setopt(m_easy.get(), CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(m_easy.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(m_total));
 
+    // libcurl's first error text of a transfer wins, and accepting the
+    // active-mode data connection leaves a harmless one behind; the code's
+    // own text says what went wrong there.
+    m_inTransfer = true;
     const CURLcode rc = perform();
     if (rc != CURLE_OK || !m_allRead) {
         ShowInternetError(rc == CURLE_OK ? CURLE_PARTIAL_FILE : rc);
+        m_inTransfer = false;
         return false;
     }
+    m_inTransfer = false;
     setStatus(QStringLiteral("File Transfered."));
     return true;
 }
@@ -443,7 +449,7 @@ void FtpUpload::ShowInternetError(CURLcode code)
         reason = m_localError;
     else if (m_lastResponseCode >= 400 && !m_lastResponse.isEmpty())
         reason = QString::fromUtf8(m_lastResponse); // the server's own words
-    else if (m_errorBuffer[0] != '\0')
+    else if (m_errorBuffer[0] != '\0' && !m_inTransfer)
         reason = QString::fromUtf8(m_errorBuffer);
     else
         reason = QString::fromUtf8(curl_easy_strerror(code));

@@ -110,6 +110,7 @@ private:
     curl::Easy m_easy;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     bool m_directoryChanged = false;
+    bool m_inTransfer = false;
     std::atomic<bool> m_cancelled{false};
 
     // Written by the worker during a step, read by the UI thread.

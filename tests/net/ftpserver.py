@@ -2,7 +2,8 @@
 """A real FTP server on 127.0.0.1 for the upload tests and benchmarks.
 
 Listens on a free port and prints it as the first line of stdout, then serves
-until killed. One user with a password and full rights in --home.
+until killed. One user with a password and full rights in --home, and the
+user "reader" (same password) who may not store files.
 --throttle limits the receive speed (bytes/s) so a transfer lasts;
 --drop-after closes the data connection in the middle of an upload after that
 many bytes and answers 426, as a server that loses the transfer does.
@@ -29,6 +30,8 @@ def main():
 
     auth = DummyAuthorizer()
     auth.add_user(a.user, a.password, a.home, perm="elradfmwMT")
+    # May log in and look, but not store.
+    auth.add_user("reader", a.password, a.home, perm="elr")
 
     class Handler(FTPHandler):
         pass
