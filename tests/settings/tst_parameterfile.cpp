@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -159,6 +160,7 @@ private slots:
     void hugeFileWithoutLineEnd();
     void unwritablePath_data();
     void unwritablePath();
+    void fullDiskKeepsTheOldFile();
     void passwordFileIsOwnerOnly();
     void fileWithoutPasswordKeepsUsualMode();
     void sessionFilesLiveInProgramDirectory();
@@ -778,6 +780,37 @@ void TestParameterFile::unwritablePath()
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 
+void TestParameterFile::fullDiskKeepsTheOldFile()
+{
+    // A small tmpfs stands for a full disk (tests run as root).
+    const QString mountPoint = path(QStringLiteral("small-disk"));
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                    QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint})
+        != 0)
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    struct Unmount {
+        QString dir;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {dir}); }
+    } unmount{mountPoint};
+
+    const QString file = mountPoint + QStringLiteral("/session.lv2");
+    QVERIFY(WriteParameters(file, movieSettings(), ParameterFileKind::LastSession));
+    const QByteArray good = readAll(file);
+    {
+        QFile filler(mountPoint + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    CaptureSettings bigger = movieSettings();
+    bigger.Comments = QString(32 * 1024, QLatin1Char('c'));
+    QVERIFY(!WriteParameters(file, bigger, ParameterFileKind::LastSession));
+    QCOMPARE(readAll(file), good);
+    QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
 void TestParameterFile::passwordFileIsOwnerOnly()
 {
     const QString file = path(QStringLiteral("ftp.lvp"));
@@ -798,7 +831,10 @@ void TestParameterFile::fileWithoutPasswordKeepsUsualMode()
     CaptureSettings s = imageSettings(CaptureKind::MultipleImage);
     s.Password.clear();
     QVERIFY(WriteParameters(file, s, ParameterFileKind::User));
-    QVERIFY(QFile::permissions(file) & QFileDevice::ReadOwner);
+    // The same mode as any new file the user makes.
+    const QString plain = path(QStringLiteral("plain.txt"));
+    QVERIFY(writeFile(plain, "x"));
+    QCOMPARE(QFile::permissions(file), QFile::permissions(plain));
     QVERIFY(readAll(file).contains("\r\nPassword=\r\n"));
 }
 
