@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <cstdint>
+#include <memory>
+
+namespace lv::v4l2 {
+
+// Turns one device buffer (YUYV or Motion JPEG) into a top-down RGB888
+// image. Two engines: libswscale (with libavcodec's JPEG decoder) and
+// libv4lconvert. One converter per capture thread; not thread-safe.
+class FrameConverter {
+public:
+    enum class Engine { Swscale, V4lConvert };
+    explicit FrameConverter(Engine engine = defaultEngine());
+    ~FrameConverter();
+    FrameConverter(const FrameConverter&) = delete;
+    FrameConverter& operator=(const FrameConverter&) = delete;
+
+    // The faster engine on this machine's measurements (see bench/capture).
+    static Engine defaultEngine();
+
+    // bytesPerLine 0 = packed rows. False for a damaged or unknown buffer.
+    bool convert(uint32_t fourcc, QSize size, uint32_t bytesPerLine, const uint8_t* data, size_t bytes,
+                 QImage* out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace lv::v4l2

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "capture/v4l2/v4l2device.h"
+
+#include <QDialog>
+
+class QComboBox;
+
+namespace lv::v4l2 {
+
+class V4l2Driver;
+
+// The camera's controls (brightness, contrast, ...), applied as they move.
+class SourceDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SourceDialog)
+public:
+    SourceDialog(V4l2Driver& driver, QWidget* parent = nullptr);
+};
+
+// Pixel format, frame size and frame rate of the camera.
+class FormatDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FormatDialog)
+public:
+    struct Choice {
+        uint32_t fourcc = 0;
+        QSize size;
+        Interval interval;
+    };
+    FormatDialog(std::vector<PixelFormatInfo> formats, const CurrentFormat& current, QWidget* parent = nullptr);
+    Choice choice() const;
+
+private:
+    void fillSizes();
+    void fillRates();
+
+    std::vector<PixelFormatInfo> m_formats;
+    QComboBox* m_format = nullptr;
+    QComboBox* m_size = nullptr;
+    QComboBox* m_rate = nullptr;
+};
+
+} // namespace lv::v4l2
