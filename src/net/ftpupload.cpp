@@ -75,15 +75,6 @@ void FtpUpload::setStatus(const QString& text)
         m_undelivered << text;
 }
 
-// Worker thread, m_statusMutex held. Formatted only when someone reads it: a
-// large file passes through hundreds of thousands of these.
-void FtpUpload::setTransferStatus()
-{
-    m_statusKind = StatusKind::Transfer;
-    if (m_hooks.statusChanged)
-        m_undelivered << TransferText(m_sent, m_total);
-}
-
 void FtpUpload::deliverStatus()
 {
     QStringList texts;
@@ -330,9 +321,7 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
         const std::lock_guard lock(m_statusMutex);
         m_sent = 0;
     }
-    m_fullPiecesLeft = m_total / PieceSize;
-    m_inPiece = false;
-    m_lastPiece = false;
+    m_read = 0;
     m_allRead = false;
     m_percent = 0;
 
@@ -358,51 +347,53 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     return true;
 }
 
+// Worker thread. The file is sent as total / PieceSize full pieces and one
+// last piece of the rest (possibly empty); the status and the per cent follow
+// each piece. The bytes of all pieces that fit in libcurl's buffer are read in
+// one go: the pieces are the unit of progress, not of system calls.
 size_t FtpUpload::readPieces(char* buffer, size_t room)
 {
-    size_t filled = 0;
-    while (filled < room && !m_allRead) {
-        if (m_cancelled)
+    if (m_cancelled)
+        return CURL_READFUNC_ABORT;
+    if (m_allRead)
+        return 0;
+    const qint64 n = std::min<qint64>(static_cast<qint64>(room), m_total - m_read);
+    if (n > 0) {
+        const qint64 got = m_file.read(buffer, n);
+        if (got != n) {
+            m_localError = QStringLiteral("Cannot read %1: %2")
+                               .arg(QFileInfo(m_file.fileName()).fileName(),
+                                    got < 0 ? m_file.errorString() : QStringLiteral("the file became shorter"));
             return CURL_READFUNC_ABORT;
-        if (!m_inPiece) {
-            m_lastPiece = m_fullPiecesLeft == 0;
-            m_pieceLength = m_lastPiece ? m_total % PieceSize : PieceSize;
-            if (!m_lastPiece)
-                --m_fullPiecesLeft;
-            m_pieceDone = 0;
-            m_inPiece = true;
         }
-        const qint64 want = std::min<qint64>(static_cast<qint64>(room - filled), m_pieceLength - m_pieceDone);
-        if (want > 0) {
-            const qint64 got = m_file.read(buffer + filled, want);
-            if (got != want) {
-                m_localError = QStringLiteral("Cannot read %1: %2")
-                                   .arg(QFileInfo(m_file.fileName()).fileName(),
-                                        got < 0 ? m_file.errorString() : QStringLiteral("the file became shorter"));
-                return CURL_READFUNC_ABORT;
+        m_read += n;
+    }
+    {
+        const std::lock_guard lock(m_statusMutex);
+        const qint64 fullPiecesEnd = std::min(m_read, m_total / PieceSize * PieceSize);
+        if (m_sent + PieceSize <= fullPiecesEnd) {
+            if (m_hooks.statusChanged) {
+                while (m_sent + PieceSize <= fullPiecesEnd) {
+                    m_sent += PieceSize;
+                    m_undelivered << TransferText(m_sent, m_total);
+                }
+            } else {
+                m_sent = fullPiecesEnd;
             }
-            filled += static_cast<size_t>(got);
-            m_pieceDone += got;
-        }
-        if (m_pieceDone < m_pieceLength)
-            break; // the buffer is full in the middle of a piece
-        m_inPiece = false;
-        if (m_lastPiece) {
-            m_allRead = true;
-            qint64 sent = 0;
-            {
-                const std::lock_guard lock(m_statusMutex);
-                sent = m_sent += m_pieceLength;
-            }
-            setStatus(QString::number(sent));
-        } else {
-            const std::lock_guard lock(m_statusMutex);
-            m_sent += m_pieceLength;
+            m_statusKind = StatusKind::Transfer;
             m_percent = static_cast<int>(m_sent * 100 / m_total);
-            setTransferStatus();
         }
     }
-    return filled;
+    if (m_read == m_total) {
+        // The last piece: whatever is left, even nothing.
+        m_allRead = true;
+        {
+            const std::lock_guard lock(m_statusMutex);
+            m_sent = m_total;
+        }
+        setStatus(QString::number(m_total));
+    }
+    return static_cast<size_t>(n);
 }
 
 int FtpUpload::progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)

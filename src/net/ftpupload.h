@@ -91,7 +91,6 @@ private:
     void deliverStatus();
     void pumpEvents(bool force);
     void setStatus(const QString& text);
-    void setTransferStatus();
     void setMainStatus(const QString& text);
     bool hangUpWanted() const;
     QByteArray serverUrl() const;
@@ -132,11 +131,7 @@ private:
     QString m_localError;
     qint64 m_total = 0;
     qint64 m_sent = 0; // guarded by m_statusMutex
-    qint64 m_fullPiecesLeft = 0;
-    qint64 m_pieceLength = 0;
-    qint64 m_pieceDone = 0;
-    bool m_inPiece = false;
-    bool m_lastPiece = false;
+    qint64 m_read = 0;
     bool m_allRead = false;
 
     QElapsedTimer m_sincePump;
