@@ -1,0 +1,41 @@
+#pragma once
+
+#include "base/sessionstate.h"
+
+#include <QLockFile>
+#include <memory>
+
+namespace lv {
+
+class Master;
+
+// The program's entry procedure and the owner of the session state and the
+// main window. UI thread only.
+class Application {
+public:
+    Application();
+    ~Application();
+
+    // Steps before the main window: program directory, defaults, the
+    // single-instance check (false, after its message, when another instance
+    // runs) and the preferences.
+    bool start();
+
+    // Loads and shows the main window; commandLine may name a parameters file.
+    Master& showMain(const QString& commandLine);
+
+    SessionState& state() { return m_state; }
+    Master* master() const { return m_master.get(); }
+
+    // The lock that keeps a second instance out (in the user's runtime folder).
+    static QString lockFilePath();
+
+private:
+    void connectCommands();
+
+    SessionState m_state;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<Master> m_master;
+};
+
+} // namespace lv

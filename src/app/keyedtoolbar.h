@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHash>
+#include <QToolBar>
+
+class QAction;
+
+namespace lv {
+
+// A toolbar whose buttons are addressed by lower-case keys, as the program's
+// command tables name them. A button may carry an image key (its picture)
+// that the program reads back as its run state.
+class KeyedToolBar final : public QToolBar {
+    Q_OBJECT
+
+public:
+    explicit KeyedToolBar(const QString& objectName, QWidget* parent = nullptr);
+
+    // caption may be empty; checkable buttons stay pressed until clicked again.
+    QAction* addButton(const QString& key, const QString& tip, const QString& caption = {},
+                       bool checkable = false, const QString& imageKey = {});
+    // An empty slot of the given width that keeps room for another control.
+    QAction* addPlaceholder(const QString& key, int width);
+
+    QAction* button(const QString& key) const { return m_buttons.value(key); }
+    bool isPressed(const QString& key) const;
+    void setPressed(const QString& key, bool pressed);
+
+    QString imageKey(const QString& key) const;
+    void setImageKey(const QString& key, const QString& imageKey);
+
+signals:
+    void buttonClicked(const QString& key);
+
+private:
+    QHash<QString, QAction*> m_buttons;
+};
+
+// The picture of a button image key, drawn by the program.
+QIcon iconFor(const QString& imageKey);
+
+} // namespace lv

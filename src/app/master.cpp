@@ -1,0 +1,1292 @@
+#include "app/master.h"
+#include "app/videoscreen.h"
+#include "base/dialogs.h"
+#include "base/diskspace.h"
+#include "base/programdirectory.h"
+#include "base/settingsstore.h"
+#include "base/version.h"
+#include "capture/capturewindow.h"
+#include "capture/recordingstatus.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace lv {
+
+namespace {
+
+const QStringList kPositions = {QStringLiteral("Top Left"),    QStringLiteral("Top Right"),
+                                QStringLiteral("Top Center"),  QStringLiteral("Bottom Left"),
+                                QStringLiteral("Bottom Right"), QStringLiteral("Bottom Center")};
+
+QString twoDigits(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+
+// A number with a leading blank when not negative, as numbers become text here.
+QString withBlank(qint64 v) { return v >= 0 ? QLatin1Char(' ') + QString::number(v) : QString::number(v); }
+
+QColor colorFromPacked(uint32_t packed)
+{
+    return QColor(static_cast<int>(packed & 0xff), static_cast<int>((packed >> 8) & 0xff),
+                  static_cast<int>((packed >> 16) & 0xff));
+}
+
+uint32_t packedFromColor(const QColor& c)
+{
+    return static_cast<uint32_t>(c.red()) + 256u * static_cast<uint32_t>(c.green())
+        + 65536u * static_cast<uint32_t>(c.blue());
+}
+
+QSpinBox* upDown(const QString& name, int lo, int hi, QWidget* parent)
+{
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(name);
+    s->setRange(lo, hi);
+    s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    s->setFixedWidth(18 + s->fontMetrics().horizontalAdvance(QStringLiteral("00")));
+    return s;
+}
+
+QLabel* display(const QString& name, const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QComboBox* list(const QString& name, const QStringList& entries, QWidget* parent, const QString& tip = {})
+{
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->addItems(entries);
+    if (!tip.isEmpty())
+        c->setToolTip(tip);
+    return c;
+}
+
+QAction* item(QMenu* menu, QList<QAction*>& items, const QString& caption, const QKeySequence& key = {})
+{
+    QAction* a = caption == QLatin1String("-") ? menu->addSeparator() : menu->addAction(caption);
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    items.append(a);
+    return a;
+}
+
+} // namespace
+
+void ClickLabel::mousePressEvent(QMouseEvent* e)
+{
+    QLabel::mousePressEvent(e);
+    emit clicked();
+}
+
+ColorSwatch::ColorSwatch(const QString& name, QWidget* parent)
+    : QLabel(parent)
+{
+    setObjectName(name);
+    setFixedSize(14, 14);
+    setFrameShape(QFrame::Box);
+    setAutoFillBackground(true);
+    setPackedColor(0);
+}
+
+void ColorSwatch::setPackedColor(uint32_t packed)
+{
+    m_packed = packed;
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colorFromPacked(packed));
+    setPalette(p);
+}
+
+// ---------------------------------------------------------------------------
+
+Master::Master(SessionState& state, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+{
+    setObjectName(QStringLiteral("Master"));
+    buildMenus();
+    auto* central = new QWidget(this);
+    auto* h = new QHBoxLayout(central);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(0);
+    buildLeftPanel();
+    h->addWidget(LeftPanel);
+    auto* right = new QVBoxLayout;
+    right->setContentsMargins(0, 0, 0, 0);
+    right->setSpacing(0);
+    buildMasterBar();
+    right->addWidget(MasterBar);
+    m_mdi = new QMdiArea(central);
+    m_mdi->setObjectName(QStringLiteral("MdiArea"));
+    m_mdi->setBackground(QColor(128, 128, 128));
+    right->addWidget(m_mdi, 1);
+    h->addLayout(right, 1);
+    setCentralWidget(central);
+    buildStatusBar();
+
+    m_videoScreen = new VideoScreen(m_state, *this);
+    m_videoSub = m_mdi->addSubWindow(m_videoScreen, Qt::SubWindow | Qt::WindowTitleHint);
+    m_videoSub->setObjectName(QStringLiteral("VideoScreenFrame"));
+    m_videoSub->show();
+    connect(m_videoScreen, &QWidget::windowTitleChanged, m_videoSub, &QWidget::setWindowTitle);
+
+    MasterTimer.setInterval(100);
+    connect(&MasterTimer, &QTimer::timeout, this, &Master::masterTimerTick);
+    MasterTimer2.setInterval(3000);
+    connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
+    MultipleImageTimer.setInterval(1000);
+    MotionTimer.setInterval(600);
+}
+
+Master::~Master() = default;
+
+// --- Building -------------------------------------------------------------
+
+void Master::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    FileMenu = bar->addMenu(QStringLiteral("&File"));
+    item(FileMenu, fileItems, QStringLiteral("&Movie Capture..."));
+    item(FileMenu, fileItems, QStringLiteral("&Image Capture..."));
+    item(FileMenu, fileItems, QStringLiteral("M&ultiple Image Capture..."));
+    item(FileMenu, fileItems, QStringLiteral("Movie &Viewer..."));
+    item(FileMenu, fileItems, QStringLiteral("-"));
+    item(FileMenu, fileItems, QStringLiteral("&Open Capture File..."), QKeySequence::Open);
+    item(FileMenu, fileItems, QStringLiteral("&Save Capture File..."), QKeySequence::Save);
+    item(FileMenu, fileItems, QStringLiteral("-"));
+    item(FileMenu, fileItems, QStringLiteral("&Preferences"));
+    item(FileMenu, fileItems, QStringLiteral("&System Information..."));
+    item(FileMenu, fileItems, QStringLiteral("-"));
+    item(FileMenu, fileItems, QStringLiteral("E&xit"));
+    connect(fileItems[0], &QAction::triggered, this, &Master::SelectMovieMode);
+    connect(fileItems[1], &QAction::triggered, this, &Master::SelectImageMode);
+    connect(fileItems[2], &QAction::triggered, this, &Master::SelectMultipleMode);
+    connect(fileItems[3], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("viewer")); });
+    connect(fileItems[5], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("open")); });
+    connect(fileItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("save")); });
+    connect(fileItems[8], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("preferences")); });
+    connect(fileItems[9], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("sysinfo")); });
+    connect(fileItems[11], &QAction::triggered, this, &QWidget::close);
+
+    EditMenu = bar->addMenu(QStringLiteral("&Edit"));
+    item(EditMenu, editItems, QStringLiteral("Capture Frame"), QKeySequence(Qt::Key_F11));
+    item(EditMenu, editItems, QStringLiteral("-"));
+    item(EditMenu, editItems, QStringLiteral("Other Information"));
+    item(EditMenu, editItems, QStringLiteral("-"));
+    item(EditMenu, editItems, QStringLiteral("Put On Clipboard"));
+    connect(editItems[0], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("snapshot")); });
+    connect(editItems[2], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("otherinfo")); });
+    connect(editItems[4], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("clipboard")); });
+
+    ViewMenu = bar->addMenu(QStringLiteral("&View"));
+    item(ViewMenu, viewItems, QStringLiteral("Overlay Mode"));
+    item(ViewMenu, viewItems, QStringLiteral("Preview Mode"));
+    item(ViewMenu, viewItems, QStringLiteral("-"));
+    item(ViewMenu, viewItems, QStringLiteral("Full Screen"));
+    connect(viewItems[0], &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
+    connect(viewItems[1], &QAction::triggered, this, [this] { m_videoScreen->Preview(m_state.PreviewRate); });
+    connect(viewItems[3], &QAction::triggered, this, [this] { FullScreen(false); });
+
+    VideoSettingsMenu = bar->addMenu(QStringLiteral("Video &Settings"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Source..."));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Format..."));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Display..."));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Compression"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Codecs"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("What Codec..."));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Advanced Settings"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
+    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Capture Device..."));
+    connect(videoSettingsItems[0], &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
+    connect(videoSettingsItems[1], &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
+    connect(videoSettingsItems[2], &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
+    connect(videoSettingsItems[4], &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
+    connect(videoSettingsItems[5], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("codecs")); });
+    connect(videoSettingsItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("whatcodec")); });
+    connect(videoSettingsItems[8], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("advanced")); });
+    connect(videoSettingsItems[10], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("info")); });
+
+    AudioMenu = bar->addMenu(QStringLiteral("&Audio Settings"));
+    AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
+    for (const char* c : {"Audio O&ff", "Audio &On", "-", "&Mono", "&Stereo", "-", "&8 bits", "1&6 bits", "-"})
+        item(AudioMenu, audioItems, QString::fromLatin1(c))->setCheckable(QLatin1String(c) != QLatin1String("-"));
+    SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), AudioMenu);
+    SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
+    audioItems.append(AudioMenu->addMenu(SampleRateMenu));
+    for (const char* c : {"8 Khz", "11 Khz", "22 Khz", "44 Khz"}) {
+        QAction* a = SampleRateMenu->addAction(QString::fromLatin1(c));
+        a->setCheckable(true);
+        sampleRateItems.append(a);
+    }
+    item(AudioMenu, audioItems, QStringLiteral("-"));
+    item(AudioMenu, audioItems, QStringLiteral("Recording Settings"));
+    item(AudioMenu, audioItems, QStringLiteral("-"));
+    item(AudioMenu, audioItems, QStringLiteral("Sound Volume"));
+    connect(audioItems[0], &QAction::triggered, this, [this] { SetAudioCapture(false); });
+    connect(audioItems[1], &QAction::triggered, this, [this] { SetAudioCapture(true); });
+    connect(audioItems[3], &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
+    connect(audioItems[4], &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(1); });
+    connect(audioItems[6], &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(0); });
+    connect(audioItems[7], &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(1); });
+    for (int i = 0; i < sampleRateItems.size(); ++i)
+        connect(sampleRateItems[i], &QAction::triggered, this, [this, i] {
+            for (QAction* a : sampleRateItems)
+                a->setChecked(false);
+            AudioRate->setCurrentIndex(i);
+            sampleRateItems[i]->setChecked(true);
+        });
+    connect(audioItems[11], &QAction::triggered, this, [] {
+        QProcess::startDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")});
+    });
+    connect(audioItems[13], &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
+
+    WindowMenu = bar->addMenu(QStringLiteral("&Window"));
+    item(WindowMenu, windowItems, QStringLiteral("Tile &Horizontally"));
+    item(WindowMenu, windowItems, QStringLiteral("Tile &Vertically"));
+    item(WindowMenu, windowItems, QStringLiteral("&Cascade"));
+    item(WindowMenu, windowItems, QStringLiteral("&Arrange Icons"));
+    connect(windowItems[0], &QAction::triggered, this, [this] {
+        // Stack the children one above the other, each as wide as the area.
+        const auto subs = m_mdi->subWindowList();
+        if (subs.isEmpty())
+            return;
+        const int hgt = m_mdi->viewport()->height() / static_cast<int>(subs.size());
+        int y = 0;
+        for (QMdiSubWindow* s : subs) {
+            s->setGeometry(0, y, m_mdi->viewport()->width(), hgt);
+            y += hgt;
+        }
+    });
+    connect(windowItems[1], &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+    connect(windowItems[2], &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
+    connect(windowItems[3], &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+
+    HelpMenu = bar->addMenu(QStringLiteral("&Help"));
+    item(HelpMenu, helpItems, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
+    item(HelpMenu, helpItems, QStringLiteral("-"));
+    item(HelpMenu, helpItems, QStringLiteral("&Splash Window"));
+    item(HelpMenu, helpItems, QStringLiteral("-"));
+    item(HelpMenu, helpItems, QStringLiteral("Video Lumivark on Web..."));
+    item(HelpMenu, helpItems, QStringLiteral("-"));
+    item(HelpMenu, helpItems, QStringLiteral("&About Video Lumivark..."));
+    connect(helpItems[0], &QAction::triggered, this, [] {
+        const QString help = findDataFile(QStringLiteral("help/index.html"));
+        if (!help.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    });
+    connect(helpItems[2], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("splash")); });
+    connect(helpItems[4], &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(makerWebAddress())); });
+    connect(helpItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("about")); });
+
+    // Commands whose work is not part of this window yet stay greyed out until it is connected.
+    for (QAction* a : {fileItems[3], fileItems[5], fileItems[6], fileItems[8], fileItems[9], editItems[0],
+                       editItems[2], editItems[4], viewItems[3], videoSettingsItems[5], videoSettingsItems[6],
+                       videoSettingsItems[8], videoSettingsItems[10], helpItems[2], helpItems[6]})
+        a->setEnabled(false);
+
+    EffectsMenu = new QMenu(this);
+    EffectsMenu->setObjectName(QStringLiteral("EffectsMenu"));
+    for (const char* c : {"Flip Vertical", "Flip Horizontal", "-", "Grayscale", "Negative Image", "-", "Soften",
+                          "Sharpen", "Diffuse", "Emboss", "Lighting Effect", "Solarize"}) {
+        if (QLatin1String(c) == QLatin1String("-")) {
+            EffectsMenu->addSeparator();
+        } else {
+            QAction* a = EffectsMenu->addAction(QString::fromLatin1(c));
+            a->setCheckable(true);
+        }
+    }
+}
+
+void Master::buildLeftPanel()
+{
+    LeftPanel = new QWidget(this);
+    LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    MainToolbar = new KeyedToolBar(QStringLiteral("MainToolbar"), LeftPanel);
+    MainToolbar->setOrientation(Qt::Vertical);
+    MainToolbar->addButton(QStringLiteral("open"), QStringLiteral("Open"));
+    MainToolbar->addButton(QStringLiteral("save"), QStringLiteral("Save Capture Parameters"));
+    MainToolbar->addSeparator();
+    MainToolbar->addButton(QStringLiteral("movie"), QStringLiteral("Movie Capture"), {}, true);
+    MainToolbar->addButton(QStringLiteral("image"), QStringLiteral("Image Capture"), {}, true);
+    MainToolbar->addButton(QStringLiteral("multiple"), QStringLiteral("Multiple Image Capture"), {}, true);
+    MainToolbar->addSeparator();
+    MainToolbar->addButton(QStringLiteral("viewer"), QStringLiteral("Movie Viewer"));
+    MainToolbar->addButton(QStringLiteral("preferences"), QStringLiteral("Preferences"));
+    MainToolbar->addButton(QStringLiteral("about"), QStringLiteral("About Video Lumivark..."));
+    for (const char* k : {"open", "save", "viewer", "preferences", "about"})
+        MainToolbar->button(QString::fromLatin1(k))->setEnabled(false);
+    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("movie"))
+            SelectMovieMode();
+        else if (key == QLatin1String("image"))
+            SelectImageMode();
+        else if (key == QLatin1String("multiple"))
+            SelectMultipleMode();
+        else
+            emit commandRequested(key);
+    });
+    MainToolbar->adjustSize();
+    // The panel is one pixel wider than its toolbar, which sits at its top left.
+    LeftPanel->setFixedWidth(MainToolbar->sizeHint().width() + 1);
+    MainToolbar->move(0, 0);
+}
+
+void Master::buildMasterBar()
+{
+    MasterBar = new QWidget(this);
+    MasterBar->setObjectName(QStringLiteral("MasterBar"));
+    auto* v = new QVBoxLayout(MasterBar);
+    v->setContentsMargins(2, 2, 2, 2);
+    v->setSpacing(2);
+
+    // Band 1: the device toolbar and the preview-rate box over its placeholder.
+    auto* band1 = new QWidget(MasterBar);
+    auto* b1 = new QHBoxLayout(band1);
+    b1->setContentsMargins(0, 0, 0, 0);
+    DeviceToolbar = new KeyedToolBar(QStringLiteral("DeviceToolbar"), band1);
+    QAction* device = DeviceToolbar->addButton(QStringLiteral("device"), QStringLiteral("Choose Video Device"));
+    DeviceMenu = new QMenu(this);
+    DeviceMenu->setObjectName(QStringLiteral("DeviceMenu"));
+    device->setMenu(DeviceMenu);
+    if (auto* tb = qobject_cast<QToolButton*>(DeviceToolbar->widgetForAction(device)))
+        tb->setPopupMode(QToolButton::InstantPopup);
+    DeviceToolbar->addButton(QStringLiteral("source"), QStringLiteral("Video Source"));
+    DeviceToolbar->addButton(QStringLiteral("display"), QStringLiteral("Video Display"));
+    DeviceToolbar->addButton(QStringLiteral("format"), QStringLiteral("Video Format"));
+    DeviceToolbar->addSeparator();
+    DeviceToolbar->addButton(QStringLiteral("fullscreen"), QStringLiteral("Fullscreen"));
+    DeviceToolbar->addButton(QStringLiteral("snapshot"), QStringLiteral("Take a Instant Snapshot (F11)"));
+    DeviceToolbar->addSeparator();
+    DeviceToolbar->addButton(QStringLiteral("overlay"), QStringLiteral("Overlay view mode"), {}, true);
+    DeviceToolbar->addButton(QStringLiteral("preview"), QStringLiteral("Preview view mode"), {}, true);
+    DeviceToolbar->addButton(QStringLiteral("advanced"), QStringLiteral("Advanced Settings"));
+    DeviceToolbar->addSeparator();
+    pr_space = new QGroupBox(QStringLiteral("Preview"), DeviceToolbar);
+    pr_space->setObjectName(QStringLiteral("pr_space"));
+    auto* prl = new QHBoxLayout(pr_space);
+    prl->setContentsMargins(7, 0, 2, 2);
+    previewrate = new QComboBox(pr_space);
+    previewrate->setObjectName(QStringLiteral("previewrate"));
+    prl->addWidget(previewrate);
+    QAction* seprate = DeviceToolbar->addWidget(pr_space);
+    seprate->setObjectName(QStringLiteral("seprate"));
+    DeviceToolbar->button(QStringLiteral("snapshot"))->setEnabled(false);
+    DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(false);
+    DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(false);
+    connect(DeviceMenu, &QMenu::triggered, this, [this](QAction* a) {
+        DeviceMenuCommand(static_cast<int>(DeviceMenu->actions().indexOf(a)), a->data().toString());
+    });
+    connect(DeviceToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("source")) {
+            m_videoScreen->VideoSource();
+            refreshResolutionPanel();
+        } else if (key == QLatin1String("display")) {
+            m_videoScreen->VideoDisplay();
+            refreshResolutionPanel();
+        } else if (key == QLatin1String("format")) {
+            m_videoScreen->VideoFormat();
+            refreshResolutionPanel();
+        } else if (key == QLatin1String("overlay")) {
+            viewMode(true);
+        } else if (key == QLatin1String("preview")) {
+            viewMode(false);
+        } else if (key == QLatin1String("fullscreen")) {
+            FullScreen(true);
+        } else if (key != QLatin1String("device")) {
+            emit commandRequested(key);
+        }
+    });
+    connect(previewrate, qOverload<int>(&QComboBox::activated), this, &Master::PreviewRateClicked);
+    b1->addWidget(DeviceToolbar);
+    b1->addStretch();
+    v->addWidget(band1);
+
+    // Band 2: the operation toolbar and the recording status beside it.
+    auto* band2 = new QWidget(MasterBar);
+    auto* b2 = new QHBoxLayout(band2);
+    b2->setContentsMargins(0, 0, 0, 0);
+    OperationBar = new KeyedToolBar(QStringLiteral("OperationBar"), band2);
+    OperationBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    OperationBar->addButton(QStringLiteral("record"), QStringLiteral("Start/Stop Capture"), QStringLiteral("Rec/Stop"),
+                            false, QStringLiteral("record"));
+    OperationBar->addButton(QStringLiteral("autostart"), QStringLiteral("Autostart"));
+    OperationBar->addButton(QStringLiteral("motion"), QStringLiteral("Motion Detector"));
+    OperationBar->addPlaceholder(QStringLiteral("fim"), 10);
+    OperationBar->button(QStringLiteral("record"))->setEnabled(false);
+    OperationBar->button(QStringLiteral("autostart"))->setEnabled(false);
+    OperationBar->button(QStringLiteral("motion"))->setEnabled(false);
+    connect(OperationBar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("record"))
+            RecordButtonClicked();
+        else
+            emit commandRequested(key);
+    });
+    b2->addWidget(OperationBar);
+
+    StatusPanel = new QWidget(band2);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    auto* sp = new QHBoxLayout(StatusPanel);
+    sp->setContentsMargins(0, 0, 0, 0);
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSize(8);
+    StatusPanel->setFont(arial);
+    auto pair = [&](const QString& caption, QLabel*& captionLabel, QLabel*& value, const QString& valueName,
+                    const QString& design) {
+        auto* col = new QWidget(StatusPanel);
+        auto* cl = new QHBoxLayout(col);
+        cl->setContentsMargins(0, 0, 0, 0);
+        captionLabel = new QLabel(caption, col);
+        captionLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+        value = new QLabel(design, col);
+        value->setObjectName(valueName);
+        value->setAutoFillBackground(true);
+        QPalette p = value->palette();
+        p.setColor(QPalette::Window, Qt::black);
+        p.setColor(QPalette::WindowText, Qt::white);
+        value->setPalette(p);
+        cl->addWidget(captionLabel);
+        cl->addWidget(value, 1);
+        sp->addWidget(col, 1);
+    };
+    QLabel* timeCaption = nullptr;
+    QLabel* droppedCaption = nullptr;
+    pair(QStringLiteral("Capture Time:"), timeCaption, StatusTime, QStringLiteral("StatusTime"),
+         QStringLiteral("00:00:00.00"));
+    pair(QStringLiteral("Dropped Frames:"), droppedCaption, DroppedString, QStringLiteral("DroppedString"),
+         QStringLiteral("-"));
+    pair(QStringLiteral("Driver Status:"), StatusCaption, StatusString, QStringLiteral("StatusString"), {});
+    StatusCaption->setObjectName(QStringLiteral("StatusCaption"));
+    b2->addWidget(StatusPanel, 1);
+    v->addWidget(band2);
+
+    MoviePanel = buildMoviePanel();
+    ImagePanel = buildImagePanel();
+    MultipleImagePanel = buildMultiplePanel();
+    v->addWidget(MoviePanel);
+    v->addWidget(ImagePanel);
+    v->addWidget(MultipleImagePanel);
+    ImagePanel->hide();
+    MultipleImagePanel->hide();
+}
+
+QWidget* Master::buildMoviePanel()
+{
+    auto* panel = new QWidget(MasterBar);
+    panel->setObjectName(QStringLiteral("MoviePanel"));
+    panel->setProperty("bandKey", QStringLiteral("movie"));
+    auto* h = new QHBoxLayout(panel);
+    h->setContentsMargins(0, 0, 0, 0);
+    MovieToolbar = new KeyedToolBar(QStringLiteral("MovieToolbar"), panel);
+    MovieToolbar->addButton(QStringLiteral("filename"), QStringLiteral("Set AVI Filename"));
+    MovieToolbar->addButton(QStringLiteral("audio"), QStringLiteral("Capture Audio"), {}, true);
+    MovieToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information"), {}, true);
+    MovieToolbar->addButton(QStringLiteral("otherinfo"), QStringLiteral("Edit Other Information"));
+    MovieToolbar->addButton(QStringLiteral("compression"), QStringLiteral("Video Compression"));
+    MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(false);
+    h->addWidget(MovieToolbar);
+
+    MovieFrameRateControl = upDown(QStringLiteral("MovieFrameRateControl"), 1, 40, panel);
+    MovieFrameRateDisplay = new ClickLabel(QStringLiteral(" 0 fps"), panel);
+    MovieFrameRateDisplay->setObjectName(QStringLiteral("MovieFrameRateDisplay"));
+    MovieFrameRateDisplay->setToolTip(QStringLiteral("Frame Rate, double-click to 29.97 FPS"));
+    MovieFrameRateDisplay->setMinimumWidth(MovieFrameRateDisplay->fontMetrics().horizontalAdvance(QStringLiteral(" 29.97 fps")));
+    h->addWidget(MovieFrameRateDisplay);
+    h->addWidget(MovieFrameRateControl);
+    h->addSpacing(6);
+    MovieHoursDisplay = display(QStringLiteral("MovieHoursDisplay"), QStringLiteral("00"), panel);
+    MovieHoursControl = upDown(QStringLiteral("MovieHoursControl"), 0, 59, panel);
+    MovieMinutesDisplay = display(QStringLiteral("MovieMinutesDisplay"), QStringLiteral("00"), panel);
+    MovieMinutesControl = upDown(QStringLiteral("MovieMinutesControl"), 0, 59, panel);
+    MovieSecondsDisplay = display(QStringLiteral("MovieSecondsDisplay"), QStringLiteral("00"), panel);
+    MovieSecondsControl = upDown(QStringLiteral("MovieSecondsControl"), 0, 59, panel);
+    for (QWidget* w : std::initializer_list<QWidget*>{MovieHoursDisplay, MovieHoursControl, MovieMinutesDisplay,
+                                                      MovieMinutesControl, MovieSecondsDisplay, MovieSecondsControl})
+        h->addWidget(w);
+    MovieDisableLimit = new QCheckBox(QStringLiteral("No Limit"), panel);
+    MovieDisableLimit->setObjectName(QStringLiteral("MovieDisableLimit"));
+    MovieDisableLimit->setToolTip(QStringLiteral("Manual Stop, unlimited movie duration"));
+    h->addWidget(MovieDisableLimit);
+    AudioChannels = list(QStringLiteral("AudioChannels"), {QStringLiteral("Mono"), QStringLiteral("Stereo")}, panel);
+    AudioBits = list(QStringLiteral("AudioBits"), {QStringLiteral("8 bit"), QStringLiteral("16 bit")}, panel);
+    AudioRate = list(QStringLiteral("AudioRate"),
+                     {QStringLiteral(" 8000 Hz"), QStringLiteral("11025 Hz"), QStringLiteral("22050 Hz"),
+                      QStringLiteral("44100 Hz")},
+                     panel);
+    h->addWidget(AudioChannels);
+    h->addWidget(AudioBits);
+    h->addWidget(AudioRate);
+    h->addStretch();
+
+    connect(MovieFrameRateControl, qOverload<int>(&QSpinBox::valueChanged), this, &Master::setMovieFrameRateFromControl);
+    connect(MovieFrameRateDisplay, &ClickLabel::clicked, this, [this] {
+        MovieFrameRateControl->setValue(29);
+        setMovieFrameRateFromControl(29);
+        m_state.MovieFrameRate = 29.97;
+        MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
+    });
+    for (QSpinBox* s : {MovieHoursControl, MovieMinutesControl, MovieSecondsControl})
+        connect(s, qOverload<int>(&QSpinBox::valueChanged), this, &Master::durationChanged);
+    connect(MovieDisableLimit, &QCheckBox::toggled, this, [this](bool noLimit) {
+        for (QWidget* w : std::initializer_list<QWidget*>{MovieHoursControl, MovieMinutesControl, MovieSecondsControl,
+                                                          MovieHoursDisplay, MovieMinutesDisplay, MovieSecondsDisplay})
+            w->setEnabled(!noLimit);
+    });
+    connect(AudioChannels, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        audioItems[3]->setChecked(i == 0);
+        audioItems[4]->setChecked(i == 1);
+    });
+    connect(AudioBits, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        audioItems[6]->setChecked(i == 0);
+        audioItems[7]->setChecked(i == 1);
+    });
+    connect(AudioRate, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
+        for (int k = 0; k < sampleRateItems.size(); ++k)
+            sampleRateItems[k]->setChecked(k == i);
+    });
+    connect(MovieToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("audio")) {
+            SetAudioCapture(MovieToolbar->isPressed(QStringLiteral("audio")));
+        } else if (key == QLatin1String("filename")) {
+            const QString name = dialogs().saveFile(QStringLiteral("Set Movie Clip filename..."),
+                                                    QStringLiteral("Movie Clips (*.AVI)|*.avi"),
+                                                    m_state.CurrentFileName, this);
+            if (!name.isEmpty())
+                m_state.CurrentFileName = name;
+            m_videoScreen->SetFilename(m_state.CurrentFileName);
+            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
+        } else if (key == QLatin1String("compression")) {
+            m_videoScreen->VideoCompressionDialog();
+        } else if (key != QLatin1String("writeinfo")) {
+            emit commandRequested(key);
+        }
+    });
+    // Start values: the handlers above keep displays and menu marks in step.
+    AudioChannels->setCurrentIndex(-1);
+    AudioChannels->setCurrentIndex(0);
+    AudioBits->setCurrentIndex(-1);
+    AudioBits->setCurrentIndex(0);
+    AudioRate->setCurrentIndex(-1);
+    AudioRate->setCurrentIndex(0);
+    MovieSecondsControl->setValue(30);
+    return panel;
+}
+
+QWidget* Master::buildImagePanel()
+{
+    auto* panel = new QWidget(MasterBar);
+    panel->setObjectName(QStringLiteral("ImagePanel"));
+    panel->setProperty("bandKey", QStringLiteral("image"));
+    auto* h = new QHBoxLayout(panel);
+    h->setContentsMargins(0, 0, 0, 0);
+    ImageToolbar = new KeyedToolBar(QStringLiteral("ImageToolbar"), panel);
+    ImageToolbar->addButton(QStringLiteral("time"), QStringLiteral("Insert Time"), {}, true);
+    ImageToolbar->addButton(QStringLiteral("timecolor"), QStringLiteral("Time Color"));
+    ImageToolbar->addButton(QStringLiteral("date"), QStringLiteral("Insert Date"), {}, true);
+    ImageToolbar->addButton(QStringLiteral("datecolor"), QStringLiteral("Date Color"));
+    ImageToolbar->addButton(QStringLiteral("text"), QStringLiteral("Insert Text"), {}, true);
+    ImageToolbar->addButton(QStringLiteral("textcolor"), QStringLiteral("Text Color"));
+    h->addWidget(ImageToolbar);
+    ImageTimeColor = new ColorSwatch(QStringLiteral("ImageTimeColor"), panel);
+    ImageTimePosition = list(QStringLiteral("ImageTimePosition"), kPositions, panel);
+    ImageDateColor = new ColorSwatch(QStringLiteral("ImageDateColor"), panel);
+    ImageDatePosition = list(QStringLiteral("ImageDatePosition"), kPositions, panel);
+    ImageTextColor = new ColorSwatch(QStringLiteral("ImageTextColor"), panel);
+    ImageTextPosition = list(QStringLiteral("ImageTextPosition"), kPositions, panel);
+    ImageText = new QLineEdit(panel);
+    ImageText->setObjectName(QStringLiteral("ImageText"));
+    ImageText->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
+    for (QWidget* w : std::initializer_list<QWidget*>{ImageTimeColor, ImageTimePosition, ImageDateColor,
+                                                      ImageDatePosition, ImageTextColor, ImageTextPosition})
+        h->addWidget(w);
+    h->addWidget(ImageText, 1);
+    connect(ImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("timecolor"))
+            chooseStampColor(0);
+        else if (key == QLatin1String("datecolor"))
+            chooseStampColor(1);
+        else if (key == QLatin1String("textcolor"))
+            chooseStampColor(2);
+    });
+    return panel;
+}
+
+QWidget* Master::buildMultiplePanel()
+{
+    auto* panel = new QWidget(MasterBar);
+    panel->setObjectName(QStringLiteral("MultipleImagePanel"));
+    panel->setProperty("bandKey", QStringLiteral("multiple"));
+    auto* v = new QVBoxLayout(panel);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(1);
+    auto* row1 = new QHBoxLayout;
+    auto* row2 = new QHBoxLayout;
+    v->addLayout(row1);
+    v->addLayout(row2);
+
+    MultipleImageMode = list(QStringLiteral("MultipleImageMode"),
+                             {QStringLiteral("Movie file (.AVI)"), QStringLiteral("Multiple Bitmap file (.BMP)"),
+                              QStringLiteral("Multiple JPEG file (.JPG)"), QStringLiteral("Refresh Same Bitmap file (.BMP)"),
+                              QStringLiteral("Refresh Same JPEG file (.JPG)"), QStringLiteral("Put On Clipboard")},
+                             panel, QStringLiteral("File type selection"));
+    MultipleImageFrameRate = list(QStringLiteral("MultipleImageFrameRate"), {}, panel,
+                                  QStringLiteral("Frame Rate for Movie Viewer"));
+    row1->addWidget(MultipleImageMode);
+    row1->addWidget(MultipleImageFrameRate);
+
+    TriggerType = new KeyedToolBar(QStringLiteral("TriggerType"), panel);
+    TriggerType->addButton(QStringLiteral("manual"), QStringLiteral("Manual Trigger"), {}, true);
+    TriggerType->addButton(QStringLiteral("timer"), QStringLiteral("Timer Trigger"), {}, true);
+    TriggerType->addButton(QStringLiteral("motion"), QStringLiteral("Motion Trigger"), {}, true);
+    connect(TriggerType, &KeyedToolBar::buttonClicked, this, &Master::triggerClicked);
+    row1->addWidget(TriggerType);
+    MultipleImageHoursDisplay = display(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), panel);
+    MultipleImageHoursControl = upDown(QStringLiteral("MultipleImageHoursControl"), 0, 23, panel);
+    MultipleImageMinutesDisplay = display(QStringLiteral("MultipleImageMinutesDisplay"), QStringLiteral("00"), panel);
+    MultipleImageMinutesControl = upDown(QStringLiteral("MultipleImageMinutesControl"), 0, 59, panel);
+    MultipleImageSecondsDisplay = display(QStringLiteral("MultipleImageSecondsDisplay"), QStringLiteral("00"), panel);
+    MultipleImageSecondsControl = upDown(QStringLiteral("MultipleImageSecondsControl"), 0, 59, panel);
+    for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageHoursDisplay, MultipleImageHoursControl,
+                                                      MultipleImageMinutesDisplay, MultipleImageMinutesControl,
+                                                      MultipleImageSecondsDisplay, MultipleImageSecondsControl})
+        row1->addWidget(w);
+    MotionLabel = new QLabel(QStringLiteral("Trigged by Motion"), panel);
+    MotionLabel->setObjectName(QStringLiteral("MotionLabel"));
+    row1->addWidget(MotionLabel);
+    Shooter = new QPushButton(QStringLiteral("Shoot"), panel);
+    Shooter->setObjectName(QStringLiteral("Shooter"));
+    Shooter->setEnabled(false);
+    row1->addWidget(Shooter);
+    MultipleImageToolbar = new KeyedToolBar(QStringLiteral("MultipleImageToolbar"), panel);
+    MultipleImageToolbar->addButton(QStringLiteral("filename"), QStringLiteral("Set Filename"), {}, false,
+                                    QStringLiteral("filename"));
+    MultipleImageToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information"), {}, true);
+    MultipleImageToolbar->addButton(QStringLiteral("otherinfo"), QStringLiteral("Edit Other Information"));
+    MultipleImageToolbar->addButton(QStringLiteral("vidcompression"), QStringLiteral("Video Compression (CODEC)"));
+    MultipleImageToolbar->addButton(QStringLiteral("netset"), QStringLiteral("Internet Settings"));
+    MultipleImageToolbar->addButton(QStringLiteral("ftp"), QStringLiteral("Send a copy to FTP Server"), {}, true);
+    MultipleImageToolbar->addButton(QStringLiteral("effects"), QString());
+    connect(MultipleImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("filename")) {
+            static QString filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
+            const QString ext = m_state.CurrentFileName.right(3).toUpper();
+            if (ext == QLatin1String("AVI"))
+                filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
+            else if (ext == QLatin1String("BMP"))
+                filter = QStringLiteral("Bitmap Image File (*.BMP)|*.BMP");
+            else if (ext == QLatin1String("JPG"))
+                filter = QStringLiteral("JPEG Image File (*.JPG)|*.JPG");
+            const QString name = dialogs().saveFile(QStringLiteral("Save as..."), filter, m_state.CurrentFileName, this);
+            if (!name.isEmpty())
+                m_state.CurrentFileName = name;
+            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
+        } else if (key == QLatin1String("vidcompression")) {
+            m_videoScreen->VideoCompressionDialog();
+        } else if (key == QLatin1String("effects")) {
+            if (QWidget* w = MultipleImageToolbar->widgetForAction(MultipleImageToolbar->button(key)))
+                EffectsMenu->popup(w->mapToGlobal(QPoint(0, w->height())));
+        } else if (key != QLatin1String("writeinfo") && key != QLatin1String("ftp")) {
+            emit commandRequested(QStringLiteral("series-") + key);
+        }
+    });
+    MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(false);
+    row2->addWidget(MultipleImageToolbar);
+    MultipleImageToolbar2 = new KeyedToolBar(QStringLiteral("MultipleImageToolbar2"), panel);
+    MultipleImageToolbar2->addButton(QStringLiteral("time"), QStringLiteral("Insert Time"), {}, true);
+    MultipleImageToolbar2->addButton(QStringLiteral("timecolor"), QStringLiteral("Time Color"));
+    MultipleImageToolbar2->addButton(QStringLiteral("date"), QStringLiteral("Insert Date"), {}, true);
+    MultipleImageToolbar2->addButton(QStringLiteral("datecolor"), QStringLiteral("Date Color"));
+    MultipleImageToolbar2->addButton(QStringLiteral("text"), QStringLiteral("Insert Text"), {}, true);
+    MultipleImageToolbar2->addButton(QStringLiteral("textcolor"), QStringLiteral("Text Color"));
+    connect(MultipleImageToolbar2, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+        if (key == QLatin1String("timecolor"))
+            chooseStampColor(0);
+        else if (key == QLatin1String("datecolor"))
+            chooseStampColor(1);
+        else if (key == QLatin1String("textcolor"))
+            chooseStampColor(2);
+    });
+    row2->addWidget(MultipleImageToolbar2);
+    MultipleImageTimeColor = new ColorSwatch(QStringLiteral("MultipleImageTimeColor"), panel);
+    MultipleImageTimePosition = list(QStringLiteral("MultipleImageTimePosition"), kPositions, panel);
+    MultipleImageDateColor = new ColorSwatch(QStringLiteral("MultipleImageDateColor"), panel);
+    MultipleImageDatePosition = list(QStringLiteral("MultipleImageDatePosition"), kPositions, panel);
+    MultipleImageTextColor = new ColorSwatch(QStringLiteral("MultipleImageTextColor"), panel);
+    MultipleImageTextPosition = list(QStringLiteral("MultipleImageTextPosition"), kPositions, panel);
+    MultipleImageText = new QLineEdit(panel);
+    MultipleImageText->setObjectName(QStringLiteral("MultipleImageText"));
+    MultipleImageText->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
+    for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageTimeColor, MultipleImageTimePosition,
+                                                      MultipleImageDateColor, MultipleImageDatePosition,
+                                                      MultipleImageTextColor, MultipleImageTextPosition})
+        row2->addWidget(w);
+    row2->addWidget(MultipleImageText, 1);
+    row1->addStretch();
+
+    connect(MultipleImageMode, qOverload<int>(&QComboBox::currentIndexChanged), this, &Master::multipleImageModeChanged);
+    for (QSpinBox* s : {MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl})
+        connect(s, qOverload<int>(&QSpinBox::valueChanged), this, &Master::intervalChanged);
+    MultipleImageSecondsControl->setValue(10);
+    triggerClicked(QStringLiteral("manual"));
+    return panel;
+}
+
+void Master::buildStatusBar()
+{
+    MasterStatus = statusBar();
+    MasterStatus->setObjectName(QStringLiteral("MasterStatus"));
+    MasterStatus->setSizeGripEnabled(true);
+    for (const char* key : {"filename", "resolution", "filesize", "diskcap"}) {
+        QLabel* l = key == QByteArrayView("filesize") ? new ClickLabel(MasterStatus) : new QLabel(MasterStatus);
+        l->setObjectName(QString::fromLatin1(key));
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        MasterStatus->addWidget(l, key == QByteArrayView("filename") ? 3 : 1);
+        m_panels.insert(QString::fromLatin1(key), l);
+    }
+    connect(static_cast<ClickLabel*>(m_panels.value(QStringLiteral("filesize"))), &ClickLabel::clicked, this,
+            [] { QDesktopServices::openUrl(QUrl(makerWebAddress())); });
+}
+
+QString Master::panelText(const QString& key) const
+{
+    const QLabel* l = m_panels.value(key);
+    return l ? l->text() : QString();
+}
+
+void Master::setPanelText(const QString& key, const QString& text)
+{
+    if (QLabel* l = m_panels.value(key); l && l->text() != text)
+        l->setText(text);
+}
+
+void Master::setStatusString(const QString& text) { StatusString->setText(text); }
+
+// --- Load -----------------------------------------------------------------
+
+bool Master::mixerAvailable() { return !QStandardPaths::findExecutable(QStringLiteral("pavucontrol")).isEmpty(); }
+
+void Master::load(const QString& commandLine)
+{
+    // 1. The cool bar stays hidden until the window is first activated.
+    MasterBar->hide();
+    QCoreApplication::processEvents();
+    // 2. The mixer items need the mixer program.
+    audioItems[11]->setEnabled(mixerAvailable());
+    audioItems[13]->setEnabled(mixerAvailable());
+    // 3. Caption.
+    setWindowTitle(programTitle() + QStringLiteral(" Version") + withBlank(kVersionMajor) + QLatin1Char('.')
+                   + QString::number(kVersionMinor));
+    // 4. Size.
+    resize(650, 480);
+    // 5. Preview rates.
+    previewrate->clear();
+    for (int i = 1; i <= 40; ++i)
+        previewrate->addItem(twoDigits(i) + QStringLiteral(" FPS"));
+    previewrate->setCurrentIndex(m_state.PreviewRate < 1 ? 11 : std::min(39, m_state.PreviewRate - 1));
+    // 6. Series frame rates.
+    MultipleImageFrameRate->clear();
+    for (int i = 1; i <= 30; ++i)
+        MultipleImageFrameRate->addItem(withBlank(i) + QStringLiteral(" FPS"));
+    MultipleImageFrameRate->setCurrentIndex(10);
+    // 7. First entries, manual trigger.
+    MultipleImageMode->setCurrentIndex(-1);
+    MultipleImageMode->setCurrentIndex(0);
+    for (QComboBox* c : {ImageTimePosition, ImageDatePosition, ImageTextPosition, MultipleImageTimePosition,
+                         MultipleImageDatePosition, MultipleImageTextPosition})
+        c->setCurrentIndex(0);
+    triggerClicked(QStringLiteral("manual"));
+    // 8. Swatches.
+    refreshSwatches();
+    // 9. Devices: connect the first capture driver of the menu.
+    FillDeviceMenu();
+    const QList<QAction*> entries = DeviceMenu->actions();
+    for (int i = 0; i < entries.size(); ++i) {
+        const QString key = entries[i]->data().toString();
+        if (key == QLatin1String("vfw") || key == QLatin1String("dx") || key == QLatin1String("dv")
+            || key == QLatin1String("snappy") || key == QLatin1String("mjpeg")) {
+            DeviceMenuCommand(i, key);
+            break;
+        }
+    }
+    // 10. The capture file name.
+    TakeFilenameFromVideoWindow();
+    // 11. The last session, else Movie mode.
+    const QString lastSession = m_state.ProgramDirectory + QStringLiteral("lvsr.lv2");
+    if (QFileInfo::exists(lastSession) && readParameters)
+        readParameters(lastSession);
+    else
+        SelectMovieMode();
+    // 12. The command-line file.
+    if (!commandLine.isEmpty()) {
+        if (QFileInfo(commandLine).isFile() && readParameters)
+            readParameters(commandLine);
+        else
+            dialogs().message(QStringLiteral("Cannot open ") + commandLine, Dialogs::Icon::Warning, Dialogs::Buttons::Ok,
+                              {}, this);
+    }
+    QCoreApplication::processEvents();
+    MasterTimer.start();
+    m_loaded = true;
+}
+
+void Master::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Being shown is being activated on a desktop without a window manager too.
+    QCoreApplication::processEvents();
+    MasterBar->show();
+}
+
+void Master::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        QCoreApplication::processEvents();
+        MasterBar->show();
+    }
+}
+
+void Master::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_loaded && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        if (width() < 665 || height() < 480)
+            resize(std::max(665, width()), std::max(480, height()));
+    }
+}
+
+void Master::closeEvent(QCloseEvent* event)
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
+    if (writeParameters)
+        writeParameters(m_state.ProgramDirectory + QStringLiteral("lvsr.lv2"));
+    const auto answer = dialogs().message(QStringLiteral("Are you sure you want to quit ?"), Dialogs::Icon::Question,
+                                          Dialogs::Buttons::YesNo, programTitle(), this);
+    if (answer != Dialogs::Answer::Yes) {
+        event->ignore();
+        return;
+    }
+    m_videoScreen->Disconnect();
+    MasterTimer.stop();
+    event->accept();
+}
+
+// --- Modes ----------------------------------------------------------------
+
+QString Master::visibleBand() const
+{
+    if (!MoviePanel->isHidden())
+        return QStringLiteral("movie");
+    if (!ImagePanel->isHidden())
+        return QStringLiteral("image");
+    if (!MultipleImagePanel->isHidden())
+        return QStringLiteral("multiple");
+    return {};
+}
+
+void Master::showBand(const QString& key)
+{
+    for (QWidget* band : {MoviePanel, ImagePanel, MultipleImagePanel})
+        band->setVisible(band->property("bandKey").toString() == key);
+}
+
+void Master::setRecordButton(const QString& image, const QString& caption)
+{
+    OperationBar->setImageKey(QStringLiteral("record"), image);
+    if (!caption.isEmpty()) {
+        QAction* a = OperationBar->button(QStringLiteral("record"));
+        a->setText(caption);
+        a->setIconText(caption);
+    }
+}
+
+void Master::SelectMovieMode()
+{
+    MainToolbar->setPressed(QStringLiteral("movie"), true);
+    MainToolbar->setPressed(QStringLiteral("image"), false);
+    MainToolbar->setPressed(QStringLiteral("multiple"), false);
+    setRecordButton(QStringLiteral("record"), QStringLiteral("Rec/Stop"));
+    showBand(QStringLiteral("movie"));
+    MovieDisableLimit->setChecked(false);
+    UpdateFilenameExtension();
+}
+
+void Master::SelectImageMode()
+{
+    MainToolbar->setPressed(QStringLiteral("movie"), false);
+    MainToolbar->setPressed(QStringLiteral("image"), true);
+    MainToolbar->setPressed(QStringLiteral("multiple"), false);
+    setRecordButton(QStringLiteral("pause"), QStringLiteral("Capture"));
+    showBand(QStringLiteral("image"));
+    UpdateFilenameExtension();
+}
+
+void Master::SelectMultipleMode()
+{
+    MainToolbar->setPressed(QStringLiteral("movie"), false);
+    MainToolbar->setPressed(QStringLiteral("image"), false);
+    MainToolbar->setPressed(QStringLiteral("multiple"), true);
+    setRecordButton(QStringLiteral("record"), QStringLiteral("Rec/Stop"));
+    showBand(QStringLiteral("multiple"));
+    UpdateFilenameExtension();
+}
+
+void Master::UpdateFilenameExtension()
+{
+    auto replaceLastThree = [this](const QString& ext) {
+        QString& name = m_state.CurrentFileName;
+        name = name.left(std::max<qsizetype>(0, name.size() - 3)) + ext;
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
+    };
+    const QString band = visibleBand();
+    if (band == QLatin1String("movie")) {
+        replaceLastThree(QStringLiteral("avi"));
+    } else if (band == QLatin1String("image")) {
+        setPanelText(QStringLiteral("filename"), QString());
+    } else if (band == QLatin1String("multiple")) {
+        switch (MultipleImageMode->currentIndex()) {
+        case 0: replaceLastThree(QStringLiteral("avi")); break;
+        case 2:
+        case 4: replaceLastThree(QStringLiteral("jpg")); break;
+        case 1:
+        case 3: replaceLastThree(QStringLiteral("bmp")); break;
+        case 5: setPanelText(QStringLiteral("filename"), QString()); break;
+        default: break;
+        }
+    }
+}
+
+void Master::AllControls(bool enabled)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             DeviceToolbar, previewrate, MovieToolbar, MovieFrameRateControl, MovieDisableLimit, MovieHoursControl,
+             MovieMinutesControl, MovieSecondsControl, AudioChannels, AudioBits, AudioRate, ImageToolbar,
+             MultipleImageMode, TriggerType, MultipleImageHoursControl, MultipleImageMinutesControl,
+             MultipleImageSecondsControl, MainToolbar, MoviePanel})
+        w->setEnabled(enabled);
+}
+
+// --- Panel handlers -------------------------------------------------------
+
+void Master::setMovieFrameRateFromControl(int value)
+{
+    m_state.MovieFrameRate = value;
+    MovieFrameRateDisplay->setText(withBlank(value) + QStringLiteral(" fps"));
+}
+
+void Master::durationChanged()
+{
+    MovieHoursDisplay->setText(twoDigits(MovieHoursControl->value()));
+    MovieMinutesDisplay->setText(twoDigits(MovieMinutesControl->value()));
+    MovieSecondsDisplay->setText(twoDigits(MovieSecondsControl->value()));
+    if (MovieHoursControl->value() == 0 && MovieMinutesControl->value() == 0 && MovieSecondsControl->value() == 0)
+        MovieSecondsControl->setValue(1);
+}
+
+void Master::intervalChanged()
+{
+    MultipleImageHoursDisplay->setText(twoDigits(MultipleImageHoursControl->value()));
+    MultipleImageMinutesDisplay->setText(twoDigits(MultipleImageMinutesControl->value()));
+    MultipleImageSecondsDisplay->setText(twoDigits(MultipleImageSecondsControl->value()));
+    if (MultipleImageHoursControl->value() == 0 && MultipleImageMinutesControl->value() == 0
+        && MultipleImageSecondsControl->value() == 0)
+        MultipleImageSecondsControl->setValue(1);
+}
+
+void Master::SetAudioCapture(bool on)
+{
+    MovieToolbar->setPressed(QStringLiteral("audio"), on);
+    audioItems[1]->setChecked(on);
+    audioItems[0]->setChecked(!on);
+    AudioChannels->setEnabled(on);
+    AudioBits->setEnabled(on);
+    AudioRate->setEnabled(on);
+}
+
+void Master::triggerClicked(const QString& key)
+{
+    const bool timer = key == QLatin1String("timer");
+    const bool motion = key == QLatin1String("motion");
+    const bool manual = !timer && !motion;
+    TriggerType->setPressed(QStringLiteral("manual"), manual);
+    TriggerType->setPressed(QStringLiteral("timer"), timer);
+    TriggerType->setPressed(QStringLiteral("motion"), motion);
+    Shooter->setVisible(manual);
+    for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageHoursDisplay, MultipleImageMinutesDisplay,
+                                                      MultipleImageSecondsDisplay, MultipleImageHoursControl,
+                                                      MultipleImageMinutesControl, MultipleImageSecondsControl})
+        w->setVisible(timer);
+    MotionLabel->setVisible(motion);
+}
+
+void Master::multipleImageModeChanged(int type)
+{
+    if (type < 0)
+        return;
+    const bool movie = type == 0;
+    const bool files = type >= 1 && type <= 4;
+    for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageToolbar2, MultipleImageTimePosition,
+                                                      MultipleImageDatePosition, MultipleImageTextPosition,
+                                                      MultipleImageText})
+        w->setEnabled(!movie);
+    MultipleImageFrameRate->setEnabled(movie);
+    MultipleImageToolbar->setImageKey(QStringLiteral("filename"), movie ? QStringLiteral("filename") : QStringLiteral("save"));
+    MultipleImageToolbar->button(QStringLiteral("filename"))->setEnabled(type != 5);
+    for (const char* k : {"writeinfo", "vidcompression"})
+        MultipleImageToolbar->button(QString::fromLatin1(k))->setEnabled(movie);
+    MultipleImageToolbar->button(QStringLiteral("netset"))->setEnabled(files);
+    MultipleImageToolbar->button(QStringLiteral("ftp"))->setEnabled(files);
+    MultipleImageToolbar->button(QStringLiteral("effects"))->setEnabled(!movie);
+
+    if (type == 5) {
+        setPanelText(QStringLiteral("filename"), QString());
+        return;
+    }
+    QString& name = m_state.CurrentFileName;
+    if (!name.isEmpty()) {
+        const QString ext = movie ? QStringLiteral(".AVI") : (type == 2 || type == 4) ? QStringLiteral(".JPG") : QStringLiteral(".BMP");
+        // A name too short to hold an extension gets one appended instead.
+        name = name.size() >= 4 ? name.left(name.size() - 4) + ext : name + ext;
+    }
+    setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
+}
+
+void Master::chooseStampColor(int which)
+{
+    uint32_t* field = which == 0 ? &m_state.TimeColor : which == 1 ? &m_state.DateColor : &m_state.TextColor;
+    if (const auto c = dialogs().chooseColor(colorFromPacked(*field), this))
+        *field = packedFromColor(*c);
+    refreshSwatches();
+}
+
+void Master::refreshSwatches()
+{
+    ImageTimeColor->setPackedColor(m_state.TimeColor);
+    MultipleImageTimeColor->setPackedColor(m_state.TimeColor);
+    ImageDateColor->setPackedColor(m_state.DateColor);
+    MultipleImageDateColor->setPackedColor(m_state.DateColor);
+    ImageTextColor->setPackedColor(m_state.TextColor);
+    MultipleImageTextColor->setPackedColor(m_state.TextColor);
+}
+
+// --- Devices --------------------------------------------------------------
+
+void Master::FillDeviceMenu()
+{
+    DeviceMenu->clear();
+    if (CaptureWindow::HasDrivers()) {
+        const int n = CaptureWindow::CountDrivers();
+        for (int i = 0; i < n; ++i)
+            DeviceMenu->addAction(CaptureWindow::GetDriverName(i))->setData(QStringLiteral("vfw"));
+    } else {
+        QAction* a = DeviceMenu->addAction(QStringLiteral("no MSVIDEO devices detected"));
+        a->setData(QStringLiteral("menu"));
+        a->setEnabled(false);
+    }
+    DeviceMenu->addSeparator();
+    DeviceMenu->addAction(QStringLiteral("Video Device Information..."))->setData(QStringLiteral("info"));
+    DeviceMenu->addAction(QStringLiteral("Disconnect driver to unplug external device"))->setData(QStringLiteral("unplug"));
+}
+
+void Master::DeviceMenuCommand(int index, const QString& key)
+{
+    if (key == QLatin1String("vfw")) {
+        m_videoScreen->Disconnect();
+        m_state.DeviceIndex = index;
+        m_videoScreen->ConnectionTag = QStringLiteral("vfw");
+        m_videoScreen->Initialize();
+        updateViewButtons();
+    } else if (key == QLatin1String("unplug")) {
+        m_videoScreen->setWindowTitle(QStringLiteral("Disconnected"));
+        m_videoScreen->Disconnect();
+        dialogs().message(QStringLiteral("Device Driver Disconnected.\r\nCan be now removed if is a USB device..."),
+                          Dialogs::Icon::Information, Dialogs::Buttons::Ok, {}, this);
+    } else if (key == QLatin1String("info")) {
+        emit commandRequested(QStringLiteral("info"));
+    }
+}
+
+void Master::TakeFilenameFromVideoWindow()
+{
+    m_state.CurrentFileName = m_videoScreen->GetFilename();
+    if (m_state.CurrentFileName.toLower() == QLatin1String("error"))
+        m_state.CurrentFileName = m_state.ProgramDirectory + QStringLiteral("lumivark.avi");
+}
+
+void Master::refreshResolutionPanel() { m_videoScreen->RefreshWindow(); }
+
+void Master::viewMode(bool overlay)
+{
+    if (overlay)
+        m_videoScreen->Overlay();
+    else
+        m_videoScreen->Preview(m_state.PreviewRate);
+    updateViewButtons();
+}
+
+void Master::updateViewButtons()
+{
+    // The device's own report decides; when it reports neither, the buttons stay as they were.
+    const CaptureStatus& s = m_state.Status;
+    if (s.fLiveWindow == 1) {
+        DeviceToolbar->setPressed(QStringLiteral("overlay"), false);
+        DeviceToolbar->setPressed(QStringLiteral("preview"), true);
+    } else if (s.fOverlayWindow == 1) {
+        DeviceToolbar->setPressed(QStringLiteral("overlay"), true);
+        DeviceToolbar->setPressed(QStringLiteral("preview"), false);
+    } else {
+        // A click toggles a check button; put it back to what it showed.
+        DeviceToolbar->setPressed(QStringLiteral("overlay"), false);
+        DeviceToolbar->setPressed(QStringLiteral("preview"), false);
+    }
+}
+
+void Master::PreviewRateClicked(int index)
+{
+    m_state.PreviewRate = static_cast<int16_t>(index + 1);
+    m_videoScreen->Preview(m_state.PreviewRate);
+    updateViewButtons();
+}
+
+void Master::FullScreen(bool fromButton)
+{
+    if (fromButton)
+        setStatusString(QStringLiteral("Fullscreen..."));
+    emit commandRequested(QStringLiteral("fullscreen"));
+    if (fromButton)
+        setStatusString(QString());
+}
+
+void Master::RecordButtonClicked()
+{
+    emit commandRequested(QStringLiteral("record"));
+}
+
+// --- Timers ---------------------------------------------------------------
+
+void Master::masterTimerTick()
+{
+    if (m_state.CurrentFileName.isEmpty())
+        m_state.CurrentFileName = defaultMovieFolder() + QStringLiteral("capture.avi");
+    if (m_state.Status.fCapturingNow == 1) {
+        const int64_t now = freeDiskSpace(m_state.CurrentFileName);
+        m_state.FreeSpaceNow = now;
+        if (m_state.FreeSpaceNow >= m_state.FreeSpaceAtStart)
+            m_state.FreeSpaceAtStart = m_state.FreeSpaceNow;
+        m_state.EstimatedSize = static_cast<float>(m_state.FreeSpaceAtStart - m_state.FreeSpaceNow);
+        setPanelText(QStringLiteral("filesize"),
+                     QStringLiteral("Estimated Filesize: ")
+                         + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
+    } else {
+        setPanelText(QStringLiteral("filesize"), makerWebAddress());
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName.toLower());
+    }
+    if (OperationBar->imageKey(QStringLiteral("record")) == QLatin1String("record")
+        && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
+        OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
+    const int64_t free = freeDiskSpace(m_state.CurrentFileName);
+    if (free <= 1048576)
+        setPanelText(QStringLiteral("diskcap"), QStringLiteral("Disk Full (< 1Mb)"));
+    else
+        setPanelText(QStringLiteral("diskcap"), QStringLiteral("Free Space : %1 Mb").arg(free / 1048576));
+    if (m_videoScreen->ConnectionTag == QLatin1String("vfw"))
+        UpdateRecordingStatus(m_state.LastStatusCode);
+}
+
+void Master::masterTimer2Tick()
+{
+    const QColor white(255, 255, 255);
+    if (StatusString->palette().color(QPalette::WindowText) != white) {
+        StatusCaption->setText(QStringLiteral("Status:"));
+        StatusString->clear();
+        MasterTimer2.stop();
+    }
+    if (DroppedString->palette().color(QPalette::WindowText) != white) {
+        DroppedString->clear();
+        MasterTimer2.stop();
+    }
+}
+
+void Master::UpdateRecordingStatus(int code)
+{
+    if (code == 0)
+        return;
+    CaptureWindow* w = m_state.CaptureHandle;
+    if (w)
+        w->GetStatus(m_state.Status);
+    const CaptureStatus& s = m_state.Status;
+    if (s.fCapturingNow == 1) {
+        if (OperationBar->imageKey(QStringLiteral("record")) != QLatin1String("stop")) {
+            setRecordButton(QStringLiteral("stop"));
+            QCoreApplication::processEvents();
+        }
+        const uint32_t frames = s.dwCurrentVideoFrame;
+        if (frames > 0) {
+            if (visibleBand() == QLatin1String("multiple")) {
+                if (Shooter->isVisible())
+                    setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));
+            } else {
+                setStatusString(QStringLiteral("Recording"));
+            }
+            StatusTime->setText(recordingstatus::elapsedText(frames, m_state.FrameRate));
+            if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {
+                DroppedString->clear();
+            } else {
+                const auto d = recordingstatus::droppedText(frames, s.dwCurrentVideoFramesDropped,
+                                                            m_state.Parms.wPercentDropForError);
+                DroppedString->setText(d.text);
+                QPalette p = DroppedString->palette();
+                p.setColor(QPalette::WindowText, d.color);
+                DroppedString->setPalette(p);
+            }
+        } else {
+            StatusTime->setText(QStringLiteral("00:00:00.00"));
+        }
+    } else if (visibleBand() == QLatin1String("movie")
+               && OperationBar->imageKey(QStringLiteral("record")) != QLatin1String("record")) {
+        setRecordButton(QStringLiteral("record"));
+    }
+    const QString band = visibleBand();
+    if ((band == QLatin1String("movie") || band == QLatin1String("multiple")) && m_state.CaptureEnded) {
+        m_state.CaptureEnded = false;
+        if (MovieToolbar->isPressed(QStringLiteral("writeinfo"))
+            || MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))) {
+            setStatusString(QStringLiteral("Writing Info"));
+            emit commandRequested(QStringLiteral("write-movie-info"));
+        }
+        setStatusString(QStringLiteral("Stopped"));
+        setRecordButton(QStringLiteral("record"));
+        OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
+        MasterTimer2.start();
+        if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {
+            m_state.ViewerShown = true;
+            emit commandRequested(QStringLiteral("popup-viewer"));
+        }
+    }
+}
+
+} // namespace lv

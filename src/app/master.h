@@ -1,0 +1,229 @@
+#pragma once
+
+#include "app/keyedtoolbar.h"
+#include "base/sessionstate.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QStatusBar;
+
+namespace lv {
+
+class VideoScreen;
+
+// A label that reports clicks (the frame-rate display, the status panel).
+class ClickLabel final : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+};
+
+// A colour swatch showing one stamp colour.
+class ColorSwatch final : public QLabel {
+    Q_OBJECT
+public:
+    explicit ColorSwatch(const QString& name, QWidget* parent = nullptr);
+    void setPackedColor(uint32_t packed);
+    uint32_t packedColor() const { return m_packed; }
+private:
+    uint32_t m_packed = 0;
+};
+
+// The main window: menus, the left toolbar, the cool bar with the device and
+// operation bands and one band per capture mode, the status bar, the
+// multiple-document area with the video window, and the housekeeping timers.
+class Master final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Master(SessionState& state, QWidget* parent = nullptr);
+    ~Master() override;
+
+    // Start-up: the load steps, then the command-line file (may be empty).
+    void load(const QString& commandLine);
+
+    // --- Mode selection ---
+    void SelectMovieMode();
+    void SelectImageMode();
+    void SelectMultipleMode();
+    void UpdateFilenameExtension();
+    QString visibleBand() const; // "movie", "image", "multiple" or empty
+    void AllControls(bool enabled);
+
+    // --- Device menu ---
+    void FillDeviceMenu();
+    void DeviceMenuCommand(int index, const QString& key);
+    void TakeFilenameFromVideoWindow();
+
+    // --- Timers ---
+    void masterTimerTick();
+    void masterTimer2Tick();
+    void UpdateRecordingStatus(int code);
+
+    void FullScreen(bool fromButton);
+    void PreviewRateClicked(int index);
+    void RecordButtonClicked();
+
+    // Text of a status bar panel by key ("filename", "resolution", "filesize", "diskcap").
+    QString panelText(const QString& key) const;
+    void setPanelText(const QString& key, const QString& text);
+    void setStatusString(const QString& text);
+
+    SessionState& state() { return m_state; }
+    VideoScreen* videoScreen() const { return m_videoScreen; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+
+    // Disables the two mixer items unless the mixer program is on PATH.
+    static bool mixerAvailable();
+
+    // --- Controls, named as the command tables name them ---
+    QMenu* FileMenu = nullptr;
+    QMenu* EditMenu = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QMenu* VideoSettingsMenu = nullptr;
+    QMenu* AudioMenu = nullptr;
+    QMenu* SampleRateMenu = nullptr;
+    QMenu* WindowMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QMenu* DeviceMenu = nullptr;  // drop-down of the "device" button
+    QMenu* EffectsMenu = nullptr; // popped up by the series "effects" button
+
+    QWidget* LeftPanel = nullptr;
+    KeyedToolBar* MainToolbar = nullptr;
+    QWidget* MasterBar = nullptr;
+    KeyedToolBar* DeviceToolbar = nullptr;
+    QGroupBox* pr_space = nullptr;
+    QComboBox* previewrate = nullptr;
+    KeyedToolBar* OperationBar = nullptr;
+    QWidget* StatusPanel = nullptr;
+    QLabel* StatusTime = nullptr;
+    QLabel* DroppedString = nullptr;
+    QLabel* StatusCaption = nullptr;
+    QLabel* StatusString = nullptr;
+
+    // Movie band
+    QWidget* MoviePanel = nullptr;
+    KeyedToolBar* MovieToolbar = nullptr;
+    QSpinBox* MovieFrameRateControl = nullptr;
+    ClickLabel* MovieFrameRateDisplay = nullptr;
+    QSpinBox* MovieHoursControl = nullptr;
+    QSpinBox* MovieMinutesControl = nullptr;
+    QSpinBox* MovieSecondsControl = nullptr;
+    QLabel* MovieHoursDisplay = nullptr;
+    QLabel* MovieMinutesDisplay = nullptr;
+    QLabel* MovieSecondsDisplay = nullptr;
+    QCheckBox* MovieDisableLimit = nullptr;
+    QComboBox* AudioChannels = nullptr;
+    QComboBox* AudioBits = nullptr;
+    QComboBox* AudioRate = nullptr;
+
+    // Single-image band
+    QWidget* ImagePanel = nullptr;
+    QLineEdit* ImageText = nullptr;
+    KeyedToolBar* ImageToolbar = nullptr;
+    QComboBox* ImageTimePosition = nullptr;
+    QComboBox* ImageDatePosition = nullptr;
+    QComboBox* ImageTextPosition = nullptr;
+    ColorSwatch* ImageTimeColor = nullptr;
+    ColorSwatch* ImageDateColor = nullptr;
+    ColorSwatch* ImageTextColor = nullptr;
+
+    // Series band
+    QWidget* MultipleImagePanel = nullptr;
+    QComboBox* MultipleImageMode = nullptr;
+    QComboBox* MultipleImageFrameRate = nullptr;
+    QSpinBox* MultipleImageHoursControl = nullptr;
+    QSpinBox* MultipleImageMinutesControl = nullptr;
+    QSpinBox* MultipleImageSecondsControl = nullptr;
+    QLabel* MultipleImageHoursDisplay = nullptr;
+    QLabel* MultipleImageMinutesDisplay = nullptr;
+    QLabel* MultipleImageSecondsDisplay = nullptr;
+    QLineEdit* MultipleImageText = nullptr;
+    QComboBox* MultipleImageTimePosition = nullptr;
+    QComboBox* MultipleImageDatePosition = nullptr;
+    QComboBox* MultipleImageTextPosition = nullptr;
+    ColorSwatch* MultipleImageTimeColor = nullptr;
+    ColorSwatch* MultipleImageDateColor = nullptr;
+    ColorSwatch* MultipleImageTextColor = nullptr;
+    KeyedToolBar* MultipleImageToolbar2 = nullptr;
+    KeyedToolBar* MultipleImageToolbar = nullptr;
+    KeyedToolBar* TriggerType = nullptr;
+    QLabel* MotionLabel = nullptr;
+    QPushButton* Shooter = nullptr;
+
+    QStatusBar* MasterStatus = nullptr;
+    QTimer MasterTimer;
+    QTimer MasterTimer2;
+    QTimer MultipleImageTimer;
+    QTimer MotionTimer;
+
+    // The parameters file layer: read a file into the controls, write the controls to a file.
+    std::function<void(const QString& path)> readParameters;
+    std::function<void(const QString& path)> writeParameters;
+
+    // Set once the motion detector and the scheduled start are connected.
+    bool m_motionReady = false;
+    bool m_autostartReady = false;
+
+    // Menu items by their command-table index (separators included).
+    QList<QAction*> fileItems, editItems, viewItems, videoSettingsItems, audioItems, sampleRateItems,
+        windowItems, helpItems;
+
+signals:
+    // Emitted when a command of a later subsystem is chosen that this window does not carry out itself.
+    void commandRequested(const QString& command);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildLeftPanel();
+    void buildMasterBar();
+    QWidget* buildMoviePanel();
+    QWidget* buildImagePanel();
+    QWidget* buildMultiplePanel();
+    void buildStatusBar();
+    void showBand(const QString& key);
+    void setRecordButton(const QString& image, const QString& caption = {});
+    void refreshResolutionPanel();
+    void SetAudioCapture(bool on);
+    void setMovieFrameRateFromControl(int value);
+    void durationChanged();
+    void intervalChanged();
+    void triggerClicked(const QString& key);
+    void multipleImageModeChanged(int index);
+    void chooseStampColor(int which); // 0 time, 1 date, 2 text
+    void refreshSwatches();
+    void viewMode(bool overlay);
+    void updateViewButtons();
+
+    SessionState& m_state;
+    QMdiArea* m_mdi = nullptr;
+    VideoScreen* m_videoScreen = nullptr;
+    QMdiSubWindow* m_videoSub = nullptr;
+    QHash<QString, QLabel*> m_panels;
+    bool m_loaded = false;
+    bool m_closing = false;
+};
+
+} // namespace lv

@@ -1,0 +1,388 @@
+#include "app/videoscreen.h"
+#include "app/master.h"
+#include "base/settingsstore.h"
+#include "base/textnumber.h"
+#include "capture/capturewindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSpinBox>
+#include <QStyle>
+#include <QWindow>
+
+#include <cmath>
+
+namespace lv {
+
+VideoScreen::VideoScreen(SessionState& state, Master& master, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_master(master)
+{
+    setObjectName(QStringLiteral("VideoScreen"));
+    setWindowTitle(QStringLiteral("Video"));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+    m_mira = new QLabel(this);
+    m_mira->setObjectName(QStringLiteral("mira"));
+    m_mira->setFixedSize(8, 8);
+    m_mira->setAutoFillBackground(true);
+    m_mira->setPalette(p);
+    m_mira->installEventFilter(this);
+    m_mira->setCursor(Qt::SizeAllCursor);
+    resize(320, 240);
+}
+
+VideoScreen::~VideoScreen() = default;
+
+QSize VideoScreen::outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight)
+{
+    return {image.width() + borderWidth, image.height() + captionHeight + 2 * borderHeight};
+}
+
+void VideoScreen::resizeToVideo()
+{
+    CaptureWindow* w = m_state.CaptureHandle;
+    if (!w)
+        return;
+    w->GetStatus(m_state.Status);
+    w->FitWindow(0, 0, 0, 0);
+    setWindowTitle(CaptureWindow::GetDriverName(m_state.DeviceIndex));
+    const int width = static_cast<int>(m_state.Status.uiImageWidth);
+    const int height = static_cast<int>(m_state.Status.uiImageHeight);
+    m_master.setPanelText(QStringLiteral("resolution"),
+                          QStringLiteral(" Resolution:%1x%2 ").arg(width).arg(height));
+    // The picture fills the client area; the frame around it is the sub-window's.
+    resize(width, height);
+    if (QWidget* frame = parentWidget()) {
+        const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+        frame->resize(outerSizeFor(QSize(width, height), caption, 2 * border, border));
+    }
+    m_mira->move(std::max(0, this->width() - m_mira->width()), std::max(0, this->height() - m_mira->height()));
+    m_mira->raise();
+}
+
+void VideoScreen::Initialize()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setWindowTitle(QStringLiteral("Initializing..."));
+    QCoreApplication::processEvents();
+    if (!connected()) {
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    CaptureWindow::DisconnectDriver(m_state.CaptureHandle);
+    m_state.CaptureHandle = CaptureWindow::CreateCaptureWindow(this);
+    CaptureWindow* w = m_state.CaptureHandle;
+    w->installEventFilter(this);
+    w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
+        m_state.LastStatusCode = static_cast<int16_t>(code);
+        if (code == kStatusCaptureEnd)
+            m_state.CaptureEnded = true;
+        return true;
+    });
+    if (!w->ConnectDriver(m_state.DeviceIndex)) {
+        CaptureWindow::DisconnectDriver(w);
+        m_state.CaptureHandle = nullptr;
+        m_master.setStatusString(QStringLiteral("Not Connected"));
+        setWindowTitle(QStringLiteral("No Signal"));
+        m_master.setPanelText(QStringLiteral("resolution"), QStringLiteral("N/A"));
+        QApplication::restoreOverrideCursor();
+        m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(false);
+        ConnectionTag = QStringLiteral("0");
+        return;
+    }
+    m_master.setStatusString(QStringLiteral("Connected"));
+    m_master.StatusTime->setText(QStringLiteral("00:00:00.00"));
+    m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.viewItems[3]->isEnabled());
+
+    w->GetDriverCaps(m_state.DriverCaps);
+    resizeToVideo();
+    w->GetDriverCaps(m_state.DriverCaps);
+    w->GetStatus(m_state.Status);
+    w->GetSequenceSetup(m_state.Parms);
+
+    const CaptureDriverCaps& caps = m_state.DriverCaps;
+    m_master.DeviceToolbar->button(QStringLiteral("overlay"))->setEnabled(caps.fHasOverlay == 1);
+    m_master.viewItems[0]->setEnabled(caps.fHasOverlay == 1);
+    m_master.DeviceToolbar->button(QStringLiteral("source"))->setEnabled(caps.fHasDlgVideoSource == 1);
+    m_master.videoSettingsItems[0]->setEnabled(caps.fHasDlgVideoSource == 1);
+    m_master.DeviceToolbar->button(QStringLiteral("format"))->setEnabled(caps.fHasDlgVideoFormat == 1);
+    m_master.videoSettingsItems[1]->setEnabled(caps.fHasDlgVideoFormat == 1);
+    m_master.DeviceToolbar->button(QStringLiteral("display"))->setEnabled(caps.fHasDlgVideoDisplay == 1);
+    m_master.videoSettingsItems[2]->setEnabled(caps.fHasDlgVideoDisplay == 1);
+
+    w->GetStatus(m_state.Status);
+    if (m_state.Status.fOverlayWindow == 1 && caps.fHasOverlay == 1)
+        Overlay();
+    else
+        Preview(m_state.PreviewRate);
+
+    w->GetAudioFormat(m_state.Audio, kAudioFormatSize);
+    const AudioFormat& a = m_state.Audio;
+    m_master.AudioChannels->setCurrentIndex(a.nChannels == 1 ? 0 : 1);
+    m_master.AudioBits->setCurrentIndex(a.wBitsPerSample == 8 ? 0 : 1);
+    switch (a.nSamplesPerSec) {
+    case 8000: m_master.AudioRate->setCurrentIndex(0); break;
+    case 11025: m_master.AudioRate->setCurrentIndex(1); break;
+    case 22050: m_master.AudioRate->setCurrentIndex(2); break;
+    case 44100: m_master.AudioRate->setCurrentIndex(3); break;
+    default: break;
+    }
+    // The button's own handler runs as if the user had pressed it.
+    m_master.MovieToolbar->setPressed(QStringLiteral("audio"), m_state.Parms.fCaptureAudio != 0);
+    emit m_master.MovieToolbar->buttonClicked(QStringLiteral("audio"));
+
+    const CaptureParms& parms = m_state.Parms;
+    const int rate = parms.dwRequestMicroSecPerFrame <= 1
+        ? 12
+        : static_cast<int>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
+    m_master.MovieFrameRateControl->setValue(rate);
+    m_master.MovieDisableLimit->setChecked(parms.fLimitEnabled != 1);
+    const uint32_t limit = parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit;
+    m_master.MovieHoursControl->setValue(CaptureWindow::HoursOf(limit));
+    m_master.MovieMinutesControl->setValue(CaptureWindow::MinutesOf(limit));
+    m_master.MovieSecondsControl->setValue(CaptureWindow::SecondsOf(limit));
+
+    m_master.setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + w->GetCaptureFile());
+    m_state.Parms.fYield = static_cast<uint32_t>(std::max(0, readInt32(
+        settings::get(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"), QStringLiteral("1")))));
+    if (readDeviceFile)
+        readDeviceFile(deviceFilePath());
+    m_state.Parms.dwIndexSize = 324000;
+    QApplication::restoreOverrideCursor();
+}
+
+void VideoScreen::Disconnect()
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
+    if (writeDeviceFile)
+        writeDeviceFile(deviceFilePath());
+    if (connected()) {
+        settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
+                       QString::number(m_state.Parms.fYield));
+        QCoreApplication::processEvents();
+        if (CaptureWindow* w = m_state.CaptureHandle) {
+            w->SetStatusCallback({});
+            w->removeEventFilter(this);
+            CaptureWindow::DisconnectDriver(w);
+            m_state.CaptureHandle = nullptr;
+        }
+    }
+    ConnectionTag.clear();
+}
+
+void VideoScreen::RefreshWindow()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->GetStatus(m_state.Status);
+    resizeToVideo();
+}
+
+void VideoScreen::VideoSource()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->ShowSourceDialog();
+    RefreshWindow();
+}
+
+void VideoScreen::VideoDisplay()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->ShowDisplayDialog();
+    RefreshWindow();
+}
+
+void VideoScreen::VideoFormat()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->ShowFormatDialog();
+    RefreshWindow();
+}
+
+void VideoScreen::VideoCompressionDialog()
+{
+    if (connected() && m_state.CaptureHandle)
+        m_state.CaptureHandle->ShowCompressionDialog();
+}
+
+void VideoScreen::viewButtons()
+{
+    KeyedToolBar* tb = m_master.DeviceToolbar;
+    if (m_state.Status.fLiveWindow == 1) {
+        tb->setPressed(QStringLiteral("overlay"), false);
+        tb->setPressed(QStringLiteral("preview"), true);
+    } else if (m_state.Status.fOverlayWindow == 1) {
+        tb->setPressed(QStringLiteral("overlay"), true);
+        tb->setPressed(QStringLiteral("preview"), false);
+    }
+}
+
+void VideoScreen::Overlay()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->StartOverlay();
+    m_state.CaptureHandle->GetStatus(m_state.Status);
+    viewButtons();
+}
+
+void VideoScreen::Preview(int16_t rate)
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->StartPreview(rate);
+    m_state.CaptureHandle->GetStatus(m_state.Status);
+    viewButtons();
+}
+
+void VideoScreen::Record()
+{
+    CaptureWindow* w = m_state.CaptureHandle;
+    if (!connected() || !w)
+        return;
+    w->SetCaptureFile(m_state.CurrentFileName);
+    CaptureParms& p = m_state.Parms;
+    p.AVStreamMaster = 0;
+    p.fAbortLeftMouse = 1;
+    p.fAbortRightMouse = 1;
+    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
+    if (m_master.MovieDisableLimit->isChecked()) {
+        p.fLimitEnabled = 0;
+    } else {
+        p.fLimitEnabled = 1;
+        p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
+            m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
+            m_master.MovieSecondsControl->value()));
+    }
+    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
+    AudioFormat& a = m_state.Audio;
+    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
+    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
+    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
+    const int ri = m_master.AudioRate->currentIndex();
+    if (ri >= 0 && ri < 4) {
+        a.nSamplesPerSec = rates[ri];
+        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
+    }
+    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+    w->SetAudioFormat(a, w->GetAudioFormatSize());
+    p.fMCIControl = 0;
+    p.fStepCaptureAt2x = 0;
+    w->SetSequenceSetup(p);
+    QFile::remove(m_state.CurrentFileName);
+    m_master.setStatusString(QStringLiteral("Recording"));
+    m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("stop"));
+    if (p.fYield == 0) {
+        m_master.StatusTime->clear();
+        m_master.DroppedString->setText(QStringLiteral("Exclusive Task"));
+    }
+    QCoreApplication::processEvents();
+    w->StartSequence();
+}
+
+void VideoScreen::StopCapture()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->StopSequence();
+    m_master.setStatusString(QStringLiteral("Stopped"));
+}
+
+void VideoScreen::ImageOnClipboard()
+{
+    // The marker's picture goes first, so a failed grab never leaves an older frame behind.
+    auto marker = std::make_shared<VideoFrame>();
+    marker->image = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    CaptureWindow::setGrabbedFrame(marker);
+    if (connected() && m_state.CaptureHandle)
+        m_state.CaptureHandle->CopyFrameToClipboard();
+}
+
+void VideoScreen::SetFilename(const QString& name)
+{
+    if (connected() && m_state.CaptureHandle)
+        m_state.CaptureHandle->SetCaptureFile(name);
+}
+
+QString VideoScreen::GetFilename()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return QStringLiteral("Error");
+    return m_state.CaptureHandle->GetCaptureFile();
+}
+
+void VideoScreen::OpenMultipleImage()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->SetCaptureFile(m_state.CurrentFileName);
+    m_state.CaptureHandle->OpenSingleFrames();
+}
+
+void VideoScreen::SetCaptureParameters()
+{
+    if (connected() && m_state.CaptureHandle)
+        m_state.CaptureHandle->SetSequenceSetup(m_state.Parms);
+}
+
+void VideoScreen::CaptureSingle()
+{
+    if (!connected() || !m_state.CaptureHandle)
+        return;
+    m_state.CaptureHandle->CaptureOneFrame();
+    m_master.setStatusString(QStringLiteral("Capturing Frame"));
+}
+
+void VideoScreen::closeEvent(QCloseEvent* e)
+{
+    Disconnect();
+    QWidget::closeEvent(e);
+}
+
+bool VideoScreen::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool onPicture = m_state.CaptureHandle && watched == m_state.CaptureHandle;
+    if (watched == m_mira || onPicture) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::LeftButton) {
+                // Drag the video window by the picture or its corner marker.
+                QWidget* frame = parentWidget() ? parentWidget() : this;
+                frame->setProperty("dragOrigin", me->globalPosition().toPoint() - frame->pos());
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseMove) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            QWidget* frame = parentWidget() ? parentWidget() : this;
+            const QVariant origin = frame->property("dragOrigin");
+            if ((me->buttons() & Qt::LeftButton) && origin.isValid())
+                frame->move(me->globalPosition().toPoint() - origin.toPoint());
+            return true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            QWidget* frame = parentWidget() ? parentWidget() : this;
+            frame->setProperty("dragOrigin", QVariant());
+            if (onPicture && me->button() == Qt::RightButton)
+                m_master.VideoSettingsMenu->popup(me->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace lv

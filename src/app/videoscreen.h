@@ -1,0 +1,71 @@
+#pragma once
+
+#include "base/sessionstate.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <functional>
+
+namespace lv {
+
+class CaptureWindow;
+class Master;
+
+// The child window that shows the live picture. It owns the capture window
+// of the one connected device and carries out every device-level step the
+// rest of the program asks for. UI thread only.
+class VideoScreen final : public QWidget {
+    Q_OBJECT
+
+public:
+    VideoScreen(SessionState& state, Master& master, QWidget* parent = nullptr);
+    ~VideoScreen() override;
+
+    // "vfw" while a device is selected or connected, "0" after a failed connect, empty after Disconnect.
+    QString ConnectionTag;
+
+    void Initialize();
+    void Disconnect();
+    void RefreshWindow();
+    void VideoSource();
+    void VideoDisplay();
+    void VideoFormat();
+    void VideoCompressionDialog();
+    void Overlay();
+    void Preview(int16_t rate);
+    void Record();
+    void StopCapture();
+    void ImageOnClipboard();
+    void SetFilename(const QString& name);
+    QString GetFilename();
+    void OpenMultipleImage();
+    void SetCaptureParameters();
+    void CaptureSingle();
+
+    CaptureWindow* captureWindow() const { return m_state.CaptureHandle; }
+    QLabel* mira() const { return m_mira; }
+
+    // The device file is read and written through these (the parameters file layer).
+    std::function<void(const QString& path)> readDeviceFile;
+    std::function<void(const QString& path)> writeDeviceFile;
+
+    // Outer size for an image: height + caption + 2 borders, width + 1 border.
+    static QSize outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight);
+
+    QString deviceFilePath() const { return m_state.ProgramDirectory + QStringLiteral("lvsr.lv3"); }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool connected() const { return ConnectionTag == QLatin1String("vfw"); }
+    void resizeToVideo();
+    void viewButtons();
+
+    SessionState& m_state;
+    Master& m_master;
+    QLabel* m_mira = nullptr;
+};
+
+} // namespace lv
