@@ -170,7 +170,6 @@ bool FtpUpload::openSession()
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "SKYMOLFTP");
     if (!m_settings.userName.isEmpty()) {
         curl_easy_setopt(h, CURLOPT_USERNAME, m_settings.userName.toUtf8().constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, m_settings.password.toUtf8().constData());
@@ -451,8 +450,14 @@ void FtpUpload::ShowInternetError(CURLcode code)
 void FtpUpload::CloseFtpConnection()
 {
     setStatus(QStringLiteral("FTP Connection Closed."));
-    // Dropping the handles sends QUIT on a connection still alive and closes it.
-    m_easy.reset();
+    // Dropping the handle says QUIT on a connection still in good order and
+    // waits for the answer: on the worker too, so a server that hangs there
+    // cannot freeze the window.
+    if (m_easy) {
+        std::future<void> closing = std::async(std::launch::async, [easy = std::move(m_easy)]() mutable { easy.reset(); });
+        while (closing.wait_for(std::chrono::milliseconds(PumpIntervalMs)) != std::future_status::ready)
+            pumpEvents(false);
+    }
     m_directoryChanged = false;
 }
 
