@@ -172,7 +172,9 @@ FrameConverter::~FrameConverter()
     sws_freeContext(d->swsRaw);
 }
 
-FrameConverter::Engine FrameConverter::defaultEngine() { return Engine::Swscale; }
+// bench_v4l2convert: libv4lconvert turns YUYV into RGB about 1.7 times as fast as
+// libswscale and decodes Motion JPEG as fast as libavcodec + libswscale.
+FrameConverter::Engine FrameConverter::defaultEngine() { return Engine::V4lConvert; }
 
 bool FrameConverter::convert(uint32_t fourcc, QSize size, uint32_t bytesPerLine, const uint8_t* data, size_t bytes,
                              QImage* out)
