@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/capturecontroller.h"
 #include "app/master.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
@@ -66,7 +67,17 @@ Master& Application::showMain(const QString& commandLine)
 
 void Application::connectCommands()
 {
-    // Commands of subsystems that live outside the main window are wired here as they land.
+    // Commands of subsystems that live outside the main window are wired here.
+    auto* controller = new CaptureController(*m_master, m_state); // owned by the window
+    QObject::connect(m_master.get(), &Master::commandRequested, controller,
+                     [this, controller](const QString& command) {
+                         if (!controller->handle(command))
+                             handleCommand(command);
+                     });
+}
+
+void Application::handleCommand(const QString&)
+{
 }
 
 } // namespace lv

@@ -32,6 +32,7 @@ public:
 
 private:
     void connectCommands();
+    void handleCommand(const QString& command);
 
     SessionState m_state;
     std::unique_ptr<QLockFile> m_lock;
