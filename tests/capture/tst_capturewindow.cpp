@@ -1,0 +1,359 @@
+#include "base/scripteddialogs.h"
+#include "capture/capturewindow.h"
+#include "capture/recordingstatus.h"
+#include "capture/testpatterndriver.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace lv;
+
+namespace {
+
+// A driver that can refuse to open, and reports a chosen rate.
+class FakeDriver final : public CaptureDriver {
+public:
+    FakeDriver(bool opens, double rate, bool overlay) : m_opens(opens), m_rate(rate), m_overlay(overlay) {}
+    QString name() const override { return QStringLiteral("Fake"); }
+    QString version() const override { return QStringLiteral("1"); }
+    bool open() override { return m_opens; }
+    void close() override {}
+    QSize frameSize() const override { return {160, 120}; }
+    double frameRate() const override { return m_rate; }
+    bool hasOverlay() const override { return m_overlay; }
+    bool hasSourceDialog() const override { return false; }
+    bool hasFormatDialog() const override { return false; }
+    bool showSourceDialog(QWidget*) override { return false; }
+    bool showFormatDialog(QWidget*) override { return false; }
+    bool start(FrameSink, ErrorSink) override { return true; }
+    void stop() override {}
+
+private:
+    bool m_opens;
+    double m_rate;
+    bool m_overlay;
+};
+
+// Drivers at chosen indices; anything else does not answer.
+class TableCatalogue final : public DriverCatalogue {
+public:
+    explicit TableCatalogue(QList<int> present) : m_present(std::move(present)) {}
+    bool describe(int index, QString* name, QString* version) const override
+    {
+        if (!m_present.contains(index))
+            return false;
+        if (name)
+            *name = QStringLiteral("Driver %1").arg(index);
+        if (version)
+            *version = QStringLiteral("v%1").arg(index);
+        return true;
+    }
+    std::unique_ptr<CaptureDriver> create(int index) const override
+    {
+        if (!m_present.contains(index))
+            return nullptr;
+        return std::make_unique<FakeDriver>(opens, rate, overlay);
+    }
+    bool opens = true;
+    double rate = 15;
+    bool overlay = false;
+
+private:
+    QList<int> m_present;
+};
+
+struct ScopedCatalogue {
+    explicit ScopedCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
+    ~ScopedCatalogue() { setDriverCatalogue(nullptr); }
+};
+
+} // namespace
+
+class TestCaptureWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void microSecondsPerFrame_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<bool>("whole");
+        QTest::addColumn<uint>("us");
+        QTest::newRow("12") << 12.0 << true << 83333u;
+        QTest::newRow("15") << 15.0 << true << 66667u;
+        QTest::newRow("0 whole") << 0.0 << true << 0u;
+        QTest::newRow("29.97") << 29.97 << false << 33367u;
+        QTest::newRow("0 fractional") << 0.0 << false << 0u;
+        QTest::newRow("30 fractional") << 30.0 << false << 33333u;
+    }
+    void microSecondsPerFrame()
+    {
+        QFETCH(double, rate);
+        QFETCH(bool, whole);
+        QFETCH(uint, us);
+        QCOMPARE(whole ? CaptureWindow::MicroSecondsPerFrame(static_cast<int>(rate))
+                       : CaptureWindow::MicroSecondsPerFrame(rate),
+                 us);
+    }
+
+    void timeParts_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<int>("m");
+        QTest::addColumn<int>("s");
+        QTest::newRow("3725") << 3725 << 1 << 2 << 5;
+        QTest::newRow("0") << 0 << 0 << 0 << 0;
+        QTest::newRow("59") << 59 << 0 << 0 << 59;
+        QTest::newRow("3599") << 3599 << 0 << 59 << 59;
+        QTest::newRow("86399") << 86399 << 23 << 59 << 59;
+        QTest::newRow("30") << 30 << 0 << 0 << 30;
+    }
+    void timeParts()
+    {
+        QFETCH(int, seconds);
+        QFETCH(int, h);
+        QFETCH(int, m);
+        QFETCH(int, s);
+        QCOMPARE(CaptureWindow::HoursOf(seconds), h);
+        QCOMPARE(CaptureWindow::MinutesOf(seconds), m);
+        QCOMPARE(CaptureWindow::SecondsOf(seconds), s);
+        QCOMPARE(CaptureWindow::TotalSeconds(h, m, s), int64_t(seconds));
+    }
+
+    void totalSecondsIgnoresNegativeHoursAndMinutes()
+    {
+        QCOMPARE(CaptureWindow::TotalSeconds(-1, -5, 7), int64_t(7));
+        QCOMPARE(CaptureWindow::TotalSeconds(1, 0, -1), int64_t(3599));
+    }
+
+    void previewInterval_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("0") << 0 << 0;
+        QTest::newRow("negative") << -3 << 0;
+        QTest::newRow("15") << 15 << 67;
+        QTest::newRow("30") << 30 << 33;
+        QTest::newRow("1") << 1 << 1000;
+        QTest::newRow("40") << 40 << 25;
+    }
+    void previewInterval()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, ms);
+        QCOMPARE(CaptureWindow::PreviewIntervalMs(rate), ms);
+    }
+
+    void enumeration_data()
+    {
+        QTest::addColumn<QList<int>>("present");
+        QTest::addColumn<int>("count");
+        QTest::newRow("none") << QList<int>{} << 0;
+        QTest::newRow("one") << QList<int>{0} << 1;
+        QTest::newRow("gap hides the rest") << QList<int>{0, 2} << 1;
+        QTest::newRow("first missing hides all") << QList<int>{1, 2} << 0;
+        QTest::newRow("three") << QList<int>{0, 1, 2} << 3;
+    }
+    void enumeration()
+    {
+        QFETCH(QList<int>, present);
+        QFETCH(int, count);
+        TableCatalogue cat(present);
+        ScopedCatalogue scoped(&cat);
+        QCOMPARE(CaptureWindow::CountDrivers(), count);
+        QCOMPARE(CaptureWindow::HasDrivers(), count > 0);
+        QCOMPARE(CaptureWindow::GetDriverName(count), QStringLiteral("Error!"));
+        QCOMPARE(CaptureWindow::GetDriverVersion(count), QStringLiteral("Error!"));
+        if (count > 0)
+            QCOMPARE(CaptureWindow::GetDriverName(0), QStringLiteral("Driver 0"));
+    }
+
+    void systemCatalogueListsTestPatternUnlessHidden()
+    {
+        qputenv("LUMIVARK_TEST_DEVICE", "0");
+        {
+            SystemDriverCatalogue hidden;
+            QVERIFY(!hidden.describe(0, nullptr, nullptr));
+        }
+        qunsetenv("LUMIVARK_TEST_DEVICE");
+        SystemDriverCatalogue shown;
+        QString name;
+        QVERIFY(shown.describe(0, &name, nullptr));
+        QCOMPARE(name, TestPatternDriver::driverName());
+    }
+
+    void connectFailsForDeviceThatDoesNotOpen()
+    {
+        TableCatalogue cat({0});
+        cat.opens = false;
+        ScopedCatalogue scoped(&cat);
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(!w->ConnectDriver(0));
+        CaptureStatus st;
+        QVERIFY(!w->GetStatus(st));
+        QVERIFY(!w->FitWindow(0, 0, 0, 0));
+        QCOMPARE(w->GetCaptureFile(), QString());
+        QVERIFY(CaptureWindow::DisconnectDriver(w));
+        QVERIFY(!CaptureWindow::DisconnectDriver(nullptr));
+    }
+
+    void testPatternConnectsWithOverlayAndPreview()
+    {
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(w->ConnectDriver(0));
+        CaptureDriverCaps caps;
+        QVERIFY(w->GetDriverCaps(caps));
+        QCOMPARE(caps.fHasOverlay, 1u);
+        QCOMPARE(caps.fHasDlgVideoSource, 1u);
+        QCOMPARE(caps.fHasDlgVideoFormat, 1u);
+        CaptureStatus st;
+        QVERIFY(w->GetStatus(st));
+        QCOMPARE(st.uiImageWidth, 320u);
+        QCOMPARE(st.uiImageHeight, 240u);
+        QVERIFY(w->FitWindow(0, 0, 0, 0));
+        QCOMPARE(w->size(), QSize(320, 240));
+        QVERIFY(w->FitWindow(5, 7, 0, 0));
+        QCOMPARE(w->pos(), QPoint(7, 5));
+        QCOMPARE(w->size(), QSize(320, 240));
+
+        QVERIFY(w->StartOverlay());
+        QVERIFY(w->GetStatus(st));
+        QCOMPARE(st.fOverlayWindow, 1u);
+        QCOMPARE(st.fLiveWindow, 0u);
+        QVERIFY(w->StartPreview(10));
+        QVERIFY(w->GetStatus(st));
+        QCOMPARE(st.fOverlayWindow, 0u);
+        QCOMPARE(st.fLiveWindow, 1u);
+        QCOMPARE(st.fCapturingNow, 0u);
+
+        // The frame grab hands a real frame over in process.
+        CaptureWindow::setGrabbedFrame(nullptr);
+        QVERIFY(w->CopyFrameToClipboard());
+        const FramePtr f = CaptureWindow::grabbedFrame();
+        QVERIFY(f);
+        QCOMPARE(f->image.size(), QSize(320, 240));
+        CaptureWindow::DisconnectDriver(w);
+    }
+
+    void deviceWithoutOverlayRefusesOverlay()
+    {
+        TableCatalogue cat({0});
+        cat.overlay = false;
+        ScopedCatalogue scoped(&cat);
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(w->ConnectDriver(0));
+        QVERIFY(!w->StartOverlay());
+        CaptureParms parms;
+        QVERIFY(w->GetSequenceSetup(parms));
+        QCOMPARE(parms.dwRequestMicroSecPerFrame, 66667u);
+        CaptureWindow::DisconnectDriver(w);
+    }
+
+    void dialogsThatCannotShowSayWhy()
+    {
+        TableCatalogue cat({0});
+        ScopedCatalogue scoped(&cat);
+        ScopedScriptedDialogs dlg;
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(w->ConnectDriver(0));
+        QVERIFY(!w->ShowSourceDialog());
+        QVERIFY(!w->ShowFormatDialog());
+        QCOMPARE(dlg.d.messages(), (QStringList{QStringLiteral("Orbelstand: Cannot show Video Source Dialog."),
+                                               QStringLiteral("Orbelstand: Cannot show Video Format Dialog.")}));
+        QCOMPARE(dlg.d.requests.first().icon, Dialogs::Icon::Error);
+        QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Video Lumivark 2000"));
+        CaptureWindow::DisconnectDriver(w);
+    }
+
+    void audioFormatValidation_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("mono 8 8000") << 1 << 8 << 8000 << true;
+        QTest::newRow("stereo 16 44100") << 2 << 16 << 44100 << true;
+        QTest::newRow("three channels") << 3 << 16 << 44100 << false;
+        QTest::newRow("12 bits") << 1 << 12 << 8000 << false;
+        QTest::newRow("no rate") << 1 << 8 << 0 << false;
+    }
+    void audioFormatValidation()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, bits);
+        QFETCH(int, rate);
+        QFETCH(bool, accepted);
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(w->ConnectDriver(0));
+        QCOMPARE(w->GetAudioFormatSize(), 22);
+        AudioFormat f;
+        f.nChannels = static_cast<uint16_t>(channels);
+        f.wBitsPerSample = static_cast<uint16_t>(bits);
+        f.nSamplesPerSec = static_cast<uint32_t>(rate);
+        QCOMPARE(w->SetAudioFormat(f, 22), accepted);
+        CaptureWindow::DisconnectDriver(w);
+    }
+
+    void statusCallbackIsClearable()
+    {
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        int calls = 0;
+        QVERIFY(w->SetStatusCallback([&](CaptureWindow*, int, const QString&) { ++calls; return true; }));
+        QVERIFY(w->SetStatusCallback({}));
+        CaptureWindow::DisconnectDriver(w);
+        QCOMPARE(calls, 0);
+    }
+
+    void elapsedText_data()
+    {
+        QTest::addColumn<uint>("frames");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("25 at 10") << 25u << 10 << "00:00:02.05";
+        QTest::newRow("12 at 12") << 12u << 12 << "00:00:01.00";
+        QTest::newRow("3600 at 1") << 3600u << 1 << "01:00:00.00";
+        QTest::newRow("29.97 shown whole") << 1799u << 30 << "00:00:59.29";
+        QTest::newRow("past a day") << 90000u << 1 << "25:00:00.00";
+    }
+    void elapsedText()
+    {
+        QFETCH(uint, frames);
+        QFETCH(int, rate);
+        QFETCH(QString, text);
+        QCOMPARE(recordingstatus::elapsedText(frames, rate), text);
+    }
+
+    void droppedText_data()
+    {
+        QTest::addColumn<uint>("frames");
+        QTest::addColumn<uint>("dropped");
+        QTest::addColumn<uint>("limit");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("5 of 1000, 10%") << 1000u << 5u << 10u << "5 = %" << recordingstatus::green();
+        QTest::newRow("200 of 1000, 10%") << 1000u << 200u << 10u << "200 = 20%" << recordingstatus::red();
+        QTest::newRow("none dropped") << 1000u << 0u << 10u << "none" << recordingstatus::green();
+        QTest::newRow("exactly at the limit") << 1000u << 100u << 10u << "100 = 10%" << recordingstatus::green();
+        QTest::newRow("one over the limit") << 1000u << 101u << 10u << "101 = 10%" << recordingstatus::red();
+    }
+    void droppedText()
+    {
+        QFETCH(uint, frames);
+        QFETCH(uint, dropped);
+        QFETCH(uint, limit);
+        QFETCH(QString, text);
+        QFETCH(QColor, color);
+        const auto d = recordingstatus::droppedText(frames, dropped, limit);
+        QCOMPARE(d.text, text);
+        QCOMPARE(d.color, color);
+    }
+};
+
+QTEST_MAIN(TestCaptureWindow)
+#include "tst_capturewindow.moc"
