@@ -45,6 +45,13 @@ struct SessionState {
     float EstimatedSize = 0.0f;
     bool ViewerShown = false;
 
+    // The FTP server that series images are sent to.
+    QString FtpServer;
+    uint16_t FtpPort = 21;
+    QString FtpUserName;
+    QString FtpPassword;
+    QString FtpDirectory;
+
     // The program's copies of the connected device's records.
     CaptureDriverCaps DriverCaps;
     CaptureStatus Status;
