@@ -2,10 +2,10 @@
 
 #include "base/dialogs.h"
 #include "image/imagelog.h"
+#include "image/replacefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdlib>
 
@@ -198,18 +198,10 @@ bool cDib::CreateFromPackedDIBPointer(const void* packed, std::size_t length)
 
 bool cDib::WriteToFile(const QString& fileName) const
 {
-    // QSaveFile: a failed write leaves an earlier file of that name as it was.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     unsigned char header[kFileHeaderSize];
     writeFileHeader(m_file, header);
-    if (file.write(reinterpret_cast<const char*>(header), kFileHeaderSize) != kFileHeaderSize
-        || file.write(m_bitmapInfo) != m_bitmapInfo.size() || file.write(m_bits) != m_bits.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileReplacing(fileName, {QByteArrayView(header, kFileHeaderSize), QByteArrayView(m_bitmapInfo),
+                                         QByteArrayView(m_bits)});
 }
 
 const unsigned char* cDib::PointerToBits() const

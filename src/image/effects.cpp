@@ -1,5 +1,7 @@
 #include "image/effects.h"
 
+#include "base/clock.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -44,59 +46,81 @@ void forEachBand(int width, Effect effect, const ProgressFn& progress, BandFn&& 
         band(start, width);
 }
 
+// The same progress texts, but the work between two texts is a run of whole
+// rows in proportion to the columns walked: effects whose result does not
+// depend on the visiting order run over contiguous memory.
+template <class RowFn>
+void forEachRowChunk(int width, int height, Effect effect, const ProgressFn& progress, RowFn&& rows)
+{
+    forEachBand(width, effect, progress, [&](int x0, int x1) {
+        const int y0 = int(std::int64_t(x0) * height / width), y1 = int(std::int64_t(x1) * height / width);
+        if (y1 > y0)
+            rows(y0, y1);
+    });
+}
+
+constexpr int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); } // the clamping rule, for integers
+
 template <class PixelFn>
 void pointEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, PixelFn&& fn)
 {
-    forEachBand(src.width, effect, progress, [&](int x0, int x1) {
-        for (int y = 0; y < src.height; ++y) {
-            const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(src.width);
-            std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(dst.width);
-            for (int x = x0; x < x1; ++x)
-                out[x] = fn(in[x]);
-        }
+    forEachRowChunk(src.width, src.height, effect, progress, [&](int y0, int y1) {
+        const std::size_t begin = std::size_t(y0) * std::size_t(src.width), end = std::size_t(y1) * std::size_t(src.width);
+        const std::int32_t* in = src.pixels.data();
+        std::int32_t* out = dst.pixels.data();
+        for (std::size_t i = begin; i < end; ++i)
+            out[i] = fn(in[i]);
     });
 }
 
 void flip(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, bool upsideDown)
 {
     const int w = src.width, h = src.height;
-    forEachBand(w, effect, progress, [&](int x0, int x1) {
-        for (int y = 0; y < h; ++y) {
+    forEachRowChunk(w, h, effect, progress, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
             const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             const int ty = upsideDown ? h - 1 - y : y;
             std::int32_t* out = dst.pixels.data() + std::size_t(ty) * std::size_t(w);
-            for (int x = x0; x < x1; ++x)
-                out[w - 1 - x] = in[x];
+            std::reverse_copy(in, in + w, out);
         }
     });
+}
+
+// The three channels of an in-picture colour in 16-bit lanes: nine of them sum
+// without carrying into the next lane.
+inline std::uint64_t spread(std::int32_t c)
+{
+    const auto u = std::uint64_t(std::uint32_t(c));
+    return (u & 0xff) | ((u & 0xff00) << 8) | ((u & 0xff0000) << 16);
 }
 
 void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
 {
     const int w = src.width, h = src.height;
-    forEachBand(w, Effect::Softening, progress, [&](int x0, int x1) {
-        const int xa = std::max(x0, 1), xb = std::min(x1, w); // visited: 1 <= x <= W - 1
-        for (int y = 1; y <= h - 1; ++y) {
-            for (int x = xa; x < xb; ++x) {
+    std::vector<std::uint64_t> columnSums(std::size_t(std::max(w, 0)));
+    forEachRowChunk(w, h, Effect::Softening, progress, [&](int y0, int y1) {
+        for (int y = std::max(y0, 1); y < std::min(y1, h); ++y) { // visited: 1 <= y <= H - 1, 1 <= x <= W - 1
+            if (y + 1 < h) {
+                const std::int32_t* up = src.pixels.data() + std::size_t(y - 1) * std::size_t(w);
+                const std::int32_t* mid = up + w;
+                const std::int32_t* down = mid + w;
+                for (int x = 0; x < w; ++x)
+                    columnSums[std::size_t(x)] = spread(up[x]) + spread(mid[x]) + spread(down[x]);
+                std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
+                for (int x = 1; x + 1 < w; ++x) {
+                    const std::uint64_t t = columnSums[std::size_t(x - 1)] + columnSums[std::size_t(x)] + columnSums[std::size_t(x + 1)];
+                    out[x] = int((t & 0xffff) / 9) | (int(((t >> 16) & 0xffff) / 9) << 8) | (int((t >> 32) / 9) << 16);
+                }
+            }
+            // The last column, and the whole last row, see -1 beyond the edge.
+            for (int x = (y + 1 < h ? std::max(w - 1, 1) : 1); x < w; ++x) {
                 int r = 0, g = 0, b = 0;
-                if (x + 1 < w && y + 1 < h) {
-                    for (int j = -1; j <= 1; ++j) {
-                        const std::int32_t* p = src.pixels.data() + std::size_t(y + j) * std::size_t(w) + std::size_t(x - 1);
-                        for (int i = 0; i < 3; ++i) {
-                            r += p[i] & 0xff;
-                            g += (p[i] >> 8) & 0xff;
-                            b += p[i] >> 16;
-                        }
-                    }
-                } else {
-                    // Neighbours past the last row or column read as -1 in every channel.
-                    for (int j = -1; j <= 1; ++j) {
-                        for (int i = -1; i <= 1; ++i) {
-                            const std::int32_t c = src.at(x + i, y + j);
-                            r += redOf(c);
-                            g += greenOf(c);
-                            b += blueOf(c);
-                        }
+                for (int j = -1; j <= 1; ++j) {
+                    for (int i = -1; i <= 1; ++i) {
+                        const std::int32_t c = src.at(x + i, y + j);
+                        r += redOf(c);
+                        g += greenOf(c);
+                        b += blueOf(c);
                     }
                 }
                 dst.set(x, y, packColour(floorDiv(r, 9), floorDiv(g, 9), floorDiv(b, 9)));
@@ -112,15 +136,62 @@ void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, con
                     ChannelFn&& fn)
 {
     const int w = src.width, h = src.height;
-    forEachBand(w, effect, progress, [&](int x0, int x1) {
-        const int xa = std::max(x0, 1), xb = std::min(x1, w - 2);
-        for (int y = 1; y <= h - 3; ++y) {
+    forEachRowChunk(w, h, effect, progress, [&](int y0, int y1) {
+        for (int y = std::max(y0, 1); y < std::min(y1, h - 2); ++y) {
             const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             const std::int32_t* nb = src.pixels.data() + std::size_t(y + dy) * std::size_t(w);
             std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
-            for (int x = xa; x < xb; ++x) {
+            for (int x = 1; x < w - 2; ++x) {
                 const std::int32_t c = in[x], n = nb[x + dx];
-                out[x] = packColour(fn(c & 0xff, n & 0xff), fn((c >> 8) & 0xff, (n >> 8) & 0xff), fn(c >> 16, n >> 16));
+                out[x] = clamp255(fn(c & 0xff, n & 0xff)) | (clamp255(fn((c >> 8) & 0xff, (n >> 8) & 0xff)) << 8)
+                    | (clamp255(fn(c >> 16, n >> 16)) << 16);
+            }
+        }
+    });
+}
+
+// A fast generator for the editor's own draws (splitmix64).
+struct FastUnitRandom {
+    std::uint64_t state;
+    std::uint64_t next53()
+    {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ull);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return (z ^ (z >> 31)) >> 11;
+    }
+    // nearest integer, halves to even, to r × 4 − 2 with r = bits / 2^53: the
+    // half-way points r = 1/8, 3/8, 5/8, 7/8 are exact in these units.
+    int offset()
+    {
+        constexpr std::uint64_t eighth = 1ull << 50;
+        const std::uint64_t r = next53();
+        // Counted without branches: the draws are random, so branches would mispredict.
+        return -2 + int(r > eighth) + int(r >= 3 * eighth) + int(r > 5 * eighth) + int(r >= 7 * eighth);
+    }
+};
+
+template <class Draw>
+void diffuseWith(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, Draw&& draw)
+{
+    const int w = src.width, h = src.height;
+    std::vector<std::int8_t> offsets;
+    forEachBand(w, Effect::Diffusing, progress, [&](int x0, int x1) {
+        // Draws in the picture's column order, pixels then taken row by row.
+        const int bw = x1 - x0;
+        offsets.resize(std::size_t(bw) * std::size_t(h) * 2);
+        for (int x = 0; x < bw; ++x)
+            for (int y = 0; y < h; ++y) {
+                std::int8_t* o = offsets.data() + (std::size_t(y) * std::size_t(bw) + std::size_t(x)) * 2;
+                o[0] = std::int8_t(draw());
+                o[1] = std::int8_t(draw());
+            }
+        for (int y = 0; y < h; ++y) {
+            std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
+            const std::int8_t* o = offsets.data() + std::size_t(y) * std::size_t(bw) * 2;
+            for (int x = x0; x < x1; ++x, o += 2) {
+                const std::int32_t c = src.at(x + o[0], y + o[1]);
+                out[x] = c < 0 ? 0 : c;
             }
         }
     });
@@ -128,47 +199,51 @@ void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, con
 
 void diffuse(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, const UnitRandom& random)
 {
-    const UnitRandom draw = random ? random : seededUnitRandom(std::random_device{}());
-    forEachBand(src.width, Effect::Diffusing, progress, [&](int x0, int x1) {
-        // Column by column here: the draws must follow the picture's column order.
-        for (int x = x0; x < x1; ++x) {
-            for (int y = 0; y < src.height; ++y) {
-                const int dx = nearestEven(draw() * 4 - 2);
-                const int dy = nearestEven(draw() * 4 - 2);
-                const std::int32_t c = src.at(x + dx, y + dy);
-                dst.set(x, y, c < 0 ? 0 : c);
-            }
-        }
-    });
+    if (random) {
+        diffuseWith(src, dst, progress, [&] { return nearestEven(random() * 4 - 2); });
+        return;
+    }
+    // Seeded from the time of day, as the editor always was.
+    FastUnitRandom gen{std::uint64_t(clock().now().time().msecsSinceStartOfDay())};
+    diffuseWith(src, dst, progress, [&] { return gen.offset(); });
 }
 
 void lighting(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
 {
     const int w = src.width, h = src.height;
     // The step angle runs the same way down every column, so its sine per row
-    // is worked out once.
+    // is worked out once. With L a whole number, rounding L − sine is L minus
+    // the sine rounded, unless the sine is exactly one half.
     std::vector<double> rowSine(std::size_t(std::max(h, 0)));
+    std::vector<int> rowDrop(std::size_t(std::max(h, 0)));
+    std::vector<char> rowTie(std::size_t(std::max(h, 0)));
     double a = 0;
     for (int y = 0; y < h; ++y) {
         const int step = nearestEven((w - 1) / 90.0 + a);
-        rowSine[std::size_t(y)] = std::sin(step * 3.14 / 180);
+        const double sine = std::sin(step * 3.14 / 180);
+        rowSine[std::size_t(y)] = sine;
+        rowDrop[std::size_t(y)] = nearestEven(sine);
+        rowTie[std::size_t(y)] = std::abs(sine) == 0.5;
         a = std::min(step, 90);
     }
     std::vector<int> light(std::size_t(std::max(w, 0)));
-    forEachBand(w, Effect::Lighting, progress, [&](int x0, int x1) {
-        for (int x = x0; x < x1; ++x)
-            light[std::size_t(x)] = h - x;
-        for (int y = 0; y < h; ++y) {
-            const double s = rowSine[std::size_t(y)];
+    for (int x = 0; x < w; ++x)
+        light[std::size_t(x)] = h - x;
+    forEachRowChunk(w, h, Effect::Lighting, progress, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
             const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
-            for (int x = x0; x < x1; ++x) {
-                const int l = nearestEven(light[std::size_t(x)] - s);
+            int* L = light.data();
+            const int drop = rowDrop[std::size_t(y)];
+            const bool tie = rowTie[std::size_t(y)];
+            const double sine = rowSine[std::size_t(y)];
+            for (int x = 0; x < w; ++x) {
+                const int l = tie ? nearestEven(L[x] - sine) : L[x] - drop;
                 const std::int32_t c = in[x];
-                // floor(channel / 2 + L × 0.25) is exact in integers: floor((2 × channel + L) / 4).
-                out[x] = packColour(floorDiv(2 * (c & 0xff) + l, 4), floorDiv(2 * ((c >> 8) & 0xff) + l, 4),
-                                    floorDiv(2 * (c >> 16) + l, 4));
-                light[std::size_t(x)] = l <= 50 ? 50 : l;
+                // floor(channel / 2 + L × 0.25) is exact in integers: (2 × channel + L) >> 2.
+                out[x] = clamp255((2 * (c & 0xff) + l) >> 2) | (clamp255((2 * ((c >> 8) & 0xff) + l) >> 2) << 8)
+                    | (clamp255((2 * (c >> 16) + l) >> 2) << 16);
+                L[x] = l <= 50 ? 50 : l;
             }
         }
     });

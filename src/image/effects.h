@@ -50,7 +50,8 @@ QString effectProgressText(Effect effect);
 
 // Receives "Grayscaling... 45%"-style texts, about twenty per effect.
 using ProgressFn = std::function<void(const QString&)>;
-// A number in [0, 1), drawn twice per pixel by Diffusing.
+// A number in [0, 1), drawn twice per pixel by Diffusing. Left empty, Diffusing
+// uses its own fast generator seeded from the time of day (lv::clock()).
 using UnitRandom = std::function<double()>;
 
 // A generator of UnitRandom seeded with `seed` (the editor seeds it from the time of day).

@@ -1,6 +1,5 @@
 #include "image/image.h"
 
-#include "base/clock.h"
 #include "base/dialogs.h"
 #include "image/bitmapfile.h"
 #include "image/imagelog.h"
@@ -170,9 +169,7 @@ void Image::applyEffect(Effect effect)
     BusyCursor busy;
     ProgressMessage(QString());
     const PixelBuffer source = PixelBuffer::fromImage(m_picture.drawnImage());
-    UnitRandom random = m_random;
-    if (!random && effect == Effect::Diffusing)
-        random = seededUnitRandom(std::uint32_t(clock().now().time().msecsSinceStartOfDay()));
+    const UnitRandom& random = m_random;
     const PixelBuffer result = runEffect(effect, source, [this](const QString& t) {
         ProgressMessage(t);
         m_status->repaint();

@@ -3,8 +3,8 @@
 #include "base/dialogs.h"
 #include "image/cdibsection.h"
 #include "image/imagelog.h"
+#include "image/replacefile.h"
 
-#include <QSaveFile>
 
 #include <turbojpeg.h>
 
@@ -60,13 +60,9 @@ bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
 
     // Written beside the target and renamed over it, so a failed write never
     // leaves half a picture where the last good one was.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char*>(jpeg.get()), static_cast<qint64>(outSize))
-            != static_cast<qint64>(outSize)
-        || !file.commit()) {
-        qCWarning(lcImage) << "writing" << fileName << "failed:" << file.errorString();
-        file.cancelWriting();
+    QString error;
+    if (!writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, &error)) {
+        qCWarning(lcImage) << "writing" << fileName << "failed:" << error;
         failedToSave();
         return false;
     }

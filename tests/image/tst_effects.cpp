@@ -234,9 +234,11 @@ void TestEffects::diffuseTakesNeighboursInColumnOrder()
     QCOMPARE(r.at(1, 0), src.at(1, 0));
     QCOMPARE(r.at(0, 3), src.at(0, 3));
 
-    // Real draws stay within two pixels.
+    // Real draws, seeded and the editor's own, stay within two pixels and use all five offsets.
     const PixelBuffer big = patterned(40, 30);
-    const PixelBuffer d = runEffect(Effect::Diffusing, big, {}, seededUnitRandom(7));
+    for (const UnitRandom& random : {seededUnitRandom(7), UnitRandom()}) {
+    const PixelBuffer d = runEffect(Effect::Diffusing, big, {}, random);
+    int black = 0, same = 0;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
             bool found = d.at(x, y) == 0;
@@ -244,7 +246,12 @@ void TestEffects::diffuseTakesNeighboursInColumnOrder()
                 for (int i = -2; i <= 2 && !found; ++i)
                     found = big.at(x + i, y + j) == d.at(x, y);
             QVERIFY2(found, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            black += d.at(x, y) == 0 && (x < 2 || y < 2 || x > 37 || y > 27);
+            same += d.at(x, y) == big.at(x, y);
         }
+    QVERIFY(black > 0);                           // offsets of two reach past the edge
+    QVERIFY(same > 1200 / 25 && same < 1200 / 8); // (0, 0) has a chance of 1/4 × 1/4
+    }
 }
 
 void TestEffects::identities()
