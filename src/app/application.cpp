@@ -1,6 +1,23 @@
 #include "app/application.h"
 #include "app/capturecontroller.h"
+#include "app/fullscreen.h"
 #include "app/master.h"
+#include "app/masterparameters.h"
+#include "app/videoscreen.h"
+#include "capture/capturewindow.h"
+#include "image/image.h"
+#include "net/ftpsettings.h"
+#include "net/netconfig.h"
+#include "settings/otherinfo.h"
+#include "settings/parameterfile.h"
+#include "settings/preferences.h"
+#include "settings/videoinfo.h"
+#include "settings/videosettings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
@@ -59,6 +76,19 @@ bool Application::start()
 Master& Application::showMain(const QString& commandLine)
 {
     m_master = std::make_unique<Master>(m_state);
+    m_parameters = std::make_unique<MasterParameters>(*m_master, m_state);
+    const QString lastSession = m_state.ProgramDirectory + QStringLiteral("lvsr.lv2");
+    auto kindOf = [lastSession](const QString& path) {
+        return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
+    };
+    m_master->readParameters = [this, kindOf](const QString& path) { m_parameters->read(path, kindOf(path)); };
+    m_master->writeParameters = [this, kindOf](const QString& path) { m_parameters->write(path, kindOf(path)); };
+    m_master->videoScreen()->readDeviceFile = [this](const QString& path) {
+        m_parameters->read(path, ParameterFileKind::Device);
+    };
+    m_master->videoScreen()->writeDeviceFile = [this](const QString& path) {
+        m_parameters->write(path, ParameterFileKind::Device);
+    };
     connectCommands();
     m_master->load(commandLine);
     m_master->show();
@@ -68,6 +98,7 @@ Master& Application::showMain(const QString& commandLine)
 void Application::connectCommands()
 {
     // Commands of subsystems that live outside the main window are wired here.
+    connectSettingsCommands();
     auto* controller = new CaptureController(*m_master, m_state); // owned by the window
     QObject::connect(m_master.get(), &Master::commandRequested, controller,
                      [this, controller](const QString& command) {
@@ -76,8 +107,114 @@ void Application::connectCommands()
                      });
 }
 
-void Application::handleCommand(const QString&)
+void Application::connectSettingsCommands()
 {
+    Master& m = *m_master;
+    for (QAction* a : {m.fileItems[5], m.fileItems[6], m.fileItems[8], m.editItems[2], m.viewItems[3],
+                       m.videoSettingsItems[8], m.videoSettingsItems[10]})
+        a->setEnabled(true);
+    for (const char* k : {"open", "save", "preferences"})
+        m.MainToolbar->button(QString::fromLatin1(k))->setEnabled(true);
+    m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
+    m.MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+    m.MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+}
+
+void Application::openCaptureFile()
+{
+    Master& m = *m_master;
+    const QString name = dialogs().openFile(
+        QStringLiteral("Open Capture Parameters"),
+        QStringLiteral("All files |*.lvp;*.bmp;*.jpg;*.avi|Lumivark Parameters (*.lvp)|*.lvp|Movie File (*.avi)|*.avi|"
+                       "Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"),
+        {}, &m);
+    if (name.isEmpty())
+        return;
+    const QString ending = name.right(3).toLower();
+    if (ending == QLatin1String("lvp")) {
+        m_parameters->read(name, ParameterFileKind::User);
+    } else if (ending == QLatin1String("bmp") || ending == QLatin1String("jpg")) {
+        Image* editor = OpenPictureInEditor(name);
+        editor->setJpegQuality(m_state.JpegQuality);
+        QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
+        QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        sub->show();
+    }
+    // A movie opens in the movie viewer, which this build does not have yet.
+}
+
+void Application::saveCaptureFile()
+{
+    Master& m = *m_master;
+    const QString& current = m_state.CurrentFileName;
+    const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
+    const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
+                                            QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
+    if (!name.isEmpty())
+        m_parameters->write(name, ParameterFileKind::User);
+}
+
+void Application::fullScreen()
+{
+    Master& m = *m_master;
+    VideoScreen* video = m.videoScreen();
+    const int device = m_state.DeviceIndex;
+    const bool overlay = m.DeviceToolbar->isPressed(QStringLiteral("overlay"));
+    video->Disconnect();
+    {
+        Fullscreen full(device, m.previewrate->currentIndex() + 1, overlay ? QStringLiteral("overlay") : QString(), &m);
+        full.exec();
+    }
+    m.DeviceMenuCommand(device, QStringLiteral("vfw"));
+    if (overlay)
+        video->Overlay();
+}
+
+void Application::handleCommand(const QString& command)
+{
+    Master& m = *m_master;
+    if (command == QLatin1String("open")) {
+        openCaptureFile();
+    } else if (command == QLatin1String("save")) {
+        saveCaptureFile();
+    } else if (command == QLatin1String("preferences")) {
+        PreferenceValues v{m_state.PopUpMovieViewer, m_state.Autoplay, m_state.SystemSounds, m_state.JpegQuality,
+                           m_state.MotionSensitivity};
+        Preferences dlg(v, &m);
+        if (dlg.exec() == QDialog::Accepted) {
+            m_state.PopUpMovieViewer = v.PopUpMovieViewer;
+            m_state.Autoplay = v.Autoplay;
+            m_state.SystemSounds = v.SystemSounds;
+            m_state.JpegQuality = v.JpegQuality;
+            m_state.MotionSensitivity = v.MotionSensitivity;
+        }
+    } else if (command == QLatin1String("otherinfo") || command == QLatin1String("series-otherinfo")) {
+        OtherInfo dlg(m_state.AviInfoFields, &m);
+        dlg.exec();
+    } else if (command == QLatin1String("advanced")) {
+        VideoSettings dlg(m_state.Parms, &m);
+        dlg.exec();
+    } else if (command == QLatin1String("info")) {
+        const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
+        if (connected)
+            m.videoScreen()->RefreshWindow();
+        VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
+                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), m_state.DriverCaps, &m);
+        dlg.exec();
+    } else if (command == QLatin1String("fullscreen")) {
+        fullScreen();
+    } else if (command == QLatin1String("series-netset")) {
+        FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
+                        m_state.FtpDirectory};
+        if (NetConfig::edit(ftp, &m)) {
+            m_state.FtpServer = ftp.server;
+            m_state.FtpPort = ftp.port;
+            m_state.FtpUserName = ftp.userName;
+            m_state.FtpPassword = ftp.password;
+            m_state.FtpDirectory = ftp.directory;
+        }
+    }
 }
 
 } // namespace lv

@@ -8,6 +8,7 @@
 namespace lv {
 
 class Master;
+class MasterParameters;
 
 // The program's entry procedure and the owner of the session state and the
 // main window. UI thread only.
@@ -33,10 +34,15 @@ public:
 private:
     void connectCommands();
     void handleCommand(const QString& command);
+    void connectSettingsCommands();
+    void openCaptureFile();
+    void saveCaptureFile();
+    void fullScreen();
 
     SessionState m_state;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<Master> m_master;
+    std::unique_ptr<MasterParameters> m_parameters;
 };
 
 } // namespace lv

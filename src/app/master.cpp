@@ -540,12 +540,7 @@ QWidget* Master::buildMoviePanel()
     h->addStretch();
 
     connect(MovieFrameRateControl, qOverload<int>(&QSpinBox::valueChanged), this, &Master::setMovieFrameRateFromControl);
-    connect(MovieFrameRateDisplay, &ClickLabel::clicked, this, [this] {
-        MovieFrameRateControl->setValue(29);
-        setMovieFrameRateFromControl(29);
-        m_state.MovieFrameRate = 29.97;
-        MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
-    });
+    connect(MovieFrameRateDisplay, &ClickLabel::clicked, this, &Master::frameRateDisplayClicked);
     for (QSpinBox* s : {MovieHoursControl, MovieMinutesControl, MovieSecondsControl})
         connect(s, qOverload<int>(&QSpinBox::valueChanged), this, &Master::durationChanged);
     connect(MovieDisableLimit, &QCheckBox::toggled, this, [this](bool noLimit) {
@@ -996,6 +991,14 @@ void Master::setMovieFrameRateFromControl(int value)
 {
     m_state.MovieFrameRate = value;
     MovieFrameRateDisplay->setText(withBlank(value) + QStringLiteral(" fps"));
+}
+
+void Master::frameRateDisplayClicked()
+{
+    MovieFrameRateControl->setValue(29);
+    setMovieFrameRateFromControl(29);
+    m_state.MovieFrameRate = 29.97;
+    MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
 }
 
 void Master::durationChanged()

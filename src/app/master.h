@@ -80,6 +80,16 @@ public:
     void PreviewRateClicked(int index);
     void RecordButtonClicked();
 
+    // Control handlers, run as a user's change of that control would run them.
+    void SetAudioCapture(bool on);
+    void setMovieFrameRateFromControl(int value);
+    void frameRateDisplayClicked();
+    void triggerClicked(const QString& key);
+    void multipleImageModeChanged(int index);
+    void refreshSwatches();
+    void viewMode(bool overlay);
+    void updateViewButtons();
+
     // Text of a status bar panel by key ("filename", "resolution", "filesize", "diskcap").
     QString panelText(const QString& key) const;
     void setPanelText(const QString& key, const QString& text);
@@ -206,16 +216,9 @@ private:
     void showBand(const QString& key);
     void setRecordButton(const QString& image, const QString& caption = {});
     void refreshResolutionPanel();
-    void SetAudioCapture(bool on);
-    void setMovieFrameRateFromControl(int value);
     void durationChanged();
     void intervalChanged();
-    void triggerClicked(const QString& key);
-    void multipleImageModeChanged(int index);
     void chooseStampColor(int which); // 0 time, 1 date, 2 text
-    void refreshSwatches();
-    void viewMode(bool overlay);
-    void updateViewButtons();
 
     SessionState& m_state;
     QMdiArea* m_mdi = nullptr;

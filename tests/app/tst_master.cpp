@@ -1,0 +1,471 @@
+#include "apptestenv.h"
+
+#include "app/application.h"
+#include "app/fullscreen.h"
+#include "app/master.h"
+#include "app/videoscreen.h"
+#include "base/scripteddialogs.h"
+#include "base/settingsstore.h"
+#include "capture/capturewindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+using namespace lv;
+
+namespace {
+
+class RateDriver final : public CaptureDriver {
+public:
+    explicit RateDriver(bool opens) : m_opens(opens) {}
+    QString name() const override { return QStringLiteral("Rate Zero"); }
+    QString version() const override { return QStringLiteral("0"); }
+    bool open() override { return m_opens; }
+    void close() override {}
+    QSize frameSize() const override { return {160, 120}; }
+    double frameRate() const override { return 0; }
+    bool hasOverlay() const override { return false; }
+    bool hasSourceDialog() const override { return false; }
+    bool hasFormatDialog() const override { return false; }
+    bool showSourceDialog(QWidget*) override { return false; }
+    bool showFormatDialog(QWidget*) override { return false; }
+    bool start(FrameSink, ErrorSink) override { return true; }
+    void stop() override {}
+
+private:
+    bool m_opens;
+};
+
+class OneDriver final : public DriverCatalogue {
+public:
+    explicit OneDriver(bool opens) : m_opens(opens) {}
+    bool describe(int index, QString* name, QString* version) const override
+    {
+        if (index != 0)
+            return false;
+        if (name)
+            *name = QStringLiteral("Rate Zero");
+        if (version)
+            *version = QStringLiteral("0");
+        return true;
+    }
+    std::unique_ptr<CaptureDriver> create(int index) const override
+    {
+        return index == 0 ? std::make_unique<RateDriver>(m_opens) : nullptr;
+    }
+
+private:
+    bool m_opens;
+};
+
+struct ScopedCatalogue {
+    explicit ScopedCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
+    ~ScopedCatalogue() { setDriverCatalogue(nullptr); }
+};
+
+QStringList deviceMenuTexts(Master& m)
+{
+    QStringList out;
+    for (QAction* a : m.DeviceMenu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+} // namespace
+
+class TestMaster : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startupShowsLivePicture()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QCOMPARE(m.windowTitle(), QStringLiteral("Video Lumivark 2000 Version 3.80"));
+        QCOMPARE(m.previewrate->count(), 40);
+        QCOMPARE(m.previewrate->itemText(0), QStringLiteral("01 FPS"));
+        QCOMPARE(m.previewrate->currentText(), QStringLiteral("10 FPS"));
+        QCOMPARE(m.MultipleImageFrameRate->count(), 30);
+        QCOMPARE(m.MultipleImageFrameRate->currentText(), QStringLiteral(" 11 FPS"));
+        QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:320x240 "));
+        QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Lumivark Test Pattern"));
+        QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
+        QCOMPARE(m.visibleBand(), QStringLiteral("movie"));
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("record"));
+        QVERIFY(!m.MasterBar->isHidden());
+        QVERIFY(m.TriggerType->isPressed(QStringLiteral("manual")));
+        QCOMPARE(deviceMenuTexts(m), (QStringList{QStringLiteral("Lumivark Test Pattern"), QStringLiteral("-"),
+                                                 QStringLiteral("Video Device Information..."),
+                                                 QStringLiteral("Disconnect driver to unplug external device")}));
+        // The housekeeping timer fills the status bar.
+        QTRY_VERIFY(m.panelText(QStringLiteral("diskcap")).startsWith(QStringLiteral("Free Space : ")));
+        QTRY_COMPARE(m.panelText(QStringLiteral("filename")),
+                     QStringLiteral("Filename: ") + app.state().CurrentFileName.toLower());
+        // Frames really arrive.
+        QTRY_VERIFY(m.videoScreen()->captureWindow()->latestFrame() != nullptr);
+        QVERIFY(dlg.d.messages().isEmpty());
+    }
+
+    void secondInstanceIsRefused()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application first;
+        QVERIFY(first.start());
+        Application second;
+        QVERIFY(!second.start());
+        QCOMPARE(dlg.d.messages(), QStringList{QStringLiteral("This application is already running...")});
+        QCOMPARE(dlg.d.requests.first().icon, Dialogs::Icon::Information);
+    }
+
+    void settingsStoreValuesAtStart()
+    {
+        AppTestEnv env;
+        settings::save(QStringLiteral("LV"), QStringLiteral("MD"), QStringLiteral("SENSE"), QStringLiteral("abc"));
+        settings::save(QStringLiteral("LV"), QStringLiteral("JPEG"), QStringLiteral("Compression"), QStringLiteral("87.6"));
+        Application app;
+        QVERIFY(app.start());
+        QCOMPARE(app.state().MotionSensitivity, int16_t(0));
+        QCOMPARE(app.state().JpegQuality, 88);
+        QCOMPARE(app.state().SystemSounds, QStringLiteral("1"));
+        QCOMPARE(app.state().PopUpMovieViewer, QString());
+        QVERIFY(app.state().ProgramDirectory.endsWith(QLatin1Char('/')));
+    }
+
+    void quitQuestion()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const QString lastSession = app.state().ProgramDirectory + QStringLiteral("lvsr.lv2");
+        const QString deviceFile = app.state().ProgramDirectory + QStringLiteral("lvsr.lv3");
+        QFile::remove(deviceFile);
+        dlg.d.answers.enqueue(Dialogs::Answer::No);
+        QVERIFY(!m.close());
+        QVERIFY(QFileInfo::exists(lastSession));
+        QVERIFY(m.isVisible());
+        QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
+        QCOMPARE(dlg.d.messages().last(), QStringLiteral("Are you sure you want to quit ?"));
+        QCOMPARE(dlg.d.requests.last().buttons, Dialogs::Buttons::YesNo);
+
+        dlg.d.answers.enqueue(Dialogs::Answer::Yes);
+        QVERIFY(m.close());
+        QVERIFY(QFileInfo::exists(deviceFile));
+        QCOMPARE(m.videoScreen()->ConnectionTag, QString());
+        QVERIFY(app.state().CaptureHandle == nullptr);
+    }
+
+    void commandLineFile()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        const QString missing = env.dir("x") + QStringLiteral("/no such file.lvp");
+        {
+            Application app;
+            QVERIFY(app.start());
+            app.showMain(missing);
+            QCOMPARE(dlg.d.messages(), QStringList{QStringLiteral("Cannot open ") + missing});
+            QCOMPARE(dlg.d.requests.first().icon, Dialogs::Icon::Warning);
+            // Leave a last session in Movie mode behind.
+            dlg.d.answers.enqueue(Dialogs::Answer::Yes);
+            app.master()->close();
+        }
+        // A command-line file is read after the last session, so it wins.
+        const QString single = env.dir("x") + QStringLiteral("/single.lvp");
+        QFile f(single);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("; test\r\nCapture=Single Image\r\nText=from the command line\r\n");
+        f.close();
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain(single);
+        QCOMPARE(m.visibleBand(), QStringLiteral("image"));
+        QCOMPARE(m.ImageText->text(), QStringLiteral("from the command line"));
+    }
+
+    void modeSelectionFitsTheFileName_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("movie") << "movie" << 0 << "/pics/cam.jpg" << "/pics/cam.avi" << "Filename: /pics/cam.avi";
+        QTest::newRow("image keeps the name") << "image" << 0 << "/pics/cam.jpg" << "/pics/cam.jpg" << "";
+        QTest::newRow("multiple avi") << "multiple" << 0 << "/pics/cam.bmp" << "/pics/cam.avi" << "Filename: /pics/cam.avi";
+        QTest::newRow("multiple jpeg") << "multiple" << 2 << "/pics/cam.bmp" << "/pics/cam.jpg" << "Filename: /pics/cam.jpg";
+        QTest::newRow("multiple refresh bmp") << "multiple" << 3 << "/pics/cam.jpg" << "/pics/cam.bmp" << "Filename: /pics/cam.bmp";
+        QTest::newRow("clipboard keeps the name") << "multiple" << 5 << "/pics/cam.jpg" << "/pics/cam.jpg" << "";
+    }
+    void modeSelectionFitsTheFileName()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, type);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QFETCH(QString, panel);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        QSignalBlocker block(m.MultipleImageMode);
+        m.MultipleImageMode->setCurrentIndex(type);
+        app.state().CurrentFileName = name;
+        if (mode == QLatin1String("movie"))
+            m.SelectMovieMode();
+        else if (mode == QLatin1String("image"))
+            m.SelectImageMode();
+        else
+            m.SelectMultipleMode();
+        QCOMPARE(m.visibleBand(), mode);
+        QCOMPARE(app.state().CurrentFileName, expected);
+        QCOMPARE(m.panelText(QStringLiteral("filename")), panel);
+        QCOMPARE(m.MainToolbar->isPressed(mode), true);
+        int visible = 0;
+        for (QWidget* band : {m.MoviePanel, m.ImagePanel, m.MultipleImagePanel})
+            visible += band->isHidden() ? 0 : 1;
+        QCOMPARE(visible, 1);
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")),
+                 mode == QLatin1String("image") ? QStringLiteral("pause") : QStringLiteral("record"));
+    }
+
+    void seriesFileTypeChanges()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        m.SelectMultipleMode();
+        m.MultipleImageMode->setCurrentIndex(1);
+        app.state().CurrentFileName = QStringLiteral("/pics/cam.bmp");
+        m.MultipleImageMode->setCurrentIndex(2);
+        QCOMPARE(app.state().CurrentFileName, QStringLiteral("/pics/cam.JPG"));
+        QCOMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: /pics/cam.JPG"));
+        QVERIFY(m.MultipleImageToolbar->button(QStringLiteral("ftp"))->isEnabled());
+        QVERIFY(!m.MultipleImageFrameRate->isEnabled());
+        m.MultipleImageMode->setCurrentIndex(5);
+        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("filename"))->isEnabled());
+        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("netset"))->isEnabled());
+        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("ftp"))->isEnabled());
+        QCOMPARE(m.panelText(QStringLiteral("filename")), QString());
+        m.MultipleImageMode->setCurrentIndex(0);
+        QVERIFY(m.MultipleImageFrameRate->isEnabled());
+        QVERIFY(!m.MultipleImageToolbar2->isEnabled());
+        QCOMPARE(m.MultipleImageToolbar->imageKey(QStringLiteral("filename")), QStringLiteral("filename"));
+        // A name too short for an extension gets one added, not a mangled one.
+        app.state().CurrentFileName = QStringLiteral("ab");
+        m.MultipleImageMode->setCurrentIndex(1);
+        QCOMPARE(app.state().CurrentFileName, QStringLiteral("ab.BMP"));
+    }
+
+    void controlRules()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        // A zero duration is never left standing, in any order.
+        m.MovieHoursControl->setValue(0);
+        m.MovieMinutesControl->setValue(0);
+        m.MovieSecondsControl->setValue(0);
+        QCOMPARE(m.MovieSecondsControl->value(), 1);
+        QCOMPARE(m.MovieSecondsDisplay->text(), QStringLiteral("01"));
+        m.MultipleImageSecondsControl->setValue(0);
+        QCOMPARE(m.MultipleImageSecondsControl->value(), 1);
+        // The frame-rate display click sets 29.97.
+        m.frameRateDisplayClicked();
+        QCOMPARE(m.MovieFrameRateControl->value(), 29);
+        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
+        QCOMPARE(app.state().MovieFrameRate, 29.97);
+        m.MovieFrameRateControl->setValue(15);
+        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 15 fps"));
+        // Sound off disables the lists and the menu mirrors it.
+        m.SetAudioCapture(false);
+        QVERIFY(!m.AudioRate->isEnabled());
+        QVERIFY(m.audioItems[0]->isChecked());
+        QVERIFY(!m.audioItems[1]->isChecked());
+        // The sample-rate menu and the list agree.
+        m.sampleRateItems[2]->trigger();
+        QCOMPARE(m.AudioRate->currentIndex(), 2);
+        m.AudioRate->setCurrentIndex(0);
+        QVERIFY(m.sampleRateItems[0]->isChecked());
+        QVERIFY(!m.sampleRateItems[2]->isChecked());
+        // "No Limit" greys the duration out.
+        m.MovieDisableLimit->setChecked(true);
+        QVERIFY(!m.MovieHoursControl->isEnabled());
+        // The trigger toolbar shows what each trigger needs.
+        m.triggerClicked(QStringLiteral("timer"));
+        QVERIFY(m.Shooter->isHidden());
+        QVERIFY(!m.MultipleImageSecondsControl->isHidden());
+        QVERIFY(m.MotionLabel->isHidden());
+        m.triggerClicked(QStringLiteral("motion"));
+        QVERIFY(!m.MotionLabel->isHidden());
+        QVERIFY(m.MultipleImageSecondsControl->isHidden());
+        QVERIFY(!m.TriggerType->isPressed(QStringLiteral("timer")));
+    }
+
+    void allControlsLeavesMenusAlone()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.AllControls(false);
+        for (QWidget* w : std::initializer_list<QWidget*>{m.DeviceToolbar, m.previewrate, m.MovieToolbar, m.MainToolbar,
+                                                          m.TriggerType, m.MultipleImageMode, m.ImageToolbar, m.MoviePanel})
+            QVERIFY(!w->isEnabled());
+        QVERIFY(m.FileMenu->isEnabled());
+        QVERIFY(m.fileItems[0]->isEnabled());
+        m.AllControls(true);
+        QVERIFY(m.DeviceToolbar->isEnabled());
+    }
+
+    void previewRateFromListAndMenuAgree()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.previewrate->setCurrentIndex(19);
+        m.PreviewRateClicked(19);
+        QCOMPARE(app.state().PreviewRate, int16_t(20));
+        CaptureStatus st;
+        QVERIFY(app.state().CaptureHandle->GetStatus(st));
+        QCOMPARE(st.fLiveWindow, 1u);
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
+        m.viewItems[0]->trigger(); // Overlay Mode
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
+        m.viewItems[1]->trigger(); // Preview Mode at the same rate
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
+        QCOMPARE(app.state().PreviewRate, int16_t(20));
+    }
+
+    void deviceThatDoesNotOpenShowsNoSignal()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        OneDriver cat(false);
+        ScopedCatalogue scoped(&cat);
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("No Signal"));
+        QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("0"));
+        QCOMPARE(m.StatusString->text(), QStringLiteral("Not Connected"));
+        QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral("N/A"));
+        QVERIFY(!m.DeviceToolbar->button(QStringLiteral("fullscreen"))->isEnabled());
+        // Not connected: the file name falls back to the program directory.
+        QCOMPARE(m.videoScreen()->GetFilename(), QStringLiteral("Error"));
+        QCOMPARE(app.state().CurrentFileName, app.state().ProgramDirectory + QStringLiteral("lumivark.avi"));
+    }
+
+    void noDriversAtAll()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        qputenv("LUMIVARK_TEST_DEVICE", "0");
+        SystemDriverCatalogue none;
+        ScopedCatalogue scoped(&none);
+        qunsetenv("LUMIVARK_TEST_DEVICE");
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QCOMPARE(deviceMenuTexts(m), (QStringList{QStringLiteral("no MSVIDEO devices detected"), QStringLiteral("-"),
+                                                 QStringLiteral("Video Device Information..."),
+                                                 QStringLiteral("Disconnect driver to unplug external device")}));
+        QVERIFY(!m.DeviceMenu->actions().first()->isEnabled());
+        QCOMPARE(m.videoScreen()->ConnectionTag, QString());
+    }
+
+    void deviceValuesShownAfterConnect()
+    {
+        // Without the parameters file layer, what the device reports is what the panel shows.
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        OneDriver cat(true);
+        ScopedCatalogue scoped(&cat);
+        SessionState state;
+        state.ProgramDirectory = env.home();
+        Master m(state);
+        m.load({});
+        QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
+        QCOMPARE(m.MovieFrameRateControl->value(), 12);           // a frame period of 0
+        QCOMPARE(m.MovieSecondsControl->value(), 1);              // a time limit of 0
+        QVERIFY(m.MovieDisableLimit->isChecked() == false);       // movie mode clears "No Limit"
+        QVERIFY(!m.DeviceToolbar->button(QStringLiteral("overlay"))->isEnabled());
+        QVERIFY(!m.viewItems[0]->isEnabled());
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
+        QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:160x120 "));
+        m.videoScreen()->Disconnect();
+    }
+
+    void unplugAndReconnect()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const QString deviceFile = app.state().ProgramDirectory + QStringLiteral("lvsr.lv3");
+        QFile::remove(deviceFile);
+        m.DeviceMenuCommand(2, QStringLiteral("unplug"));
+        QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Disconnected"));
+        QVERIFY(app.state().CaptureHandle == nullptr);
+        QVERIFY(QFileInfo::exists(deviceFile));
+        QCOMPARE(dlg.d.messages().last(),
+                 QStringLiteral("Device Driver Disconnected.\r\nCan be now removed if is a USB device..."));
+        // Choosing the driver again connects it again.
+        m.DeviceMenuCommand(0, QStringLiteral("vfw"));
+        QVERIFY(app.state().CaptureHandle != nullptr);
+        QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Lumivark Test Pattern"));
+    }
+
+    void fullScreenTakesAndGivesBackTheDevice()
+    {
+        QCOMPARE(Fullscreen::centredPosition(QSize(1024, 768), QSize(640, 480)), QPoint(192, 144));
+        QCOMPARE(Fullscreen::centredPosition(QSize(1024, 768), QSize(1024, 768)), QPoint(0, 0));
+
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.viewItems[0]->trigger(); // overlay on before going full screen
+        bool sawFullscreen = false;
+        bool videoLetGo = false;
+        QTimer::singleShot(300, [&] {
+            auto* full = qobject_cast<Fullscreen*>(QApplication::activeModalWidget());
+            sawFullscreen = full && full->captureWindow() && full->captureWindow()->isConnected();
+            videoLetGo = app.state().CaptureHandle == nullptr;
+            if (full)
+                QTest::keyClick(full->findChild<QLineEdit*>(QStringLiteral("Keyy")), Qt::Key_Space);
+        });
+        m.DeviceToolbar->button(QStringLiteral("fullscreen"))->trigger();
+        QVERIFY(sawFullscreen);
+        QVERIFY(videoLetGo);
+        QVERIFY(app.state().CaptureHandle != nullptr);
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
+        QCOMPARE(m.StatusString->text(), QString());
+    }
+};
+
+QTEST_MAIN(TestMaster)
+#include "tst_master.moc"
