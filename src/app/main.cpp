@@ -1,5 +1,11 @@
 #include "app/application.h"
 #include "app/master.h"
+#include "app/videoscreen.h"
+#include "capture/capturewindow.h"
+
+#include <QDateTime>
+#include <cstdio>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QSplashScreen>
@@ -21,8 +27,19 @@ int main(int argc, char** argv)
     const QString commandLine = args.join(QLatin1Char(' '));
 
     lv::Master& master = lumivark.showMain(commandLine);
-    if (qEnvironmentVariable("LUMIVARK_QUIT_AFTER_MS").toInt() > 0)
-        QTimer::singleShot(qEnvironmentVariable("LUMIVARK_QUIT_AFTER_MS").toInt(), &app, &QApplication::quit);
-    Q_UNUSED(master);
+    if (qEnvironmentVariable("LUMIVARK_STARTUP_PROBE") == QLatin1String("1")) {
+        // For the start-up benchmark: report when the first live frame is on screen, then leave.
+        auto* probe = new QTimer(&app);
+        QObject::connect(probe, &QTimer::timeout, &app, [&master] {
+            lv::CaptureWindow* w = master.videoScreen()->captureWindow();
+            if (master.isVisible() && w && w->latestFrame()) {
+                QCoreApplication::processEvents();
+                std::printf("first-frame %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+                std::fflush(stdout);
+                std::_Exit(0);
+            }
+        });
+        probe->start(1);
+    }
     return QApplication::exec();
 }
