@@ -1,0 +1,244 @@
+#include "apptestenv.h"
+
+#include "app/application.h"
+#include "app/master.h"
+#include "app/videoscreen.h"
+#include "base/scripteddialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+
+using namespace lv;
+
+namespace {
+
+// What a user sees of a set-up: every control the parameters file carries.
+QStringList controlState(Master& m, const SessionState& s)
+{
+    QStringList out;
+    auto pressed = [&](KeyedToolBar* tb, const char* key) {
+        out << QStringLiteral("%1.%2=%3").arg(tb->objectName(), QLatin1String(key)).arg(tb->isPressed(QString::fromLatin1(key)));
+    };
+    out << QStringLiteral("band=") + m.visibleBand() << QStringLiteral("file=") + s.CurrentFileName
+        << QStringLiteral("preview=%1").arg(m.previewrate->currentIndex())
+        << QStringLiteral("autostart=%1:%2:%3").arg(s.AutostartHours).arg(s.AutostartMinutes).arg(s.AutostartSeconds);
+    const QString band = m.visibleBand();
+    if (band == QLatin1String("movie")) {
+        pressed(m.MovieToolbar, "audio");
+        pressed(m.MovieToolbar, "writeinfo");
+        out << QStringLiteral("audio=%1/%2/%3").arg(m.AudioChannels->currentIndex()).arg(m.AudioBits->currentIndex()).arg(m.AudioRate->currentIndex())
+            << QStringLiteral("rate=%1 %2").arg(s.MovieFrameRate).arg(m.MovieFrameRateDisplay->text())
+            << QStringLiteral("nolimit=%1").arg(m.MovieDisableLimit->isChecked())
+            << QStringLiteral("duration=%1:%2:%3").arg(m.MovieHoursControl->value()).arg(m.MovieMinutesControl->value()).arg(m.MovieSecondsControl->value())
+            << QStringLiteral("yield=%1 drop=%2 cache=%3").arg(s.Parms.fYield).arg(s.Parms.wPercentDropForError).arg(s.Parms.fDisableWriteCache);
+        for (const QString& f : s.AviInfoFields)
+            out << QStringLiteral("info=") + f;
+    } else {
+        const bool series = band == QLatin1String("multiple");
+        KeyedToolBar* tb = series ? m.MultipleImageToolbar2 : m.ImageToolbar;
+        pressed(tb, "time");
+        pressed(tb, "date");
+        pressed(tb, "text");
+        out << QStringLiteral("colours=%1/%2/%3").arg(s.TimeColor).arg(s.DateColor).arg(s.TextColor)
+            << QStringLiteral("positions=%1/%2/%3")
+                   .arg((series ? m.MultipleImageTimePosition : m.ImageTimePosition)->currentIndex())
+                   .arg((series ? m.MultipleImageDatePosition : m.ImageDatePosition)->currentIndex())
+                   .arg((series ? m.MultipleImageTextPosition : m.ImageTextPosition)->currentIndex())
+            << QStringLiteral("text=") + (series ? m.MultipleImageText : m.ImageText)->text();
+        if (series) {
+            pressed(m.MultipleImageToolbar, "writeinfo");
+            pressed(m.MultipleImageToolbar, "ftp");
+            pressed(m.TriggerType, "manual");
+            pressed(m.TriggerType, "timer");
+            pressed(m.TriggerType, "motion");
+            out << QStringLiteral("type=%1 avirate=%2").arg(m.MultipleImageMode->currentIndex()).arg(m.MultipleImageFrameRate->currentIndex())
+                << QStringLiteral("interval=%1:%2:%3").arg(m.MultipleImageHoursControl->value()).arg(m.MultipleImageMinutesControl->value()).arg(m.MultipleImageSecondsControl->value())
+                << QStringLiteral("shoot=%1 motionlabel=%2").arg(m.Shooter->isHidden()).arg(m.MotionLabel->isHidden())
+                << QStringLiteral("ftp=%1 %2 %3 %4 %5").arg(s.FtpServer).arg(s.FtpPort).arg(s.FtpUserName, s.FtpPassword, s.FtpDirectory);
+        }
+    }
+    return out;
+}
+
+void setUpMovie(Master& m, SessionState& s)
+{
+    m.SelectMovieMode();
+    m.SetAudioCapture(true);
+    m.AudioChannels->setCurrentIndex(1);
+    m.AudioBits->setCurrentIndex(1);
+    m.AudioRate->setCurrentIndex(3);
+    m.frameRateDisplayClicked();
+    m.MovieDisableLimit->setChecked(true);
+    m.MovieHoursControl->setValue(1);
+    m.MovieMinutesControl->setValue(2);
+    m.MovieSecondsControl->setValue(3);
+    m.MovieToolbar->setPressed(QStringLiteral("writeinfo"), false);
+    s.AviInfoFields = {QStringLiteral("(c) 2026"), QStringLiteral("Ann"), QStringLiteral("Birds"),
+                       QStringLiteral("Garden"), QStringLiteral("Cam 1"), QStringLiteral("early")};
+    s.Parms.fYield = 0;
+    s.Parms.wPercentDropForError = 7;
+    s.Parms.fDisableWriteCache = 1;
+}
+
+void setUpImage(Master& m, SessionState& s)
+{
+    m.SelectImageMode();
+    m.ImageToolbar->setPressed(QStringLiteral("time"), true);
+    m.ImageToolbar->setPressed(QStringLiteral("date"), false);
+    m.ImageToolbar->setPressed(QStringLiteral("text"), true);
+    s.TimeColor = 255;
+    s.DateColor = 65280;
+    s.TextColor = 16711680;
+    m.ImageTimePosition->setCurrentIndex(4);
+    m.ImageDatePosition->setCurrentIndex(2);
+    m.ImageTextPosition->setCurrentIndex(5);
+    m.ImageText->setText(QStringLiteral("Cam &FRM& at &TIME"));
+}
+
+void setUpSeries(Master& m, SessionState& s)
+{
+    m.SelectMultipleMode();
+    m.MultipleImageMode->setCurrentIndex(2);
+    m.MultipleImageFrameRate->setCurrentIndex(24);
+    m.MultipleImageToolbar2->setPressed(QStringLiteral("time"), false);
+    m.MultipleImageToolbar2->setPressed(QStringLiteral("date"), true);
+    m.MultipleImageToolbar2->setPressed(QStringLiteral("text"), true);
+    m.MultipleImageTextPosition->setCurrentIndex(3);
+    m.MultipleImageText->setText(QStringLiteral("series &DATE"));
+    m.triggerClicked(QStringLiteral("timer"));
+    m.MultipleImageMinutesControl->setValue(5);
+    m.MultipleImageSecondsControl->setValue(30);
+    m.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
+    s.FtpServer = QStringLiteral("ftp.example.net");
+    s.FtpPort = 2121;
+    s.FtpUserName = QStringLiteral("cam");
+    s.FtpPassword = QStringLiteral("secret");
+    s.FtpDirectory = QStringLiteral("/shots");
+}
+
+} // namespace
+
+class TestParameters : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundTripThroughTheWindow_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("movie") << 0;
+        QTest::newRow("single image") << 1;
+        QTest::newRow("multiple image") << 2;
+    }
+    void roundTripThroughTheWindow()
+    {
+        QFETCH(int, mode);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        const QString file = env.dir("setups") + QStringLiteral("/setup.lvp");
+        QStringList written;
+        {
+            Application app;
+            QVERIFY(app.start());
+            Master& m = app.showMain({});
+            m.MasterTimer.stop();
+            app.state().CurrentFileName = env.dir("movies") + QStringLiteral("/garden.avi");
+            if (mode == 0)
+                setUpMovie(m, app.state());
+            else if (mode == 1)
+                setUpImage(m, app.state());
+            else
+                setUpSeries(m, app.state());
+            written = controlState(m, app.state());
+            dlg.d.fileAnswers.enqueue(file);
+            m.fileItems[6]->trigger(); // Save Capture File...
+            QCOMPARE(dlg.d.requests.last().text, QStringLiteral("Save Capture Parameters"));
+            QVERIFY(dlg.d.requests.last().initial.endsWith(QStringLiteral(".lvp")));
+            dlg.d.answers.enqueue(Dialogs::Answer::Yes);
+            QVERIFY(m.close());
+        }
+        QVERIFY(QFileInfo::exists(file));
+        // A fresh program directory: nothing of the first session is left but the file.
+        AppTestEnv other;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        dlg.d.fileAnswers.enqueue(file);
+        m.fileItems[5]->trigger(); // Open Capture File...
+        QCOMPARE(controlState(m, app.state()), written);
+    }
+
+    void deviceFileKeepsTheViewAndFileNameAcrossReconnects()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        m.viewItems[1]->trigger(); // preview
+        app.state().CurrentFileName = env.dir("m") + QStringLiteral("/kept.avi");
+        app.state().Parms.wPercentDropForError = 33; // advanced: not in the device file
+        m.DeviceMenuCommand(0, QStringLiteral("vfw"));
+        QCOMPARE(app.state().CurrentFileName, env.dir("m") + QStringLiteral("/kept.avi"));
+        QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
+        QCOMPARE(app.state().Parms.dwIndexSize, 324000u);
+        const QByteArray device = [&] {
+            QFile f(app.state().ProgramDirectory + QStringLiteral("lvsr.lv3"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QVERIFY(device.contains("View Mode=Preview\r\n"));
+        QVERIFY(!device.contains("Advanced Settings"));
+    }
+
+    void lastSessionRestoresTheMode()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        {
+            Application app;
+            QVERIFY(app.start());
+            Master& m = app.showMain({});
+            setUpSeries(m, app.state());
+            dlg.d.answers.enqueue(Dialogs::Answer::Yes);
+            QVERIFY(m.close());
+        }
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QCOMPARE(m.visibleBand(), QStringLiteral("multiple"));
+        QVERIFY(m.TriggerType->isPressed(QStringLiteral("timer")));
+        QCOMPARE(m.MultipleImageMinutesControl->value(), 5);
+        QCOMPARE(app.state().FtpPassword, QStringLiteral("secret"));
+        // The last-session file holds a password, so only its owner may read it.
+        const QFileDevice::Permissions p = QFile::permissions(app.state().ProgramDirectory + QStringLiteral("lvsr.lv2"));
+        QVERIFY(!(p & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    }
+
+    void openingAPictureOpensTheEditor()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const QString bad = env.dir("p") + QStringLiteral("/not a picture.bmp");
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is text");
+        f.close();
+        const int before = int(m.mdiArea()->subWindowList().size());
+        dlg.d.fileAnswers.enqueue(bad);
+        m.MainToolbar->button(QStringLiteral("open"))->trigger();
+        QCOMPARE(dlg.d.messages().last(), QStringLiteral("Bad file format."));
+        QCOMPARE(int(m.mdiArea()->subWindowList().size()), before + 1);
+        QCOMPARE(m.mdiArea()->subWindowList().last()->windowTitle(), QStringLiteral("not a picture.bmp"));
+    }
+};
+
+QTEST_MAIN(TestParameters)
+#include "tst_parameters.moc"
