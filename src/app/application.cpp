@@ -3,6 +3,7 @@
 #include "app/fullscreen.h"
 #include "app/master.h"
 #include "app/masterparameters.h"
+#include "app/splash.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
 #include "image/image.h"
@@ -113,7 +114,9 @@ void Application::connectSettingsCommands()
     for (QAction* a : {m.fileItems[5], m.fileItems[6], m.fileItems[8], m.editItems[2], m.viewItems[3],
                        m.videoSettingsItems[8], m.videoSettingsItems[10]})
         a->setEnabled(true);
-    for (const char* k : {"open", "save", "preferences"})
+    m.helpItems[2]->setEnabled(true);
+    m.helpItems[6]->setEnabled(true);
+    for (const char* k : {"open", "save", "preferences", "about"})
         m.MainToolbar->button(QString::fromLatin1(k))->setEnabled(true);
     m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
     m.MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
@@ -204,6 +207,13 @@ void Application::handleCommand(const QString& command)
         dlg.exec();
     } else if (command == QLatin1String("fullscreen")) {
         fullScreen();
+    } else if (command == QLatin1String("splash")) {
+        auto* splash = new Splash(&m);
+        splash->show();
+    } else if (command == QLatin1String("about")) {
+        dialogs().message(programTitle() + QLatin1Char('\n') + Splash::versionLine()
+                              + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
+                          Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), &m);
     } else if (command == QLatin1String("series-netset")) {
         FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
                         m_state.FtpDirectory};

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/master.h"
+#include "app/splash.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
 
@@ -26,8 +27,11 @@ int main(int argc, char** argv)
     args.removeFirst();
     const QString commandLine = args.join(QLatin1Char(' '));
 
+    const bool probe = qEnvironmentVariable("LUMIVARK_STARTUP_PROBE") == QLatin1String("1");
+    if (!probe && QGuiApplication::platformName() != QLatin1String("offscreen"))
+        (new lv::Splash)->show();
     lv::Master& master = lumivark.showMain(commandLine);
-    if (qEnvironmentVariable("LUMIVARK_STARTUP_PROBE") == QLatin1String("1")) {
+    if (probe) {
         // For the start-up benchmark: report when the first live frame is on screen, then leave.
         auto* probe = new QTimer(&app);
         QObject::connect(probe, &QTimer::timeout, &app, [&master] {

@@ -228,6 +228,7 @@ bool CaptureWindow::GetStatus(CaptureStatus& status) const
     status.fCapturingNow = capturing ? 1 : 0;
     status.dwCurrentVideoFrame = m_sequence->framesCaptured();
     status.dwCurrentVideoFramesDropped = m_sequence->framesDropped();
+    status.dwCurrentWaveSamples = m_sequence->audioSamples();
     return true;
 }
 
@@ -412,7 +413,7 @@ bool CaptureWindow::OpenSingleFrames()
 {
     if (!m_driver)
         return false;
-    m_singleOpen = m_sequence->openSingle(m_captureFile, m_parms);
+    m_singleOpen = m_sequence->openSingle(m_captureFile, m_parms, m_driver->frameSize());
     return m_singleOpen;
 }
 
