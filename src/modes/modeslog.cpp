@@ -1,0 +1,3 @@
+#include "modes/modeslog.h"
+
+Q_LOGGING_CATEGORY(lcModes, "lumivark.modes")

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "apptestenv.h"
+
+#include "app/capturecontroller.h"
+#include "app/master.h"
+#include "app/videoscreen.h"
+#include "base/programdirectory.h"
+#include "base/scripteddialogs.h"
+#include "base/settingsstore.h"
+#include "capture/capturewindow.h"
+#include "capture/testpatterndriver.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace captest {
+
+// The main window with its capture controller, on the test-pattern device,
+// as the application wires them.
+struct Rig {
+    lv::SessionState state;
+    std::unique_ptr<lv::Master> master;
+    lv::CaptureController* ctl = nullptr;
+    QStringList commands; // every command the window asked for
+
+    explicit Rig(const QString& captureFile)
+    {
+        state.ProgramDirectory = lv::programDirectory();
+        state.SystemSounds = QStringLiteral("0");
+        state.CurrentFileName = captureFile;
+        master = std::make_unique<lv::Master>(state);
+        ctl = new lv::CaptureController(*master, state);
+        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](const QString& c) {
+            commands << c;
+            ctl->handle(c);
+        });
+        master->load(QString());
+        master->show();
+        state.CurrentFileName = captureFile;
+    }
+    ~Rig()
+    {
+        master->MasterTimer.stop();
+        master->videoScreen()->Disconnect();
+    }
+
+    lv::TestPatternDriver* pattern() const
+    {
+        return state.CaptureHandle ? dynamic_cast<lv::TestPatternDriver*>(state.CaptureHandle->driver()) : nullptr;
+    }
+    void setPattern(QSize size, bool still, int rate = 30)
+    {
+        lv::TestPatternSettings s = pattern()->settings();
+        s.size = size;
+        s.still = still;
+        s.rate = rate;
+        pattern()->setSettings(s);
+        // Let a frame of the new kind arrive.
+        QTest::qWait(150);
+    }
+    QString status() const { return master->StatusString->text(); }
+    QString recordImage() const { return master->OperationBar->imageKey(QStringLiteral("record")); }
+    void multiple(int type, const QString& trigger = QStringLiteral("manual"))
+    {
+        master->SelectMultipleMode();
+        master->MultipleImageMode->setCurrentIndex(type);
+        emit master->TriggerType->buttonClicked(trigger);
+        state.CurrentFileName = fileName;
+    }
+    QString fileName;
+};
+
+// Runs a peer program and returns its standard output (empty on failure).
+inline QByteArray run(const QString& program, const QStringList& args)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return {};
+    QProcess p;
+    p.start(path, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
+}
+
+// ffprobe's view of a file's first stream of a kind ("video", "audio"); empty when unreadable.
+inline QJsonObject probeStream(const QString& file, const QString& kind)
+{
+    const QByteArray out = run(QStringLiteral("ffprobe"),
+                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_packets"),
+                                QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
+                                QStringLiteral("-of"), QStringLiteral("json"), file});
+    const QJsonArray streams = QJsonDocument::fromJson(out).object().value(QStringLiteral("streams")).toArray();
+    for (const auto& s : streams)
+        if (s.toObject().value(QStringLiteral("codec_type")).toString() == kind)
+            return s.toObject();
+    return {};
+}
+
+inline int probeInt(const QJsonObject& o, const char* key)
+{
+    return o.value(QLatin1String(key)).toString().toInt();
+}
+
+// A small tmpfs mounted for a test and unmounted when it ends.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(const QString& options)
+    {
+        QDir().mkpath(m_dir.path());
+        m_mounted = QProcess::execute(QStringLiteral("mount"),
+                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                                       QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+    }
+    ~ScopedTmpfs()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+} // namespace captest
