@@ -279,9 +279,9 @@ void Master::buildMenus()
             y += hgt;
         }
     });
-    connect(windowItems[1], &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
-    connect(windowItems[2], &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
-    connect(windowItems[3], &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+    connect(windowItems[1], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
+    connect(windowItems[2], &QAction::triggered, this, [this] { m_mdi->cascadeSubWindows(); });
+    connect(windowItems[3], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));
     item(HelpMenu, helpItems, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
