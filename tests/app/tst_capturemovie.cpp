@@ -1,0 +1,144 @@
+#include "tst_capturerig.h"
+
+#include <QCheckBox>
+#include <QSpinBox>
+
+using namespace lv;
+using namespace captest;
+
+namespace {
+
+QJsonObject exiftool(const QString& file)
+{
+    const QByteArray out = run(QStringLiteral("exiftool"), {QStringLiteral("-j"), QStringLiteral("-RIFF:all"), file});
+    return QJsonDocument::fromJson(out).array().first().toObject();
+}
+
+} // namespace
+
+class TestCaptureMovie : public QObject {
+    Q_OBJECT
+
+private slots:
+    void recordingEndsByItself_data()
+    {
+        QTest::addColumn<bool>("ntsc");
+        QTest::addColumn<uint32_t>("yield");
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rateIndex");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("sampleRate");
+        QTest::newRow("29.97 fps, background task, 16-bit stereo 22050")
+            << true << 1u << 1 << 1 << 2 << "pcm_s16le" << 22050;
+        QTest::newRow("15 fps, exclusive task, 8-bit mono 11025") << false << 0u << 0 << 0 << 1 << "pcm_u8" << 11025;
+    }
+    void recordingEndsByItself()
+    {
+        QFETCH(bool, ntsc);
+        QFETCH(uint32_t, yield);
+        QFETCH(int, bits);
+        QFETCH(int, channels);
+        QFETCH(int, rateIndex);
+        QFETCH(QString, codec);
+        QFETCH(int, sampleRate);
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("movie.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.state.Parms.fYield = yield;
+        rig.master->MovieFrameRateControl->setValue(15);
+        if (ntsc)
+            emit rig.master->MovieFrameRateDisplay->clicked();
+        rig.master->MovieDisableLimit->setChecked(false);
+        rig.master->MovieHoursControl->setValue(0);
+        rig.master->MovieMinutesControl->setValue(0);
+        rig.master->MovieSecondsControl->setValue(3);
+        rig.master->audioItems[1]->trigger();
+        rig.master->AudioBits->setCurrentIndex(bits);
+        rig.master->AudioChannels->setCurrentIndex(channels);
+        rig.master->AudioRate->setCurrentIndex(rateIndex);
+        rig.master->MovieToolbar->setPressed(QStringLiteral("writeinfo"), true);
+        rig.state.AviInfoFields = {QStringLiteral("CR"), QStringLiteral("The Artist"), QStringLiteral("Subj"),
+                                   QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")};
+
+        rig.master->RecordButtonClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.commands.count(QStringLiteral("write-movie-info")) == 1, 15000);
+        QTRY_COMPARE(rig.status(), QStringLiteral("Stopped"));
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QTest::qWait(500); // more housekeeping ticks: the end is handled once
+        QCOMPARE(rig.commands.count(QStringLiteral("write-movie-info")), 1);
+        QVERIFY(dialogs.d.requests.isEmpty());
+        QVERIFY(rig.state.FreeSpaceAtStart > 0);
+
+        const QJsonObject v = probeStream(movie, QStringLiteral("video"));
+        const double rate = ntsc ? 30000.0 / 1001.0 : 15.0;
+        QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), ntsc ? QStringLiteral("30000/1001") : QStringLiteral("15/1"));
+        QVERIFY2(std::abs(probeInt(v, "nb_read_packets") - rate * 3) <= 1.0,
+                 qPrintable(QString::number(probeInt(v, "nb_read_packets"))));
+        const QJsonObject a = probeStream(movie, QStringLiteral("audio"));
+        QCOMPARE(a.value(QStringLiteral("codec_name")).toString(), codec);
+        QCOMPARE(a.value(QStringLiteral("channels")).toInt(), channels + 1);
+        QCOMPARE(probeInt(a, "sample_rate"), sampleRate);
+
+        const QJsonObject ex = exiftool(movie);
+        QCOMPARE(ex.value(QStringLiteral("Copyright")).toString(), QStringLiteral("CR"));
+        QCOMPARE(ex.value(QStringLiteral("Artist")).toString(), QStringLiteral("The Artist"));
+        QCOMPARE(ex.value(QStringLiteral("Subject")).toString(), QStringLiteral("Subj"));
+        QCOMPARE(ex.value(QStringLiteral("Product")).toString(), QStringLiteral("Product X"));
+        QCOMPARE(ex.value(QStringLiteral("Source")).toString(), QStringLiteral("Source Y"));
+        QCOMPARE(ex.value(QStringLiteral("Comment")).toString(), QStringLiteral("Some comments"));
+        QCOMPARE(ex.value(QStringLiteral("Title")).toString(), QStringLiteral("Video Lumivark"));
+
+        // Over the existing file the record button asks first; "No" starts nothing.
+        dialogs.d.answers.enqueue(Dialogs::Answer::No);
+        rig.master->RecordButtonClicked();
+        QCOMPARE(dialogs.d.messages().size(), 1);
+        QCOMPARE(dialogs.d.requests.first().icon, Dialogs::Icon::Warning);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+    }
+
+    void stopButtonEndsAnUnlimitedRecording()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("stop.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(true);
+        rig.master->RecordButtonClicked();
+        QTRY_COMPARE(rig.recordImage(), QStringLiteral("stop"));
+        QTest::qWait(700);
+        rig.master->RecordButtonClicked();
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 5000);
+        QVERIFY(probeInt(probeStream(movie, QStringLiteral("video")), "nb_read_packets") > 0);
+    }
+
+    void diskFillsDuringARecording()
+    {
+        AppTestEnv env;
+        ScopedTmpfs fs(QStringLiteral("size=256k"));
+        if (!fs.mounted())
+            QSKIP("cannot mount a tmpfs here");
+        ScopedScriptedDialogs dialogs;
+        const QString movie = fs.path(QStringLiteral("full.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(true);
+        rig.master->RecordButtonClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.status().contains(QLatin1String("disk is full")), 20000);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+    }
+};
+
+QTEST_MAIN(TestCaptureMovie)
+#include "tst_capturemovie.moc"
