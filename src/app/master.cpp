@@ -61,7 +61,9 @@ QSpinBox* upDown(const QString& name, int lo, int hi, QWidget* parent)
     s->setObjectName(name);
     s->setRange(lo, hi);
     s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    s->setFixedWidth(18 + s->fontMetrics().horizontalAdvance(QStringLiteral("00")));
+    // An up-down: only its arrows show; the label beside it shows the value.
+    s->setFixedWidth(18);
+    s->setStyleSheet(QStringLiteral("QSpinBox { color: transparent; selection-color: transparent; }"));
     return s;
 }
 
@@ -143,6 +145,11 @@ Master::Master(SessionState& state, QWidget* parent)
     h->addLayout(right, 1);
     setCentralWidget(central);
     buildStatusBar();
+
+    // Toolbars in the bands keep room for all their buttons.
+    for (KeyedToolBar* tb : {DeviceToolbar, OperationBar, MovieToolbar, ImageToolbar, MultipleImageToolbar,
+                             MultipleImageToolbar2, TriggerType})
+        tb->setFixedWidth(tb->sizeHint().width());
 
     m_videoScreen = new VideoScreen(m_state, *this);
     m_videoSub = m_mdi->addSubWindow(m_videoScreen, Qt::SubWindow | Qt::WindowTitleHint);
@@ -428,7 +435,6 @@ void Master::buildMasterBar()
     auto* b2 = new QHBoxLayout(band2);
     b2->setContentsMargins(0, 0, 0, 0);
     OperationBar = new KeyedToolBar(QStringLiteral("OperationBar"), band2);
-    OperationBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     OperationBar->addButton(QStringLiteral("record"), QStringLiteral("Start/Stop Capture"), QStringLiteral("Rec/Stop"),
                             false, QStringLiteral("record"));
     OperationBar->addButton(QStringLiteral("autostart"), QStringLiteral("Autostart"));
