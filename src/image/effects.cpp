@@ -16,7 +16,7 @@ constexpr int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) 
 constexpr int halfToEven2(int t) // nearest integer to t / 2
 {
     const int q = t >> 1;
-    return (t & 1) && (q & 1) ? q + 1 : q;
+    return q + (t & q & 1); // without a branch, so the loops using it vectorise
 }
 
 int nearestEven(double v) { return static_cast<int>(std::nearbyint(v)); } // default mode rounds halves to even
@@ -59,15 +59,15 @@ void forEachRowChunk(int width, int height, Effect effect, const ProgressFn& pro
     });
 }
 
-constexpr int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); } // the clamping rule, for integers
+constexpr int clamp255(int v) { return std::min(std::max(v, 0), 255); } // the clamping rule, for integers
 
 template <class PixelFn>
 void pointEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, PixelFn&& fn)
 {
     forEachRowChunk(src.width, src.height, effect, progress, [&](int y0, int y1) {
         const std::size_t begin = std::size_t(y0) * std::size_t(src.width), end = std::size_t(y1) * std::size_t(src.width);
-        const std::int32_t* in = src.pixels.data();
-        std::int32_t* out = dst.pixels.data();
+        const std::int32_t* __restrict in = src.pixels.data();
+        std::int32_t* __restrict out = dst.pixels.data();
         for (std::size_t i = begin; i < end; ++i)
             out[i] = fn(in[i]);
     });
@@ -78,39 +78,48 @@ void flip(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const Progres
     const int w = src.width, h = src.height;
     forEachRowChunk(w, h, effect, progress, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
-            const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
+            const std::int32_t* __restrict in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             const int ty = upsideDown ? h - 1 - y : y;
-            std::int32_t* out = dst.pixels.data() + std::size_t(ty) * std::size_t(w);
-            std::reverse_copy(in, in + w, out);
+            std::int32_t* __restrict out = dst.pixels.data() + std::size_t(ty) * std::size_t(w);
+            // An index loop rather than std::reverse_copy: this one vectorises.
+            for (int x = 0; x < w; ++x)
+                out[w - 1 - x] = in[x];
         }
     });
 }
 
-// The three channels of an in-picture colour in 16-bit lanes: nine of them sum
-// without carrying into the next lane.
-inline std::uint64_t spread(std::int32_t c)
+// Softening's interior: the column sums of three rows, then the sums of three
+// neighbouring columns. Red and blue travel together in the 16-bit halves of one
+// word (nine channels sum to at most 2295), green in a word of its own, so the
+// loops run on plain 32-bit lanes and vectorise.
+void softenInteriorRow(const std::int32_t* __restrict up, const std::int32_t* __restrict mid,
+                       const std::int32_t* __restrict down, std::int32_t* __restrict out, std::uint32_t* __restrict redBlue,
+                       std::uint32_t* __restrict green, int w)
 {
-    const auto u = std::uint64_t(std::uint32_t(c));
-    return (u & 0xff) | ((u & 0xff00) << 8) | ((u & 0xff0000) << 16);
+    for (int x = 0; x < w; ++x) {
+        const auto a = std::uint32_t(up[x]), b = std::uint32_t(mid[x]), c = std::uint32_t(down[x]);
+        redBlue[x] = (a & 0xff00ffu) + (b & 0xff00ffu) + (c & 0xff00ffu);
+        green[x] = ((a >> 8) & 0xffu) + ((b >> 8) & 0xffu) + ((c >> 8) & 0xffu);
+    }
+    // t × 7282 >> 16 is floor(t / 9) for every t up to 2295.
+    for (int x = 1; x + 1 < w; ++x) {
+        const std::uint32_t rb = redBlue[x - 1] + redBlue[x] + redBlue[x + 1];
+        const std::uint32_t g = green[x - 1] + green[x] + green[x + 1];
+        out[x] = std::int32_t((((rb & 0xffffu) * 7282u) >> 16) | (((g * 7282u) >> 16) << 8)
+                              | ((((rb >> 16) * 7282u) >> 16) << 16));
+    }
 }
 
 void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
 {
     const int w = src.width, h = src.height;
-    std::vector<std::uint64_t> columnSums(std::size_t(std::max(w, 0)));
+    std::vector<std::uint32_t> redBlue(std::size_t(std::max(w, 0))), green(std::size_t(std::max(w, 0)));
     forEachRowChunk(w, h, Effect::Softening, progress, [&](int y0, int y1) {
         for (int y = std::max(y0, 1); y < std::min(y1, h); ++y) { // visited: 1 <= y <= H - 1, 1 <= x <= W - 1
             if (y + 1 < h) {
-                const std::int32_t* up = src.pixels.data() + std::size_t(y - 1) * std::size_t(w);
-                const std::int32_t* mid = up + w;
-                const std::int32_t* down = mid + w;
-                for (int x = 0; x < w; ++x)
-                    columnSums[std::size_t(x)] = spread(up[x]) + spread(mid[x]) + spread(down[x]);
-                std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
-                for (int x = 1; x + 1 < w; ++x) {
-                    const std::uint64_t t = columnSums[std::size_t(x - 1)] + columnSums[std::size_t(x)] + columnSums[std::size_t(x + 1)];
-                    out[x] = int((t & 0xffff) / 9) | (int(((t >> 16) & 0xffff) / 9) << 8) | (int((t >> 32) / 9) << 16);
-                }
+                const std::int32_t* mid = src.pixels.data() + std::size_t(y) * std::size_t(w);
+                softenInteriorRow(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w),
+                                  redBlue.data(), green.data(), w);
             }
             // The last column, and the whole last row, see -1 beyond the edge.
             for (int x = (y + 1 < h ? std::max(w - 1, 1) : 1); x < w; ++x) {
@@ -138,11 +147,11 @@ void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, con
     const int w = src.width, h = src.height;
     forEachRowChunk(w, h, effect, progress, [&](int y0, int y1) {
         for (int y = std::max(y0, 1); y < std::min(y1, h - 2); ++y) {
-            const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
-            const std::int32_t* nb = src.pixels.data() + std::size_t(y + dy) * std::size_t(w);
-            std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
+            const std::int32_t* __restrict in = src.pixels.data() + std::size_t(y) * std::size_t(w);
+            const std::int32_t* __restrict nb = src.pixels.data() + std::size_t(y + dy) * std::size_t(w) + dx;
+            std::int32_t* __restrict out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
             for (int x = 1; x < w - 2; ++x) {
-                const std::int32_t c = in[x], n = nb[x + dx];
+                const std::int32_t c = in[x], n = nb[x];
                 out[x] = clamp255(fn(c & 0xff, n & 0xff)) | (clamp255(fn((c >> 8) & 0xff, (n >> 8) & 0xff)) << 8)
                     | (clamp255(fn(c >> 16, n >> 16)) << 16);
             }
@@ -151,25 +160,63 @@ void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, con
 }
 
 // A fast generator for the editor's own draws (splitmix64).
-struct FastUnitRandom {
+struct FastRandom {
     std::uint64_t state;
-    std::uint64_t next53()
+    std::uint64_t next()
     {
         std::uint64_t z = (state += 0x9e3779b97f4a7c15ull);
         z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return (z ^ (z >> 31)) >> 11;
-    }
-    // nearest integer, halves to even, to r × 4 − 2 with r = bits / 2^53: the
-    // half-way points r = 1/8, 3/8, 5/8, 7/8 are exact in these units.
-    int offset()
-    {
-        constexpr std::uint64_t eighth = 1ull << 50;
-        const std::uint64_t r = next53();
-        // Counted without branches: the draws are random, so branches would mispredict.
-        return -2 + int(r > eighth) + int(r >= 3 * eighth) + int(r > 5 * eighth) + int(r >= 7 * eighth);
+        return z ^ (z >> 31);
     }
 };
+
+// The offset drawn as the nearest integer (halves to even) to r × 4 − 2 is −2
+// and 2 with a chance of 1/8 each and −1, 0, 1 with 1/4 each: exactly what
+// three random bits give through this table.
+constexpr std::int8_t kOffsetOf3Bits[8] = {-2, -1, -1, 0, 0, 1, 1, 2};
+constexpr int kDrawsPerWord = 10; // six bits (dx, dy) per pixel from each 64-bit word
+
+// The editor's own draws: the pixels' offsets are independent, so they are
+// drawn row by row, ten pixels from one word, and the interior, where no
+// offset can leave the picture, is read without bounds checks.
+void diffuseFast(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, std::uint64_t seed)
+{
+    const int w = src.width, h = src.height;
+    FastRandom gen{seed};
+    std::vector<std::uint8_t> draws(std::size_t(std::max(w, 0) + kDrawsPerWord));
+    std::ptrdiff_t shift[64]; // dy × W + dx for each six-bit draw
+    for (int k = 0; k < 64; ++k)
+        shift[k] = std::ptrdiff_t(kOffsetOf3Bits[k >> 3]) * w + kOffsetOf3Bits[k & 7];
+    forEachRowChunk(w, h, Effect::Diffusing, progress, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            std::uint8_t* __restrict d = draws.data();
+            for (int x = 0; x < w; x += kDrawsPerWord) {
+                std::uint64_t bits = gen.next();
+                for (int k = 0; k < kDrawsPerWord; ++k, bits >>= 6)
+                    d[x + k] = std::uint8_t(bits & 63);
+            }
+            const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
+            std::int32_t* __restrict out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
+            const auto checked = [&](int x) {
+                const int k = d[x];
+                const std::int32_t c = src.at(x + kOffsetOf3Bits[k & 7], y + kOffsetOf3Bits[k >> 3]);
+                out[x] = c < 0 ? 0 : c;
+            };
+            if (y < 2 || y >= h - 2 || w < 5) {
+                for (int x = 0; x < w; ++x)
+                    checked(x);
+                continue;
+            }
+            checked(0);
+            checked(1);
+            for (int x = 2; x < w - 2; ++x)
+                out[x] = in[x + shift[d[x]]];
+            checked(w - 2);
+            checked(w - 1);
+        }
+    });
+}
 
 template <class Draw>
 void diffuseWith(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, Draw&& draw)
@@ -204,8 +251,7 @@ void diffuse(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progres
         return;
     }
     // Seeded from the time of day, as the editor always was.
-    FastUnitRandom gen{std::uint64_t(clock().now().time().msecsSinceStartOfDay())};
-    diffuseWith(src, dst, progress, [&] { return gen.offset(); });
+    diffuseFast(src, dst, progress, std::uint64_t(clock().now().time().msecsSinceStartOfDay()));
 }
 
 void lighting(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
@@ -231,19 +277,25 @@ void lighting(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progre
         light[std::size_t(x)] = h - x;
     forEachRowChunk(w, h, Effect::Lighting, progress, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
-            const std::int32_t* in = src.pixels.data() + std::size_t(y) * std::size_t(w);
-            std::int32_t* out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
-            int* L = light.data();
-            const int drop = rowDrop[std::size_t(y)];
-            const bool tie = rowTie[std::size_t(y)];
-            const double sine = rowSine[std::size_t(y)];
+            const std::int32_t* __restrict in = src.pixels.data() + std::size_t(y) * std::size_t(w);
+            std::int32_t* __restrict out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
+            int* __restrict L = light.data();
+            if (rowTie[std::size_t(y)]) {
+                const double sine = rowSine[std::size_t(y)];
+                for (int x = 0; x < w; ++x)
+                    L[x] = nearestEven(L[x] - sine);
+            } else {
+                const int drop = rowDrop[std::size_t(y)];
+                for (int x = 0; x < w; ++x)
+                    L[x] -= drop;
+            }
             for (int x = 0; x < w; ++x) {
-                const int l = tie ? nearestEven(L[x] - sine) : L[x] - drop;
+                const int l = L[x];
                 const std::int32_t c = in[x];
                 // floor(channel / 2 + L × 0.25) is exact in integers: (2 × channel + L) >> 2.
                 out[x] = clamp255((2 * (c & 0xff) + l) >> 2) | (clamp255((2 * ((c >> 8) & 0xff) + l) >> 2) << 8)
                     | (clamp255((2 * (c >> 16) + l) >> 2) << 16);
-                L[x] = l <= 50 ? 50 : l;
+                L[x] = std::max(l, 50);
             }
         }
     });
@@ -313,8 +365,9 @@ void applyEffect(Effect effect, const PixelBuffer& source, PixelBuffer& result, 
         break;
     case Effect::Grayscaling:
         pointEffect(effect, source, result, progress, [](std::int32_t c) {
-            const int v = ((c & 0xff) + ((c >> 8) & 0xff) + (c >> 16)) / 3;
-            return v | (v << 8) | (v << 16);
+            // floor(sum / 3) as a multiply and shift, exact for sums up to 765.
+            const std::uint32_t sum = std::uint32_t((c & 0xff) + ((c >> 8) & 0xff) + (c >> 16));
+            return std::int32_t(((sum * 43691u) >> 17) * 0x010101u);
         });
         break;
     case Effect::Inverting:
@@ -322,11 +375,13 @@ void applyEffect(Effect effect, const PixelBuffer& source, PixelBuffer& result, 
         break;
     case Effect::Solarizing:
         pointEffect(effect, source, result, progress, [](std::int32_t c) {
-            int r = c & 0xff, g = (c >> 8) & 0xff, b = c >> 16;
-            if (r < 128) r = 255 - r;
-            if (g < 128) g = 255 - g;
-            if (b != 128) b = 255 - b;
-            return r | (g << 8) | (b << 16);
+            // 255 - v is v ^ 255: red and green flip where their top bit is
+            // clear, blue everywhere but at exactly 128.
+            const std::uint32_t u = std::uint32_t(c);
+            const std::uint32_t top = ~u & 0x8080u;
+            const std::uint32_t redGreen = (top << 1) - (top >> 7);
+            const std::uint32_t blue = (u & 0xff0000u) == 0x800000u ? 0u : 0xff0000u;
+            return std::int32_t(u ^ (redGreen | blue));
         });
         break;
     case Effect::Softening:
