@@ -6,6 +6,12 @@
 #include <cmath>
 #include <random>
 
+// SSE2 is part of every x86-64 processor; other machines take the plain loops.
+#if defined(__SSE2__) && !defined(LV_EFFECTS_PLAIN)
+#include <emmintrin.h>
+#define LV_EFFECTS_SSE2 1
+#endif
+
 namespace lv {
 
 namespace {
@@ -61,6 +67,34 @@ void forEachRowChunk(int width, int height, Effect effect, const ProgressFn& pro
 
 constexpr int clamp255(int v) { return std::min(std::max(v, 0), 255); } // the clamping rule, for integers
 
+#ifdef LV_EFFECTS_SSE2
+// Four in-picture colours as their channels in 16-bit lanes (the fourth byte
+// of each is 0): pixels 0-1 and 2-3. Packing back saturates to 0-255, which is
+// the clamping rule.
+inline __m128i loadPixels(const std::int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i lowChannels(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+inline __m128i highChannels(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
+inline void storePixels(std::int32_t* p, __m128i lo, __m128i hi)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(lo, hi));
+}
+
+// Nearest integer to channel + (channel − n) × 0.5 = (3 × channel − n) / 2, halves to even.
+inline __m128i sharpenChannels(__m128i c, __m128i n)
+{
+    const __m128i t = _mm_sub_epi16(_mm_add_epi16(c, _mm_add_epi16(c, c)), n);
+    const __m128i q = _mm_srai_epi16(t, 1);
+    return _mm_add_epi16(q, _mm_and_si128(_mm_and_si128(t, q), _mm_set1_epi16(1)));
+}
+
+// |channel − n + 128|; the fourth lane, 0 in both, must stay 0.
+inline __m128i embossChannels(__m128i c, __m128i n)
+{
+    const __m128i t = _mm_add_epi16(_mm_sub_epi16(c, n), _mm_set_epi16(0, 128, 128, 128, 0, 128, 128, 128));
+    return _mm_max_epi16(t, _mm_sub_epi16(_mm_setzero_si128(), t));
+}
+#endif
+
 template <class PixelFn>
 void pointEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, PixelFn&& fn)
 {
@@ -88,6 +122,7 @@ void flip(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const Progres
     });
 }
 
+#ifndef LV_EFFECTS_SSE2
 // Softening's interior: the column sums of three rows, then the sums of three
 // neighbouring columns. Red and blue travel together in the 16-bit halves of one
 // word (nine channels sum to at most 2295), green in a word of its own, so the
@@ -109,17 +144,64 @@ void softenInteriorRow(const std::int32_t* __restrict up, const std::int32_t* __
                               | ((((rb >> 16) * 7282u) >> 16) << 16));
     }
 }
+#endif
+
+#ifdef LV_EFFECTS_SSE2
+// Softening's interior in 16-bit lanes, four per pixel: sums[4x + k] is channel k summed
+// down the column, and t × 7282 >> 16 is the high half of a 16-bit product.
+void softenInteriorRowSse2(const std::int32_t* up, const std::int32_t* mid, const std::int32_t* down, std::int32_t* out,
+                           std::uint16_t* sums, int w)
+{
+    int x = 0;
+    for (; x + 4 <= w; x += 4) {
+        const __m128i a = loadPixels(up + x), b = loadPixels(mid + x), c = loadPixels(down + x);
+        auto* s = reinterpret_cast<__m128i*>(sums + 4 * x);
+        _mm_storeu_si128(s, _mm_add_epi16(_mm_add_epi16(lowChannels(a), lowChannels(b)), lowChannels(c)));
+        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_add_epi16(highChannels(a), highChannels(b)), highChannels(c)));
+    }
+    for (; x < w; ++x)
+        for (int k = 0; k < 4; ++k)
+            sums[4 * x + k] = std::uint16_t(((up[x] >> (8 * k)) & 0xff) + ((mid[x] >> (8 * k)) & 0xff)
+                                            + ((down[x] >> (8 * k)) & 0xff));
+    const __m128i ninth = _mm_set1_epi16(7282);
+    const auto threeColumns = [&](int at) { // pixels at and at + 1
+        const auto* s = reinterpret_cast<const __m128i*>(sums + 4 * at);
+        const __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * (at - 1))),
+                                                      _mm_loadu_si128(s)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * (at + 1))));
+        return _mm_mulhi_epu16(t, ninth);
+    };
+    x = 1;
+    for (; x + 4 <= w - 1; x += 4)
+        storePixels(out + x, threeColumns(x), threeColumns(x + 2));
+    for (; x + 1 < w; ++x) {
+        std::int32_t c = 0;
+        for (int k = 0; k < 3; ++k)
+            c |= ((sums[4 * (x - 1) + k] + sums[4 * x + k] + sums[4 * (x + 1) + k]) * 7282 >> 16) << (8 * k);
+        out[x] = c;
+    }
+}
+#endif
 
 void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
 {
     const int w = src.width, h = src.height;
+#ifdef LV_EFFECTS_SSE2
+    std::vector<std::uint16_t> columnSums(std::size_t(std::max(w, 0)) * 4);
+#else
     std::vector<std::uint32_t> redBlue(std::size_t(std::max(w, 0))), green(std::size_t(std::max(w, 0)));
+#endif
     forEachRowChunk(w, h, Effect::Softening, progress, [&](int y0, int y1) {
         for (int y = std::max(y0, 1); y < std::min(y1, h); ++y) { // visited: 1 <= y <= H - 1, 1 <= x <= W - 1
             if (y + 1 < h) {
                 const std::int32_t* mid = src.pixels.data() + std::size_t(y) * std::size_t(w);
+#ifdef LV_EFFECTS_SSE2
+                softenInteriorRowSse2(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w),
+                                      columnSums.data(), w);
+#else
                 softenInteriorRow(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w),
                                   redBlue.data(), green.data(), w);
+#endif
             }
             // The last column, and the whole last row, see -1 beyond the edge.
             for (int x = (y + 1 < h ? std::max(w - 1, 1) : 1); x < w; ++x) {
@@ -140,9 +222,9 @@ void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress
 
 // Sharpening and Embossing visit 1 <= x <= W - 3 and 1 <= y <= H - 3 and read
 // one diagonal neighbour, which is always inside there.
-template <class ChannelFn>
+template <class ChannelFn, class VectorFn>
 void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress, int dx, int dy,
-                    ChannelFn&& fn)
+                    ChannelFn&& fn, [[maybe_unused]] VectorFn&& vectorFn)
 {
     const int w = src.width, h = src.height;
     forEachRowChunk(w, h, effect, progress, [&](int y0, int y1) {
@@ -150,7 +232,14 @@ void diagonalEffect(Effect effect, const PixelBuffer& src, PixelBuffer& dst, con
             const std::int32_t* __restrict in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             const std::int32_t* __restrict nb = src.pixels.data() + std::size_t(y + dy) * std::size_t(w) + dx;
             std::int32_t* __restrict out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
-            for (int x = 1; x < w - 2; ++x) {
+            int x = 1;
+#ifdef LV_EFFECTS_SSE2
+            for (; x + 4 <= w - 2; x += 4) {
+                const __m128i c = loadPixels(in + x), n = loadPixels(nb + x);
+                storePixels(out + x, vectorFn(lowChannels(c), lowChannels(n)), vectorFn(highChannels(c), highChannels(n)));
+            }
+#endif
+            for (; x < w - 2; ++x) {
                 const std::int32_t c = in[x], n = nb[x];
                 out[x] = clamp255(fn(c & 0xff, n & 0xff)) | (clamp255(fn((c >> 8) & 0xff, (n >> 8) & 0xff)) << 8)
                     | (clamp255(fn(c >> 16, n >> 16)) << 16);
@@ -389,10 +478,12 @@ void applyEffect(Effect effect, const PixelBuffer& source, PixelBuffer& result, 
         break;
     case Effect::Sharpening:
         diagonalEffect(effect, source, result, progress, -1, -1,
-                       [](int ch, int n) { return halfToEven2(3 * ch - n); }); // ch + (ch - n) × 0.5
+                       [](int ch, int n) { return halfToEven2(3 * ch - n); }, // ch + (ch - n) × 0.5
+                       [](auto c, auto n) { return sharpenChannels(c, n); });
         break;
     case Effect::Embossing:
-        diagonalEffect(effect, source, result, progress, 1, 1, [](int ch, int n) { return std::abs(ch - n + 128); });
+        diagonalEffect(effect, source, result, progress, 1, 1, [](int ch, int n) { return std::abs(ch - n + 128); },
+                       [](auto c, auto n) { return embossChannels(c, n); });
         break;
     case Effect::Diffusing:
         diffuse(source, result, progress, random);
