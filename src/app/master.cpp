@@ -1007,23 +1007,28 @@ void Master::frameRateDisplayClicked()
     MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
 }
 
+namespace {
+// Shows hours, minutes and seconds with two digits each; an all-zero time becomes one second.
+void showTimeParts(QSpinBox* h, QSpinBox* m, QSpinBox* s, QLabel* hd, QLabel* md, QLabel* sd)
+{
+    hd->setText(twoDigits(h->value()));
+    md->setText(twoDigits(m->value()));
+    sd->setText(twoDigits(s->value()));
+    if (h->value() == 0 && m->value() == 0 && s->value() == 0)
+        s->setValue(1);
+}
+} // namespace
+
 void Master::durationChanged()
 {
-    MovieHoursDisplay->setText(twoDigits(MovieHoursControl->value()));
-    MovieMinutesDisplay->setText(twoDigits(MovieMinutesControl->value()));
-    MovieSecondsDisplay->setText(twoDigits(MovieSecondsControl->value()));
-    if (MovieHoursControl->value() == 0 && MovieMinutesControl->value() == 0 && MovieSecondsControl->value() == 0)
-        MovieSecondsControl->setValue(1);
+    showTimeParts(MovieHoursControl, MovieMinutesControl, MovieSecondsControl, MovieHoursDisplay, MovieMinutesDisplay,
+                  MovieSecondsDisplay);
 }
 
 void Master::intervalChanged()
 {
-    MultipleImageHoursDisplay->setText(twoDigits(MultipleImageHoursControl->value()));
-    MultipleImageMinutesDisplay->setText(twoDigits(MultipleImageMinutesControl->value()));
-    MultipleImageSecondsDisplay->setText(twoDigits(MultipleImageSecondsControl->value()));
-    if (MultipleImageHoursControl->value() == 0 && MultipleImageMinutesControl->value() == 0
-        && MultipleImageSecondsControl->value() == 0)
-        MultipleImageSecondsControl->setValue(1);
+    showTimeParts(MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl,
+                  MultipleImageHoursDisplay, MultipleImageMinutesDisplay, MultipleImageSecondsDisplay);
 }
 
 void Master::SetAudioCapture(bool on)

@@ -26,13 +26,6 @@ namespace lv {
 
 namespace {
 
-int64_t steadyMicros()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Frames waiting for the encoder; a frame that finds the queue full is
 // dropped instead of holding up the capture thread.
 constexpr size_t kMaxQueuedFrames = 16;

@@ -13,15 +13,6 @@
 
 namespace lv {
 
-namespace {
-int64_t steadyMicros()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-} // namespace
-
 TestPatternDriver::TestPatternDriver() = default;
 
 TestPatternDriver::~TestPatternDriver() { close(); }
@@ -133,21 +124,14 @@ bool TestPatternDriver::start(FrameSink frames, ErrorSink)
         return false;
     stop();
     m_frames = std::move(frames);
-    {
-        std::lock_guard l(m_wakeMutex);
-        m_stopping = false;
-    }
+    m_stop.reset();
     m_thread = std::thread([this] { run(); });
     return true;
 }
 
 void TestPatternDriver::stop()
 {
-    {
-        std::lock_guard l(m_wakeMutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
+    m_stop.request();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -162,12 +146,8 @@ void TestPatternDriver::run()
     for (;;) {
         const TestPatternSettings s = settings();
         const auto period = std::chrono::microseconds(1000000 / std::max(1, s.rate));
-        {
-            std::unique_lock l(m_wakeMutex);
-            const auto due = startTime + period * static_cast<int64_t>(next);
-            if (m_wake.wait_until(l, due, [this] { return m_stopping; }))
-                return;
-        }
+        if (m_stop.waitUntil(startTime + period * static_cast<int64_t>(next)))
+            return;
         const auto elapsed = std::chrono::steady_clock::now() - startTime;
         const uint64_t number = static_cast<uint64_t>(elapsed / period);
         // Reuse a buffer nobody holds any more; a frame still in use elsewhere is never written.
@@ -227,22 +207,15 @@ QByteArray SineAudioSource::render(const AudioFormat& f, double frequency, uint6
 bool SineAudioSource::start(const AudioFormat& format, PcmSink sink)
 {
     stop();
-    {
-        std::lock_guard l(m_mutex);
-        m_stopping = false;
-    }
+    m_stop.reset();
     m_thread = std::thread([this, format, sink = std::move(sink)] {
         const auto startTime = std::chrono::steady_clock::now();
         const int64_t startUs = steadyMicros();
         const uint32_t rate = std::max<uint32_t>(1, format.nSamplesPerSec);
         uint64_t sent = 0;
         for (int chunk = 1;; ++chunk) {
-            const auto due = startTime + std::chrono::milliseconds(20) * chunk;
-            {
-                std::unique_lock l(m_mutex);
-                if (m_wake.wait_until(l, due, [this] { return m_stopping; }))
-                    return;
-            }
+            if (m_stop.waitUntil(startTime + std::chrono::milliseconds(20) * chunk))
+                return;
             const uint64_t upTo = static_cast<uint64_t>(chunk) * rate / 50;
             const int count = static_cast<int>(upTo - sent);
             sink(render(format, m_frequency, sent, count), startUs + static_cast<int64_t>(sent * 1000000 / rate));
@@ -254,11 +227,7 @@ bool SineAudioSource::start(const AudioFormat& format, PcmSink sink)
 
 void SineAudioSource::stop()
 {
-    {
-        std::lock_guard l(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
+    m_stop.request();
     if (m_thread.joinable())
         m_thread.join();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "capture/capturedriver.h"
+#include "capture/stopflag.h"
 #include "capture/testpattern.h"
 
 #include <QMutex>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace lv {
@@ -48,9 +47,7 @@ private:
     bool m_open = false;
     FrameSink m_frames;
     std::thread m_thread;
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wake;
-    bool m_stopping = false;
+    StopFlag m_stop;
 };
 
 // The sine tone of the test device, in real time, in any PCM format.
@@ -67,9 +64,7 @@ public:
 private:
     double m_frequency;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stopping = false;
+    StopFlag m_stop;
 };
 
 } // namespace lv

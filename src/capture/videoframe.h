@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <chrono>
 #include <memory>
 
 namespace lv {
@@ -16,5 +17,13 @@ struct VideoFrame {
 };
 
 using FramePtr = std::shared_ptr<const VideoFrame>;
+
+// The clock of frame and sound timestamps, in microseconds.
+inline int64_t steadyMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace lv

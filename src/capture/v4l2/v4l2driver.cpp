@@ -13,15 +13,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcV4l2)
 
 namespace lv::v4l2 {
 
-namespace {
-int64_t steadyMicros()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-} // namespace
-
 V4l2Driver::V4l2Driver(DeviceInfo info, Io& io) : m_info(std::move(info)), m_io(io), m_device(io) {}
 
 V4l2Driver::~V4l2Driver() { close(); }
