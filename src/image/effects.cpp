@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 
 // SSE2 is part of every x86-64 processor; other machines take the plain loops.
@@ -369,22 +370,46 @@ void lighting(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progre
             const std::int32_t* __restrict in = src.pixels.data() + std::size_t(y) * std::size_t(w);
             std::int32_t* __restrict out = dst.pixels.data() + std::size_t(y) * std::size_t(w);
             int* __restrict L = light.data();
+            // L is raised to at least 50 after every pixel; done here, before
+            // the next row, the pixel loop below only reads it.
+            const int floorLevel = y > 0 ? 50 : std::numeric_limits<int>::min();
             if (rowTie[std::size_t(y)]) {
                 const double sine = rowSine[std::size_t(y)];
                 for (int x = 0; x < w; ++x)
-                    L[x] = nearestEven(L[x] - sine);
+                    L[x] = nearestEven(std::max(L[x], floorLevel) - sine);
             } else {
                 const int drop = rowDrop[std::size_t(y)];
                 for (int x = 0; x < w; ++x)
-                    L[x] -= drop;
+                    L[x] = std::max(L[x], floorLevel) - drop;
             }
-            for (int x = 0; x < w; ++x) {
+            int x = 0;
+#ifdef LV_EFFECTS_SSE2
+            // In 16-bit lanes L is capped at 1024: from there on every channel is 255 anyway.
+            const __m128i cap = _mm_set1_epi16(1024), rgb = _mm_set1_epi32(0xffffff);
+            const auto lit = [](__m128i channels, __m128i levels) {
+                return _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(channels, channels), levels), 2);
+            };
+            for (; x + 8 <= w; x += 8) {
+                const __m128i levels = _mm_min_epi16(
+                    _mm_packs_epi32(loadPixels(L + x), loadPixels(L + x + 4)), cap); // L of 8 pixels
+                const __m128i pairs0 = _mm_unpacklo_epi16(levels, levels), pairs1 = _mm_unpackhi_epi16(levels, levels);
+                const __m128i a = loadPixels(in + x), b = loadPixels(in + x + 4);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                                 _mm_and_si128(_mm_packus_epi16(lit(lowChannels(a), _mm_unpacklo_epi32(pairs0, pairs0)),
+                                                                lit(highChannels(a), _mm_unpackhi_epi32(pairs0, pairs0))),
+                                               rgb));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4),
+                                 _mm_and_si128(_mm_packus_epi16(lit(lowChannels(b), _mm_unpacklo_epi32(pairs1, pairs1)),
+                                                                lit(highChannels(b), _mm_unpackhi_epi32(pairs1, pairs1))),
+                                               rgb));
+            }
+#endif
+            for (; x < w; ++x) {
                 const int l = L[x];
                 const std::int32_t c = in[x];
                 // floor(channel / 2 + L × 0.25) is exact in integers: (2 × channel + L) >> 2.
                 out[x] = clamp255((2 * (c & 0xff) + l) >> 2) | (clamp255((2 * ((c >> 8) & 0xff) + l) >> 2) << 8)
                     | (clamp255((2 * (c >> 16) + l) >> 2) << 16);
-                L[x] = std::max(l, 50);
             }
         }
     });
