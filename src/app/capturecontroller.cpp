@@ -249,6 +249,8 @@ void CaptureController::DispatchCapture(bool start)
         }
         if (!overwriteAllowed(true))
             return;
+        if (m_state.PopUpMovieViewer == QLatin1String("1"))
+            emit m_master.commandRequested(QStringLiteral("close-movie-viewer"));
         m_state.EstimatedSize = 0;
         m_state.FreeSpaceAtStart = freeDiskSpace(m_state.CurrentFileName);
         m_state.FreeSpaceNow = m_state.FreeSpaceAtStart;
@@ -337,8 +339,13 @@ void CaptureController::DispatchCapture(bool start)
     QCoreApplication::processEvents();
     m_master.AllControls(true);
     m_master.Shooter->setEnabled(false);
-    if (type == 0 && m_state.CaptureHandle)
-        m_state.CaptureHandle->CloseSingleFrames();
+    if (type == 0 && m_state.CaptureHandle && m_state.CaptureHandle->CloseSingleFrames()
+        && m_master.MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))) {
+        // Closing a frame-by-frame movie reports no end of capture, so the
+        // information the user asked for is written here, once the file is complete.
+        m_master.setStatusString(QStringLiteral("Writing Info"));
+        WriteInfo();
+    }
     closeViewer();
 }
 
@@ -536,8 +543,9 @@ void CaptureController::WriteInfo()
     const auto& f = m_state.AviInfoFields;
     const MovieInfoResult r = WriteMovieInfo(m_state.CurrentFileName, f[0], f[1], f[2], f[3], f[4], f[5]);
     if (!r.written) {
-        // The window writes "Stopped" right after this; the reason must outlast it.
+        // After a recording the window writes "Stopped" right after this; the reason must outlast it.
         const QString why = r.error;
+        m_master.setStatusString(why);
         QTimer::singleShot(0, &m_master, [this, why] { m_master.setStatusString(why); });
     }
 }

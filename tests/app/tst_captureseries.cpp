@@ -34,6 +34,16 @@ QStringList names(std::initializer_list<const char*> list)
     return out;
 }
 
+// ffmpeg decodes every frame without a complaint.
+bool decodes(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-xerror"),
+                                       QStringLiteral("-i"), file, QStringLiteral("-f"), QStringLiteral("null"),
+                                       QStringLiteral("-")});
+    return p.waitForFinished(60000) && p.exitCode() == 0 && p.readAllStandardError().trimmed().isEmpty();
+}
+
 } // namespace
 
 class TestCaptureSeries : public QObject {
@@ -190,6 +200,9 @@ private slots:
         rig.fileName = movie;
         rig.multiple(0);
         rig.master->MultipleImageFrameRate->setCurrentIndex(rateIndex);
+        rig.master->MultipleImageToolbar->setPressed(QStringLiteral("writeinfo"), true);
+        rig.state.AviInfoFields = {QStringLiteral("CR"), QStringLiteral("Artist"), QStringLiteral("Subj"),
+                                   QStringLiteral("Prod"), QStringLiteral("Src"), QStringLiteral("Notes")};
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.state.FrameRate, rateIndex + 1);
         QVERIFY(!rig.master->MultipleImageFrameRate->isEnabled());
@@ -202,6 +215,16 @@ private slots:
         const QJsonObject v = probeStream(movie, QStringLiteral("video"));
         QCOMPARE(probeInt(v, "nb_read_packets"), shots);
         QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), rate);
+        // "writeinfo" was pressed: the finished series movie carries the texts.
+        const QJsonObject ex = QJsonDocument::fromJson(run(QStringLiteral("exiftool"),
+                                                           {QStringLiteral("-j"), QStringLiteral("-RIFF:all"), movie}))
+                                   .array()
+                                   .first()
+                                   .toObject();
+        QCOMPARE(ex.value(QStringLiteral("Copyright")).toString(), QStringLiteral("CR"));
+        QCOMPARE(ex.value(QStringLiteral("Comment")).toString(), QStringLiteral("Notes"));
+        QCOMPARE(ex.value(QStringLiteral("Title")).toString(), QStringLiteral("Video Lumivark"));
+        QVERIFY(decodes(movie));
 
         // Starting again over the file asks first; "No" leaves everything idle.
         dialogs.d.answers.enqueue(Dialogs::Answer::No);
