@@ -30,10 +30,12 @@ void failedToSave()
     dialogs().message(QStringLiteral("Failed to save to JPG"), Dialogs::Icon::Warning);
 }
 
-} // namespace
-
-bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
+// Compresses rows of `pixelFormat` pixels and writes them; the messages are SaveJPG's.
+bool compressToFile(const unsigned char* bits, int width, int pitch, int height, int pixelFormat, int flags,
+                    const QString& fileName, int quality)
 {
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
     TjHandle handle(tjInitCompress());
     if (!handle) {
         // TurboJPEG gives no number for a failed start; -1 stands for it.
@@ -41,16 +43,12 @@ bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
         dialogs().message(QStringLiteral("Failed to initialise the IJL library: -1"), Dialogs::Icon::Warning);
         return false;
     }
-    if (!section.IsReady()) {
+    if (!bits) {
         failedToSave();
         return false;
     }
-
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    const int rc = tjCompress2(handle.get(), section.DIBSectionBitsPtr(), section.Width(), section.BytesPerScanLine(),
-                               section.Height(), TJPF_BGR, &out, &outSize, TJSAMP_420, std::clamp(quality, 1, 100),
-                               TJFLAG_BOTTOMUP);
+    const int rc = tjCompress2(handle.get(), bits, width, pitch, height, pixelFormat, &out, &outSize, TJSAMP_420,
+                               std::clamp(quality, 1, 100), flags);
     TjBuffer jpeg(out);
     if (rc != 0) {
         qCWarning(lcImage) << "tjCompress2 failed:" << tjGetErrorStr2(handle.get());
@@ -69,11 +67,34 @@ bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
     return true;
 }
 
+// The largest side a section takes; larger pictures fail as they always did.
+constexpr int kLargestSectionSide = 16384;
+
+} // namespace
+
+bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
+{
+    return compressToFile(section.IsReady() ? section.DIBSectionBitsPtr() : nullptr, section.Width(),
+                          section.BytesPerScanLine(), section.Height(), TJPF_BGR, TJFLAG_BOTTOMUP, fileName, quality);
+}
+
 bool SaveJPEGFile(const QImage& picture, const QString& fileName, int quality, const StatusSink& status)
 {
-    cDIBSection section;
-    section.CreateFromPicture(picture);
-    if (SaveJPG(section, fileName, quality))
+    bool written = false;
+    if (!picture.isNull() && picture.width() <= kLargestSectionSide && picture.height() <= kLargestSectionSide) {
+        // TurboJPEG reads 32-bit rows as they are: the same pixels as through a
+        // 24-bit section, without building one.
+        const QImage rgb = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+            ? picture
+            : picture.convertToFormat(QImage::Format_RGB32);
+        written = compressToFile(rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
+                                 Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB, 0, fileName, quality);
+    } else {
+        cDIBSection section;
+        section.CreateFromPicture(picture);
+        written = SaveJPG(section, fileName, quality);
+    }
+    if (written)
         return true;
     if (status)
         status(QStringLiteral("Error writing ") + fileName + QStringLiteral("JPEG File."));
