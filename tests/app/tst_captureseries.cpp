@@ -293,6 +293,26 @@ private slots:
         QVERIFY(t.elapsed() < 5000);
     }
 
+    void shortFileName()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(out.path()));
+        {
+            Rig rig(QStringLiteral("ab"));
+            rig.fileName = QStringLiteral("ab"); // too short to lose an extension
+            rig.multiple(1);
+            rig.master->RecordButtonClicked();
+            rig.master->Shooter->click();
+            rig.master->RecordButtonClicked();
+            QCOMPARE(rig.status(), QStringLiteral("Writing... ab00001.bmp"));
+        }
+        QDir::setCurrent(cwd);
+        QCOMPARE(filesIn(out.path()), names({"ab00001.bmp"}));
+    }
+
     void badPlaces_data()
     {
         QTest::addColumn<int>("type");
