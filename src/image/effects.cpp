@@ -188,37 +188,42 @@ void softenInteriorRow(const std::int32_t* __restrict up, const std::int32_t* __
 #endif
 
 #ifdef LV_EFFECTS_SSE2
-// Softening's interior in 16-bit lanes, four per pixel: sums[4x + k] is channel k summed
-// down the column, and t × 7282 >> 16 is the high half of a 16-bit product.
+// Softening's interior in 16-bit lanes, four per pixel: the column sums of
+// pixels 4k … 4k + 3 in two registers, and t × 7282 >> 16, the high half of a
+// 16-bit product, is floor(t / 9) for every t up to 2295.
 void softenInteriorRowSse2(const std::int32_t* up, const std::int32_t* mid, const std::int32_t* down, std::int32_t* out,
-                           std::uint16_t* sums, int w)
+                           int w)
 {
-    int x = 0;
-    for (; x + 4 <= w; x += 4) {
+    const auto columns = [&](int x, __m128i& lo, __m128i& hi) {
         const __m128i a = loadPixels(up + x), b = loadPixels(mid + x), c = loadPixels(down + x);
-        auto* s = reinterpret_cast<__m128i*>(sums + 4 * x);
-        _mm_storeu_si128(s, _mm_add_epi16(_mm_add_epi16(lowChannels(a), lowChannels(b)), lowChannels(c)));
-        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_add_epi16(highChannels(a), highChannels(b)), highChannels(c)));
-    }
-    for (; x < w; ++x)
-        for (int k = 0; k < 4; ++k)
-            sums[4 * x + k] = std::uint16_t(((up[x] >> (8 * k)) & 0xff) + ((mid[x] >> (8 * k)) & 0xff)
-                                            + ((down[x] >> (8 * k)) & 0xff));
-    const __m128i ninth = _mm_set1_epi16(7282);
-    const auto threeColumns = [&](int at) { // pixels at and at + 1
-        const auto* s = reinterpret_cast<const __m128i*>(sums + 4 * at);
-        const __m128i t = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * (at - 1))),
-                                                      _mm_loadu_si128(s)),
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 4 * (at + 1))));
-        return _mm_mulhi_epu16(t, ninth);
+        lo = _mm_add_epi16(_mm_add_epi16(lowChannels(a), lowChannels(b)), lowChannels(c));
+        hi = _mm_add_epi16(_mm_add_epi16(highChannels(a), highChannels(b)), highChannels(c));
     };
-    x = 1;
-    for (; x + 4 <= w - 1; x += 4)
-        storePixels(out + x, threeColumns(x), threeColumns(x + 2));
+    const __m128i ninth = _mm_set1_epi16(7282);
+    int x = 1;
+    if (w >= 8) {
+        __m128i lo, hi;
+        columns(0, lo, hi);
+        for (int k = 0; 4 * k + 8 <= w; ++k) { // pixels 4k + 1 … 4k + 4 from the columns 4k … 4k + 5
+            __m128i nextLo, nextHi;
+            columns(4 * k + 4, nextLo, nextHi);
+            const __m128i centre1 = _mm_or_si128(_mm_srli_si128(lo, 8), _mm_slli_si128(hi, 8));
+            const __m128i centre2 = _mm_or_si128(_mm_srli_si128(hi, 8), _mm_slli_si128(nextLo, 8));
+            storePixels(out + 4 * k + 1, _mm_mulhi_epu16(_mm_add_epi16(_mm_add_epi16(lo, centre1), hi), ninth),
+                        _mm_mulhi_epu16(_mm_add_epi16(_mm_add_epi16(hi, centre2), nextLo), ninth));
+            lo = nextLo;
+            hi = nextHi;
+            x = 4 * k + 5;
+        }
+    }
     for (; x + 1 < w; ++x) {
         std::int32_t c = 0;
-        for (int k = 0; k < 3; ++k)
-            c |= ((sums[4 * (x - 1) + k] + sums[4 * x + k] + sums[4 * (x + 1) + k]) * 7282 >> 16) << (8 * k);
+        for (int k = 0; k < 3; ++k) {
+            int t = 0;
+            for (int i = -1; i <= 1; ++i)
+                t += ((up[x + i] >> (8 * k)) & 0xff) + ((mid[x + i] >> (8 * k)) & 0xff) + ((down[x + i] >> (8 * k)) & 0xff);
+            c |= (t * 7282 >> 16) << (8 * k);
+        }
         out[x] = c;
     }
 }
@@ -227,9 +232,7 @@ void softenInteriorRowSse2(const std::int32_t* up, const std::int32_t* mid, cons
 void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress)
 {
     const int w = src.width, h = src.height;
-#ifdef LV_EFFECTS_SSE2
-    std::vector<std::uint16_t> columnSums(std::size_t(std::max(w, 0)) * 4);
-#else
+#ifndef LV_EFFECTS_SSE2
     std::vector<std::uint32_t> redBlue(std::size_t(std::max(w, 0))), green(std::size_t(std::max(w, 0)));
 #endif
     forEachRowChunk(w, h, Effect::Softening, progress, [&](int y0, int y1) {
@@ -237,8 +240,7 @@ void soften(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progress
             if (y + 1 < h) {
                 const std::int32_t* mid = src.pixels.data() + std::size_t(y) * std::size_t(w);
 #ifdef LV_EFFECTS_SSE2
-                softenInteriorRowSse2(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w),
-                                      columnSums.data(), w);
+                softenInteriorRowSse2(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w), w);
 #else
                 softenInteriorRow(mid - w, mid, mid + w, dst.pixels.data() + std::size_t(y) * std::size_t(w),
                                   redBlue.data(), green.data(), w);
