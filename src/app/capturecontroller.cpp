@@ -453,8 +453,9 @@ bool CaptureController::ShootImage()
     viewer->setWindowTitle(name);
 
     if (stored && m_master.MultipleImageToolbar->isPressed(QStringLiteral("ftp"))) {
-        static const FtpSettings none;
-        SendFileToFtp(name, name, m_ftp ? *m_ftp : none,
+        const FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
+                              m_state.FtpDirectory};
+        SendFileToFtp(name, name, ftp,
                       [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
     }
     return stored;
@@ -542,12 +543,8 @@ void CaptureController::WriteInfo()
 {
     const auto& f = m_state.AviInfoFields;
     const MovieInfoResult r = WriteMovieInfo(m_state.CurrentFileName, f[0], f[1], f[2], f[3], f[4], f[5]);
-    if (!r.written) {
-        // After a recording the window writes "Stopped" right after this; the reason must outlast it.
-        const QString why = r.error;
-        m_master.setStatusString(why);
-        QTimer::singleShot(0, &m_master, [this, why] { m_master.setStatusString(why); });
-    }
+    if (!r.written)
+        m_master.setStatusString(r.error);
 }
 
 void CaptureController::masterTick()

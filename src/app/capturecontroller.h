@@ -68,7 +68,6 @@ public:
     const SeriesCountdown& seriesCountdown() const { return *m_countdown; }
 
     // Where series images are uploaded; the application owns the settings.
-    void setFtpSettings(const FtpSettings* settings) { m_ftp = settings; }
     // Plays the shutter sound to its end; replaceable so tests can see it called.
     std::function<bool(const QString& wavFile)> playSound;
 
@@ -94,7 +93,6 @@ private:
     QPointer<CaptureWindow> m_watched;
     std::unique_ptr<motion::Detector> m_motion;
     std::unique_ptr<SeriesCountdown> m_countdown;
-    const FtpSettings* m_ftp = nullptr;
     bool m_inMotionTick = false;
     bool m_deviceLost = false;
     bool m_wasCapturing = false;

@@ -1287,12 +1287,16 @@ void Master::UpdateRecordingStatus(int code)
     const QString band = visibleBand();
     if ((band == QLatin1String("movie") || band == QLatin1String("multiple")) && m_state.CaptureEnded) {
         m_state.CaptureEnded = false;
+        bool infoFailed = false;
         if (MovieToolbar->isPressed(QStringLiteral("writeinfo"))
             || MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))) {
             setStatusString(QStringLiteral("Writing Info"));
             emit commandRequested(QStringLiteral("write-movie-info"));
+            infoFailed = StatusString->text() != QLatin1String("Writing Info");
         }
-        setStatusString(QStringLiteral("Stopped"));
+        // A failed information write leaves its reason standing instead of "Stopped".
+        if (!infoFailed)
+            setStatusString(QStringLiteral("Stopped"));
         setRecordButton(QStringLiteral("record"));
         OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
         MasterTimer2.start();
