@@ -301,6 +301,29 @@ __attribute__((target("avx2"))) int diagonalRunAvx2(const std::int32_t* in, cons
 }
 #endif
 
+#ifdef LV_EFFECTS_AVX2
+// Lighting's pixels eight at a time: L capped to −1024 … 1024 (beyond, every
+// channel is 0 or 255 anyway) and doubled into both 16-bit halves of its lane,
+// so that unpacking it like the pixels lines it up with their channels.
+__attribute__((target("avx2"))) int lightingRunAvx2(const std::int32_t* in, const int* levels, std::int32_t* out, int x,
+                                                    int end)
+{
+    const __m256i zero = _mm256_setzero_si256(), low16 = _mm256_set1_epi32(0xffff), rgb = _mm256_set1_epi32(0xffffff);
+    const __m256i cap = _mm256_set1_epi32(1024), floorCap = _mm256_set1_epi32(-1024);
+    for (; x + 8 <= end; x += 8) {
+        const __m256i l = _mm256_max_epi32(
+            _mm256_min_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(levels + x)), cap), floorCap);
+        const __m256i twice = _mm256_or_si256(_mm256_and_si256(l, low16), _mm256_slli_epi32(l, 16));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+        const __m256i lo = _mm256_unpacklo_epi8(c, zero), hi = _mm256_unpackhi_epi8(c, zero);
+        const __m256i litLo = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(lo, lo), _mm256_unpacklo_epi32(twice, twice)), 2);
+        const __m256i litHi = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(hi, hi), _mm256_unpackhi_epi32(twice, twice)), 2);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_and_si256(_mm256_packus_epi16(litLo, litHi), rgb));
+    }
+    return x;
+}
+#endif
+
 // Sharpening and Embossing visit 1 <= x <= W - 3 and 1 <= y <= H - 3 and read
 // one diagonal neighbour, which is always inside there.
 template <bool Emboss, class ChannelFn, class VectorFn>
@@ -543,6 +566,10 @@ void lighting(const PixelBuffer& src, PixelBuffer& dst, const ProgressFn& progre
                     L[x] = std::max(L[x], floorLevel) - drop;
             }
             int x = 0;
+#ifdef LV_EFFECTS_AVX2
+            if (haveAvx2())
+                x = lightingRunAvx2(in, L, out, x, w);
+#endif
 #ifdef LV_EFFECTS_SSE2
             // In 16-bit lanes L is capped at 1024: from there on every channel is 255 anyway.
             const __m128i cap = _mm_set1_epi16(1024), rgb = _mm_set1_epi32(0xffffff);
