@@ -116,37 +116,26 @@ QImage CaptureController::grabFrame()
     return f ? f->image : QImage();
 }
 
-StampSettings CaptureController::imageStamps() const
+StampSettings CaptureController::stampsOf(bool series) const
 {
+    const Master::StampPanel p = m_master.stampPanel(series);
     StampSettings s;
-    s.timeOn = m_master.ImageToolbar->isPressed(QStringLiteral("time"));
+    s.timeOn = p.toolbar->isPressed(QStringLiteral("time"));
     s.timeColor = m_state.TimeColor;
-    s.timePosition = m_master.ImageTimePosition->currentIndex();
-    s.dateOn = m_master.ImageToolbar->isPressed(QStringLiteral("date"));
+    s.timePosition = p.timePosition->currentIndex();
+    s.dateOn = p.toolbar->isPressed(QStringLiteral("date"));
     s.dateColor = m_state.DateColor;
-    s.datePosition = m_master.ImageDatePosition->currentIndex();
-    s.textOn = m_master.ImageToolbar->isPressed(QStringLiteral("text"));
+    s.datePosition = p.datePosition->currentIndex();
+    s.textOn = p.toolbar->isPressed(QStringLiteral("text"));
     s.textColor = m_state.TextColor;
-    s.textPosition = m_master.ImageTextPosition->currentIndex();
-    s.text = m_master.ImageText->text();
+    s.textPosition = p.textPosition->currentIndex();
+    s.text = p.text->text();
     return s;
 }
 
-StampSettings CaptureController::seriesStamps() const
-{
-    StampSettings s;
-    s.timeOn = m_master.MultipleImageToolbar2->isPressed(QStringLiteral("time"));
-    s.timeColor = m_state.TimeColor;
-    s.timePosition = m_master.MultipleImageTimePosition->currentIndex();
-    s.dateOn = m_master.MultipleImageToolbar2->isPressed(QStringLiteral("date"));
-    s.dateColor = m_state.DateColor;
-    s.datePosition = m_master.MultipleImageDatePosition->currentIndex();
-    s.textOn = m_master.MultipleImageToolbar2->isPressed(QStringLiteral("text"));
-    s.textColor = m_state.TextColor;
-    s.textPosition = m_master.MultipleImageTextPosition->currentIndex();
-    s.text = m_master.MultipleImageText->text();
-    return s;
-}
+StampSettings CaptureController::imageStamps() const { return stampsOf(false); }
+StampSettings CaptureController::seriesStamps() const { return stampsOf(true); }
+
 
 Image* CaptureController::ensureEditor()
 {

@@ -73,6 +73,7 @@ public:
 
 private:
     QImage grabFrame();
+    StampSettings stampsOf(bool series) const;
     StampSettings imageStamps() const;
     StampSettings seriesStamps() const;
     Image* ensureEditor();

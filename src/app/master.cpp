@@ -925,35 +925,31 @@ void Master::setRecordButton(const QString& image, const QString& caption)
     }
 }
 
-void Master::SelectMovieMode()
+void Master::selectMode(const QString& band, const QString& image, const QString& caption)
 {
-    MainToolbar->setPressed(QStringLiteral("movie"), true);
-    MainToolbar->setPressed(QStringLiteral("image"), false);
-    MainToolbar->setPressed(QStringLiteral("multiple"), false);
-    setRecordButton(QStringLiteral("record"), QStringLiteral("Rec/Stop"));
-    showBand(QStringLiteral("movie"));
-    MovieDisableLimit->setChecked(false);
+    for (const char* key : {"movie", "image", "multiple"})
+        MainToolbar->setPressed(QString::fromLatin1(key), band == QLatin1String(key));
+    setRecordButton(image, caption);
+    showBand(band);
+    // The time limit is on after every selection of Movie mode.
+    if (band == QLatin1String("movie"))
+        MovieDisableLimit->setChecked(false);
     UpdateFilenameExtension();
 }
 
-void Master::SelectImageMode()
-{
-    MainToolbar->setPressed(QStringLiteral("movie"), false);
-    MainToolbar->setPressed(QStringLiteral("image"), true);
-    MainToolbar->setPressed(QStringLiteral("multiple"), false);
-    setRecordButton(QStringLiteral("pause"), QStringLiteral("Capture"));
-    showBand(QStringLiteral("image"));
-    UpdateFilenameExtension();
-}
-
+void Master::SelectMovieMode() { selectMode(QStringLiteral("movie"), QStringLiteral("record"), QStringLiteral("Rec/Stop")); }
+void Master::SelectImageMode() { selectMode(QStringLiteral("image"), QStringLiteral("pause"), QStringLiteral("Capture")); }
 void Master::SelectMultipleMode()
 {
-    MainToolbar->setPressed(QStringLiteral("movie"), false);
-    MainToolbar->setPressed(QStringLiteral("image"), false);
-    MainToolbar->setPressed(QStringLiteral("multiple"), true);
-    setRecordButton(QStringLiteral("record"), QStringLiteral("Rec/Stop"));
-    showBand(QStringLiteral("multiple"));
-    UpdateFilenameExtension();
+    selectMode(QStringLiteral("multiple"), QStringLiteral("record"), QStringLiteral("Rec/Stop"));
+}
+
+Master::StampPanel Master::stampPanel(bool series) const
+{
+    if (series)
+        return {MultipleImageToolbar2, MultipleImageTimePosition, MultipleImageDatePosition, MultipleImageTextPosition,
+                MultipleImageText};
+    return {ImageToolbar, ImageTimePosition, ImageDatePosition, ImageTextPosition, ImageText};
 }
 
 void Master::UpdateFilenameExtension()

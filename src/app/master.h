@@ -63,7 +63,17 @@ public:
     void SelectImageMode();
     void SelectMultipleMode();
     void UpdateFilenameExtension();
-    QString visibleBand() const; // "movie", "image", "multiple" or empty
+    QString visibleBand() const;
+
+    // The stamp controls of the single-image panel, or of the series panel.
+    struct StampPanel {
+        KeyedToolBar* toolbar;
+        QComboBox* timePosition;
+        QComboBox* datePosition;
+        QComboBox* textPosition;
+        QLineEdit* text;
+    };
+    StampPanel stampPanel(bool series) const; // "movie", "image", "multiple" or empty
     void AllControls(bool enabled);
 
     // --- Device menu ---
@@ -214,6 +224,7 @@ private:
     QWidget* buildMultiplePanel();
     void buildStatusBar();
     void showBand(const QString& key);
+    void selectMode(const QString& band, const QString& image, const QString& caption);
     void setRecordButton(const QString& image, const QString& caption = {});
     void refreshResolutionPanel();
     void durationChanged();

@@ -91,18 +91,17 @@ CaptureSettings MasterParameters::captureSettings() const
 
     c.MultipleImageType = static_cast<int16_t>(m.MultipleImageMode->currentIndex());
     c.AVIRate = static_cast<int16_t>(m.MultipleImageFrameRate->currentIndex() + 1);
-    const bool series = band == QLatin1String("multiple");
-    KeyedToolBar* stamps = series ? m.MultipleImageToolbar2 : m.ImageToolbar;
-    c.InsertTime = stamps->isPressed(kTime);
-    c.InsertDate = stamps->isPressed(kDate);
-    c.InsertText = stamps->isPressed(kText);
+    const Master::StampPanel panel = m.stampPanel(band == QLatin1String("multiple"));
+    c.InsertTime = panel.toolbar->isPressed(kTime);
+    c.InsertDate = panel.toolbar->isPressed(kDate);
+    c.InsertText = panel.toolbar->isPressed(kText);
     c.TimeColor = m_state.TimeColor;
     c.DateColor = m_state.DateColor;
     c.TextColor = m_state.TextColor;
-    c.TimePosition = static_cast<int16_t>((series ? m.MultipleImageTimePosition : m.ImageTimePosition)->currentIndex());
-    c.DatePosition = static_cast<int16_t>((series ? m.MultipleImageDatePosition : m.ImageDatePosition)->currentIndex());
-    c.TextPosition = static_cast<int16_t>((series ? m.MultipleImageTextPosition : m.ImageTextPosition)->currentIndex());
-    c.Text = (series ? m.MultipleImageText : m.ImageText)->text();
+    c.TimePosition = static_cast<int16_t>(panel.timePosition->currentIndex());
+    c.DatePosition = static_cast<int16_t>(panel.datePosition->currentIndex());
+    c.TextPosition = static_cast<int16_t>(panel.textPosition->currentIndex());
+    c.Text = panel.text->text();
     if (m.TriggerType->isPressed(QStringLiteral("manual")))
         c.Trigger = TriggerKind::Manual;
     else if (m.TriggerType->isPressed(QStringLiteral("timer")))
@@ -189,8 +188,7 @@ void MasterParameters::applyAviInfoField(int index, const QString& text)
 
 void MasterParameters::applyStampOn(CaptureKind mode, StampItem item, bool pressed)
 {
-    (mode == CaptureKind::MultipleImage ? m_master.MultipleImageToolbar2 : m_master.ImageToolbar)
-        ->setPressed(keyOf(item), pressed);
+    m_master.stampPanel(mode == CaptureKind::MultipleImage).toolbar->setPressed(keyOf(item), pressed);
 }
 
 void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
@@ -201,16 +199,14 @@ void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
 
 void MasterParameters::applyStampPosition(CaptureKind mode, StampItem item, int entry)
 {
-    const bool series = mode == CaptureKind::MultipleImage;
-    QComboBox* list = item == StampItem::Time ? (series ? m_master.MultipleImageTimePosition : m_master.ImageTimePosition)
-        : item == StampItem::Date             ? (series ? m_master.MultipleImageDatePosition : m_master.ImageDatePosition)
-                                              : (series ? m_master.MultipleImageTextPosition : m_master.ImageTextPosition);
-    list->setCurrentIndex(entry);
+    const Master::StampPanel p = m_master.stampPanel(mode == CaptureKind::MultipleImage);
+    (item == StampItem::Time ? p.timePosition : item == StampItem::Date ? p.datePosition : p.textPosition)
+        ->setCurrentIndex(entry);
 }
 
 void MasterParameters::applyStampText(CaptureKind mode, const QString& text)
 {
-    (mode == CaptureKind::MultipleImage ? m_master.MultipleImageText : m_master.ImageText)->setText(text);
+    m_master.stampPanel(mode == CaptureKind::MultipleImage).text->setText(text);
 }
 
 void MasterParameters::applyMultipleImageType(int entry)
