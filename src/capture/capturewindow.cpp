@@ -1,11 +1,11 @@
 #include "capture/capturewindow.h"
+#include "base/okcancel.h"
 #include "capture/sequencecapture.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
 
 #include <QCheckBox>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QPainter>
@@ -370,10 +370,7 @@ bool CaptureWindow::ShowDisplayDialog()
     scale->setObjectName(QStringLiteral("scale"));
     scale->setChecked(m_scale);
     layout->addWidget(scale);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    layout->addWidget(okCancelButtons(&dlg));
     if (dlg.exec() == QDialog::Accepted)
         SetScale(scale->isChecked());
     return true;

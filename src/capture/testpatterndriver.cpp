@@ -1,8 +1,8 @@
 #include "capture/testpatterndriver.h"
+#include "base/okcancel.h"
 
 #include <QComboBox>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QSlider>
 #include <QSpinBox>
@@ -72,10 +72,7 @@ bool TestPatternDriver::showSourceDialog(QWidget* parent)
     pattern->setCurrentIndex(s.still ? 1 : 0);
     form->addRow(QStringLiteral("Brightness:"), brightness);
     form->addRow(QStringLiteral("Pattern:"), pattern);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    form->addRow(okCancelButtons(&dlg));
     if (dlg.exec() == QDialog::Accepted) {
         TestPatternSettings n = settings();
         n.brightness = brightness->value();
@@ -105,10 +102,7 @@ bool TestPatternDriver::showFormatDialog(QWidget* parent)
     rate->setValue(s.rate);
     form->addRow(QStringLiteral("Frame size:"), size);
     form->addRow(QStringLiteral("Frame rate:"), rate);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    form->addRow(okCancelButtons(&dlg));
     if (dlg.exec() == QDialog::Accepted) {
         TestPatternSettings n = settings();
         n.size = size->currentData().toSize();

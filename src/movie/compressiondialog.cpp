@@ -1,7 +1,7 @@
 #include "movie/compressiondialog.h"
+#include "base/okcancel.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,10 +29,7 @@ CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial
     row->addWidget(m_qualityText);
     form->addRow(QStringLiteral("Compression Quality:"), row);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    form->addRow(buttons);
+    form->addRow(okCancelButtons(this));
 
     connect(m_quality, &QSlider::valueChanged, m_qualityText,
             [this](int v) { m_qualityText->setText(QString::number(v)); });

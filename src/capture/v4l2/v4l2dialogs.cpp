@@ -1,4 +1,5 @@
 #include "capture/v4l2/v4l2dialogs.h"
+#include "base/okcancel.h"
 
 #include "capture/v4l2/v4l2driver.h"
 
@@ -90,10 +91,7 @@ FormatDialog::FormatDialog(std::vector<PixelFormatInfo> formats, const CurrentFo
             m_rate->setCurrentIndex(i);
     }
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    form->addRow(buttons);
+    form->addRow(okCancelButtons(this));
 }
 
 void FormatDialog::fillSizes()
