@@ -594,35 +594,34 @@ QWidget* Master::buildMoviePanel()
     return panel;
 }
 
-QWidget* Master::buildImagePanel()
+void Master::buildStampControls(QWidget* panel, QBoxLayout* row, const QString& prefix, const QString& toolbarName,
+                                KeyedToolBar*& toolbar, ColorSwatch*& timeColor, QComboBox*& timePosition,
+                                ColorSwatch*& dateColor, QComboBox*& datePosition, ColorSwatch*& textColor,
+                                QComboBox*& textPosition, QLineEdit*& text)
 {
-    auto* panel = new QWidget(MasterBar);
-    panel->setObjectName(QStringLiteral("ImagePanel"));
-    panel->setProperty("bandKey", QStringLiteral("image"));
-    auto* h = new QHBoxLayout(panel);
-    h->setContentsMargins(0, 0, 0, 0);
-    ImageToolbar = new KeyedToolBar(QStringLiteral("ImageToolbar"), panel);
-    ImageToolbar->addButton(QStringLiteral("time"), QStringLiteral("Insert Time"), {}, true);
-    ImageToolbar->addButton(QStringLiteral("timecolor"), QStringLiteral("Time Color"));
-    ImageToolbar->addButton(QStringLiteral("date"), QStringLiteral("Insert Date"), {}, true);
-    ImageToolbar->addButton(QStringLiteral("datecolor"), QStringLiteral("Date Color"));
-    ImageToolbar->addButton(QStringLiteral("text"), QStringLiteral("Insert Text"), {}, true);
-    ImageToolbar->addButton(QStringLiteral("textcolor"), QStringLiteral("Text Color"));
-    h->addWidget(ImageToolbar);
-    ImageTimeColor = new ColorSwatch(QStringLiteral("ImageTimeColor"), panel);
-    ImageTimePosition = list(QStringLiteral("ImageTimePosition"), kPositions, panel);
-    ImageDateColor = new ColorSwatch(QStringLiteral("ImageDateColor"), panel);
-    ImageDatePosition = list(QStringLiteral("ImageDatePosition"), kPositions, panel);
-    ImageTextColor = new ColorSwatch(QStringLiteral("ImageTextColor"), panel);
-    ImageTextPosition = list(QStringLiteral("ImageTextPosition"), kPositions, panel);
-    ImageText = new QLineEdit(panel);
-    ImageText->setObjectName(QStringLiteral("ImageText"));
-    ImageText->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
-    for (QWidget* w : std::initializer_list<QWidget*>{ImageTimeColor, ImageTimePosition, ImageDateColor,
-                                                      ImageDatePosition, ImageTextColor, ImageTextPosition})
-        h->addWidget(w);
-    h->addWidget(ImageText, 1);
-    connect(ImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+    toolbar = new KeyedToolBar(toolbarName, panel);
+    toolbar->addButton(QStringLiteral("time"), QStringLiteral("Insert Time"), {}, true);
+    toolbar->addButton(QStringLiteral("timecolor"), QStringLiteral("Time Color"));
+    toolbar->addButton(QStringLiteral("date"), QStringLiteral("Insert Date"), {}, true);
+    toolbar->addButton(QStringLiteral("datecolor"), QStringLiteral("Date Color"));
+    toolbar->addButton(QStringLiteral("text"), QStringLiteral("Insert Text"), {}, true);
+    toolbar->addButton(QStringLiteral("textcolor"), QStringLiteral("Text Color"));
+    row->addWidget(toolbar);
+    timeColor = new ColorSwatch(prefix + QStringLiteral("TimeColor"), panel);
+    timePosition = list(prefix + QStringLiteral("TimePosition"), kPositions, panel);
+    dateColor = new ColorSwatch(prefix + QStringLiteral("DateColor"), panel);
+    datePosition = list(prefix + QStringLiteral("DatePosition"), kPositions, panel);
+    textColor = new ColorSwatch(prefix + QStringLiteral("TextColor"), panel);
+    textPosition = list(prefix + QStringLiteral("TextPosition"), kPositions, panel);
+    text = new QLineEdit(panel);
+    text->setObjectName(prefix + QStringLiteral("Text"));
+    text->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
+    for (QWidget* w : std::initializer_list<QWidget*>{timeColor, timePosition, dateColor, datePosition, textColor,
+                                                      textPosition})
+        row->addWidget(w);
+    row->addWidget(text, 1);
+    // Both panels' colour buttons act on the shared stamp colours.
+    connect(toolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("timecolor"))
             chooseStampColor(0);
         else if (key == QLatin1String("datecolor"))
@@ -630,6 +629,17 @@ QWidget* Master::buildImagePanel()
         else if (key == QLatin1String("textcolor"))
             chooseStampColor(2);
     });
+}
+
+QWidget* Master::buildImagePanel()
+{
+    auto* panel = new QWidget(MasterBar);
+    panel->setObjectName(QStringLiteral("ImagePanel"));
+    panel->setProperty("bandKey", QStringLiteral("image"));
+    auto* h = new QHBoxLayout(panel);
+    h->setContentsMargins(0, 0, 0, 0);
+    buildStampControls(panel, h, QStringLiteral("Image"), QStringLiteral("ImageToolbar"), ImageToolbar, ImageTimeColor,
+                       ImageTimePosition, ImageDateColor, ImageDatePosition, ImageTextColor, ImageTextPosition, ImageText);
     return panel;
 }
 
@@ -713,36 +723,9 @@ QWidget* Master::buildMultiplePanel()
     });
     MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(false);
     row2->addWidget(MultipleImageToolbar);
-    MultipleImageToolbar2 = new KeyedToolBar(QStringLiteral("MultipleImageToolbar2"), panel);
-    MultipleImageToolbar2->addButton(QStringLiteral("time"), QStringLiteral("Insert Time"), {}, true);
-    MultipleImageToolbar2->addButton(QStringLiteral("timecolor"), QStringLiteral("Time Color"));
-    MultipleImageToolbar2->addButton(QStringLiteral("date"), QStringLiteral("Insert Date"), {}, true);
-    MultipleImageToolbar2->addButton(QStringLiteral("datecolor"), QStringLiteral("Date Color"));
-    MultipleImageToolbar2->addButton(QStringLiteral("text"), QStringLiteral("Insert Text"), {}, true);
-    MultipleImageToolbar2->addButton(QStringLiteral("textcolor"), QStringLiteral("Text Color"));
-    connect(MultipleImageToolbar2, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
-        if (key == QLatin1String("timecolor"))
-            chooseStampColor(0);
-        else if (key == QLatin1String("datecolor"))
-            chooseStampColor(1);
-        else if (key == QLatin1String("textcolor"))
-            chooseStampColor(2);
-    });
-    row2->addWidget(MultipleImageToolbar2);
-    MultipleImageTimeColor = new ColorSwatch(QStringLiteral("MultipleImageTimeColor"), panel);
-    MultipleImageTimePosition = list(QStringLiteral("MultipleImageTimePosition"), kPositions, panel);
-    MultipleImageDateColor = new ColorSwatch(QStringLiteral("MultipleImageDateColor"), panel);
-    MultipleImageDatePosition = list(QStringLiteral("MultipleImageDatePosition"), kPositions, panel);
-    MultipleImageTextColor = new ColorSwatch(QStringLiteral("MultipleImageTextColor"), panel);
-    MultipleImageTextPosition = list(QStringLiteral("MultipleImageTextPosition"), kPositions, panel);
-    MultipleImageText = new QLineEdit(panel);
-    MultipleImageText->setObjectName(QStringLiteral("MultipleImageText"));
-    MultipleImageText->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
-    for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageTimeColor, MultipleImageTimePosition,
-                                                      MultipleImageDateColor, MultipleImageDatePosition,
-                                                      MultipleImageTextColor, MultipleImageTextPosition})
-        row2->addWidget(w);
-    row2->addWidget(MultipleImageText, 1);
+    buildStampControls(panel, row2, QStringLiteral("MultipleImage"), QStringLiteral("MultipleImageToolbar2"),
+                       MultipleImageToolbar2, MultipleImageTimeColor, MultipleImageTimePosition, MultipleImageDateColor,
+                       MultipleImageDatePosition, MultipleImageTextColor, MultipleImageTextPosition, MultipleImageText);
     row1->addStretch();
 
     connect(MultipleImageMode, qOverload<int>(&QComboBox::currentIndexChanged), this, &Master::multipleImageModeChanged);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -222,6 +223,10 @@ private:
     QWidget* buildMoviePanel();
     QWidget* buildImagePanel();
     QWidget* buildMultiplePanel();
+    void buildStampControls(QWidget* panel, QBoxLayout* row, const QString& prefix, const QString& toolbarName,
+                            KeyedToolBar*& toolbar, ColorSwatch*& timeColor, QComboBox*& timePosition,
+                            ColorSwatch*& dateColor, QComboBox*& datePosition, ColorSwatch*& textColor,
+                            QComboBox*& textPosition, QLineEdit*& text);
     void buildStatusBar();
     void showBand(const QString& key);
     void selectMode(const QString& band, const QString& image, const QString& caption);
