@@ -86,4 +86,13 @@ private:
 DriverCatalogue& driverCatalogue();
 void setDriverCatalogue(DriverCatalogue* c); // nullptr restores the system catalogue
 
+// Installs a catalogue for the lifetime of the object (tests).
+class ScopedDriverCatalogue {
+public:
+    explicit ScopedDriverCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
+    ~ScopedDriverCatalogue() { setDriverCatalogue(nullptr); }
+    ScopedDriverCatalogue(const ScopedDriverCatalogue&) = delete;
+    ScopedDriverCatalogue& operator=(const ScopedDriverCatalogue&) = delete;
+};
+
 } // namespace lv

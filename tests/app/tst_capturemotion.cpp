@@ -70,11 +70,6 @@ public:
     mutable VanishingDriver* last = nullptr;
 };
 
-struct ScopedCatalogue {
-    explicit ScopedCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
-    ~ScopedCatalogue() { setDriverCatalogue(nullptr); }
-};
-
 // Ticks the detector by hand, a little apart so new frames arrive, until
 // `done` holds or the ticks run out; returns the ticks taken.
 template <typename F>
@@ -194,7 +189,7 @@ private slots:
         QFETCH(QString, when);
         AppTestEnv env;
         VanishingCatalogue catalogue;
-        ScopedCatalogue scoped(&catalogue);
+        ScopedDriverCatalogue scoped(&catalogue);
         ScopedScriptedDialogs dialogs;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.bmp")));

@@ -65,11 +65,6 @@ private:
     bool m_opens;
 };
 
-struct ScopedCatalogue {
-    explicit ScopedCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
-    ~ScopedCatalogue() { setDriverCatalogue(nullptr); }
-};
-
 QStringList deviceMenuTexts(Master& m)
 {
     QStringList out;
@@ -364,7 +359,7 @@ private slots:
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         OneDriver cat(false);
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain({});
@@ -384,7 +379,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         qputenv("LUMIVARK_TEST_DEVICE", "0");
         SystemDriverCatalogue none;
-        ScopedCatalogue scoped(&none);
+        ScopedDriverCatalogue scoped(&none);
         qunsetenv("LUMIVARK_TEST_DEVICE");
         Application app;
         QVERIFY(app.start());
@@ -402,7 +397,7 @@ private slots:
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         OneDriver cat(true);
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         SessionState state;
         state.ProgramDirectory = env.home();
         Master m(state);

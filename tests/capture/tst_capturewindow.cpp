@@ -62,11 +62,6 @@ private:
     QList<int> m_present;
 };
 
-struct ScopedCatalogue {
-    explicit ScopedCatalogue(DriverCatalogue* c) { setDriverCatalogue(c); }
-    ~ScopedCatalogue() { setDriverCatalogue(nullptr); }
-};
-
 } // namespace
 
 class TestCaptureWindow : public QObject {
@@ -159,7 +154,7 @@ private slots:
         QFETCH(QList<int>, present);
         QFETCH(int, count);
         TableCatalogue cat(present);
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         QCOMPARE(CaptureWindow::CountDrivers(), count);
         QCOMPARE(CaptureWindow::HasDrivers(), count > 0);
         QCOMPARE(CaptureWindow::GetDriverName(count), QStringLiteral("Error!"));
@@ -186,7 +181,7 @@ private slots:
     {
         TableCatalogue cat({0});
         cat.opens = false;
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         QWidget parent;
         CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
         QVERIFY(!w->ConnectDriver(0));
@@ -241,7 +236,7 @@ private slots:
     {
         TableCatalogue cat({0});
         cat.overlay = false;
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         QWidget parent;
         CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0));
@@ -255,7 +250,7 @@ private slots:
     void dialogsThatCannotShowSayWhy()
     {
         TableCatalogue cat({0});
-        ScopedCatalogue scoped(&cat);
+        ScopedDriverCatalogue scoped(&cat);
         ScopedScriptedDialogs dlg;
         QWidget parent;
         CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
