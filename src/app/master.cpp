@@ -497,11 +497,17 @@ void Master::buildMasterBar()
     MultipleImagePanel->hide();
 }
 
+QWidget* Master::newBand(const QString& name, const QString& key)
+{
+    auto* band = new QWidget(MasterBar);
+    band->setObjectName(name);
+    band->setProperty("bandKey", key);
+    return band;
+}
+
 QWidget* Master::buildMoviePanel()
 {
-    auto* panel = new QWidget(MasterBar);
-    panel->setObjectName(QStringLiteral("MoviePanel"));
-    panel->setProperty("bandKey", QStringLiteral("movie"));
+    QWidget* panel = newBand(QStringLiteral("MoviePanel"), QStringLiteral("movie"));
     auto* h = new QHBoxLayout(panel);
     h->setContentsMargins(0, 0, 0, 0);
     MovieToolbar = new KeyedToolBar(QStringLiteral("MovieToolbar"), panel);
@@ -633,9 +639,7 @@ void Master::buildStampControls(QWidget* panel, QBoxLayout* row, const QString& 
 
 QWidget* Master::buildImagePanel()
 {
-    auto* panel = new QWidget(MasterBar);
-    panel->setObjectName(QStringLiteral("ImagePanel"));
-    panel->setProperty("bandKey", QStringLiteral("image"));
+    QWidget* panel = newBand(QStringLiteral("ImagePanel"), QStringLiteral("image"));
     auto* h = new QHBoxLayout(panel);
     h->setContentsMargins(0, 0, 0, 0);
     buildStampControls(panel, h, QStringLiteral("Image"), QStringLiteral("ImageToolbar"), ImageToolbar, ImageTimeColor,
@@ -645,9 +649,7 @@ QWidget* Master::buildImagePanel()
 
 QWidget* Master::buildMultiplePanel()
 {
-    auto* panel = new QWidget(MasterBar);
-    panel->setObjectName(QStringLiteral("MultipleImagePanel"));
-    panel->setProperty("bandKey", QStringLiteral("multiple"));
+    QWidget* panel = newBand(QStringLiteral("MultipleImagePanel"), QStringLiteral("multiple"));
     auto* v = new QVBoxLayout(panel);
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(1);

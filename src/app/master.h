@@ -220,6 +220,7 @@ private:
     void buildMenus();
     void buildLeftPanel();
     void buildMasterBar();
+    QWidget* newBand(const QString& name, const QString& key);
     QWidget* buildMoviePanel();
     QWidget* buildImagePanel();
     QWidget* buildMultiplePanel();
