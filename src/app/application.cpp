@@ -7,6 +7,7 @@
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
 #include "image/image.h"
+#include "movie/codecswindow.h"
 #include "net/ftpsettings.h"
 #include "net/netconfig.h"
 #include "settings/otherinfo.h"
@@ -121,6 +122,8 @@ void Application::connectSettingsCommands()
     m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
     m.MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
     m.MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+    m.videoSettingsItems[5]->setEnabled(true); // Video Codecs
+    m.videoSettingsItems[6]->setEnabled(true); // What Codec...
 }
 
 void Application::openCaptureFile()
@@ -205,6 +208,10 @@ void Application::handleCommand(const QString& command)
         VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
                       CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), m_state.DriverCaps, &m);
         dlg.exec();
+    } else if (command == QLatin1String("codecs")) {
+        showVideoCodecs(&m);
+    } else if (command == QLatin1String("whatcodec")) {
+        whatCodec(&m);
     } else if (command == QLatin1String("fullscreen")) {
         fullScreen();
     } else if (command == QLatin1String("splash")) {
