@@ -4,6 +4,8 @@
 #include "app/master.h"
 #include "app/masterparameters.h"
 #include "app/splash.h"
+#include "app/systeminformation.h"
+#include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
 #include "image/image.h"
@@ -124,6 +126,7 @@ void Application::connectSettingsCommands()
     m.MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
     m.videoSettingsItems[5]->setEnabled(true); // Video Codecs
     m.videoSettingsItems[6]->setEnabled(true); // What Codec...
+    m.fileItems[9]->setEnabled(true);          // System Information...
 }
 
 void Application::openCaptureFile()
@@ -212,6 +215,9 @@ void Application::handleCommand(const QString& command)
         showVideoCodecs(&m);
     } else if (command == QLatin1String("whatcodec")) {
         whatCodec(&m);
+    } else if (command == QLatin1String("sysinfo")) {
+        SystemInformationWindow window(SystemInformation(m_state.CurrentFileName).text(), &m);
+        window.exec();
     } else if (command == QLatin1String("fullscreen")) {
         fullScreen();
     } else if (command == QLatin1String("splash")) {

@@ -3,10 +3,20 @@
 #include "app/application.h"
 #include "app/master.h"
 #include "base/scripteddialogs.h"
+#include "app/systeminformation.h"
+#include "app/systeminformationwindow.h"
+#include "base/diskspace.h"
 #include "movie/codecswindow.h"
+#include "v4l2_replayio.h"
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -73,6 +83,65 @@ private slots:
         item->trigger();
         QCOMPARE(dlg.d.messages(),
                  QStringList{QStringLiteral("Filename: ") + file + QStringLiteral("\r\nCompressed with:\r\nMotion JPEG")});
+    }
+
+    // The text names the cameras the V4L2 seam reports, with their formats,
+    // sizes and rates; the metadata node is not a camera.
+    void systemInformationText()
+    {
+        AppTestEnv env;
+        ReplayIo replay(qEnvironmentVariable("LUMIVARK_TEST_SOURCE_DIR")
+                        + QStringLiteral("/tests/capture/data/v4l2/replaycam.json"));
+        v4l2::setIo(&replay);
+        const QString movie = env.dir("movies") + QStringLiteral("/not-yet.avi");
+        const QString text = SystemInformation(movie).text();
+        v4l2::setIo(nullptr);
+        QCOMPARE(replay.openDescriptors(), 0);
+
+        for (const QString& line :
+             {QStringLiteral("Video Lumivark 2000\nVersion "), QStringLiteral("  Qt ") + QString::fromLatin1(qVersion()),
+              QStringLiteral("  FFmpeg ") + QString::fromLatin1(av_version_info()), QStringLiteral("  libjpeg-turbo 2."),
+              QStringLiteral("  libcurl "), QStringLiteral("  ALSA 1."), QStringLiteral("  Kernel: Linux "),
+              QStringLiteral("  Desktop: "),
+              QStringLiteral("  /dev/video0: Replay HD Camera\n    driver uvcvideo 6.1.0, bus replay\n"
+                             "    YUYV (YUYV 4:2:2)\n      160x120 at 30, 15 frames/s\n      320x240 at 15 frames/s"),
+              QStringLiteral("      160x120 at 30, 29.97 frames/s"),
+              QStringLiteral("    H264 (H.264), not usable by this program"),
+              QStringLiteral("  /dev/video2: Replay Second Camera\n    driver vivid 5.10.3, bus replay"),
+              QStringLiteral("  Test pattern (built in): "), QStringLiteral("Sound:\n  "),
+              QStringLiteral("Movies:\n  ") + env.dir("movies") + QStringLiteral("\n  free space: ")})
+            QVERIFY2(text.contains(line), qPrintable(line + QStringLiteral("\n---\n") + text));
+        QVERIFY(!text.contains(QLatin1String("/dev/video1")));
+        QVERIFY(freeDiskSpace(movie) > 0);
+        QVERIFY(text.contains(QStringLiteral(" bytes)")));
+    }
+
+    void systemInformationWindowCopies()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        QAction* item = m.fileItems[9];
+        QCOMPARE(item->text(), QStringLiteral("&System Information..."));
+        QVERIFY(item->isEnabled());
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* s = qobject_cast<SystemInformationWindow*>(w)) {
+                    shown = s->text();
+                    s->findChild<QPushButton*>(QStringLiteral("Copy"))->click();
+                    s->findChild<QPushButton*>(QStringLiteral("Close"))->click();
+                }
+        });
+        item->trigger();
+        QVERIFY(shown.startsWith(QLatin1String("Video Lumivark 2000")));
+        QVERIFY(shown.contains(QLatin1String("Cameras:")));
+        QCOMPARE(QApplication::clipboard()->text(), shown);
+        QVERIFY(dlg.d.requests.isEmpty());
     }
 };
 

@@ -76,6 +76,7 @@ bool Device::open(const QString& path)
     m_path = path;
     m_card = fixedText(cap.card, sizeof cap.card);
     m_driverVersion = versionText(cap);
+    m_busInfo = fixedText(cap.bus_info, sizeof cap.bus_info);
     return true;
 }
 
