@@ -1,4 +1,5 @@
 #include "movie/aviwriter.h"
+#include "movie/videocodecs.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -25,12 +26,7 @@ QString avErrorText(int err)
     return QString::fromLocal8Bit(buf);
 }
 
-// quality 1..100 onto the quantiser scale 31..2 of the JPEG and MPEG-4 encoders.
-int qscaleFor(int quality)
-{
-    const int q = std::clamp(quality, 1, 100);
-    return 31 - ((q - 1) * 29 + 49) / 99;
-}
+int qscaleFor(int quality) { return qscaleForQuality(quality); }
 
 AVPixelFormat pixelFormatFor(const AVCodec* codec)
 {

@@ -61,6 +61,12 @@ bool isAviVideoCodec(const QString& encoder)
                        [&](const VideoCodecInfo& c) { return c.encoder == encoder; });
 }
 
+int qscaleForQuality(int quality)
+{
+    const int q = std::clamp(quality, 1, 100);
+    return 31 - ((q - 1) * 29 + 49) / 99;
+}
+
 CodecChoice savedCodecChoice()
 {
     CodecChoice choice;

@@ -17,6 +17,10 @@ struct VideoCodecInfo {
 const std::vector<VideoCodecInfo>& aviVideoCodecs();
 bool isAviVideoCodec(const QString& encoder);
 
+// Quality 1..100 onto the quantiser scale 31..2 of the JPEG and MPEG-4
+// encoders, the same for recordings and recompressions.
+int qscaleForQuality(int quality);
+
 // The recording codec the user chose, kept in the settings store
 // ("LV" / "AVI" / "Codec", "Quality"). UI thread only.
 struct CodecChoice {
