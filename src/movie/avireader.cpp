@@ -487,12 +487,18 @@ QByteArray AviReader::frame(int64_t n)
     return out;
 }
 
-QImage AviReader::image(int64_t n)
+QImage AviReader::image(int64_t n, QImage::Format format)
 {
+    if (format != QImage::Format_RGB888 && format != QImage::Format_RGB32)
+        return {};
     if (!decodeTo(n - firstFrame()))
         return {};
-    QImage img(m_width, m_height, QImage::Format_RGB888);
-    if (img.isNull() || !convert(img.bits(), static_cast<int>(img.bytesPerLine()), AV_PIX_FMT_RGB24))
+    QImage img(m_width, m_height, format);
+    // RGB32 is 0xffRRGGBB in native order: B, G, R, A in memory on this platform.
+    const AVPixelFormat pix = format == QImage::Format_RGB888 ? AV_PIX_FMT_RGB24
+                              : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA
+                                                                : AV_PIX_FMT_ARGB;
+    if (img.isNull() || !convert(img.bits(), static_cast<int>(img.bytesPerLine()), pix))
         return {};
     return img;
 }

@@ -89,8 +89,8 @@ public:
     // Frame n as a packed 24-bit bottom-up bitmap (request header + pixels),
     // empty when n is out of range or cannot be decoded.
     QByteArray frame(int64_t n);
-    // Frame n as an RGB888 image for drawing; null on failure.
-    QImage image(int64_t n);
+    // Frame n as an image for drawing, Format_RGB888 or Format_RGB32; null on failure.
+    QImage image(int64_t n, QImage::Format format = QImage::Format_RGB888);
     // The number of the frame decoded last, -1 before the first.
     int64_t lastFrameNumber() const { return m_lastNumber; }
 

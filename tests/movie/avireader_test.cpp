@@ -148,6 +148,10 @@ private slots:
         QCOMPARE(qBlue(px), int(bottomRow[15]));
         QCOMPARE(qGreen(px), int(bottomRow[16]));
         QCOMPARE(qRed(px), int(bottomRow[17]));
+        const QImage img32 = r.image(frames - 1, QImage::Format_RGB32);
+        QCOMPARE(img32.format(), QImage::Format_RGB32);
+        QCOMPARE(img32.pixel(5, height - 1), px);
+        QCOMPARE(img32, img.convertToFormat(QImage::Format_RGB32));
     }
 
     void requestHeaderFields()
