@@ -1,15 +1,38 @@
 #include "movie/compressiondialog.h"
 #include "base/okcancel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
+#include <QSpinBox>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 namespace lv {
 
-CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial) : QDialog(parent)
+namespace {
+
+// A check box that switches a number on, and the unit after it.
+QHBoxLayout* switchedNumber(QCheckBox* on, QSpinBox* number, const QString& unit, QWidget* parent)
+{
+    auto* row = new QHBoxLayout;
+    row->addWidget(on);
+    row->addWidget(number);
+    row->addWidget(new QLabel(unit, parent));
+    row->addStretch();
+    number->setEnabled(false);
+    QObject::connect(on, &QCheckBox::toggled, number, [on, number] { number->setEnabled(on->isChecked() && on->isEnabled()); });
+    return row;
+}
+
+} // namespace
+
+CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial, Purpose purpose) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Video Compression"));
     auto* form = new QFormLayout(this);
@@ -28,6 +51,23 @@ CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial
     row->addWidget(m_quality);
     row->addWidget(m_qualityText);
     form->addRow(QStringLiteral("Compression Quality:"), row);
+
+    if (purpose == Purpose::Recompression) {
+        m_keyFramesOn = new QCheckBox(QStringLiteral("Key Frame Every"), this);
+        m_keyFramesOn->setObjectName(QStringLiteral("keyFramesOn"));
+        m_keyFrames = new QSpinBox(this);
+        m_keyFrames->setObjectName(QStringLiteral("keyFrameEvery"));
+        m_keyFrames->setRange(1, 9999);
+        m_keyFrames->setValue(15);
+        form->addRow(switchedNumber(m_keyFramesOn, m_keyFrames, QStringLiteral("frames"), this));
+        m_dataRateOn = new QCheckBox(QStringLiteral("Data Rate"), this);
+        m_dataRateOn->setObjectName(QStringLiteral("dataRateOn"));
+        m_dataRate = new QSpinBox(this);
+        m_dataRate->setObjectName(QStringLiteral("dataRate"));
+        m_dataRate->setRange(1, 999999);
+        m_dataRate->setValue(300);
+        form->addRow(switchedNumber(m_dataRateOn, m_dataRate, QStringLiteral("KB/sec"), this));
+    }
 
     form->addRow(okCancelButtons(this));
 
@@ -65,6 +105,33 @@ QStringList CompressionDialog::listedEncoders() const
 
 bool CompressionDialog::qualityEnabled() const { return m_quality->isEnabled(); }
 
+RecompressOptions CompressionDialog::recompressOptions() const
+{
+    RecompressOptions o;
+    const CodecChoice c = choice();
+    o.encoder = c.encoder;
+    o.quality = c.quality;
+    if (m_keyFrames && m_keyFramesOn->isChecked() && m_keyFramesOn->isEnabled())
+        o.keyFrameEvery = m_keyFrames->value();
+    if (m_dataRate && m_dataRateOn->isChecked() && m_dataRateOn->isEnabled())
+        o.dataRate = m_dataRate->value();
+    return o;
+}
+
+void CompressionDialog::setRecompressOptions(const RecompressOptions& options)
+{
+    setChoice({options.encoder, options.quality});
+    if (m_keyFrames) {
+        m_keyFramesOn->setChecked(options.keyFrameEvery > 0);
+        if (options.keyFrameEvery > 0)
+            m_keyFrames->setValue(options.keyFrameEvery);
+        m_dataRateOn->setChecked(options.dataRate > 0);
+        if (options.dataRate > 0)
+            m_dataRate->setValue(options.dataRate);
+    }
+    updateQualityState();
+}
+
 void CompressionDialog::updateQualityState()
 {
     const QString encoder = m_codec->currentData().toString();
@@ -73,6 +140,18 @@ void CompressionDialog::updateQualityState()
         if (c.encoder == encoder)
             lossless = c.lossless;
     m_quality->setEnabled(!lossless);
+    // Lossless codecs have no rate to hold and no quality to trade for it;
+    // intra-only ones have nothing but key frames.
+    if (m_keyFrames) {
+        const QByteArray name = encoder.toLatin1();
+        const AVCodec* codec = avcodec_find_encoder_by_name(name.constData());
+        const AVCodecDescriptor* desc = codec ? avcodec_descriptor_get(codec->id) : nullptr;
+        const bool intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
+        m_keyFramesOn->setEnabled(!lossless && !intraOnly);
+        m_keyFrames->setEnabled(m_keyFramesOn->isEnabled() && m_keyFramesOn->isChecked());
+        m_dataRateOn->setEnabled(!lossless);
+        m_dataRate->setEnabled(m_dataRateOn->isEnabled() && m_dataRateOn->isChecked());
+    }
 }
 
 } // namespace lv

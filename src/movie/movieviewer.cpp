@@ -1,10 +1,13 @@
 #include "movie/movieviewer.h"
 
 #include "base/dialogs.h"
+#include "movie/avireader.h"
+#include "movie/compressiondialog.h"
 #include "movie/movieplayerview.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
@@ -53,8 +56,7 @@ MovieViewer::MovieViewer(MovieViewerHost host, const QString& autoplay, QWidget*
     m_toolbar->setObjectName(QStringLiteral("Mastertoolbar"));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar->setFocusPolicy(Qt::NoFocus);
-    toolButton(m_toolbar, "recompress", QStringLiteral("Recompress"), "document-save-as", QStyle::SP_DialogSaveButton)
-        ->setEnabled(false);
+    toolButton(m_toolbar, "recompress", QStringLiteral("Recompress"), "document-save-as", QStyle::SP_DialogSaveButton);
     toolButton(m_toolbar, "extractimg", QStringLiteral("Extract Image"), "image-x-generic", QStyle::SP_FileIcon);
     toolButton(m_toolbar, "extractall", QStringLiteral("Extract All..."), "folder-pictures", QStyle::SP_DirIcon);
     connect(m_toolbar, &QToolBar::actionTriggered, this, [this](QAction* a) { toolbarClicked(a->objectName()); });
@@ -117,6 +119,11 @@ MovieViewer::MovieViewer(MovieViewerHost host, const QString& autoplay, QWidget*
     });
     connect(&m_extractor, &FrameExtractor::frameExtracted, this, &MovieViewer::onExtracted);
     connect(&m_extractor, &FrameExtractor::finished, this, [this](ExtractOutcome outcome) { endWork(outcome); });
+    connect(&m_recompression, &Recompression::progress, this, [this](int percent) {
+        if (m_host.status)
+            m_host.status(QStringLiteral("Compressing... ") + QString::number(percent) + QLatin1Char('%'));
+    });
+    connect(&m_recompression, &Recompression::finished, this, &MovieViewer::finishRecompression);
 
     // Window load: the player shows time, stands still, and starts by itself
     // only when the preference says so.
@@ -280,6 +287,13 @@ void MovieViewer::endWork(ExtractOutcome outcome)
     else if (outcome == ExtractOutcome::Cancelled && m_host.status)
         m_host.status(QStringLiteral("Cancelled."));
     m_extractingAll = false;
+    endBusy();
+}
+
+// Common end of the long tools: this window and the main window's controls
+// enabled again, normal pointers.
+void MovieViewer::endBusy()
+{
     setEnabled(true);
     if (m_host.allControls)
         m_host.allControls(true);
@@ -338,6 +352,65 @@ void MovieViewer::ExtractAllImages()
     }
     if (m_host.offerCancel)
         m_host.offerCancel([this] { m_extractor.cancel(); });
+}
+
+void MovieViewer::RecompressFile()
+{
+    if (m_busy)
+        return;
+    m_player.stop();
+    const QString source = m_player.fileName();
+    {
+        // Nothing is asked, and nothing written, for a movie that cannot be read.
+        AviReader reader;
+        if (source.isEmpty() || !reader.open(source) || reader.videoStream() < 0) {
+            if (m_host.status)
+                m_host.status(QStringLiteral("Error Recompressing "));
+            return;
+        }
+    }
+    const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed AVI..."),
+                                              QStringLiteral("Movie File (*.avi)|*.avi"),
+                                              source.left(std::max<qsizetype>(0, source.size() - 4)), this);
+    if (output.isEmpty())
+        return;
+    lastDialogName() = output;
+    CompressionDialog options(this, savedCodecChoice(), CompressionDialog::Purpose::Recompression);
+    if (options.exec() != QDialog::Accepted)
+        return;
+    m_recompressOutput = output;
+    beginWork();
+    if (!m_recompression.start(source, output, options.recompressOptions())) {
+        finishRecompression({RecompressResult::Status::Failed, QStringLiteral("busy"), {}, {}});
+        return;
+    }
+    if (m_host.offerCancel)
+        m_host.offerCancel([this] { m_recompression.cancel(); });
+}
+
+void MovieViewer::finishRecompression(const RecompressResult& result)
+{
+    if (m_host.offerCancel)
+        m_host.offerCancel({});
+    switch (result.status) {
+    case RecompressResult::Status::Recompressed:
+        if (m_host.status)
+            m_host.status(QStringLiteral("Recompressed"));
+        endBusy();
+        openMovie(result.output, QFileInfo(result.output).fileName());
+        return;
+    case RecompressResult::Status::Cancelled:
+        if (m_host.status)
+            m_host.status(QStringLiteral("Cancelled."));
+        break;
+    case RecompressResult::Status::Failed:
+        // The reason follows the name, so a full disk or a refused name says why.
+        if (m_host.status)
+            m_host.status(QStringLiteral("Error Recompressing ") + m_recompressOutput
+                          + (result.error.isEmpty() ? QString() : QStringLiteral(": ") + result.error));
+        break;
+    }
+    endBusy();
 }
 
 } // namespace lv

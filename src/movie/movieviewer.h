@@ -2,6 +2,7 @@
 
 #include "movie/frameextractor.h"
 #include "movie/movieplayer.h"
+#include "movie/recompressor.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -53,8 +54,9 @@ public:
 
     // Tool bar keys: "recompress", "extractimg", "extractall"; others do nothing.
     void toolbarClicked(const QString& key);
-    // Recompression is not in this window yet; its key stays disabled.
-    void RecompressFile() {}
+    // Asks for an output name and the compression options, then recompresses
+    // the loaded movie on a worker thread; the status line follows it.
+    void RecompressFile();
     void ExtractImage();
     void ExtractAllImages();
     // Sizes the window around the player.
@@ -67,6 +69,7 @@ public:
     QRadioButton* DisplayType(int index) const { return m_displayType[index == 1]; }
     QTimer& Timer1() { return m_timer1; }
     FrameExtractor& extractor() { return m_extractor; }
+    Recompression& recompression() { return m_recompression; }
     bool isBusy() const { return m_busy; }
 
 protected:
@@ -79,11 +82,15 @@ private:
     void refreshPosition();
     void beginWork();
     void endWork(ExtractOutcome outcome);
+    void endBusy();
+    void finishRecompression(const RecompressResult& result);
     void onExtracted(const QByteArray& dib, qint64 frame);
 
     MovieViewerHost m_host;
     MoviePlayer m_player;
     FrameExtractor m_extractor;
+    Recompression m_recompression;
+    QString m_recompressOutput;
     QWidget* m_coolBar = nullptr;
     QToolBar* m_toolbar = nullptr;
     QWidget* m_topPic = nullptr;

@@ -230,7 +230,7 @@ private slots:
         for (QAction* a : w.Mastertoolbar()->actions())
             keys << a->objectName();
         QCOMPARE(keys, (QStringList{QStringLiteral("recompress"), QStringLiteral("extractimg"), QStringLiteral("extractall")}));
-        QVERIFY(!w.Mastertoolbar()->actions().at(0)->isEnabled());
+        QVERIFY(w.Mastertoolbar()->actions().at(0)->isEnabled());
         QCOMPARE(w.DisplayType(0)->text(), QStringLiteral("Time"));
         QCOMPARE(w.DisplayType(1)->text(), QStringLiteral("Frames"));
         QVERIFY(w.DisplayType(0)->isChecked());
