@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -172,7 +173,10 @@ private:
     ff::CodecContextPtr m_enc;
     const AVCodec* m_codec = nullptr;
     ff::FramePtr m_decoded;
-    ff::FramePtr m_converted;
+    // Converted pictures, taken in turn: the encoder and m_last may still
+    // hold the one before, and a fresh buffer per frame costs page faults.
+    std::array<ff::FramePtr, 3> m_converted;
+    size_t m_nextConverted = 0;
     ff::FramePtr m_last; // the last picture encoded, for frames the source repeats
     ff::PacketPtr m_packet;
     ff::PacketPtr m_encoded;
@@ -402,23 +406,33 @@ bool Job::takeFrame(AVFrame* frame)
             m_swsHeight = frame->height;
             m_swsFormat = format;
         }
-        if (!m_converted)
-            m_converted.reset(av_frame_alloc());
-        // The encoder (or m_last) may still hold the previous picture: take a
-        // fresh buffer then, without copying what is about to be overwritten.
-        if (!m_converted)
+        AVFrame* target = nullptr;
+        for (size_t i = 0; i < m_converted.size() && !target; ++i) {
+            ff::FramePtr& f = m_converted[(m_nextConverted + i) % m_converted.size()];
+            if (!f)
+                f.reset(av_frame_alloc());
+            if (f && (!f->buf[0] || av_frame_is_writable(f.get())))
+                target = f.get();
+        }
+        // All still held: the next in turn lets go of its buffer (whoever
+        // holds it keeps it) and takes a fresh one.
+        if (!target) {
+            target = m_converted[m_nextConverted].get();
+            if (target)
+                av_frame_unref(target);
+        }
+        if (!target)
             return fail(QStringLiteral("Out of memory"));
-        if (!m_converted->buf[0] || !av_frame_is_writable(m_converted.get())) {
-            av_frame_unref(m_converted.get());
-            m_converted->format = m_enc->pix_fmt;
-            m_converted->width = m_enc->width;
-            m_converted->height = m_enc->height;
-            if (av_frame_get_buffer(m_converted.get(), 0) < 0)
+        m_nextConverted = (m_nextConverted + 1) % m_converted.size();
+        if (!target->buf[0]) {
+            target->format = m_enc->pix_fmt;
+            target->width = m_enc->width;
+            target->height = m_enc->height;
+            if (av_frame_get_buffer(target, 0) < 0)
                 return fail(QStringLiteral("Out of memory"));
         }
-        sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, m_converted->data,
-                  m_converted->linesize);
-        picture = m_converted.get();
+        sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, target->data, target->linesize);
+        picture = target;
     }
     picture->pts = m_written++;
     picture->pict_type = AV_PICTURE_TYPE_NONE;
