@@ -479,6 +479,30 @@ private slots:
         QVERIFY(decodesCleanly(output));
     }
 
+    // An OpenDML movie past 1 GiB (raw 720p frames) is read to its last frame.
+    void openDmlSource()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("big.avi"));
+        QVERIFY(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=size=1280x720:rate=25"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                           QStringLiteral("-i"), QStringLiteral("sine=sample_rate=8000"), QStringLiteral("-frames:v"),
+                           QStringLiteral("400"), QStringLiteral("-t"), QStringLiteral("16"), QStringLiteral("-c:v"),
+                           QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgr24"),
+                           QStringLiteral("-c:a"), QStringLiteral("pcm_u8"), source}));
+        QVERIFY(QFileInfo(source).size() > (qint64(1) << 30));
+        const QString output = dir.filePath(QStringLiteral("small.avi"));
+        const RecompressResult r = recompress(source, output, withEncoder("mjpeg", 60));
+        QCOMPARE(int(r.status), int(RecompressResult::Status::Recompressed));
+        QFile::remove(source); // 1 GiB less to keep while the output is checked
+        const QJsonObject out = probeStream(ffprobe(output), QStringLiteral("video"));
+        QCOMPARE(probeInt(out, "nb_read_packets"), 400);
+        QCOMPARE(out.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mjpeg"));
+        const QJsonObject wav = probeStream(ffprobe(r.soundFile), QStringLiteral("audio"));
+        QCOMPARE(probeInt(wav, "sample_rate"), 8000);
+        QVERIFY(std::abs(probeDouble(wav, "duration") - 16.0) < 0.01);
+    }
+
     void soundName_data()
     {
         QTest::addColumn<QString>("output");
