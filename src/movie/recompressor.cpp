@@ -383,10 +383,15 @@ bool Job::takeFrame(AVFrame* frame)
         if (m_firstPts == AV_NOPTS_VALUE)
             m_firstPts = pts;
         number = std::max(m_written, pts - m_firstPts);
+        // A time stamp beyond the stream's length is damage, not a gap to fill.
+        if (m_total > 0 && number >= m_total)
+            number = m_written;
     }
     while (m_written < number && m_last) {
-        if (m_cancel.load(std::memory_order_relaxed))
-            return m_cancelled = true, false;
+        if (m_cancel.load(std::memory_order_relaxed)) {
+            m_cancelled = true;
+            return false;
+        }
         m_last->pts = m_written++;
         if (!encode(m_last.get()))
             return false;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -461,6 +462,40 @@ private slots:
         QCOMPARE(filesIn(small.path()), QStringList{});
         QCOMPARE(md5(source), sum);
         QVERIFY(decodesCleanly(source));
+    }
+
+    // Damaged movies end as recompressed or failed, never in a crash or a
+    // hang, and leave no partial file.
+    void damagedSources()
+    {
+        QTemporaryDir dir;
+        const QString good = dir.filePath(QStringLiteral("good.avi"));
+        QVERIFY(makeMovie(good, codec("mjpeg", "yuvj420p"), 30, 96, 64, true));
+        QFile in(good);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray original = in.readAll();
+        QRandomGenerator random(20261210);
+        for (int round = 0; round < 24; ++round) {
+            QByteArray bytes = original;
+            const int hits = 1 + int(random.bounded(12));
+            for (int i = 0; i < hits; ++i) {
+                // Early rounds hit the headers, later ones anywhere.
+                const qsizetype at = random.bounded(round < 12 ? qsizetype(400) : bytes.size());
+                bytes[at] = char(random.bounded(256));
+            }
+            const QString source = dir.filePath(QStringLiteral("bad.avi"));
+            QFile out(source);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(bytes);
+            out.close();
+            const RecompressResult r = recompress(source, dir.filePath(QStringLiteral("out.avi")), withEncoder("mpeg4"));
+            QVERIFY(r.status != RecompressResult::Status::Cancelled);
+            if (r.status == RecompressResult::Status::Failed)
+                QVERIFY(!r.error.isEmpty());
+            QFile::remove(dir.filePath(QStringLiteral("out.avi")));
+            QFile::remove(dir.filePath(QStringLiteral("out.wav")));
+            QCOMPARE(filesIn(dir.path()), (QStringList{QStringLiteral("bad.avi"), QStringLiteral("good.avi")}));
+        }
     }
 
     // A movie cut short is recompressed as far as it goes.
