@@ -1,7 +1,12 @@
 #include "moviefiles.h"
 #include "movie/avireader.h"
+#include "movie/aviwriter.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -295,6 +300,69 @@ private slots:
         const qsizetype frameBytes = 320 * 240 * 3;
         for (int n : {int(r.frameCount()) / 2, 1, int(r.frameCount()) - 2, 0})
             QVERIFY(psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 320, 240) >= 45);
+    }
+
+    // A recording of our own past 1 GiB goes on in OpenDML form (more RIFF
+    // chunks, two-level index): every frame is counted, and frames deep in
+    // the later chunks are the right ones.
+    void openDmlRecordingPastOneGiB()
+    {
+        const QSize size(640, 480);
+        // Thirty noisy pictures, each a large JPEG, repeated in turn.
+        QList<QImage> pictures;
+        QList<QByteArray> jpegs;
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 30; ++i) {
+            QImage img(size, QImage::Format_RGB32);
+            for (int y = 0; y < size.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+                for (int x = 0; x < size.width(); ++x)
+                    line[x] = rng.generate() | 0xff000000u;
+            }
+            QByteArray bytes;
+            QBuffer buf(&bytes);
+            buf.open(QIODevice::WriteOnly);
+            QVERIFY(img.save(&buf, "JPG", 100));
+            pictures << img;
+            jpegs << bytes;
+        }
+        qint64 bytesPerRound = 0;
+        for (const QByteArray& j : jpegs)
+            bytesPerRound += j.size();
+        const int frames = int((qint64(1) << 30) / bytesPerRound + 2) * 30;
+
+        const QString file = path(QStringLiteral("big.avi"));
+        {
+            AviWriter w;
+            AviWriter::Setup s;
+            s.fileName = file;
+            s.frameSize = size;
+            s.rateNum = 30;
+            s.encoder = QStringLiteral("mjpeg");
+            QVERIFY2(w.open(s), qPrintable(w.errorText()));
+            for (int i = 0; i < frames; ++i)
+                QVERIFY(w.writeVideo(pictures[i % 30], jpegs[i % 30], i));
+            QVERIFY(w.close());
+        }
+        QVERIFY(QFileInfo(file).size() > (qint64(1) << 30));
+
+        AviReader r;
+        QVERIFY(r.open(file));
+        QCOMPARE(r.frameCount(), frames);
+        QCOMPARE(r.frameRect(), QRect(QPoint(0, 0), size));
+        for (int n : {frames - 1, frames / 2 + 7, 3, frames - 30 + 12}) {
+            const QImage got = r.image(n, QImage::Format_RGB32);
+            QVERIFY2(!got.isNull(), qPrintable(QString::number(n)));
+            // The decoder's picture of that JPEG, read on its own.
+            const QImage want = QImage::fromData(jpegs[n % 30], "JPG").convertToFormat(QImage::Format_RGB32);
+            qint64 diff = 0;
+            for (int y = 0; y < size.height(); y += 7)
+                for (int x = 0; x < size.width(); x += 5)
+                    diff += qAbs(qGray(got.pixel(x, y)) - qGray(want.pixel(x, y)));
+            const double mean = double(diff) / ((size.height() / 7 + 1) * (size.width() / 5));
+            QVERIFY2(mean < 6, qPrintable(QStringLiteral("frame %1: mean difference %2").arg(n).arg(mean)));
+        }
+        QFile::remove(file);
     }
 
     void closeTwiceAndReopen()
