@@ -1,5 +1,6 @@
 #include "moviefiles.h"
 #include "movie/avireader.h"
+#include "movie/avisoundreader.h"
 #include "movie/aviwriter.h"
 
 #include <QBuffer>
@@ -363,6 +364,68 @@ private slots:
             QVERIFY2(mean < 6, qPrintable(QStringLiteral("frame %1: mean difference %2").arg(n).arg(mean)));
         }
         QFile::remove(file);
+    }
+
+    // The sound track, whole and from a point in time, is ffmpeg's decode of it
+    // as 16-bit PCM, to the sample.
+    void soundMatchesFfmpeg_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("16-bit mono 22050") << QStringLiteral("pcm_s16le") << 1 << 22050;
+        QTest::newRow("8-bit stereo 11025") << QStringLiteral("pcm_u8") << 2 << 11025;
+        QTest::newRow("16-bit stereo 44100") << QStringLiteral("pcm_s16le") << 2 << 44100;
+    }
+
+    void soundMatchesFfmpeg()
+    {
+        QFETCH(QString, codec);
+        QFETCH(int, channels);
+        QFETCH(int, rate);
+        const QString file = path(QStringLiteral("sound-%1-%2-%3.avi").arg(codec).arg(channels).arg(rate));
+        QVERIFY(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=size=64x48:rate=25"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                           QStringLiteral("-i"), QStringLiteral("sine=frequency=300:sample_rate=%1").arg(rate),
+                           QStringLiteral("-t"), QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+                           QStringLiteral("-c:a"), codec, QStringLiteral("-ac"), QString::number(channels), file}));
+        QProcess p;
+        p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                           QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-f"),
+                                           QStringLiteral("s16le"), QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray ref = p.readAllStandardOutput();
+        QCOMPARE(ref.size(), 2 * channels * rate * 2);
+
+        AviSoundReader s;
+        QVERIFY2(s.open(file), qPrintable(s.errorText()));
+        QCOMPARE(s.sampleRate(), rate);
+        QCOMPARE(s.channels(), channels);
+        QByteArray all;
+        for (QByteArray piece; !(piece = s.read(1000)).isEmpty();)
+            all += piece;
+        QCOMPARE(all.size(), ref.size());
+        QVERIFY(all == ref);
+
+        const int bpf = 2 * channels;
+        for (double at : {0.5, 1.25, 0.0}) {
+            QVERIFY(s.seekSeconds(at));
+            const QByteArray got = s.read(rate / 10);
+            QCOMPARE(got, ref.mid(qsizetype(std::floor(at * rate + 0.5)) * bpf, qsizetype(rate / 10) * bpf));
+        }
+        QVERIFY(s.seekSeconds(5));
+        QVERIFY(s.read(100).isEmpty());
+
+        // A movie without sound, and a file that is no movie, are refused.
+        const QString silent = path(QStringLiteral("silent.avi"));
+        QVERIFY(makeMovie(silent, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 2, 32, 24));
+        for (const QString& bad : {silent, path(QStringLiteral("no-such-file.avi"))}) {
+            AviSoundReader none;
+            QVERIFY(!none.open(bad));
+            QVERIFY(!none.errorText().isEmpty());
+            QVERIFY(none.read(10).isEmpty());
+            QVERIFY(!none.seekSeconds(1));
+        }
     }
 
     void closeTwiceAndReopen()
