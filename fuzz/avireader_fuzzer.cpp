@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the AVI reading layer as a movie file: open it,
 // read its facts, and decode frames at the start, the middle and the end,
-// in and out of order. Every frame handed out must be a whole 24-bit bitmap
-// of the stated frame size.
+// in and out of order; then its sound track, from the start and after a seek.
+// Every frame handed out must be a whole 24-bit bitmap of the stated frame
+// size, and sound comes in whole sample frames.
 #include "movie/avireader.h"
+#include "movie/avisoundreader.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -56,6 +58,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             std::abort();
         file.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    {
+        lv::AviSoundReader sound;
+        if (sound.open(f.input)) {
+            if (sound.channels() < 1 || sound.channels() > 2 || sound.sampleRate() <= 0)
+                std::abort();
+            for (int i = 0; i < 4; ++i)
+                if (sound.read(2000).size() % sound.bytesPerFrame() != 0)
+                    std::abort();
+            sound.seekSeconds(0.5);
+            if (sound.read(500).size() % sound.bytesPerFrame() != 0)
+                std::abort();
+        }
     }
     lv::AviReader r;
     if (!r.open(f.input)) {
