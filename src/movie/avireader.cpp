@@ -464,10 +464,28 @@ bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     const AVFrame* f = m_decoded.get();
     if (f->width <= 0 || f->height <= 0 || f->format < 0)
         return false;
-    m_sws = sws_getCachedContext(m_sws, f->width, f->height, static_cast<AVPixelFormat>(f->format), m_width,
-                                 m_height, dstFormat, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    // Motion JPEG decodes to the full-range "yuvj" formats, which the scaler
+    // takes as their plain twins plus a full-range flag.
+    AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
+    bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
+    switch (src) {
+    case AV_PIX_FMT_YUVJ420P: src = AV_PIX_FMT_YUV420P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ422P: src = AV_PIX_FMT_YUV422P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ444P: src = AV_PIX_FMT_YUV444P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ440P: src = AV_PIX_FMT_YUV440P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ411P: src = AV_PIX_FMT_YUV411P; fullRange = true; break;
+    default: break;
+    }
+    m_sws = sws_getCachedContext(m_sws, f->width, f->height, src, m_width, m_height, dstFormat, SWS_BICUBIC, nullptr,
+                                 nullptr, nullptr);
     if (!m_sws)
         return false;
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(m_sws, &inverse, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation) >= 0
+        && srcRange != int(fullRange))
+        sws_setColorspaceDetails(m_sws, inverse, int(fullRange), table, dstRange, brightness, contrast, saturation);
     uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
     int strides[4] = {stride, 0, 0, 0};
     return sws_scale(m_sws, f->data, f->linesize, 0, f->height, planes, strides) == m_height;

@@ -1,6 +1,8 @@
 #include "movie/movieplayer.h"
 
 #include "movie/avireader.h"
+#include "movie/avisoundreader.h"
+#include "movie/soundoutput.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -58,6 +60,8 @@ public:
     void open(const QString& fileName, quint64 generation)
     {
         m_timer->stop();
+        m_out.close();
+        m_sound.close();
         m_reader.close();
         m_gen = generation;
         if (fileName.isEmpty())
@@ -74,6 +78,8 @@ public:
             return;
         }
         m_fps = m_reader.framesPerSecond() > 0 ? m_reader.framesPerSecond() : 25;
+        if (m_reader.audioStream() >= 0)
+            m_sound.open(fileName); // a sound track that cannot be decoded plays as silence
         emit opened(true, m_reader.frameCount(), m_fps, m_reader.frameRect().size(), m_reader.audioStream() >= 0, {},
                     generation);
     }
@@ -83,6 +89,7 @@ public:
         if (generation != m_latest->load())
             return; // a newer request is on its way
         m_timer->stop();
+        m_out.drop();
         m_gen = generation;
         deliver(n);
     }
@@ -94,6 +101,7 @@ public:
         m_gen = generation;
         m_from = from;
         m_shown = -1;
+        startSound(double(from) / m_fps);
         m_clock.start();
         tick();
     }
@@ -102,6 +110,7 @@ public:
     {
         m_gen = generation;
         m_timer->stop();
+        m_out.drop();
     }
 
 signals:
@@ -109,8 +118,48 @@ signals:
                 quint64 generation);
     void frame(const QImage& image, qint64 n, quint64 generation);
     void ended(quint64 generation);
+    void soundPlaying(bool audible, quint64 generation);
 
 private:
+    // The sound track from the given time, when the machine has a sound output.
+    void startSound(double seconds)
+    {
+        m_soundLeft.clear();
+        m_soundWritten = 0;
+        bool audible = false;
+        if (m_sound.isOpen()) {
+            if (!m_out.isOpen())
+                m_out.open(m_sound.sampleRate(), m_sound.channels());
+            m_out.drop();
+            audible = m_out.isOpen() && m_sound.seekSeconds(seconds);
+        }
+        m_soundOn = audible;
+        emit soundPlaying(audible, m_gen);
+    }
+
+    // Keeps the sound a little ahead of the video clock.
+    void feedSound(double elapsed)
+    {
+        if (!m_soundOn)
+            return;
+        const int bpf = m_sound.bytesPerFrame();
+        int64_t room = std::min<int64_t>(int64_t((elapsed + 0.3) * m_sound.sampleRate()) - m_soundWritten,
+                                         m_out.writable());
+        while (room > 0) {
+            if (m_soundLeft.isEmpty()) {
+                m_soundLeft = m_sound.read(int(std::min<int64_t>(room, 4096)));
+                if (m_soundLeft.isEmpty())
+                    return; // the sound track has ended
+            }
+            const int64_t wrote = m_out.write(m_soundLeft.left(qsizetype(room) * bpf));
+            if (wrote <= 0)
+                return;
+            m_soundLeft.remove(0, qsizetype(wrote) * bpf);
+            m_soundWritten += wrote;
+            room -= wrote;
+        }
+    }
+
     void deliver(int64_t n)
     {
         QImage img = m_reader.image(n, QImage::Format_RGB32);
@@ -130,19 +179,26 @@ private:
         const double elapsed = double(m_clock.nsecsElapsed()) / 1e9;
         const int64_t due = m_from + int64_t(elapsed * m_fps);
         if (due >= count) {
+            m_out.drop();
             emit ended(m_gen);
             return;
         }
+        feedSound(elapsed);
         if (due != m_shown && inFlight.load() < 2)
             deliver(due);
-        // Sleep until the next frame is due.
+        // Sleep until the next frame is due, and never so long that the sound runs dry.
         const double next = double(due + 1 - m_from) / m_fps - double(m_clock.nsecsElapsed()) / 1e9;
-        m_timer->start(std::max(1, int(std::ceil(next * 1000))));
+        m_timer->start(std::clamp(int(std::ceil(next * 1000)), 1, m_soundOn ? 100 : 1000000));
     }
 
     std::shared_ptr<std::atomic<quint64>> m_latest;
     QTimer* m_timer;
     AviReader m_reader;
+    AviSoundReader m_sound;
+    SoundOutput m_out;
+    QByteArray m_soundLeft; // decoded sound the device has not taken yet
+    int64_t m_soundWritten = 0;
+    bool m_soundOn = false;
     QElapsedTimer m_clock;
     double m_fps = 25;
     int64_t m_from = 0;
@@ -161,6 +217,10 @@ MoviePlayer::MoviePlayer(QObject* parent)
     connect(m_worker, &PlayerWorker::opened, this, &MoviePlayer::onOpened);
     connect(m_worker, &PlayerWorker::frame, this, &MoviePlayer::onFrame);
     connect(m_worker, &PlayerWorker::ended, this, &MoviePlayer::onEnded);
+    connect(m_worker, &PlayerWorker::soundPlaying, this, [this](bool audible, quint64 generation) {
+        if (generation == m_generation)
+            m_soundAudible = audible;
+    });
     m_thread->setObjectName(QStringLiteral("movie player"));
     m_thread->start();
 }
@@ -191,6 +251,7 @@ void MoviePlayer::setFileName(const QString& fileName)
     m_fps = 0;
     m_frameSize = {};
     m_hasSound = false;
+    m_soundAudible = false;
     m_error.clear();
     m_readyState = fileName.isEmpty() ? Uninitialized : Loading;
     if (wasPlaying)
@@ -272,6 +333,7 @@ void MoviePlayer::pause()
         return;
     const quint64 gen = bump();
     m_playing = false;
+    m_soundAudible = false;
     PlayerWorker* w = m_worker;
     QMetaObject::invokeMethod(w, [w, gen] { w->halt(gen); }, Qt::QueuedConnection);
     emit playingChanged(false);
@@ -336,6 +398,7 @@ void MoviePlayer::onEnded(quint64 generation)
     if (generation != m_generation || !m_playing)
         return;
     m_playing = false;
+    m_soundAudible = false;
     m_position = m_frameCount;
     emit playingChanged(false);
     emit ended();

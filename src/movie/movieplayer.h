@@ -23,8 +23,9 @@ QString movieInfoText(int displayMode, double position, double duration);
 // Plays one AVI file: our own player over AviReader. Decoding runs on a worker
 // thread of the player's own; pictures come back by queued signal and are
 // drawn by a view (MoviePlayerView). Playback runs on the video clock; the
-// sound track is not played here (no sound output is assumed), so a movie
-// with sound plays silently at its true speed.
+// sound track goes to the sound output (SoundOutput) a little ahead of it,
+// and where the machine has no sound output the movie plays silently at its
+// true speed.
 //
 // Frame numbers are the reader's (the stream's sample numbers). The position
 // is the number of the frame shown, or the frame count once playback has
@@ -63,6 +64,8 @@ public:
     double framesPerSecond() const { return m_fps; }
     QSize frameSize() const { return m_frameSize; }
     bool hasSound() const { return m_hasSound; }
+    // The sound track is being played (a sound output exists) in this run.
+    bool soundAudible() const { return m_soundAudible; }
     QImage currentImage() const { return m_image; }
     // The number of the frame in currentImage() (a seek moves the position
     // at once; its picture follows from the worker).
@@ -109,6 +112,7 @@ private:
     bool m_autoStart = false;
     bool m_playing = false;
     bool m_hasSound = false;
+    bool m_soundAudible = false;
     int64_t m_position = 0;
     int64_t m_imageFrame = -1;
     int64_t m_frameCount = 0;

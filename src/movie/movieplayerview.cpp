@@ -36,6 +36,7 @@ MoviePlayerView::MoviePlayerView(MoviePlayer& player, QWidget* parent)
     setObjectName(QStringLiteral("movie"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_bar = new QWidget(this);
+    m_bar->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(m_bar);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);

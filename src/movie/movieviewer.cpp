@@ -34,6 +34,7 @@ QAction* toolButton(QToolBar* bar, const char* key, const QString& text, const c
     QAction* a = bar->addAction(QIcon::fromTheme(QString::fromLatin1(theme), bar->style()->standardIcon(fallback)), text);
     a->setObjectName(QString::fromLatin1(key));
     a->setToolTip(text);
+    a->setIconText(text); // as written, "..." included
     return a;
 }
 

@@ -1,7 +1,13 @@
 #include "moviefiles.h"
 #include "movie/avireader.h"
+#include "movie/avisoundreader.h"
+#include "movie/aviwriter.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -295,6 +301,131 @@ private slots:
         const qsizetype frameBytes = 320 * 240 * 3;
         for (int n : {int(r.frameCount()) / 2, 1, int(r.frameCount()) - 2, 0})
             QVERIFY(psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 320, 240) >= 45);
+    }
+
+    // A recording of our own past 1 GiB goes on in OpenDML form (more RIFF
+    // chunks, two-level index): every frame is counted, and frames deep in
+    // the later chunks are the right ones.
+    void openDmlRecordingPastOneGiB()
+    {
+        const QSize size(640, 480);
+        // Thirty noisy pictures, each a large JPEG, repeated in turn.
+        QList<QImage> pictures;
+        QList<QByteArray> jpegs;
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 30; ++i) {
+            QImage img(size, QImage::Format_RGB32);
+            for (int y = 0; y < size.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+                for (int x = 0; x < size.width(); ++x)
+                    line[x] = rng.generate() | 0xff000000u;
+            }
+            QByteArray bytes;
+            QBuffer buf(&bytes);
+            buf.open(QIODevice::WriteOnly);
+            QVERIFY(img.save(&buf, "JPG", 100));
+            pictures << img;
+            jpegs << bytes;
+        }
+        qint64 bytesPerRound = 0;
+        for (const QByteArray& j : jpegs)
+            bytesPerRound += j.size();
+        const int frames = int((qint64(1) << 30) / bytesPerRound + 2) * 30;
+
+        const QString file = path(QStringLiteral("big.avi"));
+        {
+            AviWriter w;
+            AviWriter::Setup s;
+            s.fileName = file;
+            s.frameSize = size;
+            s.rateNum = 30;
+            s.encoder = QStringLiteral("mjpeg");
+            QVERIFY2(w.open(s), qPrintable(w.errorText()));
+            for (int i = 0; i < frames; ++i)
+                QVERIFY(w.writeVideo(pictures[i % 30], jpegs[i % 30], i));
+            QVERIFY(w.close());
+        }
+        QVERIFY(QFileInfo(file).size() > (qint64(1) << 30));
+
+        AviReader r;
+        QVERIFY(r.open(file));
+        QCOMPARE(r.frameCount(), frames);
+        QCOMPARE(r.frameRect(), QRect(QPoint(0, 0), size));
+        for (int n : {frames - 1, frames / 2 + 7, 3, frames - 30 + 12}) {
+            const QImage got = r.image(n, QImage::Format_RGB32);
+            QVERIFY2(!got.isNull(), qPrintable(QString::number(n)));
+            // The decoder's picture of that JPEG, read on its own.
+            const QImage want = QImage::fromData(jpegs[n % 30], "JPG").convertToFormat(QImage::Format_RGB32);
+            qint64 diff = 0;
+            for (int y = 0; y < size.height(); y += 7)
+                for (int x = 0; x < size.width(); x += 5)
+                    diff += qAbs(qGray(got.pixel(x, y)) - qGray(want.pixel(x, y)));
+            const double mean = double(diff) / ((size.height() / 7 + 1) * (size.width() / 5));
+            QVERIFY2(mean < 6, qPrintable(QStringLiteral("frame %1: mean difference %2").arg(n).arg(mean)));
+        }
+        QFile::remove(file);
+    }
+
+    // The sound track, whole and from a point in time, is ffmpeg's decode of it
+    // as 16-bit PCM, to the sample.
+    void soundMatchesFfmpeg_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("16-bit mono 22050") << QStringLiteral("pcm_s16le") << 1 << 22050;
+        QTest::newRow("8-bit stereo 11025") << QStringLiteral("pcm_u8") << 2 << 11025;
+        QTest::newRow("16-bit stereo 44100") << QStringLiteral("pcm_s16le") << 2 << 44100;
+    }
+
+    void soundMatchesFfmpeg()
+    {
+        QFETCH(QString, codec);
+        QFETCH(int, channels);
+        QFETCH(int, rate);
+        const QString file = path(QStringLiteral("sound-%1-%2-%3.avi").arg(codec).arg(channels).arg(rate));
+        QVERIFY(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=size=64x48:rate=25"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                           QStringLiteral("-i"), QStringLiteral("sine=frequency=300:sample_rate=%1").arg(rate),
+                           QStringLiteral("-t"), QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+                           QStringLiteral("-c:a"), codec, QStringLiteral("-ac"), QString::number(channels), file}));
+        QProcess p;
+        p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                           QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-f"),
+                                           QStringLiteral("s16le"), QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray ref = p.readAllStandardOutput();
+        QCOMPARE(ref.size(), 2 * channels * rate * 2);
+
+        AviSoundReader s;
+        QVERIFY2(s.open(file), qPrintable(s.errorText()));
+        QCOMPARE(s.sampleRate(), rate);
+        QCOMPARE(s.channels(), channels);
+        QByteArray all;
+        for (QByteArray piece; !(piece = s.read(1000)).isEmpty();)
+            all += piece;
+        QCOMPARE(all.size(), ref.size());
+        QVERIFY(all == ref);
+
+        const int bpf = 2 * channels;
+        for (double at : {0.5, 1.25, 0.0}) {
+            QVERIFY(s.seekSeconds(at));
+            const QByteArray got = s.read(rate / 10);
+            QCOMPARE(got, ref.mid(qsizetype(std::floor(at * rate + 0.5)) * bpf, qsizetype(rate / 10) * bpf));
+        }
+        QVERIFY(s.seekSeconds(5));
+        QVERIFY(s.read(100).isEmpty());
+
+        // A movie without sound, and a file that is no movie, are refused.
+        const QString silent = path(QStringLiteral("silent.avi"));
+        QVERIFY(makeMovie(silent, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 2, 32, 24));
+        for (const QString& bad : {silent, path(QStringLiteral("no-such-file.avi"))}) {
+            AviSoundReader none;
+            QVERIFY(!none.open(bad));
+            QVERIFY(!none.errorText().isEmpty());
+            QVERIFY(none.read(10).isEmpty());
+            QVERIFY(!none.seekSeconds(1));
+        }
     }
 
     void closeTwiceAndReopen()

@@ -186,6 +186,36 @@ private slots:
         QVERIFY(waitFrame(p, 0));
     }
 
+    // With a sound output the track plays beside the picture; without one the
+    // movie plays silently; both run to the end on the video clock.
+    void playerSound_data()
+    {
+        QTest::addColumn<QByteArray>("device");
+        QTest::addColumn<bool>("audible");
+        QTest::newRow("ALSA null output") << QByteArray("null") << true;
+        QTest::newRow("no such output") << QByteArray("lumivark_no_such_device") << false;
+    }
+
+    void playerSound()
+    {
+        QFETCH(QByteArray, device);
+        QFETCH(bool, audible);
+        qputenv("LUMIVARK_SOUND_DEVICE", device);
+        MoviePlayer p;
+        p.setFileName(m_clip);
+        QVERIFY(waitReady(p));
+        QVERIFY(p.hasSound());
+        QSignalSpy ended(&p, &MoviePlayer::ended);
+        p.play();
+        QTRY_COMPARE_WITH_TIMEOUT(p.soundAudible(), audible, 5000);
+        QTest::qWait(100);
+        QCOMPARE(p.soundAudible(), audible);
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(p.currentFrame(), 50);
+        QVERIFY(!p.soundAudible());
+        qunsetenv("LUMIVARK_SOUND_DEVICE");
+    }
+
     void playerRefusesBadFiles_data()
     {
         QTest::addColumn<QString>("kind");
