@@ -523,6 +523,12 @@ RecompressResult Job::run(const QString& source, const QString& output)
         fail(QStringLiteral("The output would replace the movie itself; choose another name"));
         return failed();
     }
+    const QByteArray encoderName = m_options.encoder.toLatin1();
+    const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName.constData());
+    if (!encoder || encoder->type != AVMEDIA_TYPE_VIDEO) {
+        fail(QStringLiteral("No video encoder named %1").arg(m_options.encoder));
+        return failed();
+    }
     if (!openSource(source))
         return failed();
     if (m_soundIn && (resolvedPath(soundName) == sourcePath || resolvedPath(soundName) == resolvedPath(output))) {
