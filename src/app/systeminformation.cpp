@@ -100,7 +100,7 @@ QString SystemInformation::librarySection()
     lines << QStringLiteral("  FFmpeg %1: libavcodec %2, libavformat %3, libavutil %4, libswscale %5")
                  .arg(QString::fromLatin1(av_version_info()), libVersion(avcodec_version()),
                       libVersion(avformat_version()), libVersion(avutil_version()), libVersion(swscale_version()));
-    lines << QStringLiteral("  libjpeg-turbo %1 (built with)").arg(QStringLiteral(LV_STRINGIFY(LIBJPEG_TURBO_VERSION)));
+    lines << QStringLiteral("  libjpeg-turbo %1 (the version built against)").arg(QStringLiteral(LV_STRINGIFY(LIBJPEG_TURBO_VERSION)));
     const curl_version_info_data* curl = curl_version_info(CURLVERSION_NOW);
     lines << QStringLiteral("  libcurl %1, %2")
                  .arg(QString::fromLatin1(curl->version),

@@ -20,7 +20,7 @@ SystemInformationWindow::SystemInformationWindow(const QString& text, QWidget* p
     m_text->setReadOnly(true);
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_text->setMinimumSize(560, 400);
+    m_text->setMinimumSize(720, 420);
     layout->addWidget(m_text);
 
     auto* row = new QHBoxLayout;
