@@ -1,12 +1,17 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
+#include "app/keyedtoolbar.h"
 #include "app/master.h"
+#include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
 #include "app/systeminformation.h"
 #include "app/systeminformationwindow.h"
 #include "base/diskspace.h"
 #include "movie/codecswindow.h"
+#include "movie/compressiondialog.h"
+#include "movie/movieplayer.h"
+#include "movie/movieviewer.h"
 #include "v4l2_replayio.h"
 
 extern "C" {
@@ -16,6 +21,8 @@ extern "C" {
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QProcess>
 #include <QTest>
@@ -142,6 +149,54 @@ private slots:
         QVERIFY(shown.contains(QLatin1String("Cameras:")));
         QCOMPARE(QApplication::clipboard()->text(), shown);
         QVERIFY(dlg.d.requests.isEmpty());
+    }
+
+    // Recompress from the movie window inside the application: the main
+    // window's status line and controls, its Cancel button, the refused close.
+    void recompressInTheApplication()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        const QString clip = env.dir("movies") + QStringLiteral("/clip.avi");
+        QProcess p;
+        p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                           QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                           QStringLiteral("testsrc=size=320x240:rate=25"), QStringLiteral("-frames:v"),
+                                           QStringLiteral("300"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip});
+        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        dlg.d.fileAnswers.enqueue(clip);
+        m.fileItems[3]->trigger(); // Movie Viewer...
+        MovieViewer* v = app.movieWindows()->viewer();
+        QVERIFY(v);
+        QTRY_VERIFY_WITH_TIMEOUT(v->player().readyState() == MoviePlayer::Complete, 20000);
+
+        const QString output = env.dir("movies") + QStringLiteral("/small.avi");
+        dlg.d.fileAnswers.enqueue(output);
+        QTimer::singleShot(0, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<CompressionDialog*>(w); d && d->isVisible()) {
+                    RecompressOptions o;
+                    o.encoder = QStringLiteral("mpeg4");
+                    d->setRecompressOptions(o);
+                    d->accept();
+                }
+        });
+        v->toolbarClicked(QStringLiteral("recompress"));
+        QVERIFY(!m.MainToolbar->isEnabled());
+        QVERIFY(m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
+        auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
+        QVERIFY(!sub->close());
+        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Recompressed"), 60000);
+        QVERIFY(m.MainToolbar->isEnabled());
+        QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
+        QCOMPARE(v->windowTitle(), QStringLiteral("small.avi"));
+        QCOMPARE(v->player().fileName(), output);
+        QVERIFY(!QFileInfo::exists(env.dir("movies") + QStringLiteral("/small.wav"))); // no sound in the clip
+        QVERIFY(sub->close());
     }
 };
 
