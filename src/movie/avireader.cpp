@@ -288,6 +288,7 @@ bool AviReader::openDecoder()
     m_shownAt = {{0, 0}};
     m_width = par->width;
     m_height = par->height;
+    m_unreachable = INT64_MAX;
     m_decoder = std::move(dec);
     m_lastNumber = -1;
     m_aheadNumber = -1;
@@ -409,6 +410,11 @@ bool AviReader::decodeTo(int64_t n)
         return false;
     if (m_lastNumber == n)
         return true;
+    // A pass already ran off the end of the file looking for an earlier
+    // frame: this one cannot come out either (damaged chunks), and trying
+    // again frame by frame would read the file over and over.
+    if (n >= m_unreachable)
+        return false;
     const StartPoint start = startFor(n);
     const bool forward = !m_needSeek && m_lastNumber >= 0 && m_lastNumber < n && m_lastNumber >= start.shown;
     if (!forward && !seekTo(start))
@@ -429,6 +435,7 @@ bool AviReader::decodeTo(int64_t n)
                     return true;
                 }
                 m_needSeek = true;
+                m_unreachable = std::min(m_unreachable, n);
                 return false;
             }
             num = numberOf(m_spare.get());

@@ -132,6 +132,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     bool m_needSeek = true;
+    int64_t m_unreachable = INT64_MAX; // frames from here on cannot be decoded
     ff::PacketPtr m_packet;
     SwsContext* m_sws = nullptr; // from sws_getCachedContext; freed in closeDecoder()
     bool m_countFrames = false;  // frame numbers come from counting, not timestamps

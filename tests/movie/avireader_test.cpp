@@ -303,6 +303,45 @@ private slots:
             QVERIFY(psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 320, 240) >= 45);
     }
 
+    // Frames whose chunks hold rubbish are passed over, each read at most a
+    // few times: a long damaged stretch ends, it does not make the reader
+    // walk the file once per frame.
+    void damagedStretchEnds_data()
+    {
+        QTest::addColumn<bool>("keepIndex");
+        QTest::newRow("indexed") << true;
+        QTest::newRow("no index") << false;
+    }
+
+    void damagedStretchEnds()
+    {
+        QFETCH(bool, keepIndex);
+        const QString good = path(QStringLiteral("stretch-%1.avi").arg(keepIndex));
+        QVERIFY(makeMovie(good, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 600, 64, 48));
+        QByteArray b = readAll(good);
+        const qsizetype movi = b.indexOf("movi");
+        const qsizetype idx = b.lastIndexOf("idx1");
+        QVERIFY(movi > 0 && idx > movi);
+        // Rubbish over the movie data from 40 % on, chunk headers and all.
+        const qsizetype from = movi + (idx - movi) * 4 / 10;
+        for (qsizetype i = from; i < idx; ++i)
+            b[i] = char(0xA5 ^ (i * 7));
+        if (!keepIndex) {
+            b.truncate(idx);
+            putLe32(b, 4, uint32_t(b.size() - 8));
+        }
+        const QString file = path(QStringLiteral("damaged-%1.avi").arg(keepIndex));
+        QVERIFY(writeAll(file, b));
+        AviReader r;
+        QVERIFY(r.open(file));
+        QVERIFY(r.frameCount() > 0);
+        int decoded = 0;
+        for (int64_t n = 0; n < r.frameCount(); ++n)
+            decoded += !r.frame(n).isEmpty();
+        QVERIFY2(decoded >= 200, qPrintable(QString::number(decoded)));
+        QVERIFY(!r.frame(0).isEmpty());
+    }
+
     // A recording of our own past 1 GiB goes on in OpenDML form (more RIFF
     // chunks, two-level index): every frame is counted, and frames deep in
     // the later chunks are the right ones.

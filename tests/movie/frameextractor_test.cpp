@@ -298,6 +298,24 @@ private slots:
         QCOMPARE(frame.isEmpty(), o != ExtractOutcome::Done);
     }
 
+    // A JPEG that cannot be written is reported and the walk goes on.
+    void jpegFailuresGoOn()
+    {
+        const QString movie = path(QStringLiteral("jpegfail.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 4, 64, 48));
+        QFile blocker(path(QStringLiteral("jpegfail-blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        FrameExtractor x;
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QSignalSpy failed(&x, &FrameExtractor::jpegFailed);
+        QSignalSpy progress(&x, &FrameExtractor::progress);
+        QVERIFY(x.extractAll(movie, path(QStringLiteral("jpegfail-blocked/x.jpg")), 90));
+        QCOMPARE(finish(x, done), ExtractOutcome::Done);
+        QCOMPARE(failed.size(), 4);
+        QCOMPARE(failed.first().first().toString(), path(QStringLiteral("jpegfail-blocked/x_Frame_0.jpg")));
+        QCOMPARE(progress.size(), 4);
+    }
+
     // The single frame is the frame of that number, out of range is quiet.
     void extractOne()
     {

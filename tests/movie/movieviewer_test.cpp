@@ -437,6 +437,27 @@ private slots:
         QVERIFY(w.close());
     }
 
+    // JPEG frames that cannot be written: one message box for the run, each
+    // failure in the status, and the run still ends with "Done".
+    void extractAllJpegFailures()
+    {
+        ScopedScriptedDialogs dlg;
+        HostLog log;
+        MovieViewer w(log.host(), QString());
+        w.openMovie(m_clip, QStringLiteral("clip.avi"));
+        QVERIFY(waitReady(w.player()));
+        QFile blocker(path(QStringLiteral("blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        dlg.d.fileAnswers.enqueue(path(QStringLiteral("blocked/x.jpg")));
+        QSignalSpy done(&w.extractor(), &FrameExtractor::finished);
+        w.ExtractAllImages();
+        QVERIFY(done.wait(30000));
+        QCOMPARE(dlg.d.messages(), QStringList{QStringLiteral("Failed to save to JPG")});
+        QVERIFY(log.statuses.contains(QStringLiteral("Error writing ") + path(QStringLiteral("blocked/x_Frame_7.jpg"))
+                                      + QStringLiteral("JPEG File.")));
+        QCOMPARE(log.statuses.last(), QStringLiteral("Done"));
+    }
+
     void extractFromBrokenFileSaysSo()
     {
         ScopedScriptedDialogs dlg;
