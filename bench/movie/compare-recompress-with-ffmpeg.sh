@@ -12,11 +12,11 @@ trap 'rm -f "$out"' EXIT
     --benchmark_out_format=json >/dev/null
 /usr/bin/python3 - "$out" "$LUMIVARK_BENCH_THREADS" <<'PY'
 import json, sys
-runs = {"/".join(b["name"].split("/")[:2]): b for b in json.load(open(sys.argv[1]))["benchmarks"]}
-print(f"640x480@30 MJPEG, 30 s, {sys.argv[2]} threads")
+runs = {b["name"].split("/")[1]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+print(f"640x480@30 MJPEG, 30 s, {sys.argv[2]} threads (mean of alternating runs)")
 for codec in ("mpeg4", "ffv1"):
-    ours, theirs = runs[f"BM_Recompress/{codec}"], runs[f"BM_FfmpegProgram/{codec}"]
-    a, b = ours["real_time"], theirs["real_time"]
-    print(f"{codec:6s} ours {a:6.2f} s ({ours['fps']:.0f} frames/s, {ours['MB']:.1f} MB)"
-          f"  ffmpeg {b:6.2f} s ({theirs['fps']:.0f} frames/s, {theirs['MB']:.1f} MB)  speed ratio {b / a:.2f}x")
+    r = runs[codec]
+    print(f"{codec:6s} ours {r['ours_s']:6.2f} s ({r['frames'] / r['ours_s']:.0f} frames/s, {r['ours_MB']:.1f} MB)"
+          f"  ffmpeg {r['ffmpeg_s']:6.2f} s ({r['frames'] / r['ffmpeg_s']:.0f} frames/s, {r['ffmpeg_MB']:.1f} MB)"
+          f"  speed ratio {r['ratio']:.2f}x")
 PY
