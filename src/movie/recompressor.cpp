@@ -13,6 +13,10 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -132,6 +136,166 @@ private:
     std::vector<Entry> m_entries;
 };
 
+QString errorText(const QString& what, int averror)
+{
+    if (averror == AVERROR(ENOSPC))
+        return what + QStringLiteral(": the disk is full");
+    return averror ? what + QStringLiteral(": ") + avErrorText(averror) : what;
+}
+
+// Sends one picture (nullptr: the end) to the encoder and writes what comes out.
+bool encodeAndWrite(AVCodecContext* enc, AVFormatContext* out, AVStream* stream, AVPacket* pkt, AVFrame* frame,
+                    QString* error)
+{
+    int err = avcodec_send_frame(enc, frame);
+    if (err < 0) {
+        *error = errorText(QStringLiteral("The encoder refused a frame"), err);
+        return false;
+    }
+    for (;;) {
+        err = avcodec_receive_packet(enc, pkt);
+        // EAGAIN: the encoder wants more input; EOF: it has been flushed.
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
+            return true;
+        if (err < 0) {
+            *error = errorText(QStringLiteral("The encoder failed"), err);
+            return false;
+        }
+        pkt->stream_index = stream->index;
+        av_packet_rescale_ts(pkt, enc->time_base, stream->time_base);
+        err = av_interleaved_write_frame(out, pkt);
+        if (err < 0) {
+            *error = errorText(QStringLiteral("Cannot write the movie"), err);
+            return false;
+        }
+    }
+}
+
+// The second half of the work: encodes and writes the pictures the decoding
+// half hands over, on a thread of its own, so decoding the next pictures
+// overlaps with encoding these. The queue is short: memory stays bounded and
+// a stop on either side is seen within a few frames.
+class EncodeStage {
+public:
+    EncodeStage(AVCodecContext* enc, AVFormatContext* out, AVStream* stream, int64_t total,
+                const std::atomic_bool& cancel, const std::function<void(int)>& progress)
+        : m_enc(enc), m_out(out), m_stream(stream), m_total(total), m_cancel(cancel), m_progress(progress)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~EncodeStage() { stop(); }
+    EncodeStage(const EncodeStage&) = delete;
+    EncodeStage& operator=(const EncodeStage&) = delete;
+
+    // Hands over a picture; waits while the queue is full. False when the
+    // stage has stopped (an error, or a cancel).
+    bool push(ff::FramePtr frame)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < kQueueLength || m_stopped; });
+        if (m_stopped)
+            return false;
+        m_queue.push_back(std::move(frame));
+        m_changed.notify_all();
+        return true;
+    }
+    // No more pictures: waits until every one is written. False on an error
+    // or a cancel.
+    bool finish()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_inputEnded = true;
+            m_changed.notify_all();
+        }
+        join();
+        return m_error.isEmpty() && !m_cancelled;
+    }
+    // Stops at once; pictures still queued are dropped. Safe to call twice.
+    void stop()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+            m_changed.notify_all();
+        }
+        join();
+    }
+    // After finish() or stop():
+    QString error() const { return m_error; }
+    bool cancelled() const { return m_cancelled; }
+    int lastPercent() const { return m_lastPercent; }
+
+private:
+    static constexpr size_t kQueueLength = 4;
+
+    void join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void run()
+    {
+        ff::PacketPtr pkt(av_packet_alloc());
+        int64_t done = 0;
+        for (;;) {
+            ff::FramePtr frame;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_queue.empty() || m_inputEnded || m_stopped; });
+                if (m_stopped || m_queue.empty())
+                    return;
+                frame = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_changed.notify_all();
+            }
+            bool ok = true;
+            if (m_cancel.load(std::memory_order_relaxed)) {
+                m_cancelled = true;
+                ok = false;
+            } else if (!pkt) {
+                m_error = QStringLiteral("Out of memory");
+                ok = false;
+            } else {
+                ok = encodeAndWrite(m_enc, m_out, m_stream, pkt.get(), frame.get(), &m_error);
+            }
+            if (!ok) {
+                std::lock_guard lock(m_mutex);
+                m_stopped = true;
+                m_queue.clear();
+                m_changed.notify_all();
+                return;
+            }
+            ++done;
+            if (m_progress && m_total > 0) {
+                const int percent = int(std::min<int64_t>(100, done * 100 / m_total));
+                if (percent != m_lastPercent) {
+                    m_lastPercent = percent;
+                    m_progress(percent);
+                }
+            }
+        }
+    }
+
+    AVCodecContext* m_enc;
+    AVFormatContext* m_out;
+    AVStream* m_stream;
+    int64_t m_total;
+    const std::atomic_bool& m_cancel;
+    const std::function<void(int)>& m_progress;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<ff::FramePtr> m_queue;
+    bool m_inputEnded = false;
+    bool m_stopped = false;
+    // Written by the stage's thread only, read after it has ended.
+    QString m_error;
+    bool m_cancelled = false;
+    int m_lastPercent = 0;
+    std::thread m_thread;
+};
+
 class Job {
 public:
     Job(const RecompressOptions& options, const std::atomic_bool& cancel, const std::function<void(int)>& progress)
@@ -150,9 +314,9 @@ private:
     bool finishOutput(ff::OutputPtr& out, const char* what);
     bool decodePacket(const AVPacket* pkt);
     bool takeFrame(AVFrame* frame);
-    bool encode(AVFrame* frame);
+    bool hand(const AVFrame* picture, int64_t number);
+    bool stageStopped();
     bool writeSound(AVPacket* pkt);
-    void report();
 
     RecompressOptions m_options;
     const std::atomic_bool& m_cancel;
@@ -167,15 +331,15 @@ private:
     int64_t m_total = 0;      // frames of the source's video stream
     int64_t m_firstPts = AV_NOPTS_VALUE;
     int64_t m_written = 0;    // frames handed to the encoder
-    int m_lastPercent = -1;
 
     ff::CodecContextPtr m_dec;
     ff::CodecContextPtr m_enc;
     const AVCodec* m_codec = nullptr;
     ff::FramePtr m_decoded;
-    // Converted pictures, taken in turn: the encoder and m_last may still
-    // hold the one before, and a fresh buffer per frame costs page faults.
-    std::array<ff::FramePtr, 3> m_converted;
+    // Converted pictures, taken in turn: the queue, the encoder and m_last
+    // may still hold the ones before, and a fresh buffer per frame costs
+    // page faults.
+    std::array<ff::FramePtr, 8> m_converted;
     size_t m_nextConverted = 0;
     ff::FramePtr m_last; // the last picture encoded, for frames the source repeats
     ff::PacketPtr m_packet;
@@ -188,26 +352,13 @@ private:
     AVStream* m_videoStream = nullptr;
     ff::OutputPtr m_soundOut;
     AVStream* m_soundStream = nullptr;
+    std::unique_ptr<EncodeStage> m_stage; // after the first picture is decoded
 };
 
 bool Job::fail(const QString& what, int averror)
 {
-    if (averror == AVERROR(ENOSPC))
-        m_error = what + QStringLiteral(": the disk is full");
-    else
-        m_error = averror ? what + QStringLiteral(": ") + avErrorText(averror) : what;
+    m_error = errorText(what, averror);
     return false;
-}
-
-void Job::report()
-{
-    if (!m_progress || m_total <= 0)
-        return;
-    const int percent = int(std::min<int64_t>(100, m_written * 100 / m_total));
-    if (percent != m_lastPercent) {
-        m_lastPercent = percent;
-        m_progress(percent);
-    }
 }
 
 bool Job::openSource(const QString& source)
@@ -352,24 +503,28 @@ bool Job::finishOutput(ff::OutputPtr& out, const char* what)
     return true;
 }
 
-bool Job::encode(AVFrame* frame)
+// The stage stopped on its own: its error (or cancel) becomes the job's.
+bool Job::stageStopped()
 {
-    int err = avcodec_send_frame(m_enc.get(), frame);
-    if (err < 0)
-        return fail(QStringLiteral("The encoder refused a frame"), err);
-    for (;;) {
-        err = avcodec_receive_packet(m_enc.get(), m_encoded.get());
-        // EAGAIN: the encoder wants more input; EOF: it has been flushed.
-        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
-            return true;
-        if (err < 0)
-            return fail(QStringLiteral("The encoder failed"), err);
-        m_encoded->stream_index = m_videoStream->index;
-        av_packet_rescale_ts(m_encoded.get(), m_enc->time_base, m_videoStream->time_base);
-        err = av_interleaved_write_frame(m_videoOut.get(), m_encoded.get());
-        if (err < 0)
-            return fail(QStringLiteral("Cannot write the movie"), err);
-    }
+    m_stage->stop();
+    m_cancelled = m_stage->cancelled();
+    m_error = m_stage->error();
+    return false;
+}
+
+// Hands a picture to the encoding stage as frame number `number`.
+bool Job::hand(const AVFrame* picture, int64_t number)
+{
+    ff::FramePtr copy(av_frame_clone(picture));
+    if (!copy)
+        return fail(QStringLiteral("Out of memory"));
+    copy->pts = number;
+    copy->pict_type = AV_PICTURE_TYPE_NONE;
+    // The fixed-quantiser encoders take the quality from each picture.
+    copy->quality = m_enc->global_quality;
+    if (!m_stage->push(std::move(copy)))
+        return stageStopped();
+    return true;
 }
 
 // One decoded picture: converted when the encoder wants another format or
@@ -392,10 +547,8 @@ bool Job::takeFrame(AVFrame* frame)
             m_cancelled = true;
             return false;
         }
-        m_last->pts = m_written++;
-        if (!encode(m_last.get()))
+        if (!hand(m_last.get(), m_written++))
             return false;
-        report();
     }
     m_written = number;
 
@@ -439,19 +592,14 @@ bool Job::takeFrame(AVFrame* frame)
         sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, target->data, target->linesize);
         picture = target;
     }
-    picture->pts = m_written++;
-    picture->pict_type = AV_PICTURE_TYPE_NONE;
-    // The fixed-quantiser encoders take the quality from each picture.
-    picture->quality = m_enc->global_quality;
     if (!m_last)
         m_last.reset(av_frame_alloc());
-    av_frame_unref(m_last.get());
-    if (!m_last || av_frame_ref(m_last.get(), picture) < 0)
+    if (!m_last)
         return fail(QStringLiteral("Out of memory"));
-    if (!encode(picture))
-        return false;
-    report();
-    return true;
+    av_frame_unref(m_last.get());
+    if (av_frame_ref(m_last.get(), picture) < 0)
+        return fail(QStringLiteral("Out of memory"));
+    return hand(picture, m_written++);
 }
 
 bool Job::decodePacket(const AVPacket* pkt)
@@ -483,6 +631,8 @@ bool Job::decodePacket(const AVPacket* pkt)
             err = avformat_write_header(m_videoOut.get(), nullptr);
             if (err < 0)
                 return fail(QStringLiteral("Cannot write the AVI header"), err);
+            m_stage = std::make_unique<EncodeStage>(m_enc.get(), m_videoOut.get(), m_videoStream, m_total, m_cancel,
+                                                    m_progress);
         }
         const bool ok = takeFrame(m_decoded.get());
         av_frame_unref(m_decoded.get());
@@ -506,6 +656,9 @@ RecompressResult Job::run(const QString& source, const QString& output)
 {
     RecompressResult result;
     const auto failed = [&] {
+        // The encoding thread ends before anything it writes to goes away.
+        if (m_stage)
+            m_stage->stop();
         result.status = m_cancelled ? RecompressResult::Status::Cancelled : RecompressResult::Status::Failed;
         result.error = m_cancelled ? QString() : m_error;
         if (!m_cancelled)
@@ -566,10 +719,8 @@ RecompressResult Job::run(const QString& source, const QString& output)
         fail(QStringLiteral("Out of memory"));
         return failed();
     }
-    if (m_progress) {
-        m_lastPercent = 0;
+    if (m_progress)
         m_progress(0);
-    }
 
     bool ok = true;
     while (ok) {
@@ -600,18 +751,26 @@ RecompressResult Job::run(const QString& source, const QString& output)
         ok = decodePacket(nullptr);
     if (!ok)
         return failed();
-    if (!m_enc) {
+    if (!m_stage) {
         fail(QStringLiteral("Not one frame of the movie could be decoded"));
         return failed();
     }
     // Empty chunks at the very end still count as frames.
     while (m_written < m_total && m_last) {
-        m_last->pts = m_written++;
-        if (!encode(m_last.get()))
+        if (!hand(m_last.get(), m_written++))
             return failed();
-        report();
     }
-    if (!encode(nullptr) || !finishOutput(m_videoOut, "movie") || !finishOutput(m_soundOut, "sound file"))
+    if (!m_stage->finish()) {
+        stageStopped();
+        return failed();
+    }
+    // The stage has ended; the encoder's last pictures and the files' ends are written here.
+    QString error;
+    if (!encodeAndWrite(m_enc.get(), m_videoOut.get(), m_videoStream, m_encoded.get(), nullptr, &error)) {
+        m_error = error;
+        return failed();
+    }
+    if (!finishOutput(m_videoOut, "movie") || !finishOutput(m_soundOut, "sound file"))
         return failed();
     if (m_cancel.load()) {
         m_cancelled = true;
@@ -619,7 +778,7 @@ RecompressResult Job::run(const QString& source, const QString& output)
     }
     if (!pending.commit(&m_error))
         return failed();
-    if (m_progress && m_lastPercent != 100)
+    if (m_progress && m_stage->lastPercent() != 100)
         m_progress(100);
     result.status = RecompressResult::Status::Recompressed;
     result.output = output;

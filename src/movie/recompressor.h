@@ -39,8 +39,10 @@ QString recompressedSoundName(const QString& output);
 // folder and renamed at the end, so a cancelled or failed run leaves no
 // partial file and an older file of the output's name stays as it was.
 //
-// Runs on the calling thread. progress gets the percentage done (0..100,
-// each value once); cancel is polled once per frame.
+// Runs on the calling thread, which decodes, while a second thread of its
+// own encodes and writes; both have ended when it returns. progress gets the
+// percentage done (0..100, each value once, in order) on either thread, never
+// on two at once; cancel is polled once per frame.
 RecompressResult recompressMovie(const QString& source, const QString& output, const RecompressOptions& options,
                                  const std::atomic_bool& cancel, const std::function<void(int)>& progress = {});
 
