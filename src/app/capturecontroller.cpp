@@ -34,6 +34,8 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <limits>
+
 namespace lv {
 
 namespace {
@@ -226,6 +228,12 @@ void CaptureController::DispatchCapture(bool start)
 
     const QString band = m_master.visibleBand();
     KeyedToolBar* ops = m_master.OperationBar;
+    // Without a device nothing can start: say so before any question about files.
+    const bool starts = band == QLatin1String("image") || (start && !band.isEmpty());
+    if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_state.CaptureHandle)) {
+        m_master.setStatusString(QStringLiteral("Not Connected"));
+        return;
+    }
     if (band == QLatin1String("movie")) {
         m_state.FrameRate = m_master.MovieFrameRateControl->value();
         if (!start) {
@@ -282,6 +290,7 @@ void CaptureController::DispatchCapture(bool start)
     if (start) {
         if (type == 0 && !overwriteAllowed(false))
             return;
+        m_numberOffset = highestSeriesNumber(m_state.CurrentFileName, type);
         m_master.AllControls(false);
         m_master.Shooter->setEnabled(true);
         m_master.MultipleImageFrameRate->setEnabled(false);
@@ -416,7 +425,13 @@ bool CaptureController::ShootImage()
     viewer->stamp(seriesStamps(), m_state.ImageCount);
     const QImage picture = viewer->MasterImage().drawnImage();
 
-    const QString name = seriesFileName(m_state.CurrentFileName, type, m_state.ImageCount);
+    QString name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
+    const bool numbered = type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::NumberedJpeg);
+    // Nor over a picture that has appeared since the series began.
+    while (numbered && QFileInfo::exists(name) && m_numberOffset < std::numeric_limits<int32_t>::max() / 2) {
+        ++m_numberOffset;
+        name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
+    }
     bool stored = false;
     switch (static_cast<SeriesType>(type)) {
     case SeriesType::NumberedBitmap:
