@@ -154,8 +154,10 @@ void Application::saveCaptureFile()
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
                                             QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
-    if (!name.isEmpty())
-        m_parameters->write(name, ParameterFileKind::User);
+    QString why;
+    if (!name.isEmpty() && !m_parameters->write(name, ParameterFileKind::User, &why))
+        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + why, Dialogs::Icon::Error,
+                          Dialogs::Buttons::Ok, {}, &m);
 }
 
 void Application::fullScreen()
@@ -202,8 +204,10 @@ void Application::handleCommand(const QString& command)
         const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
         if (connected)
             m.videoScreen()->RefreshWindow();
+        CaptureWindow* w = m_state.CaptureHandle;
+        const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
         VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
-                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), m_state.DriverCaps, &m);
+                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), system, m_state.DriverCaps, &m);
         dlg.exec();
     } else if (command == QLatin1String("fullscreen")) {
         fullScreen();

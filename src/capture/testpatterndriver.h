@@ -18,10 +18,11 @@ public:
     ~TestPatternDriver() override;
 
     static QString driverName() { return QStringLiteral("Lumivark Test Pattern"); }
-    static QString driverVersion() { return QStringLiteral("Version: 1.0"); }
+    static QString driverVersion() { return QStringLiteral("1.0"); }
 
     QString name() const override { return driverName(); }
     QString version() const override { return driverVersion(); }
+    QString captureSystem() const override { return QStringLiteral("Lumivark test pattern (built in)"); }
     bool open() override;
     void close() override;
     QSize frameSize() const override;

@@ -155,6 +155,9 @@ bool Image::savePictureFile(const QString& fileName)
         written = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
                                [this](const QString& s) { emit statusString(s); });
     } else {
+        // The type is told by the name's ending; with any other nothing is written, and the user hears why.
+        emit statusString(QStringLiteral("Cannot save ") + fileName
+                          + QStringLiteral(": a picture's name must end in .bmp or .jpg"));
         return false;
     }
     if (written)

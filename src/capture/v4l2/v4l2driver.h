@@ -23,6 +23,7 @@ public:
 
     QString name() const override { return m_info.card; }
     QString version() const override { return m_info.version; }
+    QString captureSystem() const override { return QStringLiteral("V4L2 (%1)").arg(m_info.version); }
     bool open() override;
     void close() override;
     QSize frameSize() const override;
