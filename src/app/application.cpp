@@ -193,6 +193,10 @@ void Application::handleCommand(const QString& command)
             m_state.SystemSounds = v.SystemSounds;
             m_state.JpegQuality = v.JpegQuality;
             m_state.MotionSensitivity = v.MotionSensitivity;
+            // Open editors save at the new quality too, not at the one they were opened with.
+            for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
+                if (auto* editor = qobject_cast<Image*>(sub->widget()))
+                    editor->setJpegQuality(m_state.JpegQuality);
         }
     } else if (command == QLatin1String("otherinfo") || command == QLatin1String("series-otherinfo")) {
         OtherInfo dlg(m_state.AviInfoFields, &m);

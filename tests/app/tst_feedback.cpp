@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -419,6 +421,26 @@ private slots:
         QCOMPARE(shown, quality);
         // OK without a change keeps what was in effect.
         QCOMPARE(app.state().JpegQuality, quality);
+
+        // A new quality reaches an editor that is already open.
+        m.editItems[0]->trigger(); // Capture Frame
+        Image* editor = nullptr;
+        for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
+            if (auto* e = qobject_cast<Image*>(sub->widget()))
+                editor = e;
+        QVERIFY(editor);
+        QTRY_VERIFY(!editor->MasterImage().isNull());
+        onModal<Preferences>([](Preferences* w) {
+            w->findChild<QSlider*>(QStringLiteral("JpegCompression"))->setValue(40);
+            w->accept();
+        });
+        m.fileItems[8]->trigger();
+        QCOMPARE(app.state().JpegQuality, 40);
+        const QString jpeg = env.dir("out") + QStringLiteral("/snap.jpg");
+        dlg.d.fileAnswers.enqueue(jpeg);
+        editor->toolbar()->findChild<QAction*>(QStringLiteral("save"))->trigger();
+        QCOMPARE(QString::fromLatin1(run(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%Q"), jpeg})),
+                 QStringLiteral("40"));
     }
 };
 
