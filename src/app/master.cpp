@@ -1213,9 +1213,12 @@ void Master::masterTimerTick()
                      QStringLiteral("Estimated Filesize: ")
                          + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
     } else {
-        // The page a click on this panel opens.
+        // The page a click on this panel opens; the tip holds the whole address when the panel is narrow.
         const QString help = helpPage();
-        setPanelText(QStringLiteral("filesize"), help.isEmpty() ? QString() : QUrl::fromLocalFile(help).toString());
+        const QString address = help.isEmpty() ? QString() : QUrl::fromLocalFile(help).toString();
+        setPanelText(QStringLiteral("filesize"), address);
+        if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != address)
+            panel->setToolTip(address);
         // As it is: on Linux another case names another file.
         setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
