@@ -435,12 +435,14 @@ bool CaptureController::ShootImage()
     bool stored = false;
     switch (static_cast<SeriesType>(type)) {
     case SeriesType::NumberedBitmap:
-    case SeriesType::RefreshBitmap:
+    case SeriesType::RefreshBitmap: {
         m_master.setStatusString((type == 1 ? QStringLiteral("Writing... ") : QStringLiteral("Refresh... ")) + name);
-        stored = SavePictureAsBitmap(picture, name);
+        QString why;
+        stored = SavePictureAsBitmap(picture, name, &why);
         if (!stored)
-            m_master.setStatusString(QStringLiteral("Error writing ") + name);
+            m_master.setStatusString(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + why);
         break;
+    }
     case SeriesType::NumberedJpeg:
     case SeriesType::RefreshJpeg:
         stored = SaveJPEGFile(picture, name, m_state.JpegQuality,

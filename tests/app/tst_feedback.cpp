@@ -189,6 +189,23 @@ private slots:
         QCOMPARE(rig.ctl->editor()->windowTitle(), written);
     }
 
+    void editorSaveIntoAReadOnlyFolderSaysWhy()
+    {
+        AppTestEnv env;
+        ScopedTmpfs fs(QStringLiteral("ro,size=1m"));
+        if (!fs.mounted())
+            QSKIP("cannot mount a tmpfs here");
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        Rig rig(out.filePath(QStringLiteral("cam.avi")));
+        rig.master->editItems[0]->trigger();
+        QVERIFY(rig.ctl->editor());
+        dialogs.d.fileAnswers.enqueue(fs.path(QStringLiteral("snap")));
+        rig.ctl->editor()->toolbar()->findChild<QAction*>(QStringLiteral("save"))->trigger();
+        const QString start = QStringLiteral("Error writing ") + fs.path(QStringLiteral("snap.bmp")) + QStringLiteral(": ");
+        QVERIFY2(rig.status().startsWith(start) && rig.status().size() > start.size(), qPrintable(rig.status()));
+    }
+
     void captureFileKeepsItsExtensionAndAFailedSaveSaysWhy()
     {
         AppTestEnv env;
