@@ -34,8 +34,6 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include <limits>
-
 namespace lv {
 
 namespace {
@@ -428,7 +426,7 @@ bool CaptureController::ShootImage()
     QString name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
     const bool numbered = type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::NumberedJpeg);
     // Nor over a picture that has appeared since the series began.
-    while (numbered && QFileInfo::exists(name) && m_numberOffset < std::numeric_limits<int32_t>::max() / 2) {
+    while (numbered && QFileInfo::exists(name) && m_numberOffset < kHighestSeriesNumber) {
         ++m_numberOffset;
         name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
     }

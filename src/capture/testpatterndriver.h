@@ -22,7 +22,6 @@ public:
 
     QString name() const override { return driverName(); }
     QString version() const override { return driverVersion(); }
-    QString captureSystem() const override { return QStringLiteral("Lumivark test pattern (built in)"); }
     bool open() override;
     void close() override;
     QSize frameSize() const override;
@@ -30,6 +29,7 @@ public:
     bool hasOverlay() const override { return true; }
     bool hasSourceDialog() const override { return true; }
     bool hasFormatDialog() const override { return true; }
+    QString captureSystem() const override { return QStringLiteral("Lumivark test pattern (built in)"); }
     bool showSourceDialog(QWidget* parent) override;
     bool showFormatDialog(QWidget* parent) override;
     bool start(FrameSink frames, ErrorSink errors) override;

@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <limits>
 
 namespace lv {
 
@@ -57,8 +56,7 @@ int32_t highestSeriesNumber(const QString& currentFileName, int type)
     const QString prefix = zero.fileName().chopped(extension.size() + 5);
     const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) + QStringLiteral("(\\d{5,})")
                                      + QRegularExpression::escape(extension) + QLatin1Char('$'));
-    // Room is left for the numbers of the new series itself.
-    constexpr qint64 ceiling = std::numeric_limits<int32_t>::max() / 2;
+    constexpr qint64 ceiling = kHighestSeriesNumber;
     qint64 highest = 0;
     const QStringList names = zero.dir().entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
