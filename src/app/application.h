@@ -9,6 +9,7 @@ namespace lv {
 
 class Master;
 class MasterParameters;
+class MovieWindows;
 
 // The program's entry procedure and the owner of the session state and the
 // main window. UI thread only.
@@ -27,6 +28,7 @@ public:
 
     SessionState& state() { return m_state; }
     Master* master() const { return m_master.get(); }
+    MovieWindows* movieWindows() const { return m_movies; }
 
     // The lock that keeps a second instance out (in the user's runtime folder).
     static QString lockFilePath();
@@ -43,6 +45,7 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<Master> m_master;
     std::unique_ptr<MasterParameters> m_parameters;
+    MovieWindows* m_movies = nullptr; // owned by the main window
 };
 
 } // namespace lv
