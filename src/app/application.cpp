@@ -166,8 +166,10 @@ void Application::saveCaptureFile()
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
                                             QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
-    if (!name.isEmpty())
-        m_parameters->write(name, ParameterFileKind::User);
+    QString why;
+    if (!name.isEmpty() && !m_parameters->write(name, ParameterFileKind::User, &why))
+        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + why, Dialogs::Icon::Error,
+                          Dialogs::Buttons::Ok, {}, &m);
 }
 
 void Application::fullScreen()
@@ -209,6 +211,10 @@ void Application::handleCommand(const QString& command)
             m_state.SystemSounds = v.SystemSounds;
             m_state.JpegQuality = v.JpegQuality;
             m_state.MotionSensitivity = v.MotionSensitivity;
+            // Open editors save at the new quality too, not at the one they were opened with.
+            for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
+                if (auto* editor = qobject_cast<Image*>(sub->widget()))
+                    editor->setJpegQuality(m_state.JpegQuality);
         }
     } else if (command == QLatin1String("otherinfo") || command == QLatin1String("series-otherinfo")) {
         OtherInfo dlg(m_state.AviInfoFields, &m);
@@ -220,8 +226,10 @@ void Application::handleCommand(const QString& command)
         const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
         if (connected)
             m.videoScreen()->RefreshWindow();
+        CaptureWindow* w = m_state.CaptureHandle;
+        const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
         VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
-                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), m_state.DriverCaps, &m);
+                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), system, m_state.DriverCaps, &m);
         dlg.exec();
     } else if (command == QLatin1String("codecs")) {
         showVideoCodecs(&m);

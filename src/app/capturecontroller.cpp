@@ -226,6 +226,12 @@ void CaptureController::DispatchCapture(bool start)
 
     const QString band = m_master.visibleBand();
     KeyedToolBar* ops = m_master.OperationBar;
+    // Without a device nothing can start: say so before any question about files.
+    const bool starts = band == QLatin1String("image") || (start && !band.isEmpty());
+    if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_state.CaptureHandle)) {
+        m_master.setStatusString(QStringLiteral("Not Connected"));
+        return;
+    }
     if (band == QLatin1String("movie")) {
         m_state.FrameRate = m_master.MovieFrameRateControl->value();
         if (!start) {
@@ -282,6 +288,7 @@ void CaptureController::DispatchCapture(bool start)
     if (start) {
         if (type == 0 && !overwriteAllowed(false))
             return;
+        m_numberOffset = highestSeriesNumber(m_state.CurrentFileName, type);
         m_master.AllControls(false);
         m_master.Shooter->setEnabled(true);
         m_master.MultipleImageFrameRate->setEnabled(false);
@@ -416,16 +423,24 @@ bool CaptureController::ShootImage()
     viewer->stamp(seriesStamps(), m_state.ImageCount);
     const QImage picture = viewer->MasterImage().drawnImage();
 
-    const QString name = seriesFileName(m_state.CurrentFileName, type, m_state.ImageCount);
+    QString name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
+    const bool numbered = type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::NumberedJpeg);
+    // Nor over a picture that has appeared since the series began.
+    while (numbered && QFileInfo::exists(name) && m_numberOffset < kHighestSeriesNumber) {
+        ++m_numberOffset;
+        name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + m_state.ImageCount);
+    }
     bool stored = false;
     switch (static_cast<SeriesType>(type)) {
     case SeriesType::NumberedBitmap:
-    case SeriesType::RefreshBitmap:
+    case SeriesType::RefreshBitmap: {
         m_master.setStatusString((type == 1 ? QStringLiteral("Writing... ") : QStringLiteral("Refresh... ")) + name);
-        stored = SavePictureAsBitmap(picture, name);
+        QString why;
+        stored = SavePictureAsBitmap(picture, name, &why);
         if (!stored)
-            m_master.setStatusString(QStringLiteral("Error writing ") + name);
+            m_master.setStatusString(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + why);
         break;
+    }
     case SeriesType::NumberedJpeg:
     case SeriesType::RefreshJpeg:
         stored = SaveJPEGFile(picture, name, m_state.JpegQuality,

@@ -94,6 +94,9 @@ private:
     QPointer<CaptureWindow> m_watched;
     std::unique_ptr<motion::Detector> m_motion;
     std::unique_ptr<SeriesCountdown> m_countdown;
+    // Added to ImageCount for the number in a numbered series' file names, so
+    // a series goes on after the pictures already there instead of over them.
+    int32_t m_numberOffset = 0;
     bool m_inMotionTick = false;
     bool m_deviceLost = false;
     bool m_wasCapturing = false;

@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/commandline.h"
 #include "app/master.h"
 #include "app/splash.h"
 #include "app/videoscreen.h"
@@ -14,18 +15,33 @@
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer before any window system is needed.
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    if (const lv::CommandLine early = lv::parseCommandLine(raw);
+        early.action == lv::CommandLine::Action::Help || early.action == lv::CommandLine::Action::Version) {
+        std::fputs(early.output.toLocal8Bit().constData(), stdout);
+        return early.exitCode;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivark"));
     QApplication::setOrganizationName(QStringLiteral("lumivark"));
 
+    // Qt has taken its own options out by now; what is left is ours.
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    const lv::CommandLine parsed = lv::parseCommandLine(args);
+    if (parsed.action == lv::CommandLine::Action::Refuse) {
+        std::fputs(parsed.output.toLocal8Bit().constData(), stderr);
+        return parsed.exitCode;
+    }
+    const QString commandLine = parsed.parametersFile;
+
     lv::Application lumivark;
     if (!lumivark.start())
         return 0;
-
-    // The whole command line is the name of a parameters file.
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
-    const QString commandLine = args.join(QLatin1Char(' '));
 
     const bool probe = qEnvironmentVariable("LUMIVARK_STARTUP_PROBE") == QLatin1String("1");
     if (!probe && QGuiApplication::platformName() != QLatin1String("offscreen"))

@@ -84,6 +84,25 @@ QComboBox* list(const QString& name, const QStringList& entries, QWidget* parent
     return c;
 }
 
+// The help page shipped with the program; empty when it is missing.
+QString helpPage() { return findDataFile(QStringLiteral("help/index.html")); }
+
+// Shows the shipped help page with the desktop's handler for local files. When
+// the page is missing or nothing on the machine can show it, a message says so
+// and where the page is, instead of a warning on the terminal only.
+void openHelpPage(QWidget* parent)
+{
+    const QString help = helpPage();
+    if (help.isEmpty()) {
+        dialogs().message(QStringLiteral("The help file help/index.html is missing from the program's data folder."),
+                          Dialogs::Icon::Warning, Dialogs::Buttons::Ok, {}, parent);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+        dialogs().message(QStringLiteral("No program to show the help is installed.\nThe help file is ") + help,
+                          Dialogs::Icon::Warning, Dialogs::Buttons::Ok, {}, parent);
+}
+
 QAction* item(QMenu* menu, QList<QAction*>& items, const QString& caption, const QKeySequence& key = {})
 {
     QAction* a = caption == QLatin1String("-") ? menu->addSeparator() : menu->addAction(caption);
@@ -298,13 +317,10 @@ void Master::buildMenus()
     item(HelpMenu, helpItems, QStringLiteral("Video Lumivark on Web..."));
     item(HelpMenu, helpItems, QStringLiteral("-"));
     item(HelpMenu, helpItems, QStringLiteral("&About Video Lumivark..."));
-    connect(helpItems[0], &QAction::triggered, this, [] {
-        const QString help = findDataFile(QStringLiteral("help/index.html"));
-        if (!help.isEmpty())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help));
-    });
+    connect(helpItems[0], &QAction::triggered, this, [this] { openHelpPage(this); });
     connect(helpItems[2], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("splash")); });
-    connect(helpItems[4], &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(makerWebAddress())); });
+    // The program's web page is the help page that comes with it.
+    connect(helpItems[4], &QAction::triggered, this, [this] { openHelpPage(this); });
     connect(helpItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("about")); });
 
     // Commands whose work is not part of this window yet stay greyed out until it is connected.
@@ -752,7 +768,7 @@ void Master::buildStatusBar()
         m_panels.insert(QString::fromLatin1(key), l);
     }
     connect(static_cast<ClickLabel*>(m_panels.value(QStringLiteral("filesize"))), &ClickLabel::clicked, this,
-            [] { QDesktopServices::openUrl(QUrl(makerWebAddress())); });
+            [this] { openHelpPage(this); });
 }
 
 QString Master::panelText(const QString& key) const
@@ -1197,8 +1213,14 @@ void Master::masterTimerTick()
                      QStringLiteral("Estimated Filesize: ")
                          + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
     } else {
-        setPanelText(QStringLiteral("filesize"), makerWebAddress());
-        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName.toLower());
+        // The page a click on this panel opens; the tip holds the whole address when the panel is narrow.
+        const QString help = helpPage();
+        const QString address = help.isEmpty() ? QString() : QUrl::fromLocalFile(help).toString();
+        setPanelText(QStringLiteral("filesize"), address);
+        if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != address)
+            panel->setToolTip(address);
+        // As it is: on Linux another case names another file.
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
     if (OperationBar->imageKey(QStringLiteral("record")) == QLatin1String("record")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
@@ -1245,7 +1267,9 @@ void Master::UpdateRecordingStatus(int code)
                 if (Shooter->isVisible())
                     setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));
             } else {
-                setStatusString(QStringLiteral("Recording"));
+                // Sound was asked for but no input could give it: the user hears of it now, not at playback.
+                const bool silent = w && !w->soundMissingReason().isEmpty();
+                setStatusString(silent ? QStringLiteral("Recording without sound") : QStringLiteral("Recording"));
             }
             StatusTime->setText(recordingstatus::elapsedText(frames, m_state.FrameRate));
             if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {

@@ -29,9 +29,9 @@ void setDuration(QSpinBox* h, QSpinBox* m, QSpinBox* s, int64_t total)
 }
 } // namespace
 
-void MasterParameters::write(const QString& path, ParameterFileKind kind) const
+bool MasterParameters::write(const QString& path, ParameterFileKind kind, QString* error) const
 {
-    WriteParameters(path, *this, kind);
+    return WriteParameters(path, *this, kind, error);
 }
 
 void MasterParameters::read(const QString& path, ParameterFileKind kind) { ReadParameters(path, *this, kind); }

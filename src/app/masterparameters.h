@@ -13,7 +13,8 @@ public:
     MasterParameters(Master& master, SessionState& state) : m_master(master), m_state(state) {}
 
     // Writes or reads path; the kind follows from the name (last-session, device or user file).
-    void write(const QString& path, ParameterFileKind kind) const;
+    // A failed write returns false with the reason in *error when given.
+    bool write(const QString& path, ParameterFileKind kind, QString* error = nullptr) const;
     void read(const QString& path, ParameterFileKind kind);
 
     CaptureSettings captureSettings() const override;

@@ -11,6 +11,29 @@ namespace lv {
 namespace {
 QtDialogs g_qtDialogs;
 Dialogs* g_dialogs = &g_qtDialogs;
+
+// A save dialog that adds the chosen filter's extension to a name typed
+// without one. It does so as it accepts, before it asks about replacing a
+// file, so the question is about the file really written.
+class SaveDialog final : public QFileDialog {
+public:
+    SaveDialog(QWidget* parent, const QString& title, const QString& initialName, const QString& pipeFilter)
+        : QFileDialog(parent, title, initialName, qtFilterFromPipeFilter(pipeFilter)), m_pipeFilter(pipeFilter)
+    {
+        setObjectName(QStringLiteral("SaveFileDialog"));
+        setAcceptMode(QFileDialog::AcceptSave);
+    }
+    int chosenFilter() const { return std::max<int>(0, int(nameFilters().indexOf(selectedNameFilter()))); }
+
+    void accept() override
+    {
+        setDefaultSuffix(filterExtension(m_pipeFilter, chosenFilter()));
+        QFileDialog::accept();
+    }
+
+private:
+    QString m_pipeFilter;
+};
 } // namespace
 
 Dialogs& dialogs() { return *g_dialogs; }
@@ -34,6 +57,33 @@ QString qtFilterFromPipeFilter(const QString& pipeFilter)
             out << QStringLiteral("%1 (%2)").arg(name, patterns);
     }
     return out.join(QStringLiteral(";;"));
+}
+
+QString filterExtension(const QString& pipeFilter, int filterIndex)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    const int at = 2 * filterIndex + 1;
+    if (filterIndex < 0 || at >= parts.size())
+        return {};
+    const QString first = parts[at].split(QLatin1Char(';')).value(0).trimmed();
+    static const QRegularExpression plain(QStringLiteral("^\\*\\.([A-Za-z0-9_]+)$"));
+    const QRegularExpressionMatch m = plain.match(first);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+QString withFilterExtension(const QString& name, const QString& pipeFilter, int filterIndex)
+{
+    const QString ext = filterExtension(pipeFilter, filterIndex);
+    if (name.isEmpty() || ext.isEmpty())
+        return name;
+    const QString file = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    if (file.isEmpty())
+        return name;
+    // A dot at the very start marks a hidden file, not an extension.
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && dot < file.size() - 1)
+        return name;
+    return file.endsWith(QLatin1Char('.')) && dot > 0 ? name + ext : name + QLatin1Char('.') + ext;
 }
 
 Dialogs::Answer QtDialogs::message(const QString& text, Icon icon, Buttons buttons,
@@ -70,7 +120,10 @@ QString QtDialogs::openFile(const QString& title, const QString& filter, const Q
 QString QtDialogs::saveFile(const QString& title, const QString& filter, const QString& initialName,
                             QWidget* parent)
 {
-    return QFileDialog::getSaveFileName(parent, title, initialName, qtFilterFromPipeFilter(filter));
+    SaveDialog dlg(parent, title, initialName, filter);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return withFilterExtension(dlg.selectedFiles().constFirst(), filter, dlg.chosenFilter());
 }
 
 std::optional<QColor> QtDialogs::chooseColor(const QColor& initial, QWidget* parent)

@@ -25,6 +25,8 @@ public:
     // filter uses the pipe form "Name (*.x)|*.x|Other|*.y;*.z|". An empty result means cancelled.
     virtual QString openFile(const QString& title, const QString& filter,
                              const QString& initialName = {}, QWidget* parent = nullptr) = 0;
+    // A name typed without an extension comes back with the one of the
+    // filter the user chose (see withFilterExtension).
     virtual QString saveFile(const QString& title, const QString& filter,
                              const QString& initialName = {}, QWidget* parent = nullptr) = 0;
 
@@ -46,6 +48,14 @@ public:
 
 // Turns "Name (*.x)|*.x|Other|*.y;*.z|" into Qt's "Name (*.x);;Other (*.y *.z)".
 QString qtFilterFromPipeFilter(const QString& pipeFilter);
+
+// The extension of the first pattern of filter number filterIndex in a pipe
+// filter, without the dot ("bmp" for "*.bmp;*.dib"); empty when it names none ("*.*", "*").
+QString filterExtension(const QString& pipeFilter, int filterIndex);
+
+// name with "." and the extension of filter number filterIndex added when the
+// file part of name has no extension; name unchanged otherwise.
+QString withFilterExtension(const QString& name, const QString& pipeFilter, int filterIndex);
 
 // The dialogs the program uses; QtDialogs unless a test installs another. Never null.
 Dialogs& dialogs();

@@ -33,7 +33,9 @@ QString ScriptedDialogs::saveFile(const QString& title, const QString& filter,
                                   const QString& initialName, QWidget*)
 {
     requests.append({Request::Kind::SaveFile, title, filter, initialName});
-    return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
+    const int chosen = filterAnswers.isEmpty() ? 0 : filterAnswers.dequeue();
+    // As the real dialog does: a name typed without an extension takes the chosen filter's.
+    return fileAnswers.isEmpty() ? QString() : withFilterExtension(fileAnswers.dequeue(), filter, chosen);
 }
 
 std::optional<QColor> ScriptedDialogs::chooseColor(const QColor& initial, QWidget*)

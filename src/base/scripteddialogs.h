@@ -23,6 +23,8 @@ public:
     QList<Request> requests;
     QQueue<Answer> answers;
     QQueue<QString> fileAnswers;
+    // The filter chosen in each save dialog, by index; an empty queue chooses the first.
+    QQueue<int> filterAnswers;
     QQueue<std::optional<QColor>> colorAnswers;
 
     // Convenience: the texts of all messages shown so far.

@@ -11,7 +11,4 @@ inline constexpr int kVersionMajor = LUMIVARK_VERSION_MAJOR;
 inline constexpr int kVersionMinor = LUMIVARK_VERSION_MINOR;
 inline constexpr int kVersionBuild = LUMIVARK_VERSION_BUILD;
 
-// The maker's web page, shown in the status bar and opened from the help menu.
-inline QString makerWebAddress() { return QStringLiteral("https://lumivark.example.org/"); }
-
 } // namespace lv

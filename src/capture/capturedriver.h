@@ -29,6 +29,9 @@ public:
 
     virtual QString name() const = 0;
     virtual QString version() const = 0;
+    // The system behind the device as the device information window names it
+    // ("V4L2 (uvcvideo 6.1.0)"); empty when the back end does not say.
+    virtual QString captureSystem() const { return {}; }
 
     // Opens the device; false when it cannot be used.
     virtual bool open() = 0;

@@ -406,6 +406,8 @@ bool CaptureWindow::StartSequence()
 
 bool CaptureWindow::StopSequence() { return m_driver && m_sequence->stop(); }
 
+QString CaptureWindow::soundMissingReason() const { return m_sequence->withoutSoundReason(); }
+
 bool CaptureWindow::OpenSingleFrames()
 {
     if (!m_driver)

@@ -81,6 +81,8 @@ public:
     // --- Capturing ---
     bool StartSequence();
     bool StopSequence();
+    // Why the recording, asked with sound, runs without it; empty otherwise.
+    QString soundMissingReason() const;
     bool OpenSingleFrames();
     bool CaptureOneFrame();
     bool CloseSingleFrames();

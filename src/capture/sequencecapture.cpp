@@ -93,6 +93,7 @@ struct SequenceCapture::Impl {
     QEventLoop* exclusiveLoop = nullptr;
     QTimer limitTimer;
     bool endReported = true;
+    QString noSound; // why a recording asked with sound runs without it
 
     // shared, under mutex
     mutable std::mutex mutex;
@@ -170,6 +171,7 @@ bool SequenceCapture::capturing() const { return d->capturing; }
 uint32_t SequenceCapture::framesCaptured() const { return d->frames; }
 uint32_t SequenceCapture::framesDropped() const { return d->dropped; }
 uint32_t SequenceCapture::audioSamples() const { return d->samples; }
+QString SequenceCapture::withoutSoundReason() const { return d->noSound; }
 
 QString SequenceCapture::errorText() const
 {
@@ -207,6 +209,7 @@ bool SequenceCapture::start(const Setup& setup)
     // Sound first: the file gets a sound stream only when there is sound.
     s.audio = nullptr;
     s.ownAudio.reset();
+    s.noSound.clear();
     const AudioFormat& af = setup.audio;
     if (setup.parms.fCaptureAudio == 1) {
         AudioSource* src = setup.audioSource;
@@ -218,8 +221,10 @@ bool SequenceCapture::start(const Setup& setup)
                               && (af.wBitsPerSample == 8 || af.wBitsPerSample == 16)
                               && af.nSamplesPerSec >= 8000 && af.nSamplesPerSec <= 48000;
         if (!formatOk) {
+            s.noSound = QStringLiteral("unsupported sound format");
             qCWarning(lcRecord) << "unsupported sound format; recording without sound";
         } else if (!src) {
+            s.noSound = QStringLiteral("the device has no sound input");
             qCWarning(lcRecord) << "the device has no sound; recording without sound";
         } else {
             std::weak_ptr<Impl> weak = d;
@@ -239,6 +244,7 @@ bool SequenceCapture::start(const Setup& setup)
                 ws.audioBits = af.wBitsPerSample;
                 ws.audioSampleRate = int(af.nSamplesPerSec);
             } else {
+                s.noSound = src->errorText().isEmpty() ? QStringLiteral("no sound input") : src->errorText();
                 qCWarning(lcRecord) << "cannot start the sound:" << src->errorText()
                                     << "- recording without sound";
             }

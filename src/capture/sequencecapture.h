@@ -60,6 +60,10 @@ public:
     uint32_t framesCaptured() const;
     uint32_t framesDropped() const;
     uint32_t audioSamples() const;
+    // Why the running or last recording, asked with sound, has none (no sound
+    // input, a format the input cannot take); empty when it has sound or none
+    // was asked. UI thread.
+    QString withoutSoundReason() const;
     // Why the last start or recording failed; empty when it did not.
     QString errorText() const;
 

@@ -18,7 +18,7 @@ public:
     ~TestPatternDriver() override;
 
     static QString driverName() { return QStringLiteral("Lumivark Test Pattern"); }
-    static QString driverVersion() { return QStringLiteral("Version: 1.0"); }
+    static QString driverVersion() { return QStringLiteral("1.0"); }
 
     QString name() const override { return driverName(); }
     QString version() const override { return driverVersion(); }
@@ -29,6 +29,7 @@ public:
     bool hasOverlay() const override { return true; }
     bool hasSourceDialog() const override { return true; }
     bool hasFormatDialog() const override { return true; }
+    QString captureSystem() const override { return QStringLiteral("Lumivark test pattern (built in)"); }
     bool showSourceDialog(QWidget* parent) override;
     bool showFormatDialog(QWidget* parent) override;
     bool start(FrameSink frames, ErrorSink errors) override;

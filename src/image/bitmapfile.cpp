@@ -7,17 +7,25 @@
 
 namespace lv {
 
-bool SavePictureAsBitmap(const QImage& picture, const QString& fileName)
+bool SavePictureAsBitmap(const QImage& picture, const QString& fileName, QString* error)
 {
     cDIBSection section;
-    if (!section.CreateFromPicture(picture))
+    if (!section.CreateFromPicture(picture)) {
+        if (error)
+            *error = QStringLiteral("no picture to save");
         return false;
+    }
     const BitmapInfoHeader& info = section.InfoHeader();
     QByteArray packed(kInfoHeaderSize, '\0');
     writeInfoHeader(info, reinterpret_cast<unsigned char*>(packed.data()));
     packed.append(reinterpret_cast<const char*>(section.DIBSectionBitsPtr()), qsizetype(info.biSizeImage));
     cDib dib;
-    return dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size())) && dib.WriteToFile(fileName);
+    if (!dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size()))) {
+        if (error)
+            *error = QStringLiteral("no picture to save");
+        return false;
+    }
+    return dib.WriteToFile(fileName, error);
 }
 
 QImage LoadPicture(const QString& fileName)

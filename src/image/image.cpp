@@ -148,13 +148,17 @@ bool Image::savePictureFile(const QString& fileName)
     const QString ending = fileName.right(3).toLower();
     bool written = false;
     if (ending == QLatin1String("bmp")) {
-        written = SavePictureAsBitmap(m_picture.drawnImage(), fileName);
+        QString why;
+        written = SavePictureAsBitmap(m_picture.drawnImage(), fileName, &why);
         if (!written)
-            emit statusString(QStringLiteral("Error writing ") + fileName);
+            emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + why);
     } else if (ending == QLatin1String("jpg")) {
         written = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
                                [this](const QString& s) { emit statusString(s); });
     } else {
+        // The type is told by the name's ending; with any other nothing is written, and the user hears why.
+        emit statusString(QStringLiteral("Cannot save ") + fileName
+                          + QStringLiteral(": a picture's name must end in .bmp or .jpg"));
         return false;
     }
     if (written)

@@ -1,5 +1,9 @@
 #include "modes/seriesnaming.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace lv {
@@ -39,6 +43,31 @@ QString seriesFileName(const QString& currentFileName, int type, int32_t imageCo
     case SeriesType::RefreshJpeg: return base + QStringLiteral(".jpg");
     default: return {};
     }
+}
+
+int32_t highestSeriesNumber(const QString& currentFileName, int type)
+{
+    const auto t = static_cast<SeriesType>(type);
+    if (t != SeriesType::NumberedBitmap && t != SeriesType::NumberedJpeg)
+        return 0;
+    // The name of number 0 shows where the number goes: base, digits, extension.
+    const QFileInfo zero(seriesFileName(currentFileName, type, 0));
+    const QString extension = t == SeriesType::NumberedBitmap ? QStringLiteral(".bmp") : QStringLiteral(".jpg");
+    const QString prefix = zero.fileName().chopped(extension.size() + 5);
+    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) + QStringLiteral("(\\d{5,})")
+                                     + QRegularExpression::escape(extension) + QLatin1Char('$'));
+    constexpr qint64 ceiling = kHighestSeriesNumber;
+    qint64 highest = 0;
+    const QStringList names = zero.dir().entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        if (!m.hasMatch())
+            continue;
+        const QString digits = m.captured(1);
+        const qint64 n = digits.size() > 10 ? ceiling : std::min(ceiling, digits.toLongLong());
+        highest = std::max(highest, n);
+    }
+    return static_cast<int32_t>(highest);
 }
 
 int32_t seriesInterval(int hours, int minutes, int seconds)

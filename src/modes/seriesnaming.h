@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <limits>
 
 namespace lv {
 
@@ -33,6 +34,13 @@ QString seriesBaseName(const QString& currentFileName);
 
 // Where a shot of the series is stored; empty for the movie and clipboard types.
 QString seriesFileName(const QString& currentFileName, int type, int32_t imageCount);
+
+// The highest number among the files of a numbered series (types 1 and 2)
+// already in the folder under this name and type, 0 when there are none. A
+// new series numbers on after it, so an earlier series is never overwritten.
+int32_t highestSeriesNumber(const QString& currentFileName, int type);
+// The largest number highestSeriesNumber gives, leaving room for the numbers of a new series.
+inline constexpr int32_t kHighestSeriesNumber = std::numeric_limits<int32_t>::max() / 2;
 
 // The series interval in seconds; negative hours or minutes count as 0.
 int32_t seriesInterval(int hours, int minutes, int seconds);

@@ -221,7 +221,7 @@ QByteArray parameterFileBytes(const CaptureSettings& s, ParameterFileKind kind)
     return w.bytes();
 }
 
-bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind)
+bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind, QString* error)
 {
     const QByteArray bytes = parameterFileBytes(settings, kind);
     // Only the multiple-image file carries the password.
@@ -230,6 +230,8 @@ bool WriteParameters(const QString& path, const CaptureSettings& settings, Param
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(lcSettings) << "cannot create" << path << file.errorString();
+        if (error)
+            *error = file.errorString();
         return false;
     }
     // Set the mode on the temporary file before any byte of the password is in
@@ -237,19 +239,23 @@ bool WriteParameters(const QString& path, const CaptureSettings& settings, Param
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     if (secret && !file.setPermissions(ownerOnly)) {
         qCWarning(lcSettings) << "cannot restrict" << path << "to its owner; not written";
+        if (error)
+            *error = QStringLiteral("cannot make the file readable by its owner only");
         file.cancelWriting();
         return false;
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         qCWarning(lcSettings) << "cannot write" << path << file.errorString();
+        if (error)
+            *error = file.errorString();
         return false;
     }
     return true;
 }
 
-bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind)
+bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind, QString* error)
 {
-    return WriteParameters(path, target.captureSettings(), kind);
+    return WriteParameters(path, target.captureSettings(), kind, error);
 }
 
 namespace {

@@ -18,10 +18,12 @@ QByteArray parameterFileBytes(const CaptureSettings& settings, ParameterFileKind
 
 // Creates or replaces the file. The old file stays intact unless the new one
 // was written completely. A file that holds an FTP password is readable by
-// its owner only. Returns false when nothing could be written; the caller
-// reports nothing to the user.
-bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind);
-bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind);
+// its owner only. Returns false when nothing could be written, with the
+// reason in *error when given.
+bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind,
+                     QString* error = nullptr);
+bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind,
+                     QString* error = nullptr);
 
 // Applies the file to the target key by key, in the order of the file's
 // blocks; a missing file or key applies the defaults. Never reports anything.

@@ -105,7 +105,8 @@ Preferences::Preferences(PreferenceValues& values, QWidget* parent)
     m_popUpViewer->setChecked(values.PopUpMovieViewer == QLatin1String("1"));
     m_sounds->setChecked(values.SystemSounds == QLatin1String("1"));
     m_autoplay->setChecked(values.Autoplay == QLatin1String("1"));
-    m_jpeg->setValue(readInt32(storeText("JPEG", "Compression", "90")));
+    // The quality pictures are written with now, not the store's default for an absent key.
+    m_jpeg->setValue(values.JpegQuality);
     m_motion->setValue(readInt16(storeText("MD", "SENSE", "5")));
     m_overwrite->setChecked(readInt16(storeText("MD", "OQ", "1")) != 0);
     m_hangUp->setChecked(readInt16(storeText("NET", "HANGUP", "1")) != 0);

@@ -20,8 +20,9 @@ struct PreferenceValues {
     int16_t MotionSensitivity = 5;
 };
 
-// The "Preferences" window. Loads from values and the settings store ("LV"
-// app: JPEG/Compression default "90", MD/SENSE "5", MD/OQ "1", NET/HANGUP "1");
+// The "Preferences" window. Shows the switches and the JPEG quality in effect
+// (values) and the rest from the settings store ("LV" app: MD/SENSE "5",
+// MD/OQ "1", NET/HANGUP "1");
 // OK updates values and saves the four store keys; Cancel changes nothing.
 // values must outlive the window. UI thread only.
 class Preferences final : public QDialog {

@@ -6,17 +6,22 @@
 namespace lv {
 
 std::vector<InfoLine> videoInfoLines(bool connected, const QString& caption, const QString& versionText,
-                                     const CaptureDriverCaps& caps)
+                                     const QString& captureSystem, const CaptureDriverCaps& caps)
 {
     if (!connected)
         return {};
+    QString version = versionText.trimmed();
+    const QString label = QStringLiteral("Version:");
+    if (version.startsWith(label, Qt::CaseInsensitive))
+        version = version.mid(label.size()).trimmed();
     const QColor white(255, 255, 255);
     auto yesNo = [](uint32_t flag) { return flag == 1 ? QStringLiteral("Yes") : QStringLiteral("No"); };
     std::vector<InfoLine> lines = {
         {QStringLiteral("Driver:") + caption, white},
-        {QStringLiteral("Version: ") + versionText, white},
+        {QStringLiteral("Version: ") + version, white},
         {QString(), QColor(0, 0, 0)},
-        {QStringLiteral("Capture System: MS-VIDEO"), white},
+        {QStringLiteral("Capture System: ") + (captureSystem.isEmpty() ? QStringLiteral("unknown") : captureSystem),
+         white},
         {QStringLiteral("Has Source Dialog: ") + yesNo(caps.fHasDlgVideoSource), white},
         {QStringLiteral("Has Display Dialog: ") + yesNo(caps.fHasDlgVideoDisplay), white},
         {QStringLiteral("Has Format Dialog: ") + yesNo(caps.fHasDlgVideoFormat), white},
@@ -66,7 +71,7 @@ void InfoArea::paintEvent(QPaintEvent*)
 }
 
 VideoInfo::VideoInfo(bool connected, const QString& caption, const QString& versionText,
-                     const CaptureDriverCaps& caps, QWidget* parent)
+                     const QString& captureSystem, const CaptureDriverCaps& caps, QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("VideoInfo"));
@@ -75,7 +80,7 @@ VideoInfo::VideoInfo(bool connected, const QString& caption, const QString& vers
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_target);
-    for (const InfoLine& l : videoInfoLines(connected, caption, versionText, caps))
+    for (const InfoLine& l : videoInfoLines(connected, caption, versionText, captureSystem, caps))
         Say(l.text, l.colour);
 }
 

@@ -16,9 +16,11 @@ struct InfoLine {
 };
 
 // The lines of the device information window. Nothing unless a capture driver
-// is connected. versionText is the driver's version as the device reports it.
+// is connected. versionText is the driver's version as the device reports it
+// (a leading "Version:" of its own is not repeated); captureSystem names the
+// system behind the device ("V4L2 (uvcvideo 6.1.0)"), "unknown" when empty.
 std::vector<InfoLine> videoInfoLines(bool connected, const QString& caption, const QString& versionText,
-                                     const CaptureDriverCaps& caps);
+                                     const QString& captureSystem, const CaptureDriverCaps& caps);
 
 // The area the information lines are printed onto, one line below the other.
 class InfoArea final : public QWidget {
@@ -41,8 +43,8 @@ private:
 class VideoInfo final : public QDialog {
     Q_OBJECT
 public:
-    VideoInfo(bool connected, const QString& caption, const QString& versionText, const CaptureDriverCaps& caps,
-              QWidget* parent = nullptr);
+    VideoInfo(bool connected, const QString& caption, const QString& versionText, const QString& captureSystem,
+              const CaptureDriverCaps& caps, QWidget* parent = nullptr);
 
     // Prints text as the next line in its colour.
     void Say(const QString& text, const QColor& colour);

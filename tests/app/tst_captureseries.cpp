@@ -349,6 +349,64 @@ private slots:
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QVERIFY(rig.master->MultipleImageMode->isEnabled());
     }
+
+    // A new series under the same name goes on after the highest number already
+    // there; no earlier picture is ever written over.
+    void newSeriesNumbersOnAfterEarlierPictures_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("JPEG after 1 and 2") << 2 << names({"cam00001.jpg", "cam00002.jpg"})
+                                            << names({"cam00003.jpg", "cam00004.jpg"});
+        QTest::newRow("bitmaps after a gap") << 1 << names({"cam00001.bmp", "cam00007.bmp"})
+                                             << names({"cam00008.bmp", "cam00009.bmp"});
+        QTest::newRow("six digits") << 2 << names({"cam123456.jpg"}) << names({"cam123457.jpg", "cam123458.jpg"});
+        QTest::newRow("other names and types do not count")
+            << 2 << names({"cam00005.bmp", "camera00009.jpg", "cam0001.jpg", "cam00003.jpeg"})
+            << names({"cam00001.jpg", "cam00002.jpg"});
+    }
+    void newSeriesNumbersOnAfterEarlierPictures()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, added);
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        for (const QString& f : before) {
+            QFile file(out.filePath(f));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("earlier picture " + f.toLatin1());
+        }
+        Rig rig(out.filePath(QStringLiteral("cam.bmp")));
+        rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
+        rig.multiple(type);
+        rig.master->RecordButtonClicked();
+        rig.master->Shooter->click();
+        rig.master->Shooter->click();
+        rig.master->RecordButtonClicked();
+        QVERIFY(dialogs.d.requests.isEmpty());
+        QStringList expected = before + added;
+        expected.sort();
+        QStringList now = filesIn(out.path());
+        now.sort();
+        QCOMPARE(now, expected);
+        for (const QString& f : before) {
+            QFile file(out.filePath(f));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), "earlier picture " + f.toLatin1());
+        }
+        for (const QString& f : added)
+            QCOMPARE(identify(out.filePath(f)), type == 1 ? QStringLiteral("BMP3 320x240") : QStringLiteral("JPEG 320x240"));
+
+        // The same series started again goes on once more, while its own count starts at 1.
+        rig.master->RecordButtonClicked();
+        rig.master->Shooter->click();
+        QCOMPARE(rig.state.ImageCount, 1);
+        rig.master->RecordButtonClicked();
+        QCOMPARE(filesIn(out.path()).size(), expected.size() + 1);
+    }
 };
 
 QTEST_MAIN(TestCaptureSeries)

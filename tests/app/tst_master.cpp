@@ -105,7 +105,7 @@ private slots:
         // The housekeeping timer fills the status bar.
         QTRY_VERIFY(m.panelText(QStringLiteral("diskcap")).startsWith(QStringLiteral("Free Space : ")));
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")),
-                     QStringLiteral("Filename: ") + app.state().CurrentFileName.toLower());
+                     QStringLiteral("Filename: ") + app.state().CurrentFileName);
         // Frames really arrive.
         QTRY_VERIFY(m.videoScreen()->captureWindow()->latestFrame() != nullptr);
         QVERIFY(dlg.d.messages().isEmpty());

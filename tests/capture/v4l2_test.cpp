@@ -133,6 +133,7 @@ private slots:
         auto driver = catalogue.create(0);
         QVERIFY(driver);
         QCOMPARE(driver->name(), QStringLiteral("Replay HD Camera"));
+        QCOMPARE(driver->captureSystem(), QStringLiteral("V4L2 (uvcvideo 6.1.0)"));
         QVERIFY(driver->open());
         QCOMPARE(driver->frameSize(), QSize(160, 120));
         QCOMPARE(driver->frameRate(), 30.0);

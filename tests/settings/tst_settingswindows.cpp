@@ -89,7 +89,8 @@ void TestSettingsWindows::preferencesWithNothingStored()
     QVERIFY(!child<QCheckBox>(&w, "PopUpViewer")->isChecked());
     QVERIFY(!child<QCheckBox>(&w, "Autoplay")->isChecked());
     QVERIFY(child<QCheckBox>(&w, "ESounds")->isChecked());
-    QCOMPARE(child<QSlider>(&w, "JpegCompression")->value(), 90);
+    // Nothing stored: pictures are written at the start-up default, and the window says so.
+    QCOMPARE(child<QSlider>(&w, "JpegCompression")->value(), 100);
     QCOMPARE(child<QSlider>(&w, "JpegCompression")->maximum(), 100);
     QCOMPARE(child<QSlider>(&w, "Motion")->value(), 5);
     QCOMPARE(child<QSlider>(&w, "Motion")->maximum(), 15);
@@ -101,15 +102,18 @@ void TestSettingsWindows::preferencesWithNothingStored()
 void TestSettingsWindows::preferencesLoadStoredValues_data()
 {
     QTest::addColumn<QString>("jpeg");
+    QTest::addColumn<int>("jpegInEffect");
     QTest::addColumn<QString>("sense");
     QTest::addColumn<QString>("oq");
     QTest::addColumn<int>("jpegShown");
     QTest::addColumn<int>("senseShown");
     QTest::addColumn<bool>("oqShown");
-    QTest::newRow("plain") << "75" << "9" << "0" << 75 << 9 << false;
-    QTest::newRow("fraction rounds") << "74.6" << "2.4" << "1" << 75 << 2 << true;
-    QTest::newRow("beyond the sliders") << "250" << "99" << "1" << 100 << 15 << true;
-    QTest::newRow("not numbers") << "best" << "x" << "no" << 1 << 1 << false;
+    // The JPEG slider shows the quality pictures are written with, whatever the store holds.
+    QTest::newRow("plain") << "75" << 75 << "9" << "0" << 75 << 9 << false;
+    QTest::newRow("fraction rounds") << "74.6" << 75 << "2.4" << "1" << 75 << 2 << true;
+    QTest::newRow("store differs from what is in effect") << "90" << 100 << "5" << "1" << 100 << 5 << true;
+    QTest::newRow("beyond the sliders") << "250" << 250 << "99" << "1" << 100 << 15 << true;
+    QTest::newRow("not numbers") << "best" << 0 << "x" << "no" << 1 << 1 << false;
 }
 
 void TestSettingsWindows::preferencesLoadStoredValues()
@@ -121,6 +125,8 @@ void TestSettingsWindows::preferencesLoadStoredValues()
     settings::save(kApp, QStringLiteral("MD"), QStringLiteral("SENSE"), sense);
     settings::save(kApp, QStringLiteral("MD"), QStringLiteral("OQ"), oq);
     PreferenceValues v;
+    QFETCH(int, jpegInEffect);
+    v.JpegQuality = jpegInEffect;
     Preferences w(v);
     QTEST(child<QSlider>(&w, "JpegCompression")->value(), "jpegShown");
     QTEST(child<QSlider>(&w, "Motion")->value(), "senseShown");
@@ -204,33 +210,37 @@ void TestSettingsWindows::videoInfoLines_data()
 {
     QTest::addColumn<bool>("connected");
     QTest::addColumn<uint>("flags"); // 1 = all capabilities
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("system");
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QString>("lastColour");
 
-    QTest::newRow("everything")
-        << true << 1u
-        << strings({"Driver:Test Pattern", "Version: 1.2", "", "Capture System: MS-VIDEO",
+    QTest::newRow("camera with everything")
+        << true << 1u << "uvcvideo 6.1.0" << "V4L2 (uvcvideo 6.1.0)"
+        << strings({"Driver:Test Pattern", "Version: uvcvideo 6.1.0", "", "Capture System: V4L2 (uvcvideo 6.1.0)",
                        "Has Source Dialog: Yes", "Has Display Dialog: Yes", "Has Format Dialog: Yes",
                        "Support Overlay"})
         << "#ffffff";
-    QTest::newRow("nothing")
-        << true << 0u
-        << strings({"Driver:Test Pattern", "Version: 1.2", "", "Capture System: MS-VIDEO",
+    QTest::newRow("nothing; a version that labels itself is not labelled twice")
+        << true << 0u << "Version: 1.2" << ""
+        << strings({"Driver:Test Pattern", "Version: 1.2", "", "Capture System: unknown",
                        "Has Source Dialog: No", "Has Display Dialog: No", "Has Format Dialog: No",
                        "Overlay not supported"})
         << "#fa0000";
-    QTest::newRow("not connected") << false << 1u << QStringList() << "";
+    QTest::newRow("not connected") << false << 1u << "1.2" << "V4L2" << QStringList() << "";
 }
 
 void TestSettingsWindows::videoInfoLines()
 {
     QFETCH(bool, connected);
     QFETCH(uint, flags);
+    QFETCH(QString, version);
+    QFETCH(QString, system);
     QFETCH(QStringList, texts);
     QFETCH(QString, lastColour);
     CaptureDriverCaps caps;
     caps.fHasOverlay = caps.fHasDlgVideoSource = caps.fHasDlgVideoDisplay = caps.fHasDlgVideoFormat = flags;
-    const auto lines = lv::videoInfoLines(connected, QStringLiteral("Test Pattern"), QStringLiteral("1.2"), caps);
+    const auto lines = lv::videoInfoLines(connected, QStringLiteral("Test Pattern"), version, system, caps);
     QStringList actual;
     for (const InfoLine& l : lines)
         actual << l.text;
@@ -246,15 +256,16 @@ void TestSettingsWindows::videoInfoWindowPrintsLines()
 {
     CaptureDriverCaps caps;
     caps.fHasDlgVideoFormat = 1;
-    VideoInfo w(true, QStringLiteral("Cam"), QStringLiteral("3"), caps);
+    VideoInfo w(true, QStringLiteral("Cam"), QStringLiteral("3"), QStringLiteral("V4L2 (cam 3)"), caps);
     QCOMPARE(w.windowTitle(), QStringLiteral("Device Information"));
-    QCOMPARE(w.targetPic()->lines(), lv::videoInfoLines(true, QStringLiteral("Cam"), QStringLiteral("3"), caps));
+    QCOMPARE(w.targetPic()->lines(),
+             lv::videoInfoLines(true, QStringLiteral("Cam"), QStringLiteral("3"), QStringLiteral("V4L2 (cam 3)"), caps));
     w.Say(QStringLiteral("extra"), Qt::green);
     QCOMPARE(w.targetPic()->lines().back().text, QStringLiteral("extra"));
     w.show();
     QVERIFY(!w.grab().isNull());
 
-    VideoInfo empty(false, QStringLiteral("Cam"), QString(), caps);
+    VideoInfo empty(false, QStringLiteral("Cam"), QString(), QString(), caps);
     QVERIFY(empty.targetPic()->lines().empty());
 }
 

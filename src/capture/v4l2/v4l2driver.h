@@ -30,6 +30,7 @@ public:
     bool hasOverlay() const override { return false; }
     bool hasSourceDialog() const override { return true; }
     bool hasFormatDialog() const override { return true; }
+    QString captureSystem() const override { return QStringLiteral("V4L2 (%1)").arg(m_info.version); }
     bool showSourceDialog(QWidget* parent) override;
     bool showFormatDialog(QWidget* parent) override;
     bool start(FrameSink frames, ErrorSink errors) override;
