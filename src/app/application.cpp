@@ -16,9 +16,11 @@
 #include "settings/videosettings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include "base/commandicons.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
@@ -26,7 +28,10 @@
 #include "base/version.h"
 
 #include <QDir>
+#include <QLoggingCategory>
 #include <QStandardPaths>
+
+Q_LOGGING_CATEGORY(lcApp, "lumivark.app")
 
 namespace lv {
 
@@ -37,6 +42,13 @@ Application::~Application()
     m_master.reset();
     if (m_lock)
         m_lock->unlock();
+}
+
+void Application::prepareDesktop()
+{
+    QApplication::setWindowIcon(applicationIcon());
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lumivark.Lumivark"));
 }
 
 QString Application::lockFilePath()
@@ -50,6 +62,7 @@ QString Application::lockFilePath()
 bool Application::start()
 {
     m_state.ProgramDirectory = programDirectory();
+    qCDebug(lcApp) << "data folder:" << qUtf8Printable(dataDirectory());
     m_state.PreviewRate = 10;
     m_state.AutostartHours = 0;
     m_state.AutostartMinutes = 0;
