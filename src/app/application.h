@@ -28,6 +28,9 @@ public:
     SessionState& state() { return m_state; }
     Master* master() const { return m_master.get(); }
 
+    // The program's icon on every window, and the desktop entry its windows belong to.
+    static void prepareDesktop();
+
     // The lock that keeps a second instance out (in the user's runtime folder).
     static QString lockFilePath();
 

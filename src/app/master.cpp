@@ -1,4 +1,5 @@
 #include "app/master.h"
+#include "app/commandicons.h"
 #include "app/videoscreen.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -182,6 +183,7 @@ Master::Master(SessionState& state, QWidget* parent)
     connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
     MultipleImageTimer.setInterval(1000);
     MotionTimer.setInterval(600);
+    assignCommandIcons(*this);
 }
 
 Master::~Master() = default;
@@ -203,7 +205,7 @@ void Master::buildMenus()
     item(FileMenu, fileItems, QStringLiteral("&Preferences"));
     item(FileMenu, fileItems, QStringLiteral("&System Information..."));
     item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("E&xit"));
+    item(FileMenu, fileItems, QStringLiteral("E&xit"), QKeySequence::Quit);
     connect(fileItems[0], &QAction::triggered, this, &Master::SelectMovieMode);
     connect(fileItems[1], &QAction::triggered, this, &Master::SelectImageMode);
     connect(fileItems[2], &QAction::triggered, this, &Master::SelectMultipleMode);
