@@ -205,7 +205,7 @@ void Master::buildMenus()
     item(FileMenu, fileItems, QStringLiteral("&Preferences"));
     item(FileMenu, fileItems, QStringLiteral("&System Information..."));
     item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("E&xit"), QKeySequence::Quit);
+    item(FileMenu, fileItems, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(fileItems[0], &QAction::triggered, this, &Master::SelectMovieMode);
     connect(fileItems[1], &QAction::triggered, this, &Master::SelectImageMode);
     connect(fileItems[2], &QAction::triggered, this, &Master::SelectMultipleMode);
