@@ -1,5 +1,6 @@
 #include "app/master.h"
 #include "app/commandicons.h"
+#include "app/recordingindicator.h"
 #include "app/videoscreen.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -184,6 +185,7 @@ Master::Master(SessionState& state, QWidget* parent)
     MultipleImageTimer.setInterval(1000);
     MotionTimer.setInterval(600);
     assignCommandIcons(*this);
+    new RecordingIndicator(m_state, *this, m_videoScreen);
 }
 
 Master::~Master() = default;
