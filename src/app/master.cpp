@@ -1,6 +1,7 @@
 #include "app/master.h"
 #include "app/commandicons.h"
 #include "app/recordingindicator.h"
+#include "app/typednumbers.h"
 #include "app/videoscreen.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -186,6 +187,13 @@ Master::Master(SessionState& state, QWidget* parent)
     MotionTimer.setInterval(600);
     assignCommandIcons(*this);
     new RecordingIndicator(m_state, *this, m_videoScreen);
+    for (auto [display, control] : {std::pair{MovieHoursDisplay, MovieHoursControl},
+                                    std::pair{MovieMinutesDisplay, MovieMinutesControl},
+                                    std::pair{MovieSecondsDisplay, MovieSecondsControl},
+                                    std::pair{MultipleImageHoursDisplay, MultipleImageHoursControl},
+                                    std::pair{MultipleImageMinutesDisplay, MultipleImageMinutesControl},
+                                    std::pair{MultipleImageSecondsDisplay, MultipleImageSecondsControl}})
+        acceptTyping(display, control);
 }
 
 Master::~Master() = default;
