@@ -5,6 +5,8 @@
 #include <QLockFile>
 #include <memory>
 
+class QLocalServer;
+
 namespace lv {
 
 class Master;
@@ -33,6 +35,8 @@ public:
 
     // The lock that keeps a second instance out (in the user's runtime folder).
     static QString lockFilePath();
+    // Where the running instance listens for a second start's call to come forward.
+    static QString raiseSocketPath();
 
 private:
     void connectCommands();
@@ -41,9 +45,12 @@ private:
     void openCaptureFile();
     void saveCaptureFile();
     void fullScreen();
+    void listenForSecondStarts();
+    void bringToFront();
 
     SessionState m_state;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalServer> m_raiseServer;
     std::unique_ptr<Master> m_master;
     std::unique_ptr<MasterParameters> m_parameters;
 };
