@@ -3,6 +3,7 @@
 #include "app/fullscreen.h"
 #include "app/master.h"
 #include "app/masterparameters.h"
+#include "app/moviewindows.h"
 #include "app/splash.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
@@ -28,6 +29,7 @@
 #include "base/version.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
@@ -165,6 +167,7 @@ void Application::connectCommands()
     // Commands of subsystems that live outside the main window are wired here.
     connectSettingsCommands();
     auto* controller = new CaptureController(*m_master, m_state); // owned by the window
+    m_movies = new MovieWindows(*m_master, m_state);             // owned by the window
     QObject::connect(m_master.get(), &Master::commandRequested, controller,
                      [this, controller](const QString& command) {
                          if (!controller->handle(command))
@@ -178,6 +181,8 @@ void Application::connectSettingsCommands()
     for (QAction* a : {m.fileItems[5], m.fileItems[6], m.fileItems[8], m.editItems[2], m.viewItems[3],
                        m.videoSettingsItems[8], m.videoSettingsItems[10]})
         a->setEnabled(true);
+    m.fileItems[3]->setEnabled(true);
+    m.MainToolbar->button(QStringLiteral("viewer"))->setEnabled(true);
     m.helpItems[2]->setEnabled(true);
     m.helpItems[6]->setEnabled(true);
     for (const char* k : {"open", "save", "preferences", "about"})
@@ -207,8 +212,9 @@ void Application::openCaptureFile()
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();
+    } else if (ending == QLatin1String("avi")) {
+        m_movies->open(name, QFileInfo(name).fileName());
     }
-    // A movie opens in the movie viewer, which this build does not have yet.
 }
 
 void Application::saveCaptureFile()
@@ -245,6 +251,12 @@ void Application::handleCommand(const QString& command)
     Master& m = *m_master;
     if (command == QLatin1String("open")) {
         openCaptureFile();
+    } else if (command == QLatin1String("viewer")) {
+        m_movies->askAndOpen();
+    } else if (command == QLatin1String("popup-viewer")) {
+        m_movies->open(m_state.CurrentFileName, m_state.CurrentFileName);
+    } else if (command == QLatin1String("close-movie-viewer")) {
+        m_movies->close();
     } else if (command == QLatin1String("save")) {
         saveCaptureFile();
     } else if (command == QLatin1String("preferences")) {

@@ -11,6 +11,7 @@ namespace lv {
 
 class Master;
 class MasterParameters;
+class MovieWindows;
 
 // The program's entry procedure and the owner of the session state and the
 // main window. UI thread only.
@@ -29,6 +30,7 @@ public:
 
     SessionState& state() { return m_state; }
     Master* master() const { return m_master.get(); }
+    MovieWindows* movieWindows() const { return m_movies; }
 
     // The program's icon on every window, and the desktop entry its windows belong to.
     static void prepareDesktop();
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<QLocalServer> m_raiseServer;
     std::unique_ptr<Master> m_master;
     std::unique_ptr<MasterParameters> m_parameters;
+    MovieWindows* m_movies = nullptr; // owned by the main window
 };
 
 } // namespace lv

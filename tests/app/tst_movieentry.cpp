@@ -1,0 +1,241 @@
+// The ways into the movie window, through the real application windows.
+#include "apptestenv.h"
+
+#include "app/application.h"
+#include "app/keyedtoolbar.h"
+#include "app/master.h"
+#include "app/moviewindows.h"
+#include "base/scripteddialogs.h"
+#include "image/image.h"
+#include "movie/movieplayer.h"
+#include "movie/movieviewer.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+using namespace lv;
+
+namespace {
+
+bool makeClip(const QString& file, int frames)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"), QStringLiteral("-y"),
+             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("testsrc=size=160x120:rate=25"), QStringLiteral("-frames:v"), QString::number(frames),
+             QStringLiteral("-c:v"), QStringLiteral("mjpeg"), file});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+QList<Image*> editors(Master& m)
+{
+    QList<Image*> out;
+    for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
+        if (auto* e = qobject_cast<Image*>(sub->widget()))
+            out << e;
+    return out;
+}
+
+bool loaded(MovieViewer* v)
+{
+    return v && v->player().readyState() == MoviePlayer::Complete && v->player().imageFrame() >= 0;
+}
+
+} // namespace
+
+class MovieEntryTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_clip;
+
+private slots:
+    void initTestCase()
+    {
+        av_log_set_level(AV_LOG_QUIET);
+        m_clip = m_dir.filePath(QStringLiteral("clip.avi"));
+        QVERIFY(makeClip(m_clip, 40));
+        QVERIFY(QFile::copy(m_clip, m_dir.filePath(QStringLiteral("LOUD.AVI"))));
+    }
+
+    void commandsOpenTheViewer_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("file menu") << QStringLiteral("menu") << QStringLiteral("clip.avi") << QStringLiteral("Open AVI");
+        QTest::newRow("toolbar") << QStringLiteral("toolbar") << QStringLiteral("clip.avi") << QStringLiteral("Open AVI");
+        QTest::newRow("open capture file") << QStringLiteral("open") << QStringLiteral("clip.avi")
+                                           << QStringLiteral("Open Capture Parameters");
+        QTest::newRow("open capture file, upper case") << QStringLiteral("open") << QStringLiteral("LOUD.AVI")
+                                                       << QStringLiteral("Open Capture Parameters");
+        QTest::newRow("cancelled") << QStringLiteral("menu") << QString() << QStringLiteral("Open AVI");
+    }
+
+    void commandsOpenTheViewer()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, file);
+        QFETCH(QString, title);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain(QString());
+        QVERIFY(m.fileItems[3]->isEnabled());
+        QVERIFY(m.MainToolbar->button(QStringLiteral("viewer"))->isEnabled());
+        QVERIFY(!app.state().ViewerShown);
+
+        dlg.d.fileAnswers.enqueue(file.isEmpty() ? QString() : m_dir.filePath(file));
+        if (how == QLatin1String("menu"))
+            m.fileItems[3]->trigger();
+        else if (how == QLatin1String("toolbar"))
+            m.MainToolbar->button(QStringLiteral("viewer"))->trigger();
+        else
+            m.fileItems[5]->trigger();
+        QCOMPARE(dlg.d.requests.size(), 1);
+        QCOMPARE(dlg.d.requests.first().text, title);
+        if (how != QLatin1String("open"))
+            QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Movie File (*.avi)|*.avi|"));
+
+        MovieViewer* v = app.movieWindows()->viewer();
+        if (file.isEmpty()) {
+            QVERIFY(!v);
+            QVERIFY(!app.state().ViewerShown);
+            return;
+        }
+        QVERIFY(v);
+        QVERIFY(app.state().ViewerShown);
+        QCOMPARE(v->windowTitle(), file);
+        auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
+        QVERIFY(sub);
+        QVERIFY(sub->isVisible());
+        QVERIFY(!sub->isMaximized());
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(v), 20000);
+        QCOMPARE(v->player().frameCount(), 40);
+
+        // A second file goes into the same window.
+        dlg.d.fileAnswers.enqueue(m_clip);
+        m.fileItems[3]->trigger();
+        QCOMPARE(app.movieWindows()->viewer(), v);
+        QCOMPARE(v->windowTitle(), QStringLiteral("clip.avi"));
+    }
+
+    // Extract Image from the window in the application: an editor opens on the
+    // frame; Extract All offers Cancel in the main window and the window
+    // refuses to close meanwhile.
+    void extractionInTheApplication()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain(QString());
+        dlg.d.fileAnswers.enqueue(m_clip);
+        m.fileItems[3]->trigger();
+        MovieViewer* v = app.movieWindows()->viewer();
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(v), 20000);
+        v->player().seekFrame(12);
+        QTRY_VERIFY_WITH_TIMEOUT(v->player().imageFrame() == 12, 20000);
+
+        v->toolbarClicked(QStringLiteral("extractimg"));
+        QVERIFY(!m.MainToolbar->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(editors(m).size(), 1, 20000);
+        Image* editor = editors(m).first();
+        QCOMPARE(editor->windowTitle(), QStringLiteral("clip_Frame_12"));
+        QCOMPARE(editor->MasterImage().drawnImage().convertToFormat(QImage::Format_RGB32),
+                 v->player().currentImage().convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(m.StatusString->text(), QStringLiteral("Image Extracted"));
+        QTRY_VERIFY(m.MainToolbar->isEnabled());
+        QVERIFY(v->isEnabled());
+
+        const QString longClip = m_dir.filePath(QStringLiteral("long.avi"));
+        QVERIFY(makeClip(longClip, 600));
+        dlg.d.fileAnswers.enqueue(longClip);
+        m.fileItems[3]->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(v) && v->player().frameCount() == 600, 20000);
+        QDir().mkpath(m_dir.filePath(QStringLiteral("frames")));
+        dlg.d.fileAnswers.enqueue(m_dir.filePath(QStringLiteral("frames/f.bmp")));
+        v->toolbarClicked(QStringLiteral("extractall"));
+        auto* cancel = m.findChild<QPushButton*>(QStringLiteral("ExtractCancel"));
+        QVERIFY(cancel);
+        QVERIFY(cancel->isEnabled());
+        auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
+        QVERIFY(!sub->close());
+        QVERIFY(app.movieWindows()->viewer());
+        QTRY_VERIFY_WITH_TIMEOUT(m.StatusString->text().startsWith(QLatin1String("Saving")), 20000);
+        cancel->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Cancelled."), 20000);
+        QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
+        QVERIFY(m.MainToolbar->isEnabled());
+        const int written = int(QDir(m_dir.filePath(QStringLiteral("frames"))).entryList(QDir::Files).size());
+        QVERIFY(written > 0 && written < 600);
+        QVERIFY(sub->close());
+        QTRY_VERIFY(!app.movieWindows()->viewer());
+    }
+
+    // After a movie capture the viewer pops up on the new file when the
+    // preference is on; the next recording closes it first and pops it up again.
+    void popUpAfterCaptureAndCloseAtStart_data()
+    {
+        QTest::addColumn<QString>("preference");
+        QTest::newRow("pop-up on") << QStringLiteral("1");
+        QTest::newRow("pop-up off") << QStringLiteral("0");
+    }
+
+    void popUpAfterCaptureAndCloseAtStart()
+    {
+        QFETCH(QString, preference);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain(QString());
+        app.state().PopUpMovieViewer = preference;
+        app.state().SystemSounds = QStringLiteral("0");
+        const QString movie = m_dir.filePath(QStringLiteral("recorded-%1.avi").arg(preference));
+        m.SelectMovieMode();
+        app.state().CurrentFileName = movie;
+        m.MovieDisableLimit->setChecked(false);
+        m.MovieHoursControl->setValue(0);
+        m.MovieMinutesControl->setValue(0);
+        m.MovieSecondsControl->setValue(1);
+
+        m.RecordButtonClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        MovieViewer* v = app.movieWindows()->viewer();
+        if (preference != QLatin1String("1")) {
+            QVERIFY(!v);
+            QVERIFY(!app.state().ViewerShown);
+            return;
+        }
+        QVERIFY(v);
+        QVERIFY(app.state().ViewerShown);
+        QCOMPARE(v->windowTitle(), movie);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(v), 20000);
+        QVERIFY(v->player().frameCount() > 0);
+
+        // The next recording closes the viewer as it starts.
+        m.RecordButtonClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(!app.movieWindows()->viewer(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded(app.movieWindows()->viewer()), 20000);
+        QCOMPARE(app.movieWindows()->viewer()->windowTitle(), movie);
+    }
+};
+
+QTEST_MAIN(MovieEntryTest)
+#include "tst_movieentry.moc"

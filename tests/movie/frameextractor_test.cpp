@@ -1,0 +1,349 @@
+#include "moviefiles.h"
+#include "image/bitmapfile.h"
+#include "image/jpegoutput.h"
+#include "movie/avireader.h"
+#include "movie/frameextractor.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+using namespace lv;
+using namespace moviefiles;
+
+namespace {
+
+QByteArray readAll(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Another program's reading of a picture file, as packed top-down BGR.
+QByteArray decodedBy(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
+}
+
+QByteArray magickBgr(const QString& file)
+{
+    return decodedBy(QStringLiteral("convert"), {file, QStringLiteral("-depth"), QStringLiteral("8"), QStringLiteral("bgr:-")});
+}
+
+// djpeg's PPM without its header, as top-down RGB.
+QByteArray djpegRgb(const QString& file, int* width, int* height)
+{
+    const QByteArray ppm = decodedBy(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), file});
+    const QList<QByteArray> head = ppm.left(64).split('\n');
+    if (head.size() < 4 || head[0] != "P6")
+        return {};
+    const QList<QByteArray> dims = head[1].split(' ');
+    *width = dims.value(0).toInt();
+    *height = dims.value(1).toInt();
+    const qsizetype headerBytes = head[0].size() + head[1].size() + head[2].size() + 3;
+    return ppm.mid(headerBytes);
+}
+
+double psnr(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size() || a.isEmpty())
+        return -1;
+    double sum = 0;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const int d = int(uint8_t(a[i])) - int(uint8_t(b[i]));
+        sum += d * d;
+    }
+    return sum == 0 ? 999 : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
+}
+
+// Waits for the extractor's end and gives the outcome.
+ExtractOutcome finish(FrameExtractor&, QSignalSpy& done)
+{
+    if (done.isEmpty() && !done.wait(120000))
+        return ExtractOutcome::Error;
+    return done.first().at(0).value<ExtractOutcome>();
+}
+
+} // namespace
+
+class FrameExtractorTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        av_log_set_level(AV_LOG_QUIET);
+        qputenv("LUMIVARK_HOME", m_dir.filePath(QStringLiteral("home")).toLocal8Bit());
+        QDir().mkpath(m_dir.filePath(QStringLiteral("home")));
+    }
+
+    void texts_data()
+    {
+        QTest::addColumn<qint64>("i");
+        QTest::addColumn<qint64>("last");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("first of 100") << qint64(0) << qint64(99) << QStringLiteral("Saving  of 99 frames");
+        QTest::newRow("last of 100") << qint64(99) << qint64(99) << QStringLiteral("Saving 99 of 99 frames");
+        QTest::newRow("one frame") << qint64(0) << qint64(0) << QStringLiteral("Saving  of  frames");
+    }
+
+    void texts()
+    {
+        QFETCH(qint64, i);
+        QFETCH(qint64, last);
+        QFETCH(QString, text);
+        QCOMPARE(savingFramesText(i, last), text);
+        QCOMPARE(extractedFrameName(QStringLiteral("/x/shot"), 7, QStringLiteral("bmp")), QStringLiteral("/x/shot_Frame_7.bmp"));
+        QCOMPARE(extractedImageCaption(QStringLiteral("clip.avi"), 25), QStringLiteral("clip_Frame_25"));
+        QCOMPARE(extractedImageCaption(QStringLiteral("ab"), 0), QStringLiteral("_Frame_0"));
+    }
+
+    // Every written bitmap, read by ImageMagick, is ffmpeg's decode of the
+    // same frame number; it is the very file the temporary-bitmap path gives.
+    void extractAllBitmaps_data()
+    {
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<bool>("exact");
+        const auto c = [](const char* s) { return QString::fromLatin1(s).split(QLatin1Char(' ')); };
+        QTest::newRow("rawvideo") << c("-c:v rawvideo -pix_fmt bgr24") << 12 << true;
+        QTest::newRow("ffv1") << c("-c:v ffv1 -pix_fmt bgr0") << 12 << true;
+        QTest::newRow("mjpeg") << c("-c:v mjpeg -q:v 3") << 12 << false;
+        QTest::newRow("libx264") << c("-c:v libx264 -preset ultrafast -g 5 -bf 2") << 14 << false;
+        QTest::newRow("one frame") << c("-c:v mjpeg -q:v 3") << 1 << false;
+    }
+
+    void extractAllBitmaps()
+    {
+        QFETCH(QStringList, codec);
+        QFETCH(int, frames);
+        QFETCH(bool, exact);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString movie = path(tag + QStringLiteral(".avi"));
+        QVERIFY(makeMovie(movie, codec, frames, 321, 241, true));
+        const QByteArray ref = ffmpegFrames(movie);
+        const qsizetype frameBytes = 321 * 241 * 3;
+        QCOMPARE(ref.size(), frameBytes * frames);
+        QDir().mkpath(path(tag));
+
+        FrameExtractor x;
+        QSignalSpy progress(&x, &FrameExtractor::progress);
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QVERIFY(x.extractAll(movie, path(tag + QStringLiteral("/shot.bmp")), 90));
+        QVERIFY(x.isRunning());
+        QVERIFY(!x.extractAll(movie, path(tag + QStringLiteral("/again.bmp")), 90)); // one job at a time
+        QCOMPARE(finish(x, done), ExtractOutcome::Done);
+        QVERIFY(!x.isRunning());
+        QCOMPARE(progress.size(), frames);
+        for (int i = 0; i < frames; ++i) {
+            QCOMPARE(progress.at(i).at(0).toLongLong(), i);
+            QCOMPARE(progress.at(i).at(1).toLongLong(), frames - 1);
+        }
+
+        for (int i = 0; i < frames; ++i) {
+            const QString file = path(tag + QStringLiteral("/shot_Frame_%1.bmp").arg(i));
+            const QByteArray pixels = magickBgr(file);
+            const double p = psnr(pixels, ref.mid(frameBytes * i, frameBytes));
+            QVERIFY2(p >= (exact ? 999 : 45), qPrintable(QStringLiteral("frame %1: %2 dB").arg(i).arg(p)));
+        }
+        QCOMPARE(QDir(path(tag)).entryList(QDir::Files).size(), frames);
+        // Through a picture and back, as the temporary bitmap went: the same bytes.
+        const QString last = path(tag + QStringLiteral("/shot_Frame_%1.bmp").arg(frames - 1));
+        const QString again = path(tag + QStringLiteral("/via-picture.bmp"));
+        QVERIFY(SavePictureAsBitmap(LoadPicture(last), again));
+        QCOMPARE(readAll(last), readAll(again));
+        QVERIFY(!QFile::exists(path(QStringLiteral("home/temp.bmp"))));
+    }
+
+    // JPEG frames are the files the image layer writes for that picture, and djpeg reads them.
+    void extractAllJpegs()
+    {
+        const QString movie = path(QStringLiteral("jpegs.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"), QStringLiteral("2")},
+                          6, 321, 241));
+        const QByteArray ref = ffmpegFrames(movie);
+        const qsizetype frameBytes = 321 * 241 * 3;
+        QDir().mkpath(path(QStringLiteral("jpg")));
+        FrameExtractor x;
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QSignalSpy failed(&x, &FrameExtractor::jpegFailed);
+        QVERIFY(x.extractAll(movie, path(QStringLiteral("jpg/Pic.JPG")), 90));
+        QCOMPARE(finish(x, done), ExtractOutcome::Done);
+        QVERIFY(failed.isEmpty());
+        AviReader reader;
+        QVERIFY(reader.open(movie));
+        for (int i = 0; i < 6; ++i) {
+            const QString file = path(QStringLiteral("jpg/Pic_Frame_%1.jpg").arg(i));
+            int w = 0, h = 0;
+            const QByteArray rgb = djpegRgb(file, &w, &h);
+            QCOMPARE(QSize(w, h), QSize(321, 241));
+            // Against ffmpeg's frame: 4:2:0 JPEG of hard-edged colour bars loses
+            // much, so this only says it is a picture of the right kind; the
+            // byte comparison below pins the frame down.
+            QByteArray bgr = rgb;
+            for (qsizetype k = 0; k + 2 < bgr.size(); k += 3)
+                std::swap(bgr[k], bgr[k + 2]);
+            QVERIFY(psnr(bgr, ref.mid(frameBytes * i, frameBytes)) > 20);
+            const QString viaPicture = path(QStringLiteral("jpg/via-%1.jpg").arg(i));
+            QVERIFY(SaveJPEGFile(imageFromPackedDib(reader.frame(i)), viaPicture, 90));
+            QCOMPARE(readAll(file), readAll(viaPicture));
+        }
+    }
+
+    void otherTypeWalksAndWritesNothing()
+    {
+        const QString movie = path(QStringLiteral("walk.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 9, 64, 48));
+        QDir().mkpath(path(QStringLiteral("walk")));
+        FrameExtractor x;
+        QSignalSpy progress(&x, &FrameExtractor::progress);
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QVERIFY(x.extractAll(movie, path(QStringLiteral("walk/shot.png")), 90));
+        QCOMPARE(finish(x, done), ExtractOutcome::Done);
+        QCOMPARE(progress.size(), 9);
+        QVERIFY(QDir(path(QStringLiteral("walk"))).entryList(QDir::Files).isEmpty());
+    }
+
+    void cancelKeepsWrittenFiles()
+    {
+        const QString movie = path(QStringLiteral("long.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 400, 320, 240));
+        QDir().mkpath(path(QStringLiteral("cancel")));
+        FrameExtractor x;
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        connect(&x, &FrameExtractor::progress, &x, [&x](qint64 i) {
+            if (i == 2)
+                x.cancel();
+        });
+        QVERIFY(x.extractAll(movie, path(QStringLiteral("cancel/c.bmp")), 90));
+        QCOMPARE(finish(x, done), ExtractOutcome::Cancelled);
+        const int written = int(QDir(path(QStringLiteral("cancel"))).entryList(QDir::Files).size());
+        QVERIFY2(written >= 3 && written < 400, qPrintable(QString::number(written)));
+        for (int i = 0; i < written; ++i)
+            QVERIFY(!magickBgr(path(QStringLiteral("cancel/c_Frame_%1.bmp").arg(i))).isEmpty());
+        // The extractor takes the next job.
+        QSignalSpy again(&x, &FrameExtractor::finished);
+        QVERIFY(x.extractOne(movie, 399));
+        QCOMPARE(finish(x, again), ExtractOutcome::Done);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("not an avi") << QStringLiteral("text") << int(ExtractOutcome::Error);
+        QTest::newRow("sound only") << QStringLiteral("sound") << int(ExtractOutcome::Error);
+        QTest::newRow("codec missing") << QStringLiteral("codec") << int(ExtractOutcome::Quiet);
+        QTest::newRow("unwritable folder") << QStringLiteral("folder") << int(ExtractOutcome::Error);
+        QTest::newRow("zero frames") << QStringLiteral("zero") << int(ExtractOutcome::Done);
+    }
+
+    void failures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, outcome);
+        const QString movie = path(QStringLiteral("fail-%1.avi").arg(kind));
+        QString target = path(QStringLiteral("fail-%1/x.bmp").arg(kind));
+        QDir().mkpath(path(QStringLiteral("fail-%1").arg(kind)));
+        if (kind == QLatin1String("text")) {
+            QFile f(movie);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("RIFF but not really");
+        } else if (kind == QLatin1String("sound")) {
+            QVERIFY(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("sine=duration=1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
+                               movie}));
+        } else if (kind == QLatin1String("codec")) {
+            QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 3, 64, 48));
+            QByteArray b = readAll(movie);
+            const qsizetype strh = b.indexOf("strh");
+            const qsizetype strf = b.indexOf("strf", strh);
+            b.replace(strh + 12, 4, "ZQZQ");
+            b.replace(strf + 8 + 16, 4, "ZQZQ");
+            QFile f(movie);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(b);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 3, 64, 48));
+            // A file stands where the folder should be.
+            QFile f(path(QStringLiteral("fail-folder/blocked")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            target = path(QStringLiteral("fail-folder/blocked/x.bmp"));
+        } else if (kind == QLatin1String("zero")) {
+            QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 0, 64, 48));
+        }
+        FrameExtractor x;
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QVERIFY(x.extractAll(movie, target, 90));
+        QCOMPARE(int(finish(x, done)), outcome);
+        QVERIFY(!QFile::exists(path(QStringLiteral("home/temp.bmp"))));
+
+        QSignalSpy one(&x, &FrameExtractor::finished);
+        QSignalSpy frame(&x, &FrameExtractor::frameExtracted);
+        QVERIFY(x.extractOne(movie, 0));
+        const ExtractOutcome o = finish(x, one);
+        QCOMPARE(frame.isEmpty(), o != ExtractOutcome::Done);
+    }
+
+    // A JPEG that cannot be written is reported and the walk goes on.
+    void jpegFailuresGoOn()
+    {
+        const QString movie = path(QStringLiteral("jpegfail.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 4, 64, 48));
+        QFile blocker(path(QStringLiteral("jpegfail-blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        FrameExtractor x;
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QSignalSpy failed(&x, &FrameExtractor::jpegFailed);
+        QSignalSpy progress(&x, &FrameExtractor::progress);
+        QVERIFY(x.extractAll(movie, path(QStringLiteral("jpegfail-blocked/x.jpg")), 90));
+        QCOMPARE(finish(x, done), ExtractOutcome::Done);
+        QCOMPARE(failed.size(), 4);
+        QCOMPARE(failed.first().first().toString(), path(QStringLiteral("jpegfail-blocked/x_Frame_0.jpg")));
+        QCOMPARE(progress.size(), 4);
+    }
+
+    // The single frame is the frame of that number, out of range is quiet.
+    void extractOne()
+    {
+        const QString movie = path(QStringLiteral("one.avi"));
+        QVERIFY(makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
+                                  QStringLiteral("bgr24")},
+                          10, 33, 17));
+        const QByteArray ref = ffmpegFrames(movie);
+        FrameExtractor x;
+        for (int n : {7, 0, 9}) {
+            QSignalSpy done(&x, &FrameExtractor::finished);
+            QSignalSpy frame(&x, &FrameExtractor::frameExtracted);
+            QVERIFY(x.extractOne(movie, n));
+            QCOMPARE(finish(x, done), ExtractOutcome::Done);
+            QCOMPARE(frame.size(), 1);
+            QCOMPARE(frame.first().at(1).toLongLong(), n);
+            const QByteArray dib = frame.first().at(0).toByteArray();
+            QCOMPARE(psnrOfDib(dib, ref.constData() + 33 * 17 * 3 * n, 33, 17), 999.0);
+            const QImage img = imageFromPackedDib(dib);
+            QCOMPARE(img.size(), QSize(33, 17));
+            const auto* top = reinterpret_cast<const uint8_t*>(ref.constData() + 33 * 17 * 3 * n);
+            QCOMPARE(img.pixel(0, 0), qRgb(top[2], top[1], top[0]));
+        }
+        QSignalSpy done(&x, &FrameExtractor::finished);
+        QVERIFY(x.extractOne(movie, 10));
+        QCOMPARE(finish(x, done), ExtractOutcome::Quiet);
+    }
+};
+
+QTEST_GUILESS_MAIN(FrameExtractorTest)
+#include "frameextractor_test.moc"
