@@ -2,6 +2,7 @@
 #include "apptestenv.h"
 
 #include "app/master.h"
+#include "schedule/autostart.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -70,6 +71,35 @@ private slots:
         // The arrows still work on the typed number.
         QTest::keyClick(focus, Qt::Key_Up);
         QCOMPARE(control->value(), std::min(control->maximum(), value + 1));
+    }
+
+    // The countdown of the scheduled start: its fields are spin boxes of their own.
+    void countdown_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("hours") << "chor" << "dhor" << "7" << "07";
+        QTest::newRow("minutes") << "cmin" << "dmin" << "45" << "45";
+        QTest::newRow("seconds beyond the range") << "csec" << "dsec" << "61" << "06";
+    }
+    void countdown()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, display);
+        QFETCH(QString, keys);
+        QFETCH(QString, shown);
+        AppTestEnv env;
+        SessionState state;
+        Autostart a(state);
+        a.show();
+        auto* control = a.findChild<QSpinBox*>(field);
+        auto* label = a.findChild<QLabel*>(display);
+        QVERIFY(control && label);
+        control->selectAll();
+        QTest::keyClicks(control, keys);
+        QCOMPARE(label->text(), shown);
     }
 };
 
