@@ -1,9 +1,10 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README: `make run` and `make test`. Each installs the
+# Debian packages of its purpose first (scripts/install-deps).
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build run test bench fuzz clean
+.PHONY: deps configure build run test install bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -18,9 +19,16 @@ run: build
 	$(BUILD)/src/app/lumivark
 
 test: build
+	@scripts/install-deps test
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
+# PREFIX is where the program will live; DESTDIR, when given, is prepended for staging.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
 bench: deps
+	@scripts/install-deps bench
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLV_BENCH=ON >/dev/null
 	@cmake --build build-bench -j$(JOBS)
 	bench/run-all build-bench
@@ -28,6 +36,7 @@ bench: deps
 # libFuzzer targets under AddressSanitizer; FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60
 fuzz: deps
+	@scripts/install-deps fuzz
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j$(JOBS) --target fuzz-all
 	fuzz/run-all build-fuzz $(FUZZ_SECONDS)

@@ -20,9 +20,11 @@
 #include "settings/videosettings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include "base/commandicons.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
@@ -31,7 +33,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QStandardPaths>
+
+// Quiet below warnings unless asked (QT_LOGGING_RULES="lumivark.app.debug=true").
+Q_LOGGING_CATEGORY(lcApp, "lumivark.app", QtInfoMsg)
 
 namespace lv {
 
@@ -39,9 +47,17 @@ Application::Application() = default;
 
 Application::~Application()
 {
+    m_raiseServer.reset();
     m_master.reset();
     if (m_lock)
         m_lock->unlock();
+}
+
+void Application::prepareDesktop()
+{
+    QApplication::setWindowIcon(applicationIcon());
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lumivark.Lumivark"));
 }
 
 QString Application::lockFilePath()
@@ -52,9 +68,47 @@ QString Application::lockFilePath()
     return dir + QStringLiteral("/lumivark.lock");
 }
 
+QString Application::raiseSocketPath()
+{
+    return lockFilePath().chopped(4) + QStringLiteral("socket");
+}
+
+void Application::listenForSecondStarts()
+{
+    m_raiseServer = std::make_unique<QLocalServer>();
+    m_raiseServer->setSocketOptions(QLocalServer::UserAccessOption);
+    // We hold the lock, so a socket left here is a crashed run's.
+    QLocalServer::removeServer(raiseSocketPath());
+    if (!m_raiseServer->listen(raiseSocketPath())) {
+        qCWarning(lcApp) << "a second start cannot bring this window forward:" << m_raiseServer->errorString();
+        m_raiseServer.reset();
+        return;
+    }
+    QObject::connect(m_raiseServer.get(), &QLocalServer::newConnection, m_raiseServer.get(), [this] {
+        while (QLocalSocket* s = m_raiseServer->nextPendingConnection()) {
+            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            // Any call is a request to come forward; nothing it sends is read.
+            s->disconnectFromServer();
+            bringToFront();
+        }
+    });
+}
+
+void Application::bringToFront()
+{
+    Master* m = m_master.get();
+    if (!m)
+        return;
+    m->setWindowState((m->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m->show();
+    m->raise();
+    m->activateWindow();
+}
+
 bool Application::start()
 {
     m_state.ProgramDirectory = programDirectory();
+    qCDebug(lcApp) << "data folder:" << qUtf8Printable(dataDirectory());
     m_state.PreviewRate = 10;
     m_state.AutostartHours = 0;
     m_state.AutostartMinutes = 0;
@@ -65,10 +119,20 @@ bool Application::start()
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
         m_lock.reset();
+        // The running instance comes to the front first; the message then says why nothing else opens.
+        QLocalSocket call;
+        call.connectToServer(raiseSocketPath());
+        if (call.waitForConnected(1000)) {
+            call.write("raise\n");
+            call.waitForBytesWritten(1000);
+            call.disconnectFromServer();
+        }
         dialogs().message(QStringLiteral("This application is already running..."), Dialogs::Icon::Information,
                           Dialogs::Buttons::Ok, programTitle());
         return false;
     }
+
+    listenForSecondStarts();
 
     const QString lv = QStringLiteral("LV");
     m_state.MotionSensitivity = readInt16(settings::get(lv, QStringLiteral("MD"), QStringLiteral("SENSE"), QStringLiteral("5")));

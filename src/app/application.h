@@ -5,6 +5,8 @@
 #include <QLockFile>
 #include <memory>
 
+class QLocalServer;
+
 namespace lv {
 
 class Master;
@@ -30,8 +32,13 @@ public:
     Master* master() const { return m_master.get(); }
     MovieWindows* movieWindows() const { return m_movies; }
 
+    // The program's icon on every window, and the desktop entry its windows belong to.
+    static void prepareDesktop();
+
     // The lock that keeps a second instance out (in the user's runtime folder).
     static QString lockFilePath();
+    // Where the running instance listens for a second start's call to come forward.
+    static QString raiseSocketPath();
 
 private:
     void connectCommands();
@@ -40,9 +47,12 @@ private:
     void openCaptureFile();
     void saveCaptureFile();
     void fullScreen();
+    void listenForSecondStarts();
+    void bringToFront();
 
     SessionState m_state;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLocalServer> m_raiseServer;
     std::unique_ptr<Master> m_master;
     std::unique_ptr<MasterParameters> m_parameters;
     MovieWindows* m_movies = nullptr; // owned by the main window

@@ -1,9 +1,8 @@
 #include "app/keyedtoolbar.h"
 
+#include "base/commandicons.h"
+
 #include <QAction>
-#include <QPainter>
-#include <QPainterPath>
-#include <QStyle>
 #include <QToolButton>
 #include <QWidget>
 
@@ -23,7 +22,9 @@ QAction* KeyedToolBar::addButton(const QString& key, const QString& tip, const Q
                                  const QString& imageKey)
 {
     const QString image = imageKey.isEmpty() ? key : imageKey;
-    auto* a = addAction(iconFor(image), caption.isEmpty() ? tip : caption);
+    const QString command = commandOf(objectName(), image);
+    auto* a = addAction(commandIcon(command), caption.isEmpty() ? tip : caption);
+    a->setProperty("command", command);
     a->setObjectName(key);
     a->setToolTip(tip);
     a->setCheckable(checkable);
@@ -74,51 +75,36 @@ void KeyedToolBar::setImageKey(const QString& key, const QString& image)
     if (!a || a->property("imageKey").toString() == image)
         return;
     a->setProperty("imageKey", image);
-    a->setIcon(iconFor(image));
+    const QString command = commandOf(objectName(), image);
+    a->setProperty("command", command);
+    a->setIcon(commandIcon(command));
 }
 
-QIcon iconFor(const QString& key)
+QString commandOf(const QString& toolbar, const QString& imageKey)
 {
-    static QHash<QString, QIcon> cache;
-    if (auto it = cache.constFind(key); it != cache.constEnd())
-        return *it;
-    QPixmap pm(20, 20);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(3, 3, 14, 14);
-    if (key == QLatin1String("record")) {
-        p.setBrush(QColor(210, 0, 0));
-        p.setPen(Qt::NoPen);
-        p.drawEllipse(r);
-    } else if (key == QLatin1String("stop")) {
-        p.setBrush(QColor(40, 40, 40));
-        p.setPen(Qt::NoPen);
-        p.drawRect(r);
-    } else if (key == QLatin1String("pause")) {
-        // The shutter of a still camera.
-        p.setBrush(QColor(60, 60, 60));
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(2, 6, 16, 11), 2, 2);
-        p.setBrush(Qt::white);
-        p.drawEllipse(QRectF(6.5, 8, 7, 7));
-    } else {
-        // A letter badge: enough to tell the buttons apart; the tip says the rest.
-        const uint h = qHash(key);
-        p.setBrush(QColor::fromHsv(static_cast<int>(h % 360), 120, 200));
-        p.setPen(QColor(60, 60, 60));
-        p.drawRoundedRect(QRectF(1.5, 1.5, 17, 17), 3, 3);
-        QFont f = p.font();
-        f.setPixelSize(11);
-        f.setBold(true);
-        p.setFont(f);
-        p.setPen(Qt::black);
-        p.drawText(QRectF(0, 0, 20, 20), Qt::AlignCenter, key.left(2).toUpper());
-    }
-    p.end();
-    QIcon icon(pm);
-    cache.insert(key, icon);
-    return icon;
+    // Where one image key means different commands on different toolbars, the toolbar decides.
+    static const QHash<QString, QString> byToolbar = {
+        {QStringLiteral("MainToolbar/movie"), QStringLiteral("movie-mode")},
+        {QStringLiteral("MainToolbar/image"), QStringLiteral("image-mode")},
+        {QStringLiteral("MainToolbar/multiple"), QStringLiteral("multiple-mode")},
+        {QStringLiteral("OperationBar/pause"), QStringLiteral("capture")},
+        {QStringLiteral("OperationBar/motion"), QStringLiteral("motion-detector")},
+        {QStringLiteral("TriggerType/manual"), QStringLiteral("manual-trigger")},
+        {QStringLiteral("TriggerType/timer"), QStringLiteral("timer-trigger")},
+        {QStringLiteral("TriggerType/motion"), QStringLiteral("motion-trigger")},
+        {QStringLiteral("MultipleImageToolbar/save"), QStringLiteral("series-save")},
+        {QStringLiteral("MultipleImageToolbar/vidcompression"), QStringLiteral("compression")},
+    };
+    static const QHash<QString, QString> stamps = {
+        {QStringLiteral("time"), QStringLiteral("stamp-time")},      {QStringLiteral("date"), QStringLiteral("stamp-date")},
+        {QStringLiteral("text"), QStringLiteral("stamp-text")},      {QStringLiteral("timecolor"), QStringLiteral("color-time")},
+        {QStringLiteral("datecolor"), QStringLiteral("color-date")}, {QStringLiteral("textcolor"), QStringLiteral("color-text")},
+    };
+    if (const QString c = byToolbar.value(toolbar + QLatin1Char('/') + imageKey); !c.isEmpty())
+        return c;
+    if (toolbar == QLatin1String("ImageToolbar") || toolbar == QLatin1String("MultipleImageToolbar2"))
+        return stamps.value(imageKey, imageKey);
+    return imageKey;
 }
 
 } // namespace lv

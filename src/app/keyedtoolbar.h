@@ -36,7 +36,8 @@ private:
     QHash<QString, QAction*> m_buttons;
 };
 
-// The picture of a button image key, drawn by the program.
-QIcon iconFor(const QString& imageKey);
+// The command whose picture a button of this toolbar shows for an image key
+// (see commandIcon); the button keeps it in its "command" property.
+QString commandOf(const QString& toolbar, const QString& imageKey);
 
 } // namespace lv

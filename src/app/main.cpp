@@ -28,6 +28,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivark"));
     QApplication::setOrganizationName(QStringLiteral("lumivark"));
+    lv::Application::prepareDesktop();
 
     // Qt has taken its own options out by now; what is left is ours.
     QStringList args = QApplication::arguments();

@@ -1,4 +1,7 @@
 #include "app/master.h"
+#include "app/commandicons.h"
+#include "app/recordingindicator.h"
+#include "app/typednumbers.h"
 #include "app/videoscreen.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -182,6 +185,15 @@ Master::Master(SessionState& state, QWidget* parent)
     connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
     MultipleImageTimer.setInterval(1000);
     MotionTimer.setInterval(600);
+    assignCommandIcons(*this);
+    new RecordingIndicator(m_state, *this, m_videoScreen);
+    for (auto [display, control] : {std::pair{MovieHoursDisplay, MovieHoursControl},
+                                    std::pair{MovieMinutesDisplay, MovieMinutesControl},
+                                    std::pair{MovieSecondsDisplay, MovieSecondsControl},
+                                    std::pair{MultipleImageHoursDisplay, MultipleImageHoursControl},
+                                    std::pair{MultipleImageMinutesDisplay, MultipleImageMinutesControl},
+                                    std::pair{MultipleImageSecondsDisplay, MultipleImageSecondsControl}})
+        acceptTyping(display, control);
 }
 
 Master::~Master() = default;
@@ -203,7 +215,7 @@ void Master::buildMenus()
     item(FileMenu, fileItems, QStringLiteral("&Preferences"));
     item(FileMenu, fileItems, QStringLiteral("&System Information..."));
     item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("E&xit"));
+    item(FileMenu, fileItems, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(fileItems[0], &QAction::triggered, this, &Master::SelectMovieMode);
     connect(fileItems[1], &QAction::triggered, this, &Master::SelectImageMode);
     connect(fileItems[2], &QAction::triggered, this, &Master::SelectMultipleMode);

@@ -12,6 +12,11 @@ QString programDirectory();
 // Appends "/" unless the path already ends with one.
 QString withTrailingSlash(const QString& path);
 
+// The folder of the files shipped with the program: <bindir>/../share/lumivark
+// when installed, the source tree's data/ for a program still in its build
+// tree. Ends in "/"; empty when there is none.
+QString dataDirectory();
+
 // A file shipped with the program (camera.wav, lmvkua.iva, help): looked up in
 // the program directory first, then in the installed data directory. Empty
 // when found nowhere.

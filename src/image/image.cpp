@@ -1,4 +1,5 @@
 #include "image/image.h"
+#include "base/commandicons.h"
 
 #include "base/dialogs.h"
 #include "image/bitmapfile.h"
@@ -62,6 +63,7 @@ Image::Image(QWidget* parent)
         QAction* a = m_toolbar->addAction(QString::fromLatin1(tip));
         a->setObjectName(QString::fromLatin1(key));
         a->setToolTip(QString::fromLatin1(tip));
+        a->setIcon(commandIcon(QString::fromLatin1(key)));
         connect(a, &QAction::triggered, this, [this, slot] {
             ProgressMessage(QString()); // every toolbar click starts with an empty status
             (this->*slot)();
@@ -71,8 +73,15 @@ Image::Image(QWidget* parent)
     addButton("open", "Open Image File", &Image::openFromDialog);
     addButton("save", "Save Image", &Image::saveFromDialog);
     QAction* effects = addButton("effects", "Image Effects", &Image::resetImage);
-    addButton("clipboard", "Put on Clipboard", &Image::putOnClipboard);
-    addButton("print", "Print Image", &Image::printFromToolbar);
+    QAction* clipboard = addButton("clipboard", "Put on Clipboard", &Image::putOnClipboard);
+    QAction* print = addButton("print", "Print Image", &Image::printFromToolbar);
+    // The editor's own keys work while it has the focus; the main window keeps Ctrl+O and Ctrl+S.
+    for (auto [action, key] : {std::pair{clipboard, QKeySequence(QKeySequence::Copy)},
+                               std::pair{print, QKeySequence(QKeySequence::Print)}}) {
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
 
     for (const EffectEntry& e : kEffects) {
         QAction* a = m_effectsMenu->addAction(QString::fromLatin1(e.text));

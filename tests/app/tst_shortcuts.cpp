@@ -1,0 +1,94 @@
+// The standard keys of a desktop program, shown in the menus, and the keys the
+// program had before keeping their meaning.
+#include "apptestenv.h"
+
+#include "app/master.h"
+#include "image/image.h"
+
+#include <QAction>
+#include <QTest>
+#include <QToolBar>
+
+using namespace lv;
+
+class TestShortcuts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void menuKeys_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("open") << "file" << 5 << "&Open Capture File..." << "Ctrl+O";
+        QTest::newRow("save") << "file" << 6 << "&Save Capture File..." << "Ctrl+S";
+        QTest::newRow("exit") << "file" << 11 << "E&xit" << "Ctrl+Q";
+        QTest::newRow("capture frame keeps F11") << "edit" << 0 << "Capture Frame" << "F11";
+        QTest::newRow("help") << "help" << 0 << "&Help" << "F1";
+    }
+    void menuKeys()
+    {
+        QFETCH(QString, menu);
+        QFETCH(int, index);
+        QFETCH(QString, caption);
+        QFETCH(QString, key);
+        AppTestEnv env;
+        SessionState state;
+        Master m(state);
+        const QList<QAction*>& items = menu == QLatin1String("file") ? m.fileItems
+                                       : menu == QLatin1String("edit") ? m.editItems
+                                                                       : m.helpItems;
+        QAction* a = items.value(index);
+        QVERIFY(a);
+        QCOMPARE(a->text(), caption); // the key sits beside the caption, never in it
+        QCOMPARE(a->shortcut().toString(), key);
+    }
+
+    // No key is bound twice in the main window: a doubled key does nothing at all.
+    void noKeyTwice()
+    {
+        AppTestEnv env;
+        SessionState state;
+        Master m(state);
+        QHash<QString, QString> seen;
+        for (QAction* a : m.findChildren<QAction*>()) {
+            for (const QKeySequence& k : a->shortcuts()) {
+                const QString key = k.toString();
+                QVERIFY2(!seen.contains(key), qPrintable(key + QStringLiteral(": ") + seen.value(key)
+                                                         + QStringLiteral(" and ") + a->text()));
+                seen.insert(key, a->text());
+            }
+        }
+    }
+
+    // The editor's copy and print keys belong to the editor with the focus.
+    void editorKeys_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("copy") << "clipboard" << "Ctrl+C";
+        QTest::newRow("print") << "print" << "Ctrl+P";
+    }
+    void editorKeys()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, key);
+        Image editor;
+        auto* bar = editor.findChild<QToolBar*>(QStringLiteral("Mastertoolbar"));
+        QVERIFY(bar);
+        QAction* a = bar->findChild<QAction*>(button);
+        if (!a)
+            for (QAction* b : bar->actions())
+                if (b->objectName() == button)
+                    a = b;
+        QVERIFY(a);
+        QCOMPARE(a->shortcut().toString(), key);
+        QCOMPARE(a->shortcutContext(), Qt::WidgetWithChildrenShortcut);
+        QVERIFY(editor.actions().contains(a));
+        QVERIFY(!a->icon().isNull());
+    }
+};
+
+QTEST_MAIN(TestShortcuts)
+#include "tst_shortcuts.moc"
