@@ -834,6 +834,7 @@ void Master::load(const QString& commandLine)
     }
     QCoreApplication::processEvents();
     MasterTimer.start();
+    m_videoScreen->setSettingsLoaded();
     m_loaded = true;
 }
 

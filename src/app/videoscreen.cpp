@@ -146,6 +146,9 @@ void VideoScreen::Initialize()
         ? 12
         : static_cast<int>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
     m_master.MovieFrameRateControl->setValue(rate);
+    // The one fractional rate comes back as itself, not rounded to 30.
+    if (parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97))
+        m_master.frameRateDisplayClicked();
     m_master.MovieDisableLimit->setChecked(parms.fLimitEnabled != 1);
     const uint32_t limit = parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit;
     m_master.MovieHoursControl->setValue(CaptureWindow::HoursOf(limit));
@@ -166,13 +169,19 @@ void VideoScreen::Disconnect()
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
-    if (writeDeviceFile)
+    // Before the window holds the session's settings its controls are blank:
+    // they may start a missing file but never overwrite the saved one.
+    if (writeDeviceFile && (m_settingsLoaded || !QFile::exists(deviceFilePath())))
         writeDeviceFile(deviceFilePath());
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
                        QString::number(m_state.Parms.fYield));
         QCoreApplication::processEvents();
         if (CaptureWindow* w = m_state.CaptureHandle) {
+            // What the user set stays with the device for its next connect.
+            movieSettingsToDevice();
+            w->SetSequenceSetup(m_state.Parms);
+            w->KeepSettings();
             w->SetStatusCallback({});
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
@@ -194,7 +203,8 @@ void VideoScreen::VideoSource()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowSourceDialog();
+    if (m_state.CaptureHandle->ShowSourceDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -202,7 +212,8 @@ void VideoScreen::VideoDisplay()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowDisplayDialog();
+    if (m_state.CaptureHandle->ShowDisplayDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -210,7 +221,8 @@ void VideoScreen::VideoFormat()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowFormatDialog();
+    if (m_state.CaptureHandle->ShowFormatDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -260,27 +272,7 @@ void VideoScreen::Record()
     p.AVStreamMaster = 0;
     p.fAbortLeftMouse = 1;
     p.fAbortRightMouse = 1;
-    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
-    if (m_master.MovieDisableLimit->isChecked()) {
-        p.fLimitEnabled = 0;
-    } else {
-        p.fLimitEnabled = 1;
-        p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
-            m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
-            m_master.MovieSecondsControl->value()));
-    }
-    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
-    AudioFormat& a = m_state.Audio;
-    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
-    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
-    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
-    const int ri = m_master.AudioRate->currentIndex();
-    if (ri >= 0 && ri < 4) {
-        a.nSamplesPerSec = rates[ri];
-        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
-    }
-    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
-    w->SetAudioFormat(a, w->GetAudioFormatSize());
+    movieSettingsToDevice();
     p.fMCIControl = 0;
     p.fStepCaptureAt2x = 0;
     w->SetSequenceSetup(p);
@@ -293,6 +285,32 @@ void VideoScreen::Record()
     }
     QCoreApplication::processEvents();
     w->StartSequence();
+}
+
+// The movie panel's audio, time limit, frame rate and sound format into the
+// device's records (the capture records and the sound format).
+void VideoScreen::movieSettingsToDevice()
+{
+    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureParms& p = m_state.Parms;
+    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
+    p.fLimitEnabled = m_master.MovieDisableLimit->isChecked() ? 0 : 1;
+    // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
+    p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
+        m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
+        m_master.MovieSecondsControl->value()));
+    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
+    AudioFormat& a = m_state.Audio;
+    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
+    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
+    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
+    const int ri = m_master.AudioRate->currentIndex();
+    if (ri >= 0 && ri < 4) {
+        a.nSamplesPerSec = rates[ri];
+        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
+    }
+    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+    w->SetAudioFormat(a, w->GetAudioFormatSize());
 }
 
 void VideoScreen::StopCapture()

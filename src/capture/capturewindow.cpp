@@ -3,6 +3,7 @@
 #include "capture/sequencecapture.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
+#include "capture/devicememory.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -128,6 +129,7 @@ bool CaptureWindow::ConnectDriver(int index)
     m_parms = CaptureParms{};
     m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
     m_audio = AudioFormat{};
+    restoreKeptSettings();
     if (m_captureFile.isEmpty())
         m_captureFile = defaultMovieFolder() + QStringLiteral("capture.avi");
     std::weak_ptr<std::atomic<bool>> alive = m_alive;
@@ -146,6 +148,68 @@ bool CaptureWindow::ConnectDriver(int index)
         return false;
     }
     return true;
+}
+
+namespace {
+const QString kScale = QStringLiteral("window-scale");
+const QString kPeriod = QStringLiteral("window-period");
+const QString kLimit = QStringLiteral("window-limit");
+const QString kTimeLimit = QStringLiteral("window-timelimit");
+const QString kAudio = QStringLiteral("window-audio");
+const QString kChannels = QStringLiteral("window-channels");
+const QString kBits = QStringLiteral("window-bits");
+const QString kRate = QStringLiteral("window-rate");
+} // namespace
+
+bool CaptureWindow::KeepSettings()
+{
+    if (!m_driver)
+        return false;
+    CaptureDriver::Settings kept = m_driver->keptSettings();
+    kept.insert(kScale, QString::number(m_scale ? 1 : 0));
+    kept.insert(kPeriod, QString::number(m_parms.dwRequestMicroSecPerFrame));
+    kept.insert(kLimit, QString::number(m_parms.fLimitEnabled));
+    kept.insert(kTimeLimit, QString::number(m_parms.wTimeLimit));
+    kept.insert(kAudio, QString::number(m_parms.fCaptureAudio));
+    kept.insert(kChannels, QString::number(m_audio.nChannels));
+    kept.insert(kBits, QString::number(m_audio.wBitsPerSample));
+    kept.insert(kRate, QString::number(m_audio.nSamplesPerSec));
+    devicememory::save(m_driver->identity(), kept);
+    return true;
+}
+
+void CaptureWindow::restoreKeptSettings()
+{
+    const CaptureDriver::Settings kept = devicememory::load(m_driver->identity());
+    if (kept.isEmpty())
+        return;
+    m_driver->applyKeptSettings(kept);
+    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
+    auto number = [&kept](const QString& key, uint32_t* field) {
+        bool ok = false;
+        const uint32_t v = kept.value(key).toUInt(&ok);
+        if (ok)
+            *field = v;
+        return ok;
+    };
+    uint32_t v = 0;
+    if (number(kScale, &v))
+        m_scale = v == 1;
+    number(kPeriod, &m_parms.dwRequestMicroSecPerFrame);
+    number(kLimit, &m_parms.fLimitEnabled);
+    number(kTimeLimit, &m_parms.wTimeLimit);
+    number(kAudio, &m_parms.fCaptureAudio);
+    // The sound format only as a whole, and only one the device takes.
+    AudioFormat a = m_audio;
+    uint32_t channels = 0, bits = 0, rate = 0;
+    if (number(kChannels, &channels) && number(kBits, &bits) && number(kRate, &rate)) {
+        a.nChannels = static_cast<uint16_t>(channels);
+        a.wBitsPerSample = static_cast<uint16_t>(bits);
+        a.nSamplesPerSec = rate;
+        a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nBlockAlign;
+        SetAudioFormat(a, kAudioFormatSize);
+    }
 }
 
 void CaptureWindow::disconnectDevice()

@@ -54,6 +54,11 @@ public:
     // Disconnects and destroys the window; false for a null window.
     static bool DisconnectDriver(CaptureWindow* window);
     bool SetStatusCallback(StatusCallbackFn callback); // empty = clear
+    // Keeps what the user set on this device (its format and controls, the
+    // display scaling, the capture and sound records) for the next connect,
+    // in this run or a later one; ConnectDriver puts it back. False when
+    // not connected.
+    bool KeepSettings();
 
     // --- Information ---
     bool GetDriverCaps(CaptureDriverCaps& caps) const;
@@ -113,6 +118,7 @@ private:
     void onDriverError(const QString& reason);
     void reportStatus(int code);
     void startStreamingIfNeeded();
+    void restoreKeptSettings();
 
     std::unique_ptr<CaptureDriver> m_driver;
     std::unique_ptr<SequenceCapture> m_sequence;
