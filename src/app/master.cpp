@@ -7,6 +7,7 @@
 #include "base/version.h"
 #include "capture/capturewindow.h"
 #include "capture/recordingstatus.h"
+#include "image/image.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -877,6 +878,12 @@ void Master::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // Edited pictures are not thrown away without their owner's word.
+    for (QMdiSubWindow* sub : m_mdi->subWindowList())
+        if (auto* editor = qobject_cast<Image*>(sub->widget()); editor && !editor->mayDiscard()) {
+            event->ignore();
+            return;
+        }
     m_videoScreen->Disconnect();
     MasterTimer.stop();
     event->accept();

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -58,7 +59,7 @@ Image::Image(QWidget* parent)
     m_status->setObjectName(QStringLiteral("MasterStatus"));
     m_status->setSizeGripEnabled(false);
 
-    auto addButton = [this](const char* key, const char* tip, void (Image::*slot)()) {
+    auto addButton = [this](const char* key, const char* tip, auto slot) {
         QAction* a = m_toolbar->addAction(QString::fromLatin1(tip));
         a->setObjectName(QString::fromLatin1(key));
         a->setToolTip(QString::fromLatin1(tip));
@@ -106,6 +107,7 @@ void Image::setNewFrame(const QImage& frame)
 {
     m_picture.setFrame(frame);
     m_resetPicture = m_picture.drawnImage();
+    m_modified = false;
     refresh();
 }
 
@@ -132,6 +134,7 @@ bool Image::loadPictureFile(const QString& fileName)
         loaded = !picture.isNull();
         if (loaded)
             m_picture.setFrame(picture);
+        m_modified = false;
         QCoreApplication::processEvents();
         setWindowTitle(QFileInfo(fileName).fileName());
         refresh();
@@ -157,8 +160,10 @@ bool Image::savePictureFile(const QString& fileName)
     } else {
         return false;
     }
-    if (written)
+    if (written) {
         setWindowTitle(QFileInfo(fileName).fileName());
+        m_modified = false;
+    }
     return written;
 }
 
@@ -175,6 +180,7 @@ void Image::applyEffect(Effect effect)
         m_status->repaint();
     }, random);
     m_picture.setFrame(result.toImage());
+    m_modified = true;
     refresh();
     ProgressMessage(QString());
 }
@@ -182,7 +188,40 @@ void Image::applyEffect(Effect effect)
 void Image::resetImage()
 {
     m_picture.setFrame(m_resetPicture);
+    m_modified = false;
     refresh();
+}
+
+bool Image::mayDiscard()
+{
+    if (!m_modified)
+        return true;
+    if (m_asking)
+        return false; // one question at a time; the caller waits for its answer
+    m_asking = true;
+    const auto answer = dialogs().message(QStringLiteral("The picture \"") + windowTitle().trimmed()
+                                              + QStringLiteral("\" has unsaved changes. Save them?"),
+                                          Dialogs::Icon::Question, Dialogs::Buttons::SaveDiscardCancel, {}, this);
+    bool mayGo = false;
+    if (answer == Dialogs::Answer::Save)
+        mayGo = saveFromDialog(); // a cancelled or failed save keeps the picture
+    else if (answer == Dialogs::Answer::Discard)
+        mayGo = true;
+    if (mayGo)
+        m_modified = false;
+    m_asking = false;
+    emit discardQuestionAnswered();
+    return mayGo;
+}
+
+void Image::closeEvent(QCloseEvent* e)
+{
+    if (!mayDiscard()) {
+        e->ignore();
+        return;
+    }
+    QWidget::closeEvent(e);
+    emit closing();
 }
 
 void Image::putOnClipboard()
@@ -214,16 +253,17 @@ void Image::printFromToolbar()
 
 void Image::openFromDialog()
 {
+    if (!mayDiscard())
+        return;
     const QString name = dialogs().openFile(QStringLiteral("Open Image File"), openFilter(), {}, this);
     if (!name.isEmpty())
         loadPictureFile(name);
 }
 
-void Image::saveFromDialog()
+bool Image::saveFromDialog()
 {
     const QString name = dialogs().saveFile(QStringLiteral("Save Image"), saveFilter(), windowTitle(), this);
-    if (!name.isEmpty())
-        savePictureFile(name);
+    return !name.isEmpty() && savePictureFile(name);
 }
 
 void Image::ProgressMessage(const QString& text)
