@@ -4,6 +4,7 @@
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
+#include "base/subwindowfit.h"
 #include "base/version.h"
 #include "capture/capturewindow.h"
 #include "capture/recordingstatus.h"
@@ -142,6 +143,7 @@ Master::Master(SessionState& state, QWidget* parent)
     m_mdi = new QMdiArea(central);
     m_mdi->setObjectName(QStringLiteral("MdiArea"));
     m_mdi->setBackground(QColor(128, 128, 128));
+    SubWindowFit::watch(m_mdi); // child windows never reach past the area's edges
     right->addWidget(m_mdi, 1);
     h->addLayout(right, 1);
     setCentralWidget(central);
@@ -288,7 +290,11 @@ void Master::buildMenus()
         }
     });
     connect(windowItems[1], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
-    connect(windowItems[2], &QAction::triggered, this, [this] { m_mdi->cascadeSubWindows(); });
+    connect(windowItems[2], &QAction::triggered, this, [this] {
+        // Cascading gives each window the size it asks for, area or not.
+        m_mdi->cascadeSubWindows();
+        SubWindowFit::fitAll(m_mdi);
+    });
     connect(windowItems[3], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));

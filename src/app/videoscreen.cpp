@@ -1,6 +1,7 @@
 #include "app/videoscreen.h"
 #include "app/master.h"
 #include "base/settingsstore.h"
+#include "base/subwindowfit.h"
 #include "base/textnumber.h"
 #include "capture/capturewindow.h"
 
@@ -9,6 +10,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSpinBox>
@@ -59,14 +61,35 @@ void VideoScreen::resizeToVideo()
     const int height = static_cast<int>(m_state.Status.uiImageHeight);
     m_master.setPanelText(QStringLiteral("resolution"),
                           QStringLiteral(" Resolution:%1x%2 ").arg(width).arg(height));
-    // The picture fills the client area; the frame around it is the sub-window's.
-    resize(width, height);
-    if (QWidget* frame = parentWidget()) {
-        const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
-        frame->resize(outerSizeFor(QSize(width, height), caption, 2 * border, border));
+    // The picture wants the client area; the frame around it is the sub-window's.
+    // Where the area is too small the window is made smaller and the picture scales.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        updateGeometry(); // the frame's own hint follows this window's: the picture plus title and borders
+        SubWindowFit::resizeWithin(frame, frame->sizeHint().expandedTo(QSize(width, height)));
+    } else {
+        resize(width, height);
     }
-    m_mira->move(std::max(0, this->width() - m_mira->width()), std::max(0, this->height() - m_mira->height()));
+    placeChildren();
+}
+
+QSize VideoScreen::sizeHint() const
+{
+    const QSize image(static_cast<int>(m_state.Status.uiImageWidth), static_cast<int>(m_state.Status.uiImageHeight));
+    return image.isEmpty() ? QSize(320, 240) : image;
+}
+
+void VideoScreen::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placeChildren();
+}
+
+void VideoScreen::placeChildren()
+{
+    // The capture window takes the whole client area and draws the whole picture in it.
+    if (CaptureWindow* w = m_state.CaptureHandle; w && w->parentWidget() == this)
+        w->setGeometry(rect());
+    m_mira->move(std::max(0, width() - m_mira->width()), std::max(0, height() - m_mira->height()));
     m_mira->raise();
 }
 

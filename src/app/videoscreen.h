@@ -58,14 +58,19 @@ public:
 
     QString deviceFilePath() const { return m_state.ProgramDirectory + QStringLiteral("lvsr.lv3"); }
 
+    // The picture's own size: what the window wants when the area has room.
+    QSize sizeHint() const override;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool connected() const { return ConnectionTag == QLatin1String("vfw"); }
     void resizeToVideo();
     void movieSettingsToDevice();
+    void placeChildren();
     void viewButtons();
 
     SessionState& m_state;

@@ -566,15 +566,23 @@ void CaptureWindow::paintEvent(QPaintEvent*)
         p.fillRect(rect(), Qt::black);
         return;
     }
-    if (m_scale) {
-        p.drawImage(rect(), f->image);
-    } else {
-        p.drawImage(0, 0, f->image);
-        if (f->image.width() < width())
-            p.fillRect(f->image.width(), 0, width() - f->image.width(), height(), Qt::black);
-        if (f->image.height() < height())
-            p.fillRect(0, f->image.height(), width(), height() - f->image.height(), Qt::black);
-    }
+    const QRect target = pictureRect(size(), f->image.size(), m_scale);
+    // The whole picture always shows; what it leaves of the window is black.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != f->image.size());
+    p.drawImage(target, f->image);
+    const QRegion rest = QRegion(rect()).subtracted(target);
+    for (const QRect& r : rest)
+        p.fillRect(r, Qt::black);
+}
+
+QRect CaptureWindow::pictureRect(QSize window, QSize image, bool scale)
+{
+    if (image.isEmpty() || window.isEmpty())
+        return {};
+    if (!scale && image.width() <= window.width() && image.height() <= window.height())
+        return {QPoint(0, 0), image};
+    const QSize fitted = image.scaled(window, Qt::KeepAspectRatio);
+    return {QPoint((window.width() - fitted.width()) / 2, (window.height() - fitted.height()) / 2), fitted};
 }
 
 } // namespace lv

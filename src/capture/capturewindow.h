@@ -97,6 +97,11 @@ public:
     static FramePtr grabbedFrame();
     static void setGrabbedFrame(FramePtr frame);
 
+    // Where a picture of size image is drawn in a window of size window: at
+    // its own size in the top-left corner when it fits and scaling is off;
+    // otherwise as large as fits, keeping its shape, centred.
+    static QRect pictureRect(QSize window, QSize image, bool scale);
+
     // The newest frame of the device (any thread); null before the first.
     FramePtr latestFrame() const;
     bool isConnected() const { return m_driver != nullptr; }

@@ -1,6 +1,7 @@
 #include "image/image.h"
 
 #include "base/dialogs.h"
+#include "base/subwindowfit.h"
 #include "image/bitmapfile.h"
 #include "image/imagelog.h"
 #include "image/jpegoutput.h"
@@ -56,6 +57,7 @@ Image::Image(QWidget* parent)
     setObjectName(QStringLiteral("Image"));
     m_toolbar->setObjectName(QStringLiteral("Mastertoolbar"));
     m_label->setObjectName(QStringLiteral("MasterImage"));
+    m_label->setScaledContents(true); // shown smaller when the window has no room for it
     m_status->setObjectName(QStringLiteral("MasterStatus"));
     m_status->setSizeGripEnabled(false);
 
@@ -292,9 +294,15 @@ QSize Image::sizeHint() const
 
 QRect Image::pictureGeometry() const
 {
-    const QSize client = sizeHint();
-    return {(client.width() - m_picture.width()) / 2, m_toolbar->sizeHint().height() + 10, m_picture.width(),
-            m_picture.height()};
+    // At its own size, 10 pixels below the toolbar and centred, when the window
+    // has room; otherwise as large as fits between toolbar and status bar, keeping its shape.
+    const int top = m_toolbar->sizeHint().height() + 10;
+    const int bottom = height() - m_status->sizeHint().height() - 10;
+    const QSize room(std::max(1, width()), std::max(1, bottom - top));
+    QSize shown = m_picture.size();
+    if (shown.width() > room.width() || shown.height() > room.height())
+        shown = shown.scaled(room, Qt::KeepAspectRatio);
+    return {(width() - shown.width()) / 2, top, shown.width(), shown.height()};
 }
 
 void Image::layoutWindow()
@@ -302,15 +310,29 @@ void Image::layoutWindow()
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (sub && (sub->isMinimized() || sub->isMaximized()))
         return;
-    const QSize client = sizeHint();
+    if (sub) {
+        // The window wants the picture's whole size; the area may allow less.
+        updateGeometry();
+        SubWindowFit::resizeWithin(sub, sub->sizeHint());
+    } else {
+        resize(sizeHint());
+    }
+    placeChildren();
+}
+
+void Image::placeChildren()
+{
     const int toolbarHeight = m_toolbar->sizeHint().height();
     const int statusHeight = m_status->sizeHint().height();
-    m_toolbar->setGeometry(0, 0, client.width(), toolbarHeight);
+    m_toolbar->setGeometry(0, 0, width(), toolbarHeight);
     m_label->setGeometry(pictureGeometry());
-    m_status->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
-    resize(client);
-    if (sub)
-        sub->adjustSize();
+    m_status->setGeometry(0, height() - statusHeight, width(), statusHeight);
+}
+
+void Image::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placeChildren();
 }
 
 bool Image::event(QEvent* e)

@@ -104,10 +104,12 @@ signals:
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void openFromDialog();
     bool saveFromDialog();
+    void placeChildren();
     void printFromToolbar();
 
     DrawnPicture m_picture;
