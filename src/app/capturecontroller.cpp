@@ -1,6 +1,7 @@
 #include "app/capturecontroller.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
+#include "app/windowplaces.h"
 #include "base/clock.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -150,7 +151,9 @@ Image* CaptureController::ensureEditor()
                 Qt::QueuedConnection);
         // A closed editor is gone for captures at once, though deleted a little later.
         connect(m_editor, &Image::closing, this, [this] { m_editor = nullptr; });
-        m_master.mdiArea()->addSubWindow(m_editor);
+        // Where the editor was last time; its size follows its picture.
+        if (QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(m_editor))
+            windowplaces::restoreChild(*sub, false);
     }
     return m_editor;
 }

@@ -1,5 +1,6 @@
 #include "app/master.h"
 #include "app/videoscreen.h"
+#include "app/windowplaces.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
@@ -791,8 +792,9 @@ void Master::load(const QString& commandLine)
     // 3. Caption.
     setWindowTitle(programTitle() + QStringLiteral(" Version") + withBlank(kVersionMajor) + QLatin1Char('.')
                    + QString::number(kVersionMinor));
-    // 4. Size.
+    // 4. Size, or the size and place it had when the program last ended.
     resize(650, 480);
+    windowplaces::restoreMain(*this);
     // 5. Preview rates.
     previewrate->clear();
     for (int i = 1; i <= 40; ++i)
@@ -851,6 +853,11 @@ void Master::showEvent(QShowEvent* event)
     // Being shown is being activated on a desktop without a window manager too.
     QCoreApplication::processEvents();
     MasterBar->show();
+    if (m_loaded && !m_childrenPlaced) {
+        m_childrenPlaced = true;
+        // Once the bands are in and the area has its size.
+        QMetaObject::invokeMethod(this, [this] { windowplaces::restoreChild(*m_videoSub); }, Qt::QueuedConnection);
+    }
 }
 
 void Master::changeEvent(QEvent* event)
@@ -890,6 +897,8 @@ void Master::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
+    windowplaces::saveMain(*this);
+    windowplaces::saveChildren(*m_mdi);
     m_videoScreen->Disconnect();
     MasterTimer.stop();
     event->accept();
