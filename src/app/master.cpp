@@ -294,7 +294,7 @@ void Master::buildMenus()
     connect(windowItems[2], &QAction::triggered, this, [this] {
         // Cascading gives each window the size it asks for, area or not.
         m_mdi->cascadeSubWindows();
-        SubWindowFit::fitAll(m_mdi);
+        SubWindowFit::fitInPlace(m_mdi);
     });
     connect(windowItems[3], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
 

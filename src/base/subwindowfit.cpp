@@ -37,6 +37,26 @@ void SubWindowFit::fitAll(QMdiArea* area)
         fit(w);
 }
 
+void SubWindowFit::fitInPlace(QMdiArea* area)
+{
+    if (!area)
+        return;
+    const QSize room = area->viewport()->size();
+    for (QMdiSubWindow* w : area->subWindowList()) {
+        if (w->isMinimized() || w->isMaximized() || w->isHidden())
+            continue;
+        const QSize here(room.width() - w->x(), room.height() - w->y());
+        const QSize wanted = w->size();
+        if (here.width() * 2 >= wanted.width() && here.height() * 2 >= wanted.height()
+            && (here.width() < wanted.width() || here.height() < wanted.height())) {
+            resizeWithin(w, wanted.boundedTo(here));
+            w->setProperty(kWanted, wanted); // it grows back when the area does
+        } else {
+            fit(w);
+        }
+    }
+}
+
 void SubWindowFit::resizeWithin(QMdiSubWindow* window, QSize wanted)
 {
     if (!window)

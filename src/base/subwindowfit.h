@@ -26,6 +26,9 @@ public:
     static void resizeWithin(QMdiSubWindow* window, QSize wanted);
     // Fits one window, keeping the size it wants.
     static void fit(QMdiSubWindow* window);
+    // As fitAll, but a window shrinks where it stands rather than move, as
+    // long as that leaves it at least half its size (cascaded windows keep their steps).
+    static void fitInPlace(QMdiArea* area);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
