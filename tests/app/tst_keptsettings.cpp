@@ -56,11 +56,20 @@ void setEverything(Master& m)
     m.AudioBits->setCurrentIndex(1);     // 16 bit
 }
 
-void leaveFullScreen()
+// Leaves full screen with Escape, noting the picture it showed and where.
+void leaveFullScreen(QSize* picture, bool* wholeOnScreen)
 {
-    QTimer::singleShot(200, [] {
-        if (auto* full = qobject_cast<Fullscreen*>(QApplication::activeModalWidget()))
-            QTest::keyClick(full->findChild<QLineEdit*>(QStringLiteral("Keyy")), Qt::Key_Escape);
+    QTimer::singleShot(300, [=] {
+        auto* full = qobject_cast<Fullscreen*>(QApplication::activeModalWidget());
+        if (!full)
+            return;
+        if (CaptureWindow* w = full->captureWindow()) {
+            CaptureStatus st;
+            w->GetStatus(st);
+            *picture = QSize(int(st.uiImageWidth), int(st.uiImageHeight));
+            *wholeOnScreen = full->rect().contains(w->geometry());
+        }
+        QTest::keyClick(full->findChild<QLineEdit*>(QStringLiteral("Keyy")), Qt::Key_Escape);
     });
 }
 
@@ -96,8 +105,13 @@ private slots:
             m->SelectMultipleMode();
 
         if (how == QLatin1String("fullscreen")) {
-            leaveFullScreen();
+            QSize picture;
+            bool whole = false;
+            leaveFullScreen(&picture, &whole);
             m->DeviceToolbar->button(QStringLiteral("fullscreen"))->trigger();
+            // Full screen itself shows the device as the user set it, and all of it.
+            QCOMPARE(picture, QSize(1280, 720));
+            QVERIFY(whole);
         } else if (how == QLatin1String("reconnect")) {
             m->DeviceMenuCommand(0, QStringLiteral("vfw"));
         } else {
