@@ -70,12 +70,13 @@ QRect livePicture(Master& m)
             }
     if (right < 0)
         return {};
-    // What of the capture window lies inside its own window and the area.
-    const QRect inWindow(QPoint(left, top), QPoint(right, bottom));
-    const QPoint origin = w->mapTo(m.mdiArea()->viewport(), QPoint(0, 0));
-    const QRect clip = QRect(m.videoScreen()->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), m.videoScreen()->size());
-    const QRect r = inWindow.translated(origin);
-    return clip.contains(r) ? r : QRect(r.topLeft(), QSize(1, 1)).translated(-10000, 0);
+    return QRect(QPoint(left, top), QPoint(right, bottom)).translated(w->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)));
+}
+
+// The video window's client area on the area: a picture reaching past it is cut off.
+QRect videoClient(Master& m)
+{
+    return {m.videoScreen()->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), m.videoScreen()->size()};
 }
 
 void setFormat(Master& m, QSize size)
@@ -149,6 +150,7 @@ private slots:
         QTest::qWait(200); // frames of the new size on screen
         const QImage frame = rig.state.CaptureHandle->latestFrame()->image;
         QCOMPARE(frame.size(), format);
+        QVERIFY(videoClient(m).contains(livePicture(m)));
         verifyWholePicture(m, livePicture(m), frame);
         // With room enough and no scaling, the picture is shown at its own size.
         const QSize room = m.mdiArea()->viewport()->size();
@@ -174,6 +176,7 @@ private slots:
         frame->resize(frame->size() + QSize(200, 40));
         QTest::qWait(100);
         const QRect shown = livePicture(m);
+        QVERIFY(videoClient(m).contains(shown));
         QCOMPARE(shown.height(), m.videoScreen()->height()); // as high as the window lets it
         QVERIFY(shown.width() > 320);
         verifyWholePicture(m, shown, rig.state.CaptureHandle->latestFrame()->image);
