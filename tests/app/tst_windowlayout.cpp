@@ -2,12 +2,14 @@
 #include "tst_capturerig.h"
 
 #include "image/image.h"
+#include "image/multiimage.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 
 using namespace lv;
 using namespace captest;
@@ -218,6 +220,39 @@ private slots:
         verifyWholePicture(m, shown, ed->MasterImage().drawnImage());
         // The editor never outgrows the main window.
         QVERIFY(m.mdiArea()->viewport()->rect().contains(sub->geometry()));
+    }
+
+    void seriesViewerShowsItsWholePicture_data()
+    {
+        QTest::addColumn<QSize>("format");
+        QTest::newRow("320x240") << QSize(320, 240);
+        QTest::newRow("1280x720") << QSize(1280, 720);
+    }
+
+    void seriesViewerShowsItsWholePicture()
+    {
+        QFETCH(QSize, format);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        QTemporaryDir out;
+        Rig rig(out.filePath(QStringLiteral("cam.bmp")));
+        rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
+        Master& m = *rig.master;
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        rig.setPattern(format, true);
+        rig.multiple(1);
+        m.RecordButtonClicked();
+        m.Shooter->click();
+        MultiImage* viewer = rig.ctl->multiImage();
+        QVERIFY(viewer);
+        auto* sub = qobject_cast<QMdiSubWindow*>(viewer->parentWidget());
+        sub->raise();
+        QTest::qWait(50);
+        auto* label = viewer->findChild<QLabel*>(QStringLiteral("MasterImage"));
+        const QRect shown(label->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), label->size());
+        QVERIFY(QRect(viewer->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), viewer->size()).contains(shown));
+        verifyWholePicture(m, shown, viewer->MasterImage().drawnImage());
+        m.RecordButtonClicked();
     }
 };
 
