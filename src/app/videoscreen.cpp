@@ -14,7 +14,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSpinBox>
-#include <QStyle>
 #include <QWindow>
 
 #include <cmath>
@@ -43,11 +42,6 @@ VideoScreen::VideoScreen(SessionState& state, Master& master, QWidget* parent)
 }
 
 VideoScreen::~VideoScreen() = default;
-
-QSize VideoScreen::outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight)
-{
-    return {image.width() + borderWidth, image.height() + captionHeight + 2 * borderHeight};
-}
 
 void VideoScreen::resizeToVideo()
 {

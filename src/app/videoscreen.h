@@ -49,8 +49,6 @@ public:
     std::function<void(const QString& path)> readDeviceFile;
     std::function<void(const QString& path)> writeDeviceFile;
 
-    // Outer size for an image: height + caption + 2 borders, width + 1 border.
-    static QSize outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight);
 
     // Set once the main window holds the session's settings; until then a
     // disconnect must not write its blank controls over a saved device file.
