@@ -177,7 +177,7 @@ void VideoScreen::Initialize()
         settings::get(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"), QStringLiteral("1")))));
     if (readDeviceFile)
         readDeviceFile(deviceFilePath());
-    m_state.Parms.dwIndexSize = 324000;
+    // The index size comes from the device, which keeps the user's choice (324000 until one is made).
     QApplication::restoreOverrideCursor();
 }
 

@@ -152,13 +152,29 @@ bool CaptureWindow::ConnectDriver(int index)
 
 namespace {
 const QString kScale = QStringLiteral("window-scale");
-const QString kPeriod = QStringLiteral("window-period");
-const QString kLimit = QStringLiteral("window-limit");
-const QString kTimeLimit = QStringLiteral("window-timelimit");
-const QString kAudio = QStringLiteral("window-audio");
 const QString kChannels = QStringLiteral("window-channels");
 const QString kBits = QStringLiteral("window-bits");
 const QString kRate = QStringLiteral("window-rate");
+
+// The capture record's fields the user sets (movie panel, advanced settings), by kept name.
+struct ParmsField {
+    const char* key;
+    uint32_t CaptureParms::*field;
+};
+constexpr ParmsField kParmsFields[] = {
+    {"window-period", &CaptureParms::dwRequestMicroSecPerFrame},
+    {"window-limit", &CaptureParms::fLimitEnabled},
+    {"window-timelimit", &CaptureParms::wTimeLimit},
+    {"window-audio", &CaptureParms::fCaptureAudio},
+    {"window-yield", &CaptureParms::fYield},
+    {"window-videobuffers", &CaptureParms::wNumVideoRequested},
+    {"window-audiobuffers", &CaptureParms::wNumAudioRequested},
+    {"window-dosbuffers", &CaptureParms::fUsingDOSMemory},
+    {"window-nowritecache", &CaptureParms::fDisableWriteCache},
+    {"window-indexsize", &CaptureParms::dwIndexSize},
+    {"window-chunk", &CaptureParms::wChunkGranularity},
+    {"window-droperror", &CaptureParms::wPercentDropForError},
+};
 } // namespace
 
 bool CaptureWindow::KeepSettings()
@@ -167,10 +183,8 @@ bool CaptureWindow::KeepSettings()
         return false;
     CaptureDriver::Settings kept = m_driver->keptSettings();
     kept.insert(kScale, QString::number(m_scale ? 1 : 0));
-    kept.insert(kPeriod, QString::number(m_parms.dwRequestMicroSecPerFrame));
-    kept.insert(kLimit, QString::number(m_parms.fLimitEnabled));
-    kept.insert(kTimeLimit, QString::number(m_parms.wTimeLimit));
-    kept.insert(kAudio, QString::number(m_parms.fCaptureAudio));
+    for (const ParmsField& f : kParmsFields)
+        kept.insert(QLatin1String(f.key), QString::number(m_parms.*f.field));
     kept.insert(kChannels, QString::number(m_audio.nChannels));
     kept.insert(kBits, QString::number(m_audio.wBitsPerSample));
     kept.insert(kRate, QString::number(m_audio.nSamplesPerSec));
@@ -195,10 +209,8 @@ void CaptureWindow::restoreKeptSettings()
     uint32_t v = 0;
     if (number(kScale, &v))
         m_scale = v == 1;
-    number(kPeriod, &m_parms.dwRequestMicroSecPerFrame);
-    number(kLimit, &m_parms.fLimitEnabled);
-    number(kTimeLimit, &m_parms.wTimeLimit);
-    number(kAudio, &m_parms.fCaptureAudio);
+    for (const ParmsField& f : kParmsFields)
+        number(QLatin1String(f.key), &(m_parms.*f.field));
     // The sound format only as a whole, and only one the device takes.
     AudioFormat a = m_audio;
     uint32_t channels = 0, bits = 0, rate = 0;

@@ -55,9 +55,9 @@ public:
     static bool DisconnectDriver(CaptureWindow* window);
     bool SetStatusCallback(StatusCallbackFn callback); // empty = clear
     // Keeps what the user set on this device (its format and controls, the
-    // display scaling, the capture and sound records) for the next connect,
-    // in this run or a later one; ConnectDriver puts it back. False when
-    // not connected.
+    // display scaling, the capture record's movie and advanced fields, the
+    // sound format) for the next connect, in this run or a later one;
+    // ConnectDriver puts it back. False when not connected.
     bool KeepSettings();
 
     // --- Information ---

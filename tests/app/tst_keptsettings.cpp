@@ -48,6 +48,14 @@ void setEverything(Master& m)
     });
     m.DeviceToolbar->button(QStringLiteral("display"))->trigger();
 
+    onNextModal([](QDialog* d) {
+        d->findChild<QComboBox*>(QStringLiteral("DroppedFrames"))->setCurrentIndex(25);
+        d->findChild<QLineEdit*>(QStringLiteral("VideoBuffers"))->setText(QStringLiteral("12"));
+        d->findChild<QLineEdit*>(QStringLiteral("MaxIndexSize"))->setText(QStringLiteral("5000"));
+        return true;
+    });
+    m.DeviceToolbar->button(QStringLiteral("advanced"))->trigger();
+
     m.SelectMovieMode();
     m.MovieSecondsControl->setValue(30);
     m.MovieFrameRateControl->setValue(20);
@@ -138,6 +146,10 @@ private slots:
         QCOMPARE(m->AudioRate->currentText(), QStringLiteral("44100 Hz"));
         QCOMPARE(m->AudioChannels->currentText(), QStringLiteral("Stereo"));
         QCOMPARE(m->AudioBits->currentText(), QStringLiteral("16 bit"));
+        const CaptureParms& p = app->state().Parms;
+        QCOMPARE(p.wPercentDropForError, 25u);
+        QCOMPARE(p.wNumVideoRequested, 12u);
+        QCOMPARE(p.dwIndexSize, 5000u);
     }
 
     void testPatternSettingsGoFromOneConnectToTheNext()
