@@ -1,6 +1,7 @@
 #include "app/capturecontroller.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
+#include "app/windowplaces.h"
 #include "base/clock.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
@@ -33,6 +34,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+
+#include <utility>
 
 namespace lv {
 
@@ -143,7 +146,14 @@ Image* CaptureController::ensureEditor()
         m_editor = new Image;
         m_editor->setJpegQuality(m_state.JpegQuality);
         connect(m_editor, &Image::statusString, &m_master, &Master::setStatusString);
-        m_master.mdiArea()->addSubWindow(m_editor);
+        // Queued: the waiting captures run after the question has gone, never inside it.
+        connect(m_editor, &Image::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
+                Qt::QueuedConnection);
+        // A closed editor is gone for captures at once, though deleted a little later.
+        connect(m_editor, &Image::closing, this, [this] { m_editor = nullptr; });
+        // Where the editor was last time; its size follows its picture.
+        if (QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(m_editor))
+            windowplaces::restoreChild(*sub, false);
     }
     return m_editor;
 }
@@ -176,21 +186,49 @@ void CaptureController::shutterSound()
         playSound(wav);
 }
 
-void CaptureController::editorFrame(const QString& caption)
+bool CaptureController::editorMayTakeFrame(std::function<void()> retry)
 {
+    if (!m_editor)
+        return true;
+    if (m_editor->isAsking()) {
+        m_waitingCaptures.push_back(std::move(retry));
+        return false;
+    }
+    if (m_editor->mayDiscard())
+        return true;
+    m_master.setStatusString(QStringLiteral("Capture cancelled: the edited picture is kept"));
+    return false;
+}
+
+void CaptureController::runWaitingCaptures()
+{
+    if (m_editor && m_editor->isAsking())
+        return; // asked again meanwhile; its answer brings us back
+    auto waiting = std::exchange(m_waitingCaptures, {});
+    for (auto& capture : waiting)
+        capture();
+}
+
+bool CaptureController::editorFrame(const QString& caption, std::function<void()> retry)
+{
+    if (!editorMayTakeFrame(std::move(retry)))
+        return false;
     const QImage frame = grabFrame();
     shutterSound();
     if (frame.isNull()) {
         m_master.setStatusString(QStringLiteral("No picture from the capture device"));
-        return;
+        return false;
     }
-    Image* ed = ensureEditor();
+    QPointer<Image> ed = ensureEditor();
     ed->setNewFrame(frame);
     QCoreApplication::processEvents();
+    if (!ed)
+        return false;
     ed->setWindowTitle(caption);
     if (QMdiSubWindow* sub = subWindowOf(ed))
         sub->show();
     ed->show();
+    return true;
 }
 
 bool CaptureController::overwriteAllowed(bool withIcon)
@@ -256,6 +294,8 @@ void CaptureController::DispatchCapture(bool start)
     }
 
     if (band == QLatin1String("image")) {
+        if (!editorMayTakeFrame([this] { DispatchCapture(true); }))
+            return;
         ops->button(QStringLiteral("motion"))->setEnabled(true);
         const QImage frame = grabFrame();
         ops->setImageKey(kRecord, QStringLiteral("pause"));
@@ -373,12 +413,15 @@ void CaptureController::RecordButton()
 
 // --- Single images --------------------------------------------------------
 
-void CaptureController::CaptureFrameToEditor() { editorFrame(QStringLiteral("Untitled")); }
+void CaptureController::CaptureFrameToEditor()
+{
+    editorFrame(QStringLiteral("Untitled"), [this] { CaptureFrameToEditor(); });
+}
 
 void CaptureController::PutFrameOnClipboard()
 {
-    editorFrame(QStringLiteral("Image On Clipboard"));
-    if (m_editor && !m_editor->MasterImage().isNull())
+    if (editorFrame(QStringLiteral("Image On Clipboard"), [this] { PutFrameOnClipboard(); }) && m_editor
+        && !m_editor->MasterImage().isNull())
         QGuiApplication::clipboard()->setImage(m_editor->MasterImage().drawnImage());
 }
 

@@ -12,6 +12,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace lv {
 
@@ -80,11 +81,14 @@ private:
     MultiImage* ensureViewer();
     void closeViewer();
     void shutterSound();
-    void editorFrame(const QString& caption);
+    // False when the frame did not reach the editor (no picture, or the edited one is kept or asked about).
+    bool editorFrame(const QString& caption, std::function<void()> retry);
     void motionError();
     void watchDevice();
     void masterTick();
     bool overwriteAllowed(bool withIcon);
+    bool editorMayTakeFrame(std::function<void()> retry);
+    void runWaitingCaptures();
 
     Master& m_master;
     SessionState& m_state;
@@ -100,6 +104,9 @@ private:
     bool m_inMotionTick = false;
     bool m_deviceLost = false;
     bool m_wasCapturing = false;
+    // Captures that came while the editor asked about unsaved edits; they
+    // run, in order, once it has its answer.
+    std::vector<std::function<void()>> m_waitingCaptures;
 };
 
 } // namespace lv

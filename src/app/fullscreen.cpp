@@ -68,7 +68,8 @@ void Fullscreen::connectDevice()
     CaptureStatus st;
     m_capture->GetStatus(st);
     const QSize image(static_cast<int>(st.uiImageWidth), static_cast<int>(st.uiImageHeight));
-    if (st.fScale == 1) {
+    // A picture larger than the screen is fitted to it rather than cut off.
+    if (st.fScale == 1 && image.width() <= width() && image.height() <= height()) {
         m_capture->move(centredPosition(size(), image));
         m_capture->FitWindow(0, 0, 0, 0);
     } else {

@@ -3,13 +3,16 @@
 #include "app/recordingindicator.h"
 #include "app/typednumbers.h"
 #include "app/videoscreen.h"
+#include "app/windowplaces.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
+#include "base/subwindowfit.h"
 #include "base/version.h"
 #include "capture/capturewindow.h"
 #include "capture/recordingstatus.h"
+#include "image/image.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -163,6 +166,7 @@ Master::Master(SessionState& state, QWidget* parent)
     m_mdi = new QMdiArea(central);
     m_mdi->setObjectName(QStringLiteral("MdiArea"));
     m_mdi->setBackground(QColor(128, 128, 128));
+    SubWindowFit::watch(m_mdi); // child windows never reach past the area's edges
     right->addWidget(m_mdi, 1);
     h->addLayout(right, 1);
     setCentralWidget(central);
@@ -318,7 +322,11 @@ void Master::buildMenus()
         }
     });
     connect(windowItems[1], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
-    connect(windowItems[2], &QAction::triggered, this, [this] { m_mdi->cascadeSubWindows(); });
+    connect(windowItems[2], &QAction::triggered, this, [this] {
+        // Cascading gives each window the size it asks for, area or not.
+        m_mdi->cascadeSubWindows();
+        SubWindowFit::fitInPlace(m_mdi);
+    });
     connect(windowItems[3], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));
@@ -812,8 +820,9 @@ void Master::load(const QString& commandLine)
     // 3. Caption.
     setWindowTitle(programTitle() + QStringLiteral(" Version") + withBlank(kVersionMajor) + QLatin1Char('.')
                    + QString::number(kVersionMinor));
-    // 4. Size.
+    // 4. Size, or the size and place it had when the program last ended.
     resize(650, 480);
+    windowplaces::restoreMain(*this);
     // 5. Preview rates.
     previewrate->clear();
     for (int i = 1; i <= 40; ++i)
@@ -862,6 +871,7 @@ void Master::load(const QString& commandLine)
     }
     QCoreApplication::processEvents();
     MasterTimer.start();
+    m_videoScreen->setSettingsLoaded();
     m_loaded = true;
 }
 
@@ -871,6 +881,11 @@ void Master::showEvent(QShowEvent* event)
     // Being shown is being activated on a desktop without a window manager too.
     QCoreApplication::processEvents();
     MasterBar->show();
+    if (m_loaded && !m_childrenPlaced) {
+        m_childrenPlaced = true;
+        // Once the bands are in and the area has its size.
+        QMetaObject::invokeMethod(this, [this] { windowplaces::restoreChild(*m_videoSub); }, Qt::QueuedConnection);
+    }
 }
 
 void Master::changeEvent(QEvent* event)
@@ -904,6 +919,14 @@ void Master::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // Edited pictures are not thrown away without their owner's word.
+    for (QMdiSubWindow* sub : m_mdi->subWindowList())
+        if (auto* editor = qobject_cast<Image*>(sub->widget()); editor && !editor->mayDiscard()) {
+            event->ignore();
+            return;
+        }
+    windowplaces::saveMain(*this);
+    windowplaces::saveChildren(*m_mdi);
     m_videoScreen->Disconnect();
     MasterTimer.stop();
     event->accept();

@@ -244,6 +244,7 @@ private:
     QHash<QString, QLabel*> m_panels;
     bool m_loaded = false;
     bool m_closing = false;
+    bool m_childrenPlaced = false; // the video window back where it was last time
 };
 
 } // namespace lv

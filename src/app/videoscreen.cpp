@@ -1,6 +1,7 @@
 #include "app/videoscreen.h"
 #include "app/master.h"
 #include "base/settingsstore.h"
+#include "base/subwindowfit.h"
 #include "base/textnumber.h"
 #include "capture/capturewindow.h"
 
@@ -9,10 +10,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSpinBox>
-#include <QStyle>
 #include <QWindow>
 
 #include <cmath>
@@ -42,11 +43,6 @@ VideoScreen::VideoScreen(SessionState& state, Master& master, QWidget* parent)
 
 VideoScreen::~VideoScreen() = default;
 
-QSize VideoScreen::outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight)
-{
-    return {image.width() + borderWidth, image.height() + captionHeight + 2 * borderHeight};
-}
-
 void VideoScreen::resizeToVideo()
 {
     CaptureWindow* w = m_state.CaptureHandle;
@@ -59,14 +55,35 @@ void VideoScreen::resizeToVideo()
     const int height = static_cast<int>(m_state.Status.uiImageHeight);
     m_master.setPanelText(QStringLiteral("resolution"),
                           QStringLiteral(" Resolution:%1x%2 ").arg(width).arg(height));
-    // The picture fills the client area; the frame around it is the sub-window's.
-    resize(width, height);
-    if (QWidget* frame = parentWidget()) {
-        const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
-        frame->resize(outerSizeFor(QSize(width, height), caption, 2 * border, border));
+    // The picture wants the client area; the frame around it is the sub-window's.
+    // Where the area is too small the window is made smaller and the picture scales.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        updateGeometry(); // the frame's own hint follows this window's: the picture plus title and borders
+        SubWindowFit::resizeWithin(frame, frame->sizeHint().expandedTo(QSize(width, height)));
+    } else {
+        resize(width, height);
     }
-    m_mira->move(std::max(0, this->width() - m_mira->width()), std::max(0, this->height() - m_mira->height()));
+    placeChildren();
+}
+
+QSize VideoScreen::sizeHint() const
+{
+    const QSize image(static_cast<int>(m_state.Status.uiImageWidth), static_cast<int>(m_state.Status.uiImageHeight));
+    return image.isEmpty() ? QSize(320, 240) : image;
+}
+
+void VideoScreen::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placeChildren();
+}
+
+void VideoScreen::placeChildren()
+{
+    // The capture window takes the whole client area and draws the whole picture in it.
+    if (CaptureWindow* w = m_state.CaptureHandle; w && w->parentWidget() == this)
+        w->setGeometry(rect());
+    m_mira->move(std::max(0, width() - m_mira->width()), std::max(0, height() - m_mira->height()));
     m_mira->raise();
 }
 
@@ -146,6 +163,9 @@ void VideoScreen::Initialize()
         ? 12
         : static_cast<int>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
     m_master.MovieFrameRateControl->setValue(rate);
+    // The one fractional rate comes back as itself, not rounded to 30.
+    if (parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97))
+        m_master.frameRateDisplayClicked();
     m_master.MovieDisableLimit->setChecked(parms.fLimitEnabled != 1);
     const uint32_t limit = parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit;
     m_master.MovieHoursControl->setValue(CaptureWindow::HoursOf(limit));
@@ -157,7 +177,7 @@ void VideoScreen::Initialize()
         settings::get(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"), QStringLiteral("1")))));
     if (readDeviceFile)
         readDeviceFile(deviceFilePath());
-    m_state.Parms.dwIndexSize = 324000;
+    // The index size comes from the device, which keeps the user's choice (324000 until one is made).
     QApplication::restoreOverrideCursor();
 }
 
@@ -166,13 +186,19 @@ void VideoScreen::Disconnect()
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
-    if (writeDeviceFile)
+    // Before the window holds the session's settings its controls are blank:
+    // they may start a missing file but never overwrite the saved one.
+    if (writeDeviceFile && (m_settingsLoaded || !QFile::exists(deviceFilePath())))
         writeDeviceFile(deviceFilePath());
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
                        QString::number(m_state.Parms.fYield));
         QCoreApplication::processEvents();
         if (CaptureWindow* w = m_state.CaptureHandle) {
+            // What the user set stays with the device for its next connect.
+            movieSettingsToDevice();
+            w->SetSequenceSetup(m_state.Parms);
+            w->KeepSettings();
             w->SetStatusCallback({});
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
@@ -194,7 +220,8 @@ void VideoScreen::VideoSource()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowSourceDialog();
+    if (m_state.CaptureHandle->ShowSourceDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -202,7 +229,8 @@ void VideoScreen::VideoDisplay()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowDisplayDialog();
+    if (m_state.CaptureHandle->ShowDisplayDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -210,7 +238,8 @@ void VideoScreen::VideoFormat()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->ShowFormatDialog();
+    if (m_state.CaptureHandle->ShowFormatDialog())
+        m_state.CaptureHandle->KeepSettings();
     RefreshWindow();
 }
 
@@ -260,27 +289,7 @@ void VideoScreen::Record()
     p.AVStreamMaster = 0;
     p.fAbortLeftMouse = 1;
     p.fAbortRightMouse = 1;
-    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
-    if (m_master.MovieDisableLimit->isChecked()) {
-        p.fLimitEnabled = 0;
-    } else {
-        p.fLimitEnabled = 1;
-        p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
-            m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
-            m_master.MovieSecondsControl->value()));
-    }
-    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
-    AudioFormat& a = m_state.Audio;
-    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
-    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
-    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
-    const int ri = m_master.AudioRate->currentIndex();
-    if (ri >= 0 && ri < 4) {
-        a.nSamplesPerSec = rates[ri];
-        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
-    }
-    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
-    w->SetAudioFormat(a, w->GetAudioFormatSize());
+    movieSettingsToDevice();
     p.fMCIControl = 0;
     p.fStepCaptureAt2x = 0;
     w->SetSequenceSetup(p);
@@ -293,6 +302,32 @@ void VideoScreen::Record()
     }
     QCoreApplication::processEvents();
     w->StartSequence();
+}
+
+// The movie panel's audio, time limit, frame rate and sound format into the
+// device's records (the capture records and the sound format).
+void VideoScreen::movieSettingsToDevice()
+{
+    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureParms& p = m_state.Parms;
+    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
+    p.fLimitEnabled = m_master.MovieDisableLimit->isChecked() ? 0 : 1;
+    // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
+    p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
+        m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
+        m_master.MovieSecondsControl->value()));
+    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
+    AudioFormat& a = m_state.Audio;
+    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
+    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
+    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
+    const int ri = m_master.AudioRate->currentIndex();
+    if (ri >= 0 && ri < 4) {
+        a.nSamplesPerSec = rates[ri];
+        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
+    }
+    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+    w->SetAudioFormat(a, w->GetAudioFormatSize());
 }
 
 void VideoScreen::StopCapture()

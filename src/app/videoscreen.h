@@ -49,23 +49,32 @@ public:
     std::function<void(const QString& path)> readDeviceFile;
     std::function<void(const QString& path)> writeDeviceFile;
 
-    // Outer size for an image: height + caption + 2 borders, width + 1 border.
-    static QSize outerSizeFor(QSize image, int captionHeight, int borderWidth, int borderHeight);
+
+    // Set once the main window holds the session's settings; until then a
+    // disconnect must not write its blank controls over a saved device file.
+    void setSettingsLoaded() { m_settingsLoaded = true; }
 
     QString deviceFilePath() const { return m_state.ProgramDirectory + QStringLiteral("lvsr.lv3"); }
 
+    // The picture's own size: what the window wants when the area has room.
+    QSize sizeHint() const override;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool connected() const { return ConnectionTag == QLatin1String("vfw"); }
     void resizeToVideo();
+    void movieSettingsToDevice();
+    void placeChildren();
     void viewButtons();
 
     SessionState& m_state;
     Master& m_master;
     QLabel* m_mira = nullptr;
+    bool m_settingsLoaded = false;
 };
 
 } // namespace lv

@@ -13,8 +13,8 @@ namespace lv {
 class Dialogs {
 public:
     enum class Icon { Information, Warning, Error, Question };
-    enum class Buttons { Ok, YesNo, OkCancel };
-    enum class Answer { Ok, Yes, No, Cancel };
+    enum class Buttons { Ok, YesNo, OkCancel, SaveDiscardCancel };
+    enum class Answer { Ok, Yes, No, Cancel, Save, Discard };
 
     virtual ~Dialogs() = default;
 

@@ -1,6 +1,8 @@
 #include "base/scripteddialogs.h"
 #include "base/version.h"
 
+#include <utility>
+
 namespace lv {
 
 QStringList ScriptedDialogs::messages() const
@@ -17,9 +19,17 @@ Dialogs::Answer ScriptedDialogs::message(const QString& text, Icon icon, Buttons
 {
     requests.append({Request::Kind::Message, text, caption.isEmpty() ? programTitle() : caption, {},
                      icon, buttons});
+    if (whileAsking) {
+        const auto hook = std::exchange(whileAsking, {}); // once, and not for messages it raises
+        hook();
+    }
     if (!answers.isEmpty())
         return answers.dequeue();
-    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    switch (buttons) {
+    case Buttons::YesNo: return Answer::Yes;
+    case Buttons::SaveDiscardCancel: return Answer::Discard;
+    default: return Answer::Ok;
+    }
 }
 
 QString ScriptedDialogs::openFile(const QString& title, const QString& filter,

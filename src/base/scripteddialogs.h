@@ -4,11 +4,13 @@
 
 #include <QList>
 #include <QQueue>
+#include <functional>
 
 namespace lv {
 
 // Dialogs for tests: records every request and answers from queues the test
-// fills. An empty queue answers Yes/Ok for messages, cancel for file and colour dialogs.
+// fills. An empty queue answers Yes/Ok for messages (Discard for Save/Discard/Cancel),
+// cancel for file and colour dialogs.
 class ScriptedDialogs final : public Dialogs {
 public:
     struct Request {
@@ -26,6 +28,8 @@ public:
     // The filter chosen in each save dialog, by index; an empty queue chooses the first.
     QQueue<int> filterAnswers;
     QQueue<std::optional<QColor>> colorAnswers;
+    // Runs while a message is up, as events that arrive under a real message box would.
+    std::function<void()> whileAsking;
 
     // Convenience: the texts of all messages shown so far.
     QStringList messages() const;

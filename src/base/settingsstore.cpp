@@ -33,4 +33,26 @@ void save(const QString& app, const QString& section, const QString& key, const 
     s.sync();
 }
 
+QMap<QString, QString> section(const QString& app, const QString& section)
+{
+    QSettings s(fileOf(app), QSettings::IniFormat);
+    s.beginGroup(section);
+    QMap<QString, QString> out;
+    for (const QString& key : s.childKeys())
+        out.insert(key, s.value(key).toString());
+    return out;
+}
+
+void saveSection(const QString& app, const QString& section, const QMap<QString, QString>& values)
+{
+    QDir().mkpath(storeDirectory());
+    QSettings s(fileOf(app), QSettings::IniFormat);
+    s.remove(section);
+    s.beginGroup(section);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        s.setValue(it.key(), it.value());
+    s.endGroup();
+    s.sync();
+}
+
 } // namespace lv::settings

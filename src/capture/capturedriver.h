@@ -3,6 +3,7 @@
 #include "capture/audiosource.h"
 #include "capture/videoframe.h"
 
+#include <QMap>
 #include <QSize>
 #include <QString>
 #include <functional>
@@ -24,6 +25,8 @@ class CaptureDriver {
 public:
     using FrameSink = std::function<void(const FramePtr&)>;
     using ErrorSink = std::function<void(const QString& reason)>;
+    // The device's own settings (format, rate, controls) as named texts.
+    using Settings = QMap<QString, QString>;
 
     virtual ~CaptureDriver() = default;
 
@@ -32,6 +35,14 @@ public:
     // The system behind the device as the device information window names it
     // ("V4L2 (uvcvideo 6.1.0)"); empty when the back end does not say.
     virtual QString captureSystem() const { return {}; }
+
+    // Names this device the same way across plugs and restarts, so what the
+    // user set on it can be kept for it (valid once open).
+    virtual QString identity() const { return name(); }
+    // What the user set on the device, and putting it back after open()
+    // and before start(); values the device no longer offers are skipped.
+    virtual Settings keptSettings() const { return {}; }
+    virtual void applyKeptSettings(const Settings&) {}
 
     // Opens the device; false when it cannot be used.
     virtual bool open() = 0;

@@ -3,6 +3,7 @@
 #include "capture/sequencecapture.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
+#include "capture/devicememory.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -128,6 +129,7 @@ bool CaptureWindow::ConnectDriver(int index)
     m_parms = CaptureParms{};
     m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
     m_audio = AudioFormat{};
+    restoreKeptSettings();
     if (m_captureFile.isEmpty())
         m_captureFile = defaultMovieFolder() + QStringLiteral("capture.avi");
     std::weak_ptr<std::atomic<bool>> alive = m_alive;
@@ -146,6 +148,80 @@ bool CaptureWindow::ConnectDriver(int index)
         return false;
     }
     return true;
+}
+
+namespace {
+const QString kScale = QStringLiteral("window-scale");
+const QString kChannels = QStringLiteral("window-channels");
+const QString kBits = QStringLiteral("window-bits");
+const QString kRate = QStringLiteral("window-rate");
+
+// The capture record's fields the user sets (movie panel, advanced settings), by kept name.
+struct ParmsField {
+    const char* key;
+    uint32_t CaptureParms::*field;
+};
+constexpr ParmsField kParmsFields[] = {
+    {"window-period", &CaptureParms::dwRequestMicroSecPerFrame},
+    {"window-limit", &CaptureParms::fLimitEnabled},
+    {"window-timelimit", &CaptureParms::wTimeLimit},
+    {"window-audio", &CaptureParms::fCaptureAudio},
+    {"window-yield", &CaptureParms::fYield},
+    {"window-videobuffers", &CaptureParms::wNumVideoRequested},
+    {"window-audiobuffers", &CaptureParms::wNumAudioRequested},
+    {"window-dosbuffers", &CaptureParms::fUsingDOSMemory},
+    {"window-nowritecache", &CaptureParms::fDisableWriteCache},
+    {"window-indexsize", &CaptureParms::dwIndexSize},
+    {"window-chunk", &CaptureParms::wChunkGranularity},
+    {"window-droperror", &CaptureParms::wPercentDropForError},
+};
+} // namespace
+
+bool CaptureWindow::KeepSettings()
+{
+    if (!m_driver)
+        return false;
+    CaptureDriver::Settings kept = m_driver->keptSettings();
+    kept.insert(kScale, QString::number(m_scale ? 1 : 0));
+    for (const ParmsField& f : kParmsFields)
+        kept.insert(QLatin1String(f.key), QString::number(m_parms.*f.field));
+    kept.insert(kChannels, QString::number(m_audio.nChannels));
+    kept.insert(kBits, QString::number(m_audio.wBitsPerSample));
+    kept.insert(kRate, QString::number(m_audio.nSamplesPerSec));
+    devicememory::save(m_driver->identity(), kept);
+    return true;
+}
+
+void CaptureWindow::restoreKeptSettings()
+{
+    const CaptureDriver::Settings kept = devicememory::load(m_driver->identity());
+    if (kept.isEmpty())
+        return;
+    m_driver->applyKeptSettings(kept);
+    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
+    auto number = [&kept](const QString& key, uint32_t* field) {
+        bool ok = false;
+        const uint32_t v = kept.value(key).toUInt(&ok);
+        if (ok)
+            *field = v;
+        return ok;
+    };
+    uint32_t v = 0;
+    if (number(kScale, &v))
+        m_scale = v == 1;
+    for (const ParmsField& f : kParmsFields)
+        number(QLatin1String(f.key), &(m_parms.*f.field));
+    // The sound format only as a whole, and only one the device takes.
+    AudioFormat a = m_audio;
+    uint32_t channels = 0, bits = 0, rate = 0;
+    if (number(kChannels, &channels) && number(kBits, &bits) && number(kRate, &rate)) {
+        a.nChannels = static_cast<uint16_t>(channels);
+        a.wBitsPerSample = static_cast<uint16_t>(bits);
+        a.nSamplesPerSec = rate;
+        a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nBlockAlign;
+        SetAudioFormat(a, kAudioFormatSize);
+    }
 }
 
 void CaptureWindow::disconnectDevice()
@@ -504,15 +580,23 @@ void CaptureWindow::paintEvent(QPaintEvent*)
         p.fillRect(rect(), Qt::black);
         return;
     }
-    if (m_scale) {
-        p.drawImage(rect(), f->image);
-    } else {
-        p.drawImage(0, 0, f->image);
-        if (f->image.width() < width())
-            p.fillRect(f->image.width(), 0, width() - f->image.width(), height(), Qt::black);
-        if (f->image.height() < height())
-            p.fillRect(0, f->image.height(), width(), height() - f->image.height(), Qt::black);
-    }
+    const QRect target = pictureRect(size(), f->image.size(), m_scale);
+    // The whole picture always shows; what it leaves of the window is black.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != f->image.size());
+    p.drawImage(target, f->image);
+    const QRegion rest = QRegion(rect()).subtracted(target);
+    for (const QRect& r : rest)
+        p.fillRect(r, Qt::black);
+}
+
+QRect CaptureWindow::pictureRect(QSize window, QSize image, bool scale)
+{
+    if (image.isEmpty() || window.isEmpty())
+        return {};
+    if (!scale && image.width() <= window.width() && image.height() <= window.height())
+        return {QPoint(0, 0), image};
+    const QSize fitted = image.scaled(window, Qt::KeepAspectRatio);
+    return {QPoint((window.width() - fitted.width()) / 2, (window.height() - fitted.height()) / 2), fitted};
 }
 
 } // namespace lv

@@ -54,6 +54,11 @@ public:
     // Disconnects and destroys the window; false for a null window.
     static bool DisconnectDriver(CaptureWindow* window);
     bool SetStatusCallback(StatusCallbackFn callback); // empty = clear
+    // Keeps what the user set on this device (its format and controls, the
+    // display scaling, the capture record's movie and advanced fields, the
+    // sound format) for the next connect, in this run or a later one;
+    // ConnectDriver puts it back. False when not connected.
+    bool KeepSettings();
 
     // --- Information ---
     bool GetDriverCaps(CaptureDriverCaps& caps) const;
@@ -94,6 +99,11 @@ public:
     static FramePtr grabbedFrame();
     static void setGrabbedFrame(FramePtr frame);
 
+    // Where a picture of size image is drawn in a window of size window: at
+    // its own size in the top-left corner when it fits and scaling is off;
+    // otherwise as large as fits, keeping its shape, centred.
+    static QRect pictureRect(QSize window, QSize image, bool scale);
+
     // The newest frame of the device (any thread); null before the first.
     FramePtr latestFrame() const;
     bool isConnected() const { return m_driver != nullptr; }
@@ -115,6 +125,7 @@ private:
     void onDriverError(const QString& reason);
     void reportStatus(int code);
     void startStreamingIfNeeded();
+    void restoreKeptSettings();
 
     std::unique_ptr<CaptureDriver> m_driver;
     std::unique_ptr<SequenceCapture> m_sequence;

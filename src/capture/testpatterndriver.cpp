@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -54,6 +55,32 @@ void TestPatternDriver::setSettings(const TestPatternSettings& s)
     m_settings.rate = std::clamp(s.rate, TestPattern::kMinRate, TestPattern::kMaxRate);
     if (!TestPattern::sizes().contains(s.size))
         m_settings.size = QSize(320, 240);
+}
+
+CaptureDriver::Settings TestPatternDriver::keptSettings() const
+{
+    const TestPatternSettings s = settings();
+    return {{QStringLiteral("width"), QString::number(s.size.width())},
+            {QStringLiteral("height"), QString::number(s.size.height())},
+            {QStringLiteral("rate"), QString::number(s.rate)},
+            {QStringLiteral("brightness"), QString::number(s.brightness)},
+            {QStringLiteral("still"), s.still ? QStringLiteral("1") : QStringLiteral("0")}};
+}
+
+void TestPatternDriver::applyKeptSettings(const Settings& kept)
+{
+    TestPatternSettings s = settings();
+    bool ok = false;
+    const QSize size(kept.value(QStringLiteral("width")).toInt(), kept.value(QStringLiteral("height")).toInt());
+    if (TestPattern::sizes().contains(size))
+        s.size = size;
+    if (const int rate = kept.value(QStringLiteral("rate")).toInt(&ok); ok)
+        s.rate = rate;
+    if (const int b = kept.value(QStringLiteral("brightness")).toInt(&ok); ok)
+        s.brightness = std::clamp(b, -100, 100);
+    if (kept.contains(QStringLiteral("still")))
+        s.still = kept.value(QStringLiteral("still")) == QLatin1String("1");
+    setSettings(s);
 }
 
 bool TestPatternDriver::showSourceDialog(QWidget* parent)

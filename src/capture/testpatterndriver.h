@@ -22,6 +22,9 @@ public:
 
     QString name() const override { return driverName(); }
     QString version() const override { return driverVersion(); }
+    QString identity() const override { return QStringLiteral("testpattern"); }
+    Settings keptSettings() const override;
+    void applyKeptSettings(const Settings& kept) override;
     bool open() override;
     void close() override;
     QSize frameSize() const override;

@@ -2,6 +2,7 @@
 #include "base/commandicons.h"
 
 #include "base/dialogs.h"
+#include "base/subwindowfit.h"
 #include "image/bitmapfile.h"
 #include "image/imagelog.h"
 #include "image/jpegoutput.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -56,10 +58,11 @@ Image::Image(QWidget* parent)
     setObjectName(QStringLiteral("Image"));
     m_toolbar->setObjectName(QStringLiteral("Mastertoolbar"));
     m_label->setObjectName(QStringLiteral("MasterImage"));
+    m_label->setScaledContents(true); // shown smaller when the window has no room for it
     m_status->setObjectName(QStringLiteral("MasterStatus"));
     m_status->setSizeGripEnabled(false);
 
-    auto addButton = [this](const char* key, const char* tip, void (Image::*slot)()) {
+    auto addButton = [this](const char* key, const char* tip, auto slot) {
         QAction* a = m_toolbar->addAction(QString::fromLatin1(tip));
         a->setObjectName(QString::fromLatin1(key));
         a->setToolTip(QString::fromLatin1(tip));
@@ -115,6 +118,7 @@ void Image::setNewFrame(const QImage& frame)
 {
     m_picture.setFrame(frame);
     m_resetPicture = m_picture.drawnImage();
+    m_modified = false;
     refresh();
 }
 
@@ -141,6 +145,7 @@ bool Image::loadPictureFile(const QString& fileName)
         loaded = !picture.isNull();
         if (loaded)
             m_picture.setFrame(picture);
+        m_modified = false;
         QCoreApplication::processEvents();
         setWindowTitle(QFileInfo(fileName).fileName());
         refresh();
@@ -170,8 +175,10 @@ bool Image::savePictureFile(const QString& fileName)
                           + QStringLiteral(": a picture's name must end in .bmp or .jpg"));
         return false;
     }
-    if (written)
+    if (written) {
         setWindowTitle(QFileInfo(fileName).fileName());
+        m_modified = false;
+    }
     return written;
 }
 
@@ -188,6 +195,7 @@ void Image::applyEffect(Effect effect)
         m_status->repaint();
     }, random);
     m_picture.setFrame(result.toImage());
+    m_modified = true;
     refresh();
     ProgressMessage(QString());
 }
@@ -195,7 +203,40 @@ void Image::applyEffect(Effect effect)
 void Image::resetImage()
 {
     m_picture.setFrame(m_resetPicture);
+    m_modified = false;
     refresh();
+}
+
+bool Image::mayDiscard()
+{
+    if (!m_modified)
+        return true;
+    if (m_asking)
+        return false; // one question at a time; the caller waits for its answer
+    m_asking = true;
+    const auto answer = dialogs().message(QStringLiteral("The picture \"") + windowTitle().trimmed()
+                                              + QStringLiteral("\" has unsaved changes. Save them?"),
+                                          Dialogs::Icon::Question, Dialogs::Buttons::SaveDiscardCancel, {}, this);
+    bool mayGo = false;
+    if (answer == Dialogs::Answer::Save)
+        mayGo = saveFromDialog(); // a cancelled or failed save keeps the picture
+    else if (answer == Dialogs::Answer::Discard)
+        mayGo = true;
+    if (mayGo)
+        m_modified = false;
+    m_asking = false;
+    emit discardQuestionAnswered();
+    return mayGo;
+}
+
+void Image::closeEvent(QCloseEvent* e)
+{
+    if (!mayDiscard()) {
+        e->ignore();
+        return;
+    }
+    QWidget::closeEvent(e);
+    emit closing();
 }
 
 void Image::putOnClipboard()
@@ -227,16 +268,17 @@ void Image::printFromToolbar()
 
 void Image::openFromDialog()
 {
+    if (!mayDiscard())
+        return;
     const QString name = dialogs().openFile(QStringLiteral("Open Image File"), openFilter(), {}, this);
     if (!name.isEmpty())
         loadPictureFile(name);
 }
 
-void Image::saveFromDialog()
+bool Image::saveFromDialog()
 {
     const QString name = dialogs().saveFile(QStringLiteral("Save Image"), saveFilter(), windowTitle(), this);
-    if (!name.isEmpty())
-        savePictureFile(name);
+    return !name.isEmpty() && savePictureFile(name);
 }
 
 void Image::ProgressMessage(const QString& text)
@@ -265,9 +307,15 @@ QSize Image::sizeHint() const
 
 QRect Image::pictureGeometry() const
 {
-    const QSize client = sizeHint();
-    return {(client.width() - m_picture.width()) / 2, m_toolbar->sizeHint().height() + 10, m_picture.width(),
-            m_picture.height()};
+    // At its own size, 10 pixels below the toolbar and centred, when the window
+    // has room; otherwise as large as fits between toolbar and status bar, keeping its shape.
+    const int top = m_toolbar->sizeHint().height() + 10;
+    const int bottom = height() - m_status->sizeHint().height() - 10;
+    const QSize room(std::max(1, width()), std::max(1, bottom - top));
+    QSize shown = m_picture.size();
+    if (shown.width() > room.width() || shown.height() > room.height())
+        shown = shown.scaled(room, Qt::KeepAspectRatio);
+    return {(width() - shown.width()) / 2, top, shown.width(), shown.height()};
 }
 
 void Image::layoutWindow()
@@ -275,15 +323,29 @@ void Image::layoutWindow()
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (sub && (sub->isMinimized() || sub->isMaximized()))
         return;
-    const QSize client = sizeHint();
+    if (sub) {
+        // The window wants the picture's whole size; the area may allow less.
+        updateGeometry();
+        SubWindowFit::resizeWithin(sub, sub->sizeHint());
+    } else {
+        resize(sizeHint());
+    }
+    placeChildren();
+}
+
+void Image::placeChildren()
+{
     const int toolbarHeight = m_toolbar->sizeHint().height();
     const int statusHeight = m_status->sizeHint().height();
-    m_toolbar->setGeometry(0, 0, client.width(), toolbarHeight);
+    m_toolbar->setGeometry(0, 0, width(), toolbarHeight);
     m_label->setGeometry(pictureGeometry());
-    m_status->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
-    resize(client);
-    if (sub)
-        sub->adjustSize();
+    m_status->setGeometry(0, height() - statusHeight, width(), statusHeight);
+}
+
+void Image::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placeChildren();
 }
 
 bool Image::event(QEvent* e)

@@ -69,6 +69,15 @@ public:
     // Diffusing's random numbers; by default seeded from the time of day.
     void setRandomSource(UnitRandom random) { m_random = std::move(random); }
 
+    // Effects applied since the picture was captured, loaded or saved.
+    bool isModified() const { return m_modified; }
+    // Before the picture is replaced or the editor closed: with unsaved
+    // edits, asks Save / Discard / Cancel. True when the picture may go
+    // (saved or discarded); false when the user keeps it.
+    bool mayDiscard();
+    // True while that question is on screen.
+    bool isAsking() const { return m_asking; }
+
     void ProgressMessage(const QString& text);
     QString progressText() const;
 
@@ -87,13 +96,20 @@ signals:
     void progressMessage(const QString& text);
     // Outcomes for the main window's status label (a failed save).
     void statusString(const QString& text);
+    // The unsaved-edits question has been answered (whatever the answer).
+    void discardQuestionAnswered();
+    // The editor has agreed to close; it is deleted soon after.
+    void closing();
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void openFromDialog();
-    void saveFromDialog();
+    bool saveFromDialog();
+    void placeChildren();
     void printFromToolbar();
 
     DrawnPicture m_picture;
@@ -105,6 +121,8 @@ private:
     int m_jpegQuality = 75;
     PrinterFactory m_printerFactory;
     UnitRandom m_random;
+    bool m_modified = false;
+    bool m_asking = false;
 };
 
 // The file menu's picture branch: a new, hidden editor holding the picture,

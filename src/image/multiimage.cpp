@@ -1,5 +1,6 @@
 #include "image/multiimage.h"
 
+#include "base/subwindowfit.h"
 #include "image/stamping.h"
 
 #include <QEvent>
@@ -12,6 +13,7 @@ MultiImage::MultiImage(QWidget* parent) : QWidget(parent), m_label(new QLabel(th
 {
     setObjectName(QStringLiteral("MultiImage"));
     m_label->setObjectName(QStringLiteral("MasterImage"));
+    m_label->setScaledContents(true); // shown smaller when the window has no room for it
     m_label->move(8, 10);
 }
 
@@ -30,7 +32,6 @@ void MultiImage::stamp(const StampSettings& settings, int imageNumber)
 void MultiImage::refresh()
 {
     m_label->setPixmap(QPixmap::fromImage(m_picture.drawnImage()));
-    m_label->resize(m_picture.size());
     layoutWindow();
 }
 
@@ -44,10 +45,31 @@ void MultiImage::layoutWindow()
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (sub && (sub->isMinimized() || sub->isMaximized()))
         return;
-    m_label->move(8, 10);
-    resize(sizeHint());
-    if (sub)
-        sub->adjustSize();
+    if (sub) {
+        // The window wants the picture's whole size; the area may allow less.
+        updateGeometry();
+        SubWindowFit::resizeWithin(sub, sub->sizeHint());
+    } else {
+        resize(sizeHint());
+    }
+    placePicture();
+}
+
+void MultiImage::placePicture()
+{
+    // At its own size 10 pixels from the top and 8 from the left when it fits;
+    // otherwise as large as fits, keeping its shape.
+    const QSize room(std::max(1, width() - 16), std::max(1, height() - 20));
+    QSize shown = m_picture.size();
+    if (shown.width() > room.width() || shown.height() > room.height())
+        shown = shown.scaled(room, Qt::KeepAspectRatio);
+    m_label->setGeometry(8, 10, shown.width(), shown.height());
+}
+
+void MultiImage::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placePicture();
 }
 
 bool MultiImage::event(QEvent* e)

@@ -35,8 +35,11 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
+    void placePicture();
+
     DrawnPicture m_picture;
     QLabel* m_label = nullptr; // "MasterImage"
 };

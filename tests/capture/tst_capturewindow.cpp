@@ -4,6 +4,7 @@
 #include "capture/testpatterndriver.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace lv;
@@ -68,6 +69,12 @@ class TestCaptureWindow : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // Devices remember what was set on them in the settings store; start from none.
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    }
     void microSecondsPerFrame_data()
     {
         QTest::addColumn<double>("rate");
@@ -348,6 +355,9 @@ private slots:
         QCOMPARE(d.text, text);
         QCOMPARE(d.color, color);
     }
+
+private:
+    QTemporaryDir m_config;
 };
 
 QTEST_MAIN(TestCaptureWindow)

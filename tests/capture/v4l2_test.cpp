@@ -202,6 +202,39 @@ private slots:
         QCOMPARE(dlg.findChildren<QWidget*>().size() > 4, true);
     }
 
+    void keptSettingsComeBackOnTheSameCamera()
+    {
+        CaptureDriver::Settings kept;
+        {
+            V4l2Driver a(listDevices().front());
+            QVERIFY(a.open());
+            // Bus place and card: the same camera whatever node it gets.
+            QCOMPARE(a.identity(), QStringLiteral("v4l2:replay:Replay HD Camera"));
+            QVERIFY(a.applyFormat(V4L2_PIX_FMT_MJPEG, {160, 120}, {1001, 30000}));
+            QVERIFY(a.setControl(V4L2_CID_BRIGHTNESS, -20));
+            kept = a.keptSettings();
+            // Someone else puts the camera back to its first format and brightness.
+            QVERIFY(a.applyFormat(V4L2_PIX_FMT_YUYV, {160, 120}, {1, 30}));
+            QVERIFY(a.setControl(V4L2_CID_BRIGHTNESS, 10));
+        }
+        V4l2Driver b(listDevices().front());
+        QVERIFY(b.open());
+        b.applyKeptSettings(kept);
+        QCOMPARE(fourccText(b.currentFormat().fourcc), QStringLiteral("MJPG"));
+        QCOMPARE(b.currentFormat().interval, (Interval{1001, 30000}));
+        QCOMPARE(m_replay->controlValue(QStringLiteral("/dev/video0"), V4L2_CID_BRIGHTNESS), -20);
+
+        // A format or value the camera does not offer is left out, not forced.
+        CaptureDriver::Settings bad = kept;
+        bad.insert(QStringLiteral("width"), QStringLiteral("4096"));
+        bad.insert(QStringLiteral("control-%1").arg(V4L2_CID_BRIGHTNESS), QStringLiteral("500"));
+        QVERIFY(b.applyFormat(V4L2_PIX_FMT_YUYV, {320, 240}, {1, 15}));
+        b.applyKeptSettings(bad);
+        QCOMPARE(b.frameSize(), QSize(320, 240));
+        QCOMPARE(fourccText(b.currentFormat().fourcc), QStringLiteral("YUYV"));
+        QCOMPARE(m_replay->controlValue(QStringLiteral("/dev/video0"), V4L2_CID_BRIGHTNESS), -20);
+    }
+
     void conversionMatchesReference_data()
     {
         QTest::addColumn<uint32_t>("fourcc");

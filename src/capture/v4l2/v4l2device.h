@@ -83,6 +83,8 @@ public:
 
     QString path() const { return m_path; }
     QString card() const { return m_card; }
+    // Where the device hangs on the machine ("usb-0000:00:14.0-1"); stays put across reconnects.
+    QString busInfo() const { return m_busInfo; }
     // Driver name and version, "uvcvideo 6.1.0".
     QString driverVersion() const { return m_driverVersion; }
     // Where the device sits ("usb-0000:00:14.0-1", "platform:vivid-000").
@@ -117,6 +119,7 @@ private:
     int m_fd = -1;
     QString m_path;
     QString m_card;
+    QString m_busInfo;
     QString m_driverVersion;
     QString m_busInfo;
     std::vector<Mapping> m_buffers;

@@ -105,6 +105,60 @@ bool V4l2Driver::applyFormat(uint32_t fourcc, QSize size, Interval interval)
     return ok;
 }
 
+QString V4l2Driver::identity() const
+{
+    return QStringLiteral("v4l2:") + m_device.busInfo() + QLatin1Char(':') + m_info.card;
+}
+
+namespace {
+QString controlKey(uint32_t id) { return QStringLiteral("control-") + QString::number(id); }
+} // namespace
+
+CaptureDriver::Settings V4l2Driver::keptSettings() const
+{
+    Settings out;
+    const CurrentFormat f = currentFormat();
+    out.insert(QStringLiteral("fourcc"), QString::number(f.fourcc));
+    out.insert(QStringLiteral("width"), QString::number(f.size.width()));
+    out.insert(QStringLiteral("height"), QString::number(f.size.height()));
+    out.insert(QStringLiteral("interval"), QStringLiteral("%1/%2").arg(f.interval.num).arg(f.interval.den));
+    for (const ControlInfo& c : controls())
+        if (c.type != ControlInfo::Type::Button && !c.inactive)
+            out.insert(controlKey(c.id), QString::number(c.value));
+    return out;
+}
+
+void V4l2Driver::applyKeptSettings(const Settings& kept)
+{
+    const uint32_t fourcc = kept.value(QStringLiteral("fourcc")).toUInt();
+    const QSize size(kept.value(QStringLiteral("width")).toInt(), kept.value(QStringLiteral("height")).toInt());
+    const QStringList iv = kept.value(QStringLiteral("interval")).split(QLatin1Char('/'));
+    // Only a format the camera still offers; a kept one it has lost would leave it unusable.
+    for (const PixelFormatInfo& f : formatChoices()) {
+        if (f.fourcc != fourcc)
+            continue;
+        for (const FrameSizeInfo& s : f.sizes) {
+            if (s.size != size)
+                continue;
+            Interval interval = s.intervals.empty() ? Interval{} : s.intervals.front();
+            if (iv.size() == 2) {
+                const Interval wanted{iv[0].toUInt(), iv[1].toUInt()};
+                if (std::find(s.intervals.begin(), s.intervals.end(), wanted) != s.intervals.end())
+                    interval = wanted;
+            }
+            applyFormat(fourcc, size, interval);
+        }
+    }
+    for (const ControlInfo& c : controls()) {
+        if (c.type == ControlInfo::Type::Button || c.inactive)
+            continue;
+        bool ok = false;
+        const int v = kept.value(controlKey(c.id)).toInt(&ok);
+        if (ok && v >= c.minimum && v <= c.maximum && v != c.value)
+            setControl(c.id, v);
+    }
+}
+
 bool V4l2Driver::showSourceDialog(QWidget* parent)
 {
     if (!m_device.isOpen())

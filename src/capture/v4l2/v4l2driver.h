@@ -23,6 +23,10 @@ public:
 
     QString name() const override { return m_info.card; }
     QString version() const override { return m_info.version; }
+    // Bus place and card name: the same camera on the same port, whatever its /dev node.
+    QString identity() const override;
+    Settings keptSettings() const override;
+    void applyKeptSettings(const Settings& kept) override;
     bool open() override;
     void close() override;
     QSize frameSize() const override;
