@@ -77,7 +77,6 @@ bool Device::open(const QString& path)
     m_card = fixedText(cap.card, sizeof cap.card);
     m_busInfo = fixedText(cap.bus_info, sizeof cap.bus_info);
     m_driverVersion = versionText(cap);
-    m_busInfo = fixedText(cap.bus_info, sizeof cap.bus_info);
     return true;
 }
 

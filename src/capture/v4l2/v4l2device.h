@@ -87,8 +87,6 @@ public:
     QString busInfo() const { return m_busInfo; }
     // Driver name and version, "uvcvideo 6.1.0".
     QString driverVersion() const { return m_driverVersion; }
-    // Where the device sits ("usb-0000:00:14.0-1", "platform:vivid-000").
-    QString busInfo() const { return m_busInfo; }
 
     std::vector<PixelFormatInfo> formats() const;
     std::vector<ControlInfo> controls() const;
@@ -121,7 +119,6 @@ private:
     QString m_card;
     QString m_busInfo;
     QString m_driverVersion;
-    QString m_busInfo;
     std::vector<Mapping> m_buffers;
     bool m_streaming = false;
 };
