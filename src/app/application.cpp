@@ -24,6 +24,7 @@
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
 #include "base/version.h"
+#include "movie/avirepair.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -93,6 +94,9 @@ Master& Application::showMain(const QString& commandLine)
     connectCommands();
     m_master->load(commandLine);
     m_master->show();
+    // A recording a crash cut short is mended before anything can record over it.
+    for (const QString& line : AviRepair::repairLeftovers())
+        m_master->setStatusString(line);
     return *m_master;
 }
 

@@ -1299,8 +1299,11 @@ void Master::UpdateRecordingStatus(int code)
             emit commandRequested(QStringLiteral("write-movie-info"));
             infoFailed = StatusString->text() != QLatin1String("Writing Info");
         }
-        // A failed information write leaves its reason standing instead of "Stopped".
-        if (!infoFailed)
+        // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
+        const QString writeError = w ? w->recordingError() : QString();
+        if (!writeError.isEmpty())
+            setStatusString(QStringLiteral("Recording stopped: ") + writeError);
+        else if (!infoFailed)
             setStatusString(QStringLiteral("Stopped"));
         setRecordButton(QStringLiteral("record"));
         OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
