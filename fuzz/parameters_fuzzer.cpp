@@ -5,6 +5,8 @@
 #include "settings/parameterreader.h"
 
 #include <QBuffer>
+#include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -32,9 +34,22 @@ bool sameKey(const QByteArray& prefix, const QString& key)
     return true;
 }
 
+// The file's text encoding straight from its description: UTF-8 when the
+// whole buffer is valid UTF-8 with a byte past ASCII, else Latin-1.
+bool referenceUtf8(const QByteArray& data)
+{
+    const bool wide = std::any_of(data.cbegin(), data.cend(), [](char c) { return (unsigned char)c >= 0x80; });
+    if (!wide)
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)decoder.decode(data);
+    return !decoder.hasError();
+}
+
 // The lookup read straight from its description, on the whole buffer.
 std::optional<QString> reference(const QByteArray& data, const QString& key)
 {
+    const bool utf8 = referenceUtf8(data);
     qsizetype i = 0;
     const qsizetype n = data.size();
     while (i < n) {
@@ -63,7 +78,7 @@ std::optional<QString> reference(const QByteArray& data, const QString& key)
             ++i;
         for (qsizetype p = 0; p < field.size(); ++p) {
             if (field[p] == '=' && sameKey(field.left(p), key))
-                return QString::fromLatin1(field.mid(p + 1));
+                return utf8 ? QString::fromUtf8(field.mid(p + 1)) : QString::fromLatin1(field.mid(p + 1));
         }
     }
     return std::nullopt;

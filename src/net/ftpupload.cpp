@@ -133,6 +133,16 @@ bool FtpUpload::run(const QString& localPath, const QString& remoteName)
     m_percent = 0;
     m_sincePump.invalidate();
 
+    if (const QString field = m_settings.unsafeField(); !field.isEmpty()) {
+        // Nothing of it may reach the server.
+        m_error = QStringLiteral("Error:The FTP ") + field
+                  + QStringLiteral(" holds a line break or NUL character; nothing was sent.");
+        setStatus(m_error);
+        deliverStatus();
+        setMainStatus(m_error);
+        return false;
+    }
+
     const QString remote = RemoteNameFor(localPath, remoteName);
     setMainStatus(QStringLiteral("Uploading Image..."));
     pumpEvents(true);

@@ -240,6 +240,52 @@ private slots:
         QCOMPARE(QFileInfo(local).lastModified(), modified);
     }
 
+    // A value that could end an FTP command early and start another never
+    // reaches the server: the injected DELE does not happen.
+    void lineBreaksNeverReachTheServer_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("CR LF in the user name") << "user" << "lumi\r\nDELE important.txt" << "user name";
+        QTest::newRow("LF in the password") << "password" << "x\nDELE important.txt" << "password";
+        QTest::newRow("CR LF in the directory") << "directory" << "up\r\nDELE important.txt" << "directory";
+        QTest::newRow("NUL in the server") << "server" << QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x")
+                                           << "server";
+    }
+    void lineBreaksNeverReachTheServer()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, named);
+        const QString victim = m_server->pathOnServer(QStringLiteral("important.txt"));
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me");
+        }
+        FtpSettings st = settingsFor(*m_server);
+        if (field == QLatin1String("user")) {
+            // Logged in as the real user, the injected command would be allowed.
+            st.userName = QLatin1String(FtpTestServer::User) + value.mid(4);
+            st.password = QLatin1String(FtpTestServer::Password);
+        } else if (field == QLatin1String("password")) {
+            st.password = QLatin1String(FtpTestServer::Password) + value.mid(1);
+        } else if (field == QLatin1String("directory")) {
+            st.directory = value;
+        } else {
+            st.server = value;
+        }
+        const QString local = writeLocal(QStringLiteral("inject.bin"), randomBytes(300, 5));
+        const Outcome o = upload(st, local, QStringLiteral("inject.bin"));
+        QVERIFY(!o.ok);
+        QVERIFY2(o.error.contains(named) && o.error.contains(QLatin1String("line break")), qPrintable(o.error));
+        QCOMPARE(o.mainStatus.last(), o.error);
+        QCOMPARE(fileBytes(victim), QByteArray("keep me"));
+        QVERIFY(!QFileInfo::exists(m_server->pathOnServer(QStringLiteral("inject.bin"))));
+        verifyNextUploadWorks();
+    }
+
     void uploadJpeg()
     {
         const QString local = m_local.filePath(QStringLiteral("cam00001.jpg"));
