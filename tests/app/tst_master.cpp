@@ -1,4 +1,5 @@
 #include "apptestenv.h"
+#include "tst_capturerig.h"
 
 #include "app/application.h"
 #include "app/fullscreen.h"
@@ -109,6 +110,39 @@ private slots:
         // Frames really arrive.
         QTRY_VERIFY(m.videoScreen()->captureWindow()->latestFrame() != nullptr);
         QVERIFY(dlg.d.messages().isEmpty());
+    }
+
+    // The idle panels are worked out when the file name changes, not on every
+    // tick of the housekeeping timer.
+    void panelsFollowTheFileName()
+    {
+        AppTestEnv env;
+        captest::ScopedTmpfs fs(QStringLiteral("size=8m"));
+        if (!fs.mounted())
+            QSKIP("cannot mount a tmpfs here");
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const QString first = fs.path(QStringLiteral("first.avi"));
+        app.state().CurrentFileName = first;
+        QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + first);
+        QTRY_COMPARE(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 8 Mb"));
+
+        // Another program fills the disk; the same name keeps its panels.
+        {
+            QFile filler(fs.path(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            QVERIFY(filler.write(QByteArray(5 * 1048576, 'x')) == 5 * 1048576);
+        }
+        QTest::qWait(1000);
+        QCOMPARE(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 8 Mb"));
+
+        // A new name brings the panels up to date at once.
+        const QString second = fs.path(QStringLiteral("second.avi"));
+        app.state().CurrentFileName = second;
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + second, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 3 Mb"), 1000);
     }
 
     void secondInstanceIsRefused()
