@@ -142,6 +142,8 @@ void Application::openCaptureFile()
         m_parameters->read(name, ParameterFileKind::User);
     } else if (ending == QLatin1String("bmp") || ending == QLatin1String("jpg")) {
         Image* editor = OpenPictureInEditor(name);
+        if (!editor)
+            return; // the message said why; no empty window
         editor->setJpegQuality(m_state.JpegQuality);
         QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
