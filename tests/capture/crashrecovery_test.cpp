@@ -108,6 +108,7 @@ private slots:
         // All but at most the last second of frames.
         const int frames = countFrames(movie);
         const int atLeast = int((seconds - 1.0) * kRate);
+        qInfo("killed after %.2f s: %d of %d frames kept", seconds, frames, int(seconds * kRate));
         QVERIFY2(frames >= atLeast && frames <= int(seconds * kRate) + 2,
                  qPrintable(QStringLiteral("%1 frames after %2 s").arg(frames).arg(seconds)));
         const QJsonObject v = probeStream(ffprobe(movie), QStringLiteral("video"));
