@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build run test install bench fuzz clean
+.PHONY: deps configure build run test test-sanitize install bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,18 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run.
+SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+test-sanitize: deps
+	@scripts/install-deps test
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_WERROR=ON \
+		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+	@cmake --build build-sanitize -j$(JOBS)
+	cd build-sanitize && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
 bench: deps
 	@scripts/install-deps bench
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLV_BENCH=ON >/dev/null
@@ -42,4 +54,4 @@ fuzz: deps
 	fuzz/run-all build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) build-bench build-fuzz build-sanitize

@@ -1,6 +1,8 @@
 // Real-time recordings from the test-pattern device into Motion JPEG AVI
 // with 16-bit stereo 44100 Hz sound: dropped frames, process CPU time per
 // recorded second (the device's own pattern drawing included), peak RSS.
+// The third argument turns the crash-safety flushing (every 0.5 s, sync
+// every 5 s) off (0) or on (1), so the two rows show what it costs.
 // LUMIVARK_BENCH_SECONDS sets the length (default 60).
 #include "capture/sequencecapture.h"
 #include "capture/testpatterndriver.h"
@@ -68,6 +70,9 @@ void BM_Record(benchmark::State& state)
         st.audio.nAvgBytesPerSec = 176400;
         st.driver = &driver;
         st.codec = lv::CodecChoice{};
+        const bool flush = state.range(2) != 0;
+        st.flushIntervalMs = flush ? 500 : 0;
+        st.syncIntervalMs = flush ? 5000 : 0;
         const double cpu0 = processCpuSeconds();
         capture.start(st);
         double rssFirstMinute = 0;
@@ -92,7 +97,13 @@ void BM_Record(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_Record)->Args({640, 480})->Args({1280, 720})->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_Record)
+    ->Args({640, 480, 0})
+    ->Args({640, 480, 1})
+    ->Args({1280, 720, 0})
+    ->Args({1280, 720, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {

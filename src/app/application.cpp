@@ -30,6 +30,7 @@
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
 #include "base/version.h"
+#include "movie/avirepair.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -162,6 +163,9 @@ Master& Application::showMain(const QString& commandLine)
     connectCommands();
     m_master->load(commandLine);
     m_master->show();
+    // A recording a crash cut short is mended before anything can record over it.
+    for (const QString& line : AviRepair::repairLeftovers())
+        m_master->setStatusString(line);
     return *m_master;
 }
 
@@ -213,6 +217,8 @@ void Application::openCaptureFile()
         m_parameters->read(name, ParameterFileKind::User);
     } else if (ending == QLatin1String("bmp") || ending == QLatin1String("jpg")) {
         Image* editor = OpenPictureInEditor(name);
+        if (!editor)
+            return; // the message said why; no empty window
         editor->setJpegQuality(m_state.JpegQuality);
         QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);

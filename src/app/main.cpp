@@ -6,6 +6,7 @@
 #include "capture/capturewindow.h"
 
 #include <QDateTime>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,6 +25,9 @@ int main(int argc, char** argv)
         std::fputs(early.output.toLocal8Bit().constData(), stdout);
         return early.exitCode;
     }
+
+    // A file-size limit (ulimit -f) then fails the write with a reason instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumivark"));

@@ -1247,7 +1247,10 @@ void Master::masterTimerTick()
         setPanelText(QStringLiteral("filesize"),
                      QStringLiteral("Estimated Filesize: ")
                          + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
-    } else {
+    }
+    const bool capturing = m_state.Status.fCapturingNow == 1;
+    const bool renamed = m_state.CurrentFileName != m_panelsFileName;
+    if (!capturing && renamed) {
         // The page a click on this panel opens; the tip holds the whole address when the panel is narrow.
         const QString help = helpPage();
         const QString address = help.isEmpty() ? QString() : QUrl::fromLocalFile(help).toString();
@@ -1260,11 +1263,19 @@ void Master::masterTimerTick()
     if (OperationBar->imageKey(QStringLiteral("record")) == QLatin1String("record")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
         OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
-    const int64_t free = freeDiskSpace(m_state.CurrentFileName);
-    if (free <= 1048576)
-        setPanelText(QStringLiteral("diskcap"), QStringLiteral("Disk Full (< 1Mb)"));
-    else
-        setPanelText(QStringLiteral("diskcap"), QStringLiteral("Free Space : %1 Mb").arg(free / 1048576));
+    // Free space at once for a new name, every tick while recording, and
+    // every five seconds otherwise.
+    constexpr int kIdleFreeSpaceTicks = 50;
+    if (renamed || capturing || ++m_ticksSinceFreeSpace >= kIdleFreeSpaceTicks) {
+        m_ticksSinceFreeSpace = 0;
+        const int64_t free = capturing ? m_state.FreeSpaceNow : freeDiskSpace(m_state.CurrentFileName);
+        if (free <= 1048576)
+            setPanelText(QStringLiteral("diskcap"), QStringLiteral("Disk Full (< 1Mb)"));
+        else
+            setPanelText(QStringLiteral("diskcap"), QStringLiteral("Free Space : %1 Mb").arg(free / 1048576));
+    }
+    // After a recording the idle panels are written again.
+    m_panelsFileName = capturing ? QString() : m_state.CurrentFileName;
     if (m_videoScreen->ConnectionTag == QLatin1String("vfw"))
         UpdateRecordingStatus(m_state.LastStatusCode);
 }
@@ -1334,8 +1345,11 @@ void Master::UpdateRecordingStatus(int code)
             emit commandRequested(QStringLiteral("write-movie-info"));
             infoFailed = StatusString->text() != QLatin1String("Writing Info");
         }
-        // A failed information write leaves its reason standing instead of "Stopped".
-        if (!infoFailed)
+        // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
+        const QString writeError = w ? w->recordingError() : QString();
+        if (!writeError.isEmpty())
+            setStatusString(QStringLiteral("Recording stopped: ") + writeError);
+        else if (!infoFailed)
             setStatusString(QStringLiteral("Stopped"));
         setRecordButton(QStringLiteral("record"));
         OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);

@@ -242,6 +242,10 @@ private:
     VideoScreen* m_videoScreen = nullptr;
     QMdiSubWindow* m_videoSub = nullptr;
     QHash<QString, QLabel*> m_panels;
+    // The idle panels follow the file name; they are worked out again when it
+    // changes (and the free space now and then), not on every tick.
+    QString m_panelsFileName;
+    int m_ticksSinceFreeSpace = 0;
     bool m_loaded = false;
     bool m_closing = false;
     bool m_childrenPlaced = false; // the video window back where it was last time

@@ -34,7 +34,11 @@ bool MasterParameters::write(const QString& path, ParameterFileKind kind, QStrin
     return WriteParameters(path, *this, kind, error);
 }
 
-void MasterParameters::read(const QString& path, ParameterFileKind kind) { ReadParameters(path, *this, kind); }
+void MasterParameters::read(const QString& path, ParameterFileKind kind)
+{
+    if (const QString refused = ReadParameters(path, *this, kind); !refused.isEmpty())
+        m_master.setStatusString(refused);
+}
 
 CaptureSettings MasterParameters::captureSettings() const
 {

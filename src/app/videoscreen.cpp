@@ -301,7 +301,13 @@ void VideoScreen::Record()
         m_master.DroppedString->setText(QStringLiteral("Exclusive Task"));
     }
     QCoreApplication::processEvents();
-    w->StartSequence();
+    if (!w->StartSequence() && !w->recordingError().isEmpty() && !m_state.CaptureEnded) {
+        // Nothing was recorded: no end of capture will come to reset the window.
+        m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
+                                 + w->recordingError());
+        m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("record"));
+        m_master.StatusTime->clear();
+    }
 }
 
 // The movie panel's audio, time limit, frame rate and sound format into the

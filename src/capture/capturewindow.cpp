@@ -484,6 +484,8 @@ bool CaptureWindow::StopSequence() { return m_driver && m_sequence->stop(); }
 
 QString CaptureWindow::soundMissingReason() const { return m_sequence->withoutSoundReason(); }
 
+QString CaptureWindow::recordingError() const { return m_sequence->errorText(); }
+
 bool CaptureWindow::OpenSingleFrames()
 {
     if (!m_driver)

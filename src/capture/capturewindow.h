@@ -88,6 +88,8 @@ public:
     bool StopSequence();
     // Why the recording, asked with sound, runs without it; empty otherwise.
     QString soundMissingReason() const;
+    // Why the last recording could not start or ended on a write error; empty when it did not.
+    QString recordingError() const;
     bool OpenSingleFrames();
     bool CaptureOneFrame();
     bool CloseSingleFrames();

@@ -205,6 +205,8 @@ bool SequenceCapture::start(const Setup& setup)
     frameRateOf(setup.parms.dwRequestMicroSecPerFrame, &ws.rateNum, &ws.rateDen);
     ws.encoder = codec.encoder;
     ws.quality = codec.quality;
+    ws.flushIntervalMs = setup.flushIntervalMs;
+    ws.syncIntervalMs = setup.syncIntervalMs;
 
     // Sound first: the file gets a sound stream only when there is sound.
     s.audio = nullptr;

@@ -43,6 +43,10 @@ public:
         std::optional<CodecChoice> codec;
         // Sound source instead of the driver's own (tests); not owned.
         AudioSource* audioSource = nullptr;
+        // How often the file is brought up to date on disk, so a crash loses
+        // little (see AviWriter::Setup); 0 turns it off, for comparisons.
+        int flushIntervalMs = 500;
+        int syncIntervalMs = 5000;
     };
 
     SequenceCapture();

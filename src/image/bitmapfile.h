@@ -10,8 +10,21 @@ namespace lv {
 // reason in *error when given.
 bool SavePictureAsBitmap(const QImage& picture, const QString& fileName, QString* error = nullptr);
 
-// Loads a bitmap or JPEG file, deciding the format by content, not by name.
-// A null image when the file cannot be read as a picture.
+// The largest picture that is opened: its pixels are held several times
+// over by an editor (picture, reset copy, drawn copy), 4 bytes each.
+inline constexpr qint64 kMaxPicturePixels = 25'000'000;
+
+struct PictureLoad {
+    QImage image;       // null when not loaded
+    bool tooLarge = false;
+    QString error;      // why not, for a message
+};
+
+// Loads a bitmap (".bmp") or JPEG (".jpg", ".jpeg") file as the name's
+// ending says; content of another format, any other ending, or a picture
+// of more than kMaxPicturePixels is refused before it is decoded.
+PictureLoad LoadPictureChecked(const QString& fileName);
+// The picture alone (null when refused).
 QImage LoadPicture(const QString& fileName);
 
 } // namespace lv

@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <memory>
 
 namespace lv {
 
@@ -136,25 +137,25 @@ void Image::refresh()
 
 bool Image::loadPictureFile(const QString& fileName)
 {
-    bool loaded = false;
+    PictureLoad load;
     {
         BusyCursor busy;
-        m_picture.setFrame(QImage());
-        refresh();
-        const QImage picture = LoadPicture(fileName);
-        loaded = !picture.isNull();
-        if (loaded)
-            m_picture.setFrame(picture);
-        m_modified = false;
-        QCoreApplication::processEvents();
-        setWindowTitle(QFileInfo(fileName).fileName());
-        refresh();
+        load = LoadPictureChecked(fileName);
+        // A picture that cannot be loaded leaves the one shown before.
+        if (!load.image.isNull()) {
+            m_picture.setFrame(load.image);
+            m_modified = false;
+            setWindowTitle(QFileInfo(fileName).fileName());
+            refresh();
+        }
     }
-    if (!loaded) {
-        qCWarning(lcImage) << "cannot load picture" << fileName;
-        dialogs().message(QStringLiteral("Bad file format."), Dialogs::Icon::Error, Dialogs::Buttons::Ok, {}, this);
+    if (load.image.isNull()) {
+        qCWarning(lcImage) << "cannot load picture" << fileName << load.error;
+        dialogs().message(load.tooLarge ? load.error : QStringLiteral("Bad file format."), Dialogs::Icon::Error,
+                          Dialogs::Buttons::Ok, {}, this);
+        return false;
     }
-    return loaded;
+    return true;
 }
 
 bool Image::savePictureFile(const QString& fileName)
@@ -357,9 +358,10 @@ bool Image::event(QEvent* e)
 
 Image* OpenPictureInEditor(const QString& fileName, QWidget* parent)
 {
-    auto* editor = new Image(parent);
-    editor->loadPictureFile(fileName);
-    return editor;
+    auto editor = std::make_unique<Image>(parent);
+    if (!editor->loadPictureFile(fileName))
+        return nullptr;
+    return editor.release();
 }
 
 } // namespace lv

@@ -46,9 +46,10 @@ public:
     // Shows what MasterImage now holds, after drawing on it directly.
     void refresh();
 
-    // "open" without the dialog: loads a bitmap or JPEG file. On failure shows
-    // "Bad file format." and leaves the picture empty. The caption becomes the
-    // file's name either way.
+    // "open" without the dialog: loads a bitmap or JPEG file, as its name's
+    // ending says; the caption becomes the file's name. On failure shows
+    // "Bad file format." (or why the picture is too large) and keeps the
+    // picture and caption it had.
     bool loadPictureFile(const QString& fileName);
     // "save" without the dialog: by the name's last three characters, "bmp" or
     // "jpg" (any case); any other ending writes nothing and returns false.
@@ -127,8 +128,8 @@ private:
 
 // The file menu's picture branch: a new, hidden editor holding the picture,
 // captioned with the file's name without folder. A picture that cannot be
-// loaded gives "Bad file format." first and the editor stays empty. The caller
-// puts the widget into a QMdiSubWindow and shows it.
+// loaded gives "Bad file format." (or the size refusal) and no editor: null.
+// The caller puts the widget into a QMdiSubWindow and shows it.
 Image* OpenPictureInEditor(const QString& fileName, QWidget* parent = nullptr);
 
 } // namespace lv

@@ -1,10 +1,15 @@
 #include "movie/aviwriter.h"
 #include "movie/videocodecs.h"
 
+#include "movie/avirepair.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -21,6 +26,8 @@ namespace {
 
 QString avErrorText(int err)
 {
+    if (err == AVERROR(ENOSPC))
+        return QStringLiteral("the disk is full");
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
     return QString::fromLocal8Bit(buf);
@@ -44,6 +51,12 @@ AVPixelFormat pixelFormatFor(const AVCodec* codec)
     if (!codec->pix_fmts)
         return AV_PIX_FMT_YUV420P;
     return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_RGB24, 0, nullptr);
+}
+
+int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -125,6 +138,9 @@ bool AviWriter::open(const Setup& setup)
     m_audioRemainder.clear();
     m_lastPacket.reset();
 
+    // The system would see the name cut at a NUL: another file than the one asked about.
+    if (setup.fileName.isEmpty() || setup.fileName.contains(QChar(0)))
+        return fail(QStringLiteral("Not a usable file name"));
     if (setup.frameSize.width() < 1 || setup.frameSize.height() < 1)
         return fail(QStringLiteral("No frame size"));
     if (setup.rateNum < 1 || setup.rateDen < 1)
@@ -183,7 +199,44 @@ bool AviWriter::open(const Setup& setup)
         return fail(QStringLiteral("Cannot write the AVI header"), err);
     }
     m_headerWritten = true;
+    AviRepair::markUnfinished(m_setup.fileName);
     m_packet.reset(av_packet_alloc());
+    m_syncFile.reset(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    // The header on disk at once: a crash in the first second still leaves a file to repair.
+    avio_flush(m_out->pb);
+    m_lastFlushMs = m_lastSyncMs = nowMs();
+    if (m_out->pb->error < 0) {
+        fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
+        const QString why = m_error;
+        close();
+        m_error = why;
+        return false;
+    }
+    return true;
+}
+
+void AviWriter::SyncFile::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+bool AviWriter::flushIfDue()
+{
+    if (m_setup.flushIntervalMs <= 0)
+        return true;
+    const int64_t now = nowMs();
+    if (now - m_lastFlushMs < m_setup.flushIntervalMs)
+        return true;
+    m_lastFlushMs = now;
+    avio_flush(m_out->pb);
+    if (m_out->pb->error < 0)
+        return fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
+    if (m_setup.syncIntervalMs > 0 && m_syncFile.get() >= 0 && now - m_lastSyncMs >= m_setup.syncIntervalMs) {
+        m_lastSyncMs = now;
+        ::fdatasync(m_syncFile.get());
+    }
     return true;
 }
 
@@ -194,7 +247,7 @@ bool AviWriter::writePacket(AVPacket* pkt, AVStream* st, AVRational from)
     const int err = av_interleaved_write_frame(m_out.get(), pkt);
     if (err < 0)
         return fail(QStringLiteral("Cannot write to the file"), err);
-    return true;
+    return flushIfDue();
 }
 
 bool AviWriter::encodeFrame(AVFrame* frame)
@@ -364,8 +417,15 @@ bool AviWriter::close()
         if (m_out->pb && m_out->pb->error < 0)
             ok = fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
     }
+    const bool unfinished = m_headerWritten && !ok;
     m_headerWritten = false;
     m_out.reset();
+    m_syncFile.reset();
+    // A write error left placeholder sizes and no index: mend the file so
+    // everything written before the error stays playable.
+    if (unfinished)
+        AviRepair::repair(m_setup.fileName);
+    AviRepair::markFinished(m_setup.fileName);
     m_enc.reset();
     m_frame.reset();
     m_lastPacket.reset();

@@ -31,6 +31,11 @@ public:
         int audioChannels = 0;
         int audioSampleRate = 11025;
         int audioBits = 8; // 8 = unsigned bytes, 16 = signed little-endian
+        // A crash then loses at most this much: the written packets reach the
+        // file this often (0 = only when the buffer fills), and the disk every
+        // syncIntervalMs (0 = never).
+        int flushIntervalMs = 500;
+        int syncIntervalMs = 5000;
     };
 
     AviWriter();
@@ -70,6 +75,7 @@ private:
     bool encodeFrame(AVFrame* frame);
     bool writePacket(AVPacket* pkt, AVStream* st, AVRational from);
     bool convertImage(const QImage& image);
+    bool flushIfDue();
 
     Setup m_setup;
     QString m_error;
@@ -90,6 +96,22 @@ private:
     int64_t m_audioSamples = 0;
     QByteArray m_audioRemainder;
     int m_blockAlign = 0;
+    // A second descriptor of the same file, for fdatasync.
+    class SyncFile {
+    public:
+        SyncFile() = default;
+        SyncFile(const SyncFile&) = delete;
+        SyncFile& operator=(const SyncFile&) = delete;
+        ~SyncFile() { reset(); }
+        void reset(int fd = -1);
+        int get() const { return m_fd; }
+
+    private:
+        int m_fd = -1;
+    };
+    SyncFile m_syncFile;
+    int64_t m_lastFlushMs = 0;
+    int64_t m_lastSyncMs = 0;
 };
 
 } // namespace lv

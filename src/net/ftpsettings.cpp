@@ -17,4 +17,20 @@ QString FtpSettings::portToText(uint16_t port)
     return port == 0 ? QString() : QString::number(port);
 }
 
+QString FtpSettings::unsafeField() const
+{
+    auto unsafe = [](const QString& v) {
+        return v.contains(QLatin1Char('\r')) || v.contains(QLatin1Char('\n')) || v.contains(QChar(0));
+    };
+    if (unsafe(server))
+        return QStringLiteral("server");
+    if (unsafe(userName))
+        return QStringLiteral("user name");
+    if (unsafe(password))
+        return QStringLiteral("password");
+    if (unsafe(directory))
+        return QStringLiteral("directory");
+    return {};
+}
+
 } // namespace lv

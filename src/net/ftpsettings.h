@@ -21,6 +21,10 @@ struct FtpSettings {
     static uint16_t portFromText(QStringView text);
     // The port as the box shows it: plain decimal, empty for 0.
     static QString portToText(uint16_t port);
+    // The first field that holds CR, LF or NUL ("server", "user name",
+    // "password", "directory"): such a value would end an FTP command early
+    // and start another. Empty when all are safe.
+    QString unsafeField() const;
 };
 
 } // namespace lv

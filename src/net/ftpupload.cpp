@@ -115,6 +115,28 @@ bool FtpUpload::hangUpWanted() const
     return leadingNumber(v) == 1.0;
 }
 
+bool FtpUpload::tlsRequired()
+{
+    return settings::get(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLS"), QStringLiteral("0"))
+        == QLatin1String("1");
+}
+
+void FtpUpload::setTlsRequired(bool on)
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLS"),
+                   on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString FtpUpload::tlsAuthorityFile()
+{
+    return settings::get(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLSCA"), QString());
+}
+
+void FtpUpload::setTlsAuthorityFile(const QString& path)
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLSCA"), path);
+}
+
 bool FtpUpload::run(const QString& localPath, const QString& remoteName)
 {
     if (g_uploadRunning) {
@@ -132,6 +154,16 @@ bool FtpUpload::run(const QString& localPath, const QString& remoteName)
     m_error.clear();
     m_percent = 0;
     m_sincePump.invalidate();
+
+    if (const QString field = m_settings.unsafeField(); !field.isEmpty()) {
+        // Nothing of it may reach the server.
+        m_error = QStringLiteral("Error:The FTP ") + field
+                  + QStringLiteral(" holds a line break or NUL character; nothing was sent.");
+        setStatus(m_error);
+        deliverStatus();
+        setMainStatus(m_error);
+        return false;
+    }
 
     const QString remote = RemoteNameFor(localPath, remoteName);
     setMainStatus(QStringLiteral("Uploading Image..."));
@@ -170,6 +202,14 @@ bool FtpUpload::openSession()
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    if (tlsRequired()) {
+        // AUTH TLS first; without it libcurl gives up before USER and PASS.
+        curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        const QString authority = tlsAuthorityFile();
+        if (!authority.isEmpty())
+            curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(authority).constData());
+    }
     if (!m_settings.userName.isEmpty()) {
         curl_easy_setopt(h, CURLOPT_USERNAME, m_settings.userName.toUtf8().constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, m_settings.password.toUtf8().constData());
@@ -437,6 +477,8 @@ void FtpUpload::ShowInternetError(CURLcode code)
         reason = cancelledText();
     else if (!m_localError.isEmpty() && (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR))
         reason = m_localError;
+    else if (code == CURLE_USE_SSL_FAILED)
+        reason = QStringLiteral("The server offers no encrypted connection (TLS); user name and password were not sent.");
     else if (m_lastResponseCode >= 400 && !m_lastResponse.isEmpty())
         reason = QString::fromUtf8(m_lastResponse); // the server's own words
     else if (m_errorBuffer[0] != '\0' && !m_inTransfer)

@@ -29,6 +29,13 @@ namespace lv {
 //
 // The password is handed to libcurl as an option, never placed in a URL, and
 // never appears in a status text, a log line or an error text.
+//
+// With "require TLS" set in the settings store (LV/NET/TLS "1") the upload
+// uses explicit FTP over TLS: the control connection is secured with AUTH TLS
+// before the user name and password are sent, the data connection too, and a
+// server that offers no TLS is left before anything is sent in plain. The
+// server's certificate is checked against the system's authorities, or
+// against the file LV/NET/TLSCA names (a server with its own certificate).
 class FtpUpload final {
 public:
     using StatusSink = std::function<void(const QString&)>;
@@ -46,6 +53,12 @@ public:
     };
 
     static constexpr int PieceSize = 100;
+
+    // The TLS settings in the settings store.
+    static bool tlsRequired();
+    static void setTlsRequired(bool on);
+    static QString tlsAuthorityFile();
+    static void setTlsAuthorityFile(const QString& path);
     // Pending events run no more often than this while the network is busy.
     static constexpr int PumpIntervalMs = 5;
 

@@ -1,5 +1,8 @@
 #include "net/netconfig.h"
 
+#include "net/ftpupload.h"
+
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -37,6 +40,11 @@ NetConfig::NetConfig(FtpSettings& settings, QWidget* parent)
     form->addRow(QStringLiteral("Password:"), m_password);
     form->addRow(QStringLiteral("Directory:"), m_directory);
     form->addRow(QString(), new QLabel(QStringLiteral("(Leave blank if you want to save in root directory)"), this));
+    // Without it the password crosses the network in plain text.
+    m_tls = new QCheckBox(QStringLiteral("Require an encrypted connection (FTP over TLS)"), this);
+    m_tls->setObjectName(QStringLiteral("frmFTP_TLS"));
+    m_tls->setChecked(FtpUpload::tlsRequired());
+    form->addRow(QString(), m_tls);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -58,6 +66,8 @@ void NetConfig::accept()
     m_settings.userName = m_userName->text();
     m_settings.password = m_password->text();
     m_settings.directory = m_directory->text();
+    if (m_tls->isChecked() != FtpUpload::tlsRequired())
+        FtpUpload::setTlsRequired(m_tls->isChecked());
     QDialog::accept();
 }
 

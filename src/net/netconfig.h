@@ -4,12 +4,14 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLineEdit;
 
 namespace lv {
 
 // "Internet Settings": edits the FTP settings in place. "OK" stores all five
-// fields and closes; "Cancel" closes without storing.
+// fields (and the "require TLS" choice, in the settings store) and closes;
+// "Cancel" closes without storing.
 class NetConfig final : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +29,7 @@ private:
     QLineEdit* m_userName = nullptr;
     QLineEdit* m_password = nullptr;
     QLineEdit* m_directory = nullptr;
+    QCheckBox* m_tls = nullptr;
 };
 
 } // namespace lv

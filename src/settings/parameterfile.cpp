@@ -8,6 +8,8 @@
 #include "settings/parametertarget.h"
 #include "settings/settingslog.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileDevice>
 #include <QSaveFile>
 #include <algorithm>
@@ -63,7 +65,23 @@ public:
         line(QStringLiteral("; ") + title);
         line(kSeparator);
     }
-    QByteArray bytes() const { return m_text.toLatin1(); }
+    // Latin-1 as always when every character has a place there; otherwise
+    // UTF-8, which the reader tells apart because it is valid UTF-8 with a
+    // byte past ASCII. Latin-1 text that would pass for UTF-8 is written as
+    // UTF-8 too, so it reads back as written.
+    QByteArray bytes() const
+    {
+        const bool fits = std::all_of(m_text.cbegin(), m_text.cend(), [](QChar c) { return c.unicode() < 0x100; });
+        if (fits) {
+            const QByteArray latin1 = m_text.toLatin1();
+            QBuffer check;
+            check.setData(latin1);
+            check.open(QIODevice::ReadOnly);
+            if (!isUtf8Text(check))
+                return latin1;
+        }
+        return m_text.toUtf8();
+    }
 
 private:
     QString m_text;
@@ -301,8 +319,24 @@ public:
     int32_t int32(const char* key, const char* def) const { return toInt32(number(key, def)); }
     uint32_t uint32(const char* key, const char* def) const { return toUInt32(number(key, def)); }
 
+    // A file name or an FTP field. A control character would cut the name
+    // the system sees at a NUL, or end an FTP command and start another; such
+    // a value, or a path longer than the system takes, is refused and reads
+    // as def.
+    QString checked(const char* key, const QString& def, bool isPath) const
+    {
+        const QString v = text(key, def);
+        const bool control = std::any_of(v.cbegin(), v.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+        if (!control && (!isPath || QFile::encodeName(v).size() <= kMaxPathBytes))
+            return v;
+        m_refused << QLatin1String(key);
+        return def;
+    }
+    QStringList refused() const { return m_refused; }
+
 private:
     ParameterLookup m_lookup;
+    mutable QStringList m_refused;
 };
 
 constexpr int kPreviewRateEntries = 40;
@@ -400,17 +434,17 @@ void readMultiple(const Reader& r, ParameterTarget& t)
     readAviInfo(r, t, CaptureKind::MultipleImage);
 
     t.applySendToFtp(r.is("Send to FTP Server", "Yes", "YES"));
-    t.applyFtpAddress(r.text("URL"));
+    t.applyFtpAddress(r.checked("URL", {}, false));
     // Ports run to 65535; a 16-bit signed field would cut them at 32767.
     t.applyFtpPort(static_cast<uint16_t>(std::clamp<int32_t>(r.int32("Port", "21"), 0, 65535)));
-    t.applyFtpUserName(r.text("Username"));
-    t.applyFtpPassword(r.text("Password"));
-    t.applyFtpDirectory(r.text("Directory"));
+    t.applyFtpUserName(r.checked("Username", {}, false));
+    t.applyFtpPassword(r.checked("Password", {}, false));
+    t.applyFtpDirectory(r.checked("Directory", {}, false));
 }
 
 } // namespace
 
-void ReadParameters(const QString& path, ParameterTarget& target, ParameterFileKind kind)
+QString ReadParameters(const QString& path, ParameterTarget& target, ParameterFileKind kind)
 {
     const Reader r(path);
 
@@ -423,7 +457,7 @@ void ReadParameters(const QString& path, ParameterTarget& target, ParameterFileK
     target.applyAutostartMinutes(r.int16("Minutes", "0"));
     target.applyAutostartSeconds(r.int16("Seconds", "10"));
 
-    target.applyFilename(r.text("Filename", defaultCaptureFileName()));
+    target.applyFilename(r.checked("Filename", defaultCaptureFileName(), true));
 
     const QString mode = r.upper("Capture", "Movie");
     if (mode == QLatin1String("MOVIE")) {
@@ -436,6 +470,10 @@ void ReadParameters(const QString& path, ParameterTarget& target, ParameterFileK
         target.selectMode(CaptureKind::MultipleImage);
         readMultiple(r, target);
     }
+    if (r.refused().isEmpty())
+        return {};
+    return QStringLiteral("Ignored ") + r.refused().join(QStringLiteral(", ")) + QStringLiteral(" in ") + path
+           + QStringLiteral(": a control character or too long");
 }
 
 QString lastSessionFilePath() { return programDirectory() + QStringLiteral("lvsr.lv2"); }

@@ -26,8 +26,14 @@ bool WriteParameters(const QString& path, const ParameterTarget& target, Paramet
                      QString* error = nullptr);
 
 // Applies the file to the target key by key, in the order of the file's
-// blocks; a missing file or key applies the defaults. Never reports anything.
-void ReadParameters(const QString& path, ParameterTarget& target, ParameterFileKind kind);
+// blocks; a missing file or key applies the defaults. A file name or FTP
+// field with a control character, or a file name past kMaxPathBytes, is
+// refused (read as missing); the text returned then says which, for the
+// status line. Empty when nothing was refused.
+QString ReadParameters(const QString& path, ParameterTarget& target, ParameterFileKind kind);
+
+// The longest file name accepted, in bytes as the system sees it.
+inline constexpr qsizetype kMaxPathBytes = 4096;
 
 // The last-session file "lvsr.lv2" and the device file "lvsr.lv3" in the
 // program directory.

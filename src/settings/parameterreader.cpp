@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QIODevice>
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -51,12 +52,83 @@ bool fieldMatches(const QByteArray& field, const std::u16string& key)
     return true;
 }
 
-QString valueOf(const QByteArray& field, qsizetype keyLength)
+QByteArray valueOf(const QByteArray& field, qsizetype keyLength)
 {
-    return QString::fromLatin1(field.constData() + keyLength + 1, field.size() - keyLength - 1);
+    return field.mid(keyLength + 1);
 }
 
+// Follows UTF-8 byte by byte, so a file can be checked in chunks.
+class Utf8Check {
+public:
+    void feed(const QByteArray& bytes)
+    {
+        for (char ch : bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (m_bad)
+                return;
+            if (m_need == 0) {
+                if (c < 0x80)
+                    continue;
+                m_wide = true;
+                if (c >= 0xC2 && c <= 0xDF) {
+                    m_need = 1;
+                    m_low = 0x80, m_high = 0xBF;
+                } else if (c >= 0xE0 && c <= 0xEF) {
+                    m_need = 2;
+                    // No overlong forms, no surrogates.
+                    m_low = c == 0xE0 ? 0xA0 : 0x80;
+                    m_high = c == 0xED ? 0x9F : 0xBF;
+                } else if (c >= 0xF0 && c <= 0xF4) {
+                    m_need = 3;
+                    m_low = c == 0xF0 ? 0x90 : 0x80;
+                    m_high = c == 0xF4 ? 0x8F : 0xBF;
+                } else {
+                    m_bad = true;
+                }
+            } else {
+                if (c < m_low || c > m_high) {
+                    m_bad = true;
+                    return;
+                }
+                m_low = 0x80, m_high = 0xBF;
+                --m_need;
+            }
+        }
+    }
+    bool bad() const { return m_bad; }
+    // Valid to the end (no sequence left open) with a byte past ASCII.
+    bool utf8() const { return !m_bad && m_need == 0 && m_wide; }
+
+private:
+    int m_need = 0;
+    unsigned char m_low = 0x80;
+    unsigned char m_high = 0xBF;
+    bool m_wide = false;
+    bool m_bad = false;
+};
+
 } // namespace
+
+bool isUtf8Text(QIODevice& device)
+{
+    if (device.isSequential())
+        return false;
+    const qint64 start = device.pos();
+    Utf8Check check;
+    while (!check.bad()) {
+        const QByteArray chunk = device.read(kChunkBytes);
+        if (chunk.isEmpty())
+            break;
+        check.feed(chunk);
+    }
+    device.seek(start);
+    return check.utf8();
+}
+
+QString parameterText(const QByteArray& bytes, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
 
 namespace detail {
 
@@ -146,11 +218,12 @@ std::optional<QByteArray> FieldReader::next()
 QString GetParameter(QIODevice& device, const QString& key, const QString& def)
 {
     const std::u16string upper = upperKey(key);
+    const bool utf8 = isUtf8Text(device);
     std::optional<QString> result;
     forEachParameterField(device, [&](const QByteArray& field) {
         if (!fieldMatches(field, upper))
             return true;
-        result = valueOf(field, static_cast<qsizetype>(upper.size()));
+        result = parameterText(valueOf(field, static_cast<qsizetype>(upper.size())), utf8);
         return false;
     });
     return result.value_or(def);
@@ -192,6 +265,7 @@ void ParameterLookup::takeField(const QByteArray& field)
 
 void ParameterLookup::load(QIODevice& device)
 {
+    m_utf8 = isUtf8Text(device);
     forEachParameterField(device, [this](const QByteArray& field) {
         takeField(field);
         return m_open > 0;
@@ -210,7 +284,7 @@ QString ParameterLookup::value(const QString& key, const QString& def) const
 {
     for (const Entry& e : m_entries) {
         if (e.key == key)
-            return e.value.value_or(def);
+            return e.value ? parameterText(*e.value, m_utf8) : def;
     }
     return def;
 }

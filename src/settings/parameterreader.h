@@ -20,7 +20,9 @@ namespace lv {
 // the next comma or line end is ignored. For a key, each "=" of a non-empty
 // field is tried from left to right: when the text before it equals the key
 // without regard to case, the rest of the field is the value. The first
-// matching field in the file wins. Text is 8-bit (Latin-1).
+// matching field in the file wins. Text is 8-bit: Latin-1, unless the whole
+// file is valid UTF-8 with at least one byte past ASCII (a file written with
+// characters Latin-1 has not), which is read as UTF-8.
 //
 // The file is read in chunks, so a huge or hostile file costs bounded memory:
 // a field keeps at most kMaxFieldBytes bytes; anything beyond is dropped
@@ -51,14 +53,23 @@ private:
     struct Entry {
         std::u16string upperKey;
         QString key;
-        std::optional<QString> value;
+        std::optional<QByteArray> value;
     };
     void takeField(const QByteArray& field);
 
     std::vector<Entry> m_entries;
     qsizetype m_longestKey = 0;
     qsizetype m_open = 0; // entries still without a value
+    bool m_utf8 = false;
 };
+
+// True when the rest of the device is valid UTF-8 holding at least one byte
+// past ASCII; the position is left where it was. A sequential device, which
+// cannot be read twice, counts as Latin-1.
+bool isUtf8Text(QIODevice& device);
+
+// The bytes of a parameters file value as text, in the file's encoding.
+QString parameterText(const QByteArray& bytes, bool utf8);
 
 // Calls fn(field) for every non-empty field of the stream, in order; fn
 // returns false to stop. Fields are cut at kMaxFieldBytes.

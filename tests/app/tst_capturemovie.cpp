@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QSpinBox>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace lv;
 using namespace captest;
 
@@ -137,6 +140,77 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.status().contains(QLatin1String("disk is full")), 20000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+    }
+
+    // A recording that cannot start says why and leaves the record button idle.
+    void recordingThatCannotStartIsReported()
+    {
+        AppTestEnv env;
+        ScopedTmpfs fs(QStringLiteral("ro,size=1m"));
+        if (!fs.mounted())
+            QSKIP("cannot mount a tmpfs here");
+        ScopedScriptedDialogs dialogs;
+        const QString movie = fs.path(QStringLiteral("readonly.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(true);
+        rig.master->RecordButtonClicked();
+        QVERIFY2(rig.status().startsWith(QLatin1String("Cannot record ") + movie), qPrintable(rig.status()));
+        QVERIFY2(rig.status().contains(QLatin1String("Read-only")), qPrintable(rig.status()));
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QTest::qWait(500); // the housekeeping ticks keep it so
+        QVERIFY(rig.status().startsWith(QLatin1String("Cannot record ")));
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+    }
+
+    // A write error ends the recording with the writer's reason, not "Stopped",
+    // and what was written before it stays readable.
+    void writeErrorEndsTheRecordingWithItsReason()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("limited.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(true);
+
+        // A file-size limit, as a FAT32 disk has at 4 GiB, here at 600 KiB.
+        struct FileSizeLimit {
+            rlimit before{};
+            void (*handler)(int) = nullptr;
+            FileSizeLimit()
+            {
+                getrlimit(RLIMIT_FSIZE, &before);
+                handler = std::signal(SIGXFSZ, SIG_IGN);
+                rlimit small = before;
+                small.rlim_cur = 600 * 1024;
+                setrlimit(RLIMIT_FSIZE, &small);
+            }
+            ~FileSizeLimit() { lift(); }
+            void lift()
+            {
+                setrlimit(RLIMIT_FSIZE, &before);
+                std::signal(SIGXFSZ, handler);
+            }
+        } limit;
+        rig.master->RecordButtonClicked();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.status().startsWith(QLatin1String("Recording stopped: ")), 30000);
+        limit.lift();
+        QVERIFY2(rig.status().contains(QLatin1String("File too large")), qPrintable(rig.status()));
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QTest::qWait(500);
+        QVERIFY2(rig.status().contains(QLatin1String("File too large")), qPrintable(rig.status()));
+
+        const QFileInfo file(movie);
+        QVERIFY(file.size() > 500 * 1024);
+        QVERIFY(file.size() <= 600 * 1024);
+        const int packets = probeInt(probeStream(movie, QStringLiteral("video")), "nb_read_packets");
+        QVERIFY2(packets > 5, qPrintable(QString::number(packets)));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "apptestenv.h"
+#include "tst_capturerig.h"
 
 #include "app/application.h"
 #include "app/fullscreen.h"
@@ -7,6 +8,8 @@
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
 #include "capture/capturewindow.h"
+#include "movie/avirepair.h"
+#include "movie/aviwriter.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -109,6 +112,78 @@ private slots:
         // Frames really arrive.
         QTRY_VERIFY(m.videoScreen()->captureWindow()->latestFrame() != nullptr);
         QVERIFY(dlg.d.messages().isEmpty());
+    }
+
+    // The idle panels are worked out when the file name changes, not on every
+    // tick of the housekeeping timer.
+    void panelsFollowTheFileName()
+    {
+        AppTestEnv env;
+        captest::ScopedTmpfs fs(QStringLiteral("size=8m"));
+        if (!fs.mounted())
+            QSKIP("cannot mount a tmpfs here");
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const QString first = fs.path(QStringLiteral("first.avi"));
+        app.state().CurrentFileName = first;
+        QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + first);
+        QTRY_COMPARE(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 8 Mb"));
+
+        // Another program fills the disk; the same name keeps its panels.
+        {
+            QFile filler(fs.path(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            QVERIFY(filler.write(QByteArray(5 * 1048576, 'x')) == 5 * 1048576);
+        }
+        QTest::qWait(1000);
+        QCOMPARE(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 8 Mb"));
+
+        // A new name brings the panels up to date at once.
+        const QString second = fs.path(QStringLiteral("second.avi"));
+        app.state().CurrentFileName = second;
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + second, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 3 Mb"), 1000);
+    }
+
+    // A recording a crash left unfinished is mended at the next start, and
+    // the status line says so.
+    void startMendsAnUnfinishedRecording()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        const QString movie = env.dir("v") + QStringLiteral("/cut.avi");
+        {
+            AviWriter w;
+            AviWriter::Setup ws;
+            ws.fileName = movie;
+            ws.frameSize = QSize(64, 48);
+            QVERIFY(w.open(ws));
+            QImage picture(64, 48, QImage::Format_RGB888);
+            for (int i = 0; i < 30; ++i) {
+                picture.fill(QColor(i * 8, 0, 0));
+                QVERIFY(w.writeVideo(picture, {}, i));
+            }
+            QVERIFY(w.close());
+        }
+        // What a crash leaves: no index, sizes past the end of the file.
+        QFile f(movie);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(f.size() * 2 / 3));
+        f.close();
+        AviRepair::markUnfinished(movie);
+        QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Unfinished);
+
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Repaired the unfinished recording ") + movie),
+                 qPrintable(m.StatusString->text()));
+        QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Finished);
+        const QJsonObject v = captest::probeStream(movie, QStringLiteral("video"));
+        const int packets = captest::probeInt(v, "nb_read_packets");
+        QVERIFY2(packets > 10 && packets < 30, qPrintable(QString::number(packets)));
     }
 
     void secondInstanceIsRefused()

@@ -6,6 +6,8 @@
 #include "image/stamping.h"
 #include "imagetesttools.h"
 
+#include <QBuffer>
+#include <QtEndian>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -131,17 +133,47 @@ void TestImageEditor::openFunctionLoadsPeersPictures()
 
 void TestImageEditor::openFunctionRefusesBadFile_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    QTest::newRow("text named .bmp") << QByteArray("not a picture\n");
-    QTest::newRow("truncated bitmap") << QByteArray("BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28", 15);
-    QTest::newRow("empty") << QByteArray();
+    QTest::addColumn<QString>("message");
+    const QString bad = QStringLiteral("Bad file format.");
+    QTest::newRow("text named .bmp") << "broken.bmp" << QByteArray("not a picture\n") << bad;
+    QTest::newRow("truncated bitmap") << "broken.bmp" << QByteArray("BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28", 15)
+                                      << bad;
+    QTest::newRow("empty") << "broken.bmp" << QByteArray() << bad;
+    // The name says the format: a picture of another kind under it is not opened.
+    QByteArray png;
+    {
+        QBuffer b(&png);
+        b.open(QIODevice::WriteOnly);
+        lvtest::patternImage(8, 8).save(&b, "PNG");
+    }
+    QTest::newRow("PNG named .bmp") << "png.bmp" << png << bad;
+    QTest::newRow("PNG named .jpg") << "png.jpg" << png << bad;
+    // A small file that would decode into 5600 x 5600 pixels.
+    QByteArray huge(54, '\0');
+    auto put32 = [&huge](int at, quint32 v) { qToLittleEndian(v, huge.data() + at); };
+    huge[0] = 'B';
+    huge[1] = 'M';
+    put32(2, 54 + 5600u * 16800u);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 5600);
+    put32(22, 5600);
+    qToLittleEndian<quint16>(1, huge.data() + 26);
+    qToLittleEndian<quint16>(24, huge.data() + 28);
+    huge += QByteArray(10000, '\x7f');
+    QTest::newRow("5600 x 5600 bitmap") << "huge.bmp" << huge
+                                        << "The picture is too large to open: 5600 x 5600 pixels (at most 25 million).";
 }
 
 void TestImageEditor::openFunctionRefusesBadFile()
 {
+    QFETCH(QString, name);
     QFETCH(QByteArray, content);
+    QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("broken.bmp"));
+    const QString path = dir.filePath(name);
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(content);
@@ -149,15 +181,20 @@ void TestImageEditor::openFunctionRefusesBadFile()
 
     ScopedScriptedDialogs scripted;
     std::unique_ptr<Image> editor(OpenPictureInEditor(path));
-    QCOMPARE(scripted.d.messages(), QStringList{QStringLiteral("Bad file format.")});
+    QCOMPARE(scripted.d.messages(), QStringList{message});
     QCOMPARE(scripted.d.requests.first().icon, Dialogs::Icon::Error);
     const QString caption = scripted.d.requests.first().caption; // the program's title
     QVERIFY(caption.isEmpty() || caption == QStringLiteral("Video Lumivark 2000"));
-    QVERIFY(!editor->isVisible()); // the message came before the window opens
-    QVERIFY(editor->MasterImage().isNull());
-    QCOMPARE(editor->windowTitle(), QStringLiteral("broken.bmp"));
-    editor->show(); // an empty editor still opens
-    QVERIFY(editor->isVisible());
+    // No empty editor is left behind.
+    QVERIFY(!editor);
+
+    // An editor that holds a picture keeps it when another cannot be opened.
+    Image shown;
+    shown.setNewFrame(lvtest::patternImage(11, 7));
+    shown.setWindowTitle(QStringLiteral("kept"));
+    QVERIFY(!shown.loadPictureFile(path));
+    QCOMPARE(shown.MasterImage().size(), QSize(11, 7));
+    QCOMPARE(shown.windowTitle(), QStringLiteral("kept"));
 }
 
 void TestImageEditor::toolbarOpenAndSaveUseFiltersAndCaption()

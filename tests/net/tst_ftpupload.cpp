@@ -240,6 +240,52 @@ private slots:
         QCOMPARE(QFileInfo(local).lastModified(), modified);
     }
 
+    // A value that could end an FTP command early and start another never
+    // reaches the server: the injected DELE does not happen.
+    void lineBreaksNeverReachTheServer_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("CR LF in the user name") << "user" << "lumi\r\nDELE important.txt" << "user name";
+        QTest::newRow("LF in the password") << "password" << "x\nDELE important.txt" << "password";
+        QTest::newRow("CR LF in the directory") << "directory" << "up\r\nDELE important.txt" << "directory";
+        QTest::newRow("NUL in the server") << "server" << QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x")
+                                           << "server";
+    }
+    void lineBreaksNeverReachTheServer()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, named);
+        const QString victim = m_server->pathOnServer(QStringLiteral("important.txt"));
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me");
+        }
+        FtpSettings st = settingsFor(*m_server);
+        if (field == QLatin1String("user")) {
+            // Logged in as the real user, the injected command would be allowed.
+            st.userName = QLatin1String(FtpTestServer::User) + value.mid(4);
+            st.password = QLatin1String(FtpTestServer::Password);
+        } else if (field == QLatin1String("password")) {
+            st.password = QLatin1String(FtpTestServer::Password) + value.mid(1);
+        } else if (field == QLatin1String("directory")) {
+            st.directory = value;
+        } else {
+            st.server = value;
+        }
+        const QString local = writeLocal(QStringLiteral("inject.bin"), randomBytes(300, 5));
+        const Outcome o = upload(st, local, QStringLiteral("inject.bin"));
+        QVERIFY(!o.ok);
+        QVERIFY2(o.error.contains(named) && o.error.contains(QLatin1String("line break")), qPrintable(o.error));
+        QCOMPARE(o.mainStatus.last(), o.error);
+        QCOMPARE(fileBytes(victim), QByteArray("keep me"));
+        QVERIFY(!QFileInfo::exists(m_server->pathOnServer(QStringLiteral("inject.bin"))));
+        verifyNextUploadWorks();
+    }
+
     void uploadJpeg()
     {
         const QString local = m_local.filePath(QStringLiteral("cam00001.jpg"));
@@ -384,6 +430,69 @@ private slots:
         refused.port = closedPort();
         QCOMPARE(upload(refused, local, QString()).hangUps, hangUps);
         QFile::remove(lv::settings::storeDirectory() + QStringLiteral("/LV.ini"));
+    }
+
+    // Explicit FTP over TLS, when the settings store asks for it, against a
+    // server that requires TLS and has a certificate of its own.
+    void tlsUploads_data()
+    {
+        QTest::addColumn<bool>("require");
+        QTest::addColumn<bool>("tlsServer");
+        QTest::addColumn<bool>("trustCertificate");
+        QTest::addColumn<bool>("arrives");
+        QTest::addColumn<QString>("errorHas"); // part of the error text, when it fails
+        QTest::newRow("required, TLS server") << true << true << true << true << QString();
+        QTest::newRow("not asked for, TLS server refuses the plain login") << false << true << true << false
+                                                                           << "TLS";
+        QTest::newRow("required, server without TLS: nothing sent in plain") << true << false << true << false
+                                                                             << "encrypted connection (TLS)";
+        QTest::newRow("required, certificate not trusted") << true << true << false << false << "certificate";
+    }
+    void tlsUploads()
+    {
+        QFETCH(bool, require);
+        QFETCH(bool, tlsServer);
+        QFETCH(bool, trustCertificate);
+        QFETCH(bool, arrives);
+        QFETCH(QString, errorHas);
+        QTemporaryDir tls;
+        std::unique_ptr<FtpTestServer> secure;
+        const FtpTestServer* server = m_server.get();
+        if (tlsServer) {
+            secure = std::make_unique<FtpTestServer>(QStringList{QStringLiteral("--tls"), tls.path()});
+            QVERIFY2(secure->isRunning(), qPrintable(secure->errorText()));
+            server = secure.get();
+        }
+        FtpUpload::setTlsRequired(require);
+        FtpUpload::setTlsAuthorityFile(trustCertificate ? tls.filePath(QStringLiteral("cert.pem")) : QString());
+        struct Reset {
+            ~Reset()
+            {
+                FtpUpload::setTlsRequired(false);
+                FtpUpload::setTlsAuthorityFile(QString());
+            }
+        } reset;
+
+        const QByteArray bytes = randomBytes(4321, 17);
+        const QString local = writeLocal(QStringLiteral("secure.bin"), bytes);
+        QFile::remove(server->pathOnServer(QStringLiteral("secure.bin")));
+        const Outcome o = upload(settingsFor(*server), local, QStringLiteral("secure.bin"));
+        if (arrives) {
+            // Logged in over TLS (the server refuses any other login).
+            QVERIFY2(o.status.contains(QStringLiteral("Connected")), qPrintable(o.error));
+            // The TLS data connection of libcurl 7.88 fails its handshake with
+            // this server (the server answers 522); there the login over TLS
+            // is what this row can show.
+            if (curl_version_info(CURLVERSION_NOW)->version_num < 0x080000)
+                QEXPECT_FAIL("", "libcurl 7.x: TLS data connection fails its handshake (522)", Abort);
+            QVERIFY2(o.ok, qPrintable(o.error));
+            QCOMPARE(fileBytes(server->pathOnServer(QStringLiteral("secure.bin"))), bytes);
+            return;
+        }
+        QVERIFY(!o.ok);
+        QVERIFY2(o.error.contains(errorHas, Qt::CaseInsensitive), qPrintable(o.error));
+        QVERIFY(!QFileInfo::exists(server->pathOnServer(QStringLiteral("secure.bin"))));
+        QVERIFY(!o.error.contains(QLatin1String(FtpTestServer::Password)));
     }
 
     // A second upload started while one runs (a series timer firing while

@@ -1,9 +1,11 @@
 #include "ftptestserver.h"
 
 #include "net/ftpimage.h"
+#include "net/ftpupload.h"
 #include "net/netconfig.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -236,6 +238,26 @@ private slots:
         QCOMPARE(st.userName, QStringLiteral("me"));
         QCOMPARE(st.password, QStringLiteral("pw"));
         QCOMPARE(st.directory, QStringLiteral("up"));
+    }
+
+    // "Require an encrypted connection" lives in the settings store: OK
+    // stores it both ways, Cancel leaves it.
+    void netConfigTlsChoice()
+    {
+        FtpSettings st;
+        for (const bool on : {true, false}) {
+            lv::NetConfig w(st);
+            auto* tls = w.findChild<QCheckBox*>(QStringLiteral("frmFTP_TLS"));
+            QVERIFY(tls);
+            QCOMPARE(tls->isChecked(), !on);
+            tls->setChecked(on);
+            QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
+            QCOMPARE(lv::FtpUpload::tlsRequired(), on);
+        }
+        lv::NetConfig w(st);
+        w.findChild<QCheckBox*>(QStringLiteral("frmFTP_TLS"))->setChecked(true);
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+        QVERIFY(!lv::FtpUpload::tlsRequired());
     }
 
     void netConfigCancelKeeps()

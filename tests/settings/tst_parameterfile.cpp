@@ -164,6 +164,10 @@ private slots:
     void passwordFileIsOwnerOnly();
     void fileWithoutPasswordKeepsUsualMode();
     void sessionFilesLiveInProgramDirectory();
+    void unsafeFieldsAreRefused_data();
+    void unsafeFieldsAreRefused();
+    void pathsRoundTrip_data();
+    void pathsRoundTrip();
 };
 
 void TestParameterFile::getParameter_data()
@@ -845,5 +849,80 @@ void TestParameterFile::sessionFilesLiveInProgramDirectory()
     QVERIFY(lastSessionFilePath().startsWith(m_dir.path()));
 }
 
-QTEST_GUILESS_MAIN(TestParameterFile)
+void TestParameterFile::unsafeFieldsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("refused"); // empty: accepted
+    const QByteArray longName = "/tmp/" + QByteArray(4091 - 4, 'n') + ".avi"; // 4096 bytes in all
+    QTest::newRow("NUL in the file name") << QByteArray("Filename=/tmp/victim\0.avi", 25) << "Filename";
+    QTest::newRow("control character in the file name") << QByteArray("Filename=/tmp/a\x01b.avi") << "Filename";
+    QTest::newRow("line break in a quoted file name") << QByteArray("\"Filename=/tmp/a\r\nb.avi\"") << "Filename";
+    QTest::newRow("file name of 4097 bytes") << QByteArray("Filename=" + longName + "x") << "Filename";
+    QTest::newRow("file name of 4096 bytes") << QByteArray("Filename=" + longName) << "";
+    QTest::newRow("CR LF in a quoted user name") << QByteArray("\"Username=lumi\r\nDELE important.txt\"") << "Username";
+    QTest::newRow("NUL in the password") << QByteArray("Password=pw\0x", 13) << "Password";
+    QTest::newRow("LF in the directory") << QByteArray("\"Directory=up\nDELE x\"") << "Directory";
+    QTest::newRow("DEL in the server") << QByteArray("URL=ftp.example\x7f") << "URL";
+    QTest::newRow("plain values") << QByteArray("Username=lumi") << "";
+}
+
+void TestParameterFile::unsafeFieldsAreRefused()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, refused);
+    const QString file = path(QStringLiteral("unsafe.lvp"));
+    QVERIFY(writeFile(file, "Capture=Multiple Image\r\nURL=127.0.0.1\r\nUsername=anon\r\nPassword=pw\r\nDirectory=up\r\n"
+                            "Filename=/tmp/plain.avi\r\n"));
+    // The line under test comes first, so it is the one that counts.
+    QVERIFY(writeFile(file, line + "\r\n" + readAll(file)));
+    RecordingTarget t;
+    const QString said = ReadParameters(file, t, ParameterFileKind::User);
+    if (refused.isEmpty()) {
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+        return;
+    }
+    QVERIFY2(said.startsWith(QStringLiteral("Ignored ") + refused + QStringLiteral(" in ") + file), qPrintable(said));
+    const QString value = refused == QLatin1String("Filename") ? t.state.Filename
+                          : refused == QLatin1String("Username") ? t.state.Username
+                          : refused == QLatin1String("Password") ? t.state.Password
+                          : refused == QLatin1String("Directory") ? t.state.Directory
+                                                                  : t.state.URL;
+    // Refused reads as missing: the default name, an empty FTP field.
+    QCOMPARE(value, refused == QLatin1String("Filename") ? defaultCaptureFileName() : QString());
+    for (QChar c : value)
+        QVERIFY(c.unicode() >= 0x20);
+}
+
+void TestParameterFile::pathsRoundTrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("latin1"); // written as Latin-1, as older programs read it
+    QTest::newRow("ASCII") << QStringLiteral("/home/u/Videos/a.avi") << true;
+    QTest::newRow("Latin-1") << QStringLiteral("/home/u/Vid\u00e9os/m\u00e4rz.avi") << true;
+    QTest::newRow("Cyrillic") << QStringLiteral("/home/u/\u0412\u0438\u0434\u0435\u043e/\u0444\u0438\u043b\u044c\u043c.avi") << false;
+    QTest::newRow("CJK and emoji") << QStringLiteral("/home/u/\u30d3\u30c7\u30aa/\U0001F3A5.avi") << false;
+    QTest::newRow("Latin-1 that looks like UTF-8") << QStringLiteral("/home/u/\u00c3\u00a9t.avi") << false;
+}
+
+void TestParameterFile::pathsRoundTrip()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, latin1);
+    CaptureSettings s = imageSettings(CaptureKind::MultipleImage);
+    s.Filename = name;
+    s.Directory = name;
+    const QString file = path(QStringLiteral("names.lvp"));
+    QVERIFY(WriteParameters(file, s, ParameterFileKind::User));
+    const QByteArray bytes = readAll(file);
+    QCOMPARE(bytes.contains("Filename=" + name.toLatin1() + "\r\n"), latin1);
+    if (!latin1)
+        QVERIFY(bytes.contains("Filename=" + name.toUtf8() + "\r\n"));
+    RecordingTarget t;
+    QVERIFY(ReadParameters(file, t, ParameterFileKind::User).isEmpty());
+    QCOMPARE(t.state.Filename, name);
+    QCOMPARE(t.state.Directory, name);
+    QCOMPARE(GetParameter(file, QStringLiteral("Filename"), {}), name);
+}
+
+QTEST_MAIN(TestParameterFile)
 #include "tst_parameterfile.moc"

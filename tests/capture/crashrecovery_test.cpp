@@ -1,0 +1,164 @@
+// A recording killed outright (SIGKILL: no destructor, no trailer) and the
+// repair at the next start. The recording runs in a child: this same program
+// started with --record-child.
+#include "../movie/ffprobe.h"
+#include "capture/sequencecapture.h"
+#include "capture/testpatterndriver.h"
+#include "movie/avirepair.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/types.h>
+
+using namespace lv;
+
+namespace {
+
+constexpr int kRate = 15;
+
+// Records the test pattern into file until killed.
+int recordChild(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TestPatternDriver driver;
+    SequenceCapture capture;
+    TestPatternSettings s;
+    s.size = QSize(320, 240);
+    s.rate = kRate;
+    driver.setSettings(s);
+    driver.open();
+    driver.start([&capture](const FramePtr& f) { capture.pushFrame(f); }, [](const QString&) {});
+    SequenceCapture::Setup st;
+    st.fileName = QString::fromLocal8Bit(argv[2]);
+    st.parms.dwRequestMicroSecPerFrame = 1000000 / kRate;
+    st.parms.fYield = 1;
+    st.driver = &driver;
+    st.codec = CodecChoice{};
+    if (!capture.start(st)) {
+        std::fprintf(stderr, "%s\n", qPrintable(capture.errorText()));
+        return 1;
+    }
+    std::printf("recording\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
+int countFrames(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+} // namespace
+
+class CrashRecoveryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void killedRecordingIsRepairedAtTheNextStart_data()
+    {
+        QTest::addColumn<int>("killAfterMs");
+        QTest::newRow("killed at 1 s") << 1000;
+        QTest::newRow("killed at 3 s") << 3000;
+        QTest::newRow("killed at 10 s") << 10000;
+    }
+    void killedRecordingIsRepairedAtTheNextStart()
+    {
+        QFETCH(int, killAfterMs);
+        QTemporaryDir home;
+        qputenv("LUMIVARK_HOME", home.path().toLocal8Bit() + '/');
+        const QString movie = home.filePath(QStringLiteral("crash.avi"));
+
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--record-child"), movie});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(20000));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("recording"));
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qSleep(killAfterMs);
+        const double seconds = clock.elapsed() / 1000.0;
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Unfinished);
+        const QStringList said = AviRepair::repairLeftovers();
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.first().startsWith(QStringLiteral("Repaired the unfinished recording ") + movie), qPrintable(said.first()));
+        QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Finished);
+        QVERIFY(AviRepair::repairLeftovers().isEmpty()); // once is enough
+
+        // All but at most the last second of frames.
+        const int frames = countFrames(movie);
+        const int atLeast = int((seconds - 1.0) * kRate);
+        qInfo("killed after %.2f s: %d of %d frames kept", seconds, frames, int(seconds * kRate));
+        QVERIFY2(frames >= atLeast && frames <= int(seconds * kRate) + 2,
+                 qPrintable(QStringLiteral("%1 frames after %2 s").arg(frames).arg(seconds)));
+        const QJsonObject v = probeStream(ffprobe(movie), QStringLiteral("video"));
+        QCOMPARE(probeInt(v, "nb_frames"), frames); // the header's count agrees with the packets
+        QVERIFY(decodesCleanly(movie));
+    }
+
+    // A file torn in the middle of a packet: the torn packet goes, the rest stays.
+    void tornLastPacketIsCutOff()
+    {
+        QTemporaryDir dir;
+        qputenv("LUMIVARK_HOME", dir.path().toLocal8Bit() + '/');
+        const QString movie = dir.filePath(QStringLiteral("torn.avi"));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--record-child"), movie});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(20000));
+        QTest::qSleep(2500);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+
+        QFile f(movie);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 20000);
+        QVERIFY(f.resize(f.size() - 777));
+        f.close();
+        const AviRepair::Result r = AviRepair::repair(movie);
+        QVERIFY(r.repaired);
+        QVERIFY(r.indexed);
+        QVERIFY(r.bytesCut > 0);
+        QCOMPARE(countFrames(movie), int(r.videoFrames));
+        QVERIFY(decodesCleanly(movie));
+        // A finished file is left as it is.
+        const QByteArray before = [&] { QFile g(movie); g.open(QIODevice::ReadOnly); return g.readAll(); }();
+        QCOMPARE(AviRepair::repair(movie).before, AviRepair::State::Finished);
+        QFile g(movie);
+        QVERIFY(g.open(QIODevice::ReadOnly));
+        QCOMPARE(g.readAll(), before);
+        AviRepair::markFinished(movie);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--record-child") == 0)
+        return recordChild(argc, argv);
+    QApplication app(argc, argv);
+    CrashRecoveryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "crashrecovery_test.moc"
