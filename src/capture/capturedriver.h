@@ -1,12 +1,15 @@
 #pragma once
 
 #include "capture/audiosource.h"
+#include "capture/pipewire/pwsession.h"
 #include "capture/videoframe.h"
 
 #include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -67,8 +70,9 @@ public:
     virtual std::unique_ptr<CaptureDriver> create(int index) const = 0;
 };
 
-// The machine's drivers: every V4L2 video-capture device, then the test
-// pattern (hidden with LUMIVARK_TEST_DEVICE=0).
+// The machine's drivers: every V4L2 video-capture device, every PipeWire
+// video source not already among them, then the test pattern (hidden with
+// LUMIVARK_TEST_DEVICE=0).
 class SystemDriverCatalogue final : public DriverCatalogue {
 public:
     SystemDriverCatalogue();
@@ -81,6 +85,7 @@ private:
         QString name;
         QString version;
         QString devicePath; // empty for the test pattern
+        std::optional<pipewire::SourceInfo> pipewire;
     };
     std::vector<Entry> m_entries;
 };
