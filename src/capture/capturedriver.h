@@ -68,6 +68,8 @@ public:
     // false when no driver answers at index.
     virtual bool describe(int index, QString* name, QString* version) const = 0;
     virtual std::unique_ptr<CaptureDriver> create(int index) const = 0;
+    // Looks at the machine again (cameras come and go).
+    virtual void rescan() {}
 };
 
 // The machine's drivers: every V4L2 video-capture device, every PipeWire
@@ -78,7 +80,7 @@ public:
     SystemDriverCatalogue();
     bool describe(int index, QString* name, QString* version) const override;
     std::unique_ptr<CaptureDriver> create(int index) const override;
-    void rescan();
+    void rescan() override;
 
 private:
     struct Entry {
