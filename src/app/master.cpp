@@ -7,6 +7,7 @@
 #include "base/version.h"
 #include "capture/capturewindow.h"
 #include "capture/devicewatcher.h"
+#include "capture/pipewire/pwportal.h"
 #include "capture/recordingstatus.h"
 
 #include <QApplication>
@@ -835,6 +836,9 @@ void Master::load(const QString& commandLine)
             break;
         }
     }
+    // A sandboxed program that may not use the cameras says so.
+    if (pipewire::portalRefused())
+        setStatusString(pipewire::portalRefusal());
     // 10. The capture file name.
     TakeFilenameFromVideoWindow();
     // 11. The last session, else Movie mode.

@@ -2,6 +2,7 @@
 #include "capture/capturedriver.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwdriver.h"
+#include "capture/pipewire/pwportal.h"
 #include "capture/pipewire/pwsession.h"
 #include "capture/sequencecapture.h"
 
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <linux/videodev2.h>
 #include <memory>
@@ -423,6 +425,70 @@ private slots:
         changed.clear();
         QVERIFY(QFile::remove(node.fileName()));
         QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 5000);
+    }
+
+    // Sandboxed, the program asks the camera portal and connects through the
+    // remote it hands out; every kind of no is a clear reason, and no wait
+    // is longer than the portal timeout.
+    void cameraPortal_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("granted") << QStringLiteral("grant") << QString();
+        QTest::newRow("refused") << QStringLiteral("refuse") << QStringLiteral("Camera access was refused.");
+        QTest::newRow("no camera") << QStringLiteral("nocamera")
+                                   << QStringLiteral("Camera access: the desktop portal sees no camera.");
+        QTest::newRow("no answer") << QStringLiteral("silent")
+                                   << QStringLiteral("Camera access: no answer from the desktop portal.");
+        QTest::newRow("no portal") << QString() << QStringLiteral("Camera access: the desktop portal does not answer");
+    }
+    void cameraPortal()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, refusal);
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("PortalCamera")));
+        QProcess portal;
+        portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!mode.isEmpty()) {
+            const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+            portal.start(python.isEmpty() ? QStringLiteral("python3") : python,
+                         {qEnvironmentVariable("LUMIVARK_TEST_SOURCE_DIR") + QStringLiteral("/tests/capture/camera_portal.py"),
+                          mode});
+            QVERIFY(portal.waitForReadyRead(10000));
+            QCOMPARE(portal.readLine().trimmed(), QByteArray("ready"));
+        }
+        qputenv("LUMIVARK_SANDBOXED", "1");
+        qputenv("LUMIVARK_PORTAL_TIMEOUT_MS", "1500");
+        forgetPortalAnswer();
+        const auto restore = qScopeGuard([&] {
+            qputenv("LUMIVARK_SANDBOXED", "0");
+            qunsetenv("LUMIVARK_PORTAL_TIMEOUT_MS");
+            forgetPortalAnswer();
+            portal.terminate();
+            portal.waitForFinished(3000);
+        });
+        QElapsedTimer t;
+        t.start();
+        const auto found = findSource(QStringLiteral("PortalCamera"));
+        QVERIFY(t.elapsed() < 10000);
+        if (refusal.isEmpty()) {
+            QVERIFY(found);
+            PipeWireDriver driver(*found);
+            QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+            Collected got;
+            QVERIFY(driver.start(got.frameSink(), got.errorSink()));
+            QTRY_VERIFY_WITH_TIMEOUT(got.frameCount() >= 10, 10000);
+            driver.close();
+            QCOMPARE(got.errorCount(), 0);
+            return;
+        }
+        QVERIFY(!found);
+        QVERIFY(portalRefused());
+        QVERIFY2(portalRefusal().startsWith(refusal), qPrintable(portalRefusal()));
+        PipeWireDriver driver(SourceInfo{1, 1, QStringLiteral("PortalCamera"), {}, {}});
+        QVERIFY(!driver.open());
+        QVERIFY2(driver.lastError().startsWith(refusal), qPrintable(driver.lastError()));
+        QVERIFY(!driver.start({}, {}));
     }
 
     // No daemon, or one that accepts and never answers: nothing listed,

@@ -19,4 +19,10 @@ int remoteFd();
 // Why the last remoteFd() gave kRemoteRefused, for the status line.
 QString portalRefusal();
 
+// True when the portal has said no this run (portalRefusal() says why).
+bool portalRefused();
+
+// The portal's answer is asked once per run; this asks again next time.
+void forgetPortalAnswer();
+
 } // namespace lv::pipewire
