@@ -243,6 +243,7 @@ struct PipeWireDriver::Callbacks {
     static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error)
     {
         auto* c = static_cast<Callbacks*>(data);
+        qCDebug(lcPipeWire) << c->d->m_info.description << "stream" << pw_stream_state_as_string(state);
         if (state == PW_STREAM_STATE_STREAMING)
             c->streamed = true;
         else if (state == PW_STREAM_STATE_ERROR)
