@@ -77,7 +77,8 @@ double meanDifference(const QImage& a, const QImage& b)
 }
 
 // The gst-launch caps that publish a picture as the given format.
-QStringList publishPipeline(const QString& format, const QString& description, int width, int height, int rate)
+QStringList publishPipeline(const QString& format, const QString& description, int width, int height, int rate,
+                            const QString& extraProps)
 {
     const QString size = QStringLiteral("width=%1,height=%2,framerate=%3/1").arg(width).arg(height).arg(rate);
     QStringList args{QStringLiteral("-q"), QStringLiteral("videotestsrc"), QStringLiteral("is-live=true"),
@@ -89,8 +90,8 @@ QStringList publishPipeline(const QString& format, const QString& description, i
         args << QStringLiteral("video/x-raw,format=%1,").arg(format) + size;
     args << QStringLiteral("!") << QStringLiteral("pipewiresink") << QStringLiteral("mode=provide")
          << QStringLiteral("stream-properties=props,media.class=(string)\"Video/Source\",media.role=(string)Camera,"
-                           "node.description=(string)%1")
-                .arg(description);
+                           "node.description=(string)%1%2")
+                .arg(description, extraProps);
     return args;
 }
 
@@ -141,12 +142,12 @@ class PipeWireTest : public QObject {
 
     // Starts a publisher and waits until its node is in the graph.
     QProcess* publish(const QString& format, const QString& description, int width = 640, int height = 480,
-                      int rate = 30)
+                      int rate = 30, const QString& extraProps = {})
     {
         auto p = std::make_unique<QProcess>();
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->setStandardOutputFile(QProcess::nullDevice());
-        p->start(QStringLiteral("gst-launch-1.0"), publishPipeline(format, description, width, height, rate));
+        p->start(QStringLiteral("gst-launch-1.0"), publishPipeline(format, description, width, height, rate, extraProps));
         if (!p->waitForStarted(5000))
             return nullptr;
         if (!QTest::qWaitFor([&] { return findSource(description).has_value(); }, 15000))
@@ -390,6 +391,25 @@ private slots:
         QVERIFY(!again.open());
         QVERIFY(!again.lastError().isEmpty());
         QVERIFY(!again.start({}, {}));
+    }
+
+    // A camera PipeWire reaches through a V4L2 node (its object.path names the
+    // node, as PipeWire's V4L2 monitor sets it): listed through PipeWire
+    // when this program cannot open the node itself.
+    void cameraBehindAnUnreachableNode()
+    {
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("BehindNode"), 640, 480, 30,
+                        QStringLiteral(",object.path=(string)\"v4l2:/dev/video63\"")));
+        const auto info = findSource(QStringLiteral("BehindNode"));
+        QVERIFY(info);
+        QCOMPARE(info->devicePath, QStringLiteral("/dev/video63"));
+        QVERIFY(!QFile::exists(info->devicePath));
+        SystemDriverCatalogue catalogue;
+        QString n;
+        bool listed = false;
+        for (int i = 0; catalogue.describe(i, &n, nullptr); ++i)
+            listed = listed || n == u"BehindNode";
+        QVERIFY(listed);
     }
 
     // A source published while the program runs shows up, and one that

@@ -6,6 +6,7 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <cstring>
 #include <linux/videodev2.h>
 #include <pipewire/pipewire.h>
 #include <spa/param/props.h>
