@@ -536,6 +536,36 @@ private slots:
         if (saved.isEmpty())
             qunsetenv("PIPEWIRE_REMOTE");
     }
+
+    // The PipeWire service itself going away mid-stream (last: it takes the
+    // fixture's daemon with it) ends the stream once with the reason, and
+    // the device list hears of it.
+    void serviceLeavingEndsTheStream()
+    {
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("Orphan")));
+        const auto info = findSource(QStringLiteral("Orphan"));
+        QVERIFY(info);
+        QTemporaryDir dev;
+        DeviceWatcher watcher(nullptr, dev.path());
+        QSignalSpy changed(&watcher, &DeviceWatcher::changed);
+        PipeWireDriver driver(*info);
+        QVERIFY(driver.open());
+        Collected got;
+        QVERIFY(driver.start(got.frameSink(), got.errorSink()));
+        QTRY_VERIFY_WITH_TIMEOUT(got.frameCount() >= 5, 10000);
+        m_pipewire->kill();
+        m_pipewire->waitForFinished(5000);
+        QTRY_COMPARE_WITH_TIMEOUT(got.errorCount(), 1, 5000);
+        QVERIFY2(got.errors.front() == u"The PipeWire service has gone." || got.errors.front() == u"The device has gone.",
+                 qPrintable(got.errors.front()));
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 5000);
+        QVERIFY(!watcher.pipewireConnected());
+        driver.stop();
+        driver.stop();
+        driver.close();
+        QCOMPARE(got.errorCount(), 1);
+        QVERIFY(listSources(500).empty());
+    }
 };
 
 QTEST_MAIN(PipeWireTest)
