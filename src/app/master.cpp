@@ -11,6 +11,8 @@
 #include "base/subwindowfit.h"
 #include "base/version.h"
 #include "capture/capturewindow.h"
+#include "capture/devicewatcher.h"
+#include "capture/pipewire/pwportal.h"
 #include "capture/recordingstatus.h"
 #include "image/image.h"
 
@@ -842,8 +844,10 @@ void Master::load(const QString& commandLine)
     triggerClicked(QStringLiteral("manual"));
     // 8. Swatches.
     refreshSwatches();
-    // 9. Devices: connect the first capture driver of the menu.
+    // 9. Devices: connect the first capture driver of the menu; the menu
+    // follows cameras coming and going.
     FillDeviceMenu();
+    connect(new DeviceWatcher(this), &DeviceWatcher::changed, this, &Master::devicesChanged);
     const QList<QAction*> entries = DeviceMenu->actions();
     for (int i = 0; i < entries.size(); ++i) {
         const QString key = entries[i]->data().toString();
@@ -853,6 +857,9 @@ void Master::load(const QString& commandLine)
             break;
         }
     }
+    // A sandboxed program that may not use the cameras says so.
+    if (pipewire::portalRefused())
+        setStatusString(pipewire::portalRefusal());
     // 10. The capture file name.
     TakeFilenameFromVideoWindow();
     // 11. The last session, else Movie mode.
@@ -1156,6 +1163,19 @@ void Master::FillDeviceMenu()
     DeviceMenu->addSeparator();
     DeviceMenu->addAction(QStringLiteral("Video Device Information..."))->setData(QStringLiteral("info"));
     DeviceMenu->addAction(QStringLiteral("Disconnect driver to unplug external device"))->setData(QStringLiteral("unplug"));
+}
+
+void Master::devicesChanged()
+{
+    // The connected device keeps its place in the state under its new index.
+    const QString current = CaptureWindow::GetDriverName(m_state.DeviceIndex);
+    driverCatalogue().rescan();
+    for (int i = 0, n = CaptureWindow::CountDrivers(); i < n; ++i)
+        if (CaptureWindow::GetDriverName(i) == current) {
+            m_state.DeviceIndex = i;
+            break;
+        }
+    FillDeviceMenu();
 }
 
 void Master::DeviceMenuCommand(int index, const QString& key)

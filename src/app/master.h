@@ -79,6 +79,7 @@ public:
 
     // --- Device menu ---
     void FillDeviceMenu();
+    void devicesChanged();
     void DeviceMenuCommand(int index, const QString& key);
     void TakeFilenameFromVideoWindow();
 

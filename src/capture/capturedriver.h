@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/audiosource.h"
+#include "capture/pipewire/pwsession.h"
 #include "capture/videoframe.h"
 
 #include <QMap>
@@ -8,6 +9,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -76,22 +79,26 @@ public:
     // false when no driver answers at index.
     virtual bool describe(int index, QString* name, QString* version) const = 0;
     virtual std::unique_ptr<CaptureDriver> create(int index) const = 0;
+    // Looks at the machine again (cameras come and go).
+    virtual void rescan() {}
 };
 
-// The machine's drivers: every V4L2 video-capture device, then the test
-// pattern (hidden with LUMIVARK_TEST_DEVICE=0).
+// The machine's drivers: every V4L2 video-capture device, every PipeWire
+// video source not already among them, then the test pattern (hidden with
+// LUMIVARK_TEST_DEVICE=0).
 class SystemDriverCatalogue final : public DriverCatalogue {
 public:
     SystemDriverCatalogue();
     bool describe(int index, QString* name, QString* version) const override;
     std::unique_ptr<CaptureDriver> create(int index) const override;
-    void rescan();
+    void rescan() override;
 
 private:
     struct Entry {
         QString name;
         QString version;
         QString devicePath; // empty for the test pattern
+        std::optional<pipewire::SourceInfo> pipewire;
     };
     std::vector<Entry> m_entries;
 };

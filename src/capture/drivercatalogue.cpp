@@ -1,6 +1,9 @@
 #include "capture/capturedriver.h"
+#include "capture/pipewire/pwdriver.h"
 #include "capture/testpatterndriver.h"
 #include "capture/v4l2/v4l2devices.h"
+
+#include <algorithm>
 
 namespace lv {
 
@@ -9,10 +12,19 @@ SystemDriverCatalogue::SystemDriverCatalogue() { rescan(); }
 void SystemDriverCatalogue::rescan()
 {
     m_entries.clear();
-    for (const v4l2::DeviceInfo& d : v4l2::listDevices())
-        m_entries.push_back({d.card, d.version, d.path});
+    const auto cameras = v4l2::listDevices();
+    for (const v4l2::DeviceInfo& d : cameras)
+        m_entries.push_back({d.card, d.version, d.path, {}});
+    // A camera this program opens directly is not listed again through PipeWire.
+    for (const pipewire::SourceInfo& s : pipewire::listSources()) {
+        if (!s.devicePath.isEmpty() && std::any_of(cameras.begin(), cameras.end(), [&](const v4l2::DeviceInfo& d) {
+                return d.path == s.devicePath;
+            }))
+            continue;
+        m_entries.push_back({s.description, QStringLiteral("PipeWire"), {}, s});
+    }
     if (qEnvironmentVariable("LUMIVARK_TEST_DEVICE") != QLatin1String("0"))
-        m_entries.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(), {}});
+        m_entries.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(), {}, {}});
 }
 
 bool SystemDriverCatalogue::describe(int index, QString* name, QString* version) const
@@ -32,6 +44,8 @@ std::unique_ptr<CaptureDriver> SystemDriverCatalogue::create(int index) const
     if (index < 0 || static_cast<size_t>(index) >= m_entries.size())
         return nullptr;
     const Entry& e = m_entries[static_cast<size_t>(index)];
+    if (e.pipewire)
+        return std::make_unique<pipewire::PipeWireDriver>(*e.pipewire);
     if (e.devicePath.isEmpty())
         return std::make_unique<TestPatternDriver>();
     return v4l2::createDriver({e.devicePath, e.name, e.version});

@@ -159,6 +159,55 @@ struct FrameConverter::Impl {
         return true;
     }
 
+    // Packed RGB and planar 4:2:0 buffers (what PipeWire sources deliver
+    // besides YUYV and Motion JPEG); always through libswscale.
+    bool swsOther(uint32_t fourcc, QSize size, uint32_t bpl, const uint8_t* data, size_t bytes, QImage* out)
+    {
+        const int w = size.width();
+        const int h = size.height();
+        AVPixelFormat fmt = AV_PIX_FMT_NONE;
+        int bytesPerPixel = 0;
+        switch (fourcc) {
+        case V4L2_PIX_FMT_RGB24: fmt = AV_PIX_FMT_RGB24; bytesPerPixel = 3; break;
+        case V4L2_PIX_FMT_BGR24: fmt = AV_PIX_FMT_BGR24; bytesPerPixel = 3; break;
+        case V4L2_PIX_FMT_XBGR32: fmt = AV_PIX_FMT_BGR0; bytesPerPixel = 4; break;
+        case V4L2_PIX_FMT_RGBX32: fmt = AV_PIX_FMT_RGB0; bytesPerPixel = 4; break;
+        case V4L2_PIX_FMT_XRGB32: fmt = AV_PIX_FMT_0RGB; bytesPerPixel = 4; break;
+        case V4L2_PIX_FMT_BGRX32: fmt = AV_PIX_FMT_0BGR; bytesPerPixel = 4; break;
+        case V4L2_PIX_FMT_NV12: fmt = AV_PIX_FMT_NV12; break;
+        case V4L2_PIX_FMT_YUV420: fmt = AV_PIX_FMT_YUV420P; break;
+        default: return false;
+        }
+        if (bytesPerPixel) {
+            const uint32_t stride = bpl ? bpl : uint32_t(w * bytesPerPixel);
+            if (stride < uint32_t(w * bytesPerPixel) || bytes < size_t(stride) * size_t(h))
+                return false;
+            const uint8_t* planes[1] = {data};
+            const int strides[1] = {int(stride)};
+            return scale(fmt, size, planes, strides, out, false);
+        }
+        // 4:2:0: a full-size luma plane, then chroma at half height.
+        const uint32_t stride = bpl ? bpl : uint32_t(w);
+        const size_t luma = size_t(stride) * size_t(h);
+        const int ch = (h + 1) / 2;
+        if (stride < uint32_t(w))
+            return false;
+        if (fourcc == V4L2_PIX_FMT_NV12) {
+            if (bytes < luma + size_t(stride) * size_t(ch))
+                return false;
+            const uint8_t* planes[2] = {data, data + luma};
+            const int strides[2] = {int(stride), int(stride)};
+            return scale(fmt, size, planes, strides, out, false);
+        }
+        const uint32_t cstride = (stride + 1) / 2;
+        const size_t chroma = size_t(cstride) * size_t(ch);
+        if (bytes < luma + 2 * chroma)
+            return false;
+        const uint8_t* planes[3] = {data, data + luma, data + luma + chroma};
+        const int strides[3] = {int(stride), int(cstride), int(cstride)};
+        return scale(fmt, size, planes, strides, out, false);
+    }
+
     std::vector<uint8_t> scratch;
 };
 
@@ -183,7 +232,7 @@ bool FrameConverter::convert(uint32_t fourcc, QSize size, uint32_t bytesPerLine,
         return false;
     const bool jpeg = fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG;
     if (fourcc != V4L2_PIX_FMT_YUYV && !jpeg)
-        return false;
+        return d->swsOther(fourcc, size, bytesPerLine, data, bytes, out);
     if (d->engine == Engine::V4lConvert)
         return d->v4lConvert(fourcc, size, bytesPerLine, data, bytes, out);
     if (jpeg) {

@@ -9,7 +9,8 @@ namespace lv::v4l2 {
 
 // Turns one device buffer (YUYV or Motion JPEG) into a top-down RGB888
 // image. Two engines: libswscale (with libavcodec's JPEG decoder) and
-// libv4lconvert. One converter per capture thread; not thread-safe.
+// libv4lconvert. Packed RGB/BGR (24 and 32 bit), NV12 and YUV 4:2:0 planar
+// buffers always go through libswscale. One converter per capture thread; not thread-safe.
 class FrameConverter {
 public:
     enum class Engine { Swscale, V4lConvert };

@@ -12,11 +12,19 @@
 
 namespace lv::v4l2 {
 
-SourceDialog::SourceDialog(V4l2Driver& driver, QWidget* parent) : QDialog(parent)
+SourceDialog::SourceDialog(V4l2Driver& driver, QWidget* parent)
+    : SourceDialog(driver.controls(), [&driver](uint32_t id, int v) { return driver.setControl(id, v); }, parent)
+{
+}
+
+SourceDialog::SourceDialog(const std::vector<ControlInfo>& controls, std::function<bool(uint32_t, int)> set,
+                           QWidget* parent)
+    : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Video Source"));
     auto* form = new QFormLayout(this);
-    for (const ControlInfo& c : driver.controls()) {
+    auto apply = [set = std::move(set)](uint32_t id, int v) { set(id, v); };
+    for (const ControlInfo& c : controls) {
         const uint32_t id = c.id;
         QWidget* editor = nullptr;
         switch (c.type) {
@@ -25,14 +33,14 @@ SourceDialog::SourceDialog(V4l2Driver& driver, QWidget* parent) : QDialog(parent
             s->setRange(c.minimum, c.maximum);
             s->setSingleStep(c.step);
             s->setValue(c.value);
-            connect(s, &QSlider::valueChanged, this, [&driver, id](int v) { driver.setControl(id, v); });
+            connect(s, &QSlider::valueChanged, this, [apply, id](int v) { apply(id, v); });
             editor = s;
             break;
         }
         case ControlInfo::Type::Boolean: {
             auto* b = new QCheckBox(this);
             b->setChecked(c.value != 0);
-            connect(b, &QCheckBox::toggled, this, [&driver, id](bool on) { driver.setControl(id, on ? 1 : 0); });
+            connect(b, &QCheckBox::toggled, this, [apply, id](bool on) { apply(id, on ? 1 : 0); });
             editor = b;
             break;
         }
@@ -42,13 +50,13 @@ SourceDialog::SourceDialog(V4l2Driver& driver, QWidget* parent) : QDialog(parent
                 m->addItem(text, value);
             m->setCurrentIndex(m->findData(c.value));
             connect(m, &QComboBox::activated, this,
-                    [&driver, id, m](int i) { driver.setControl(id, m->itemData(i).toInt()); });
+                    [apply, id, m](int i) { apply(id, m->itemData(i).toInt()); });
             editor = m;
             break;
         }
         case ControlInfo::Type::Button: {
             auto* p = new QPushButton(c.name, this);
-            connect(p, &QPushButton::clicked, this, [&driver, id] { driver.setControl(id, 1); });
+            connect(p, &QPushButton::clicked, this, [apply, id] { apply(id, 1); });
             editor = p;
             break;
         }

@@ -3,6 +3,7 @@
 #include "capture/v4l2/v4l2device.h"
 
 #include <QDialog>
+#include <functional>
 
 class QComboBox;
 
@@ -16,6 +17,9 @@ class SourceDialog final : public QDialog {
     Q_DISABLE_COPY_MOVE(SourceDialog)
 public:
     SourceDialog(V4l2Driver& driver, QWidget* parent = nullptr);
+    // Any device's controls; set is called as a control moves.
+    SourceDialog(const std::vector<ControlInfo>& controls, std::function<bool(uint32_t id, int value)> set,
+                 QWidget* parent = nullptr);
 };
 
 // Pixel format, frame size and frame rate of the camera.
