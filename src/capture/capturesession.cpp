@@ -27,24 +27,27 @@ bool CaptureSession::open(int index, const std::function<void(CaptureDriver&)>& 
         m_error = QStringLiteral("cannot open capture device %1 (%2)").arg(index).arg(d->name());
         return false;
     }
+    // The driver is the session's while it is prepared, so the preparation
+    // may ask the session about it.
+    m_driver = std::move(d);
     if (prepare)
-        prepare(*d);
+        prepare(*m_driver);
     std::weak_ptr<std::atomic<bool>> alive = m_alive;
-    const bool started = d->start([this](const FramePtr& f) { onDriverFrame(f); },
-                                  [this, alive](const QString& reason) {
-                                      QMetaObject::invokeMethod(this, [this, alive, reason] {
-                                          if (auto a = alive.lock(); a && *a) {
-                                              m_sequence->deviceLost();
-                                              emit deviceLost(reason);
-                                          }
-                                      }, Qt::QueuedConnection);
-                                  });
+    const bool started = m_driver->start([this](const FramePtr& f) { onDriverFrame(f); },
+                                         [this, alive](const QString& reason) {
+                                             QMetaObject::invokeMethod(this, [this, alive, reason] {
+                                                 if (auto a = alive.lock(); a && *a) {
+                                                     m_sequence->deviceLost();
+                                                     emit deviceLost(reason);
+                                                 }
+                                             }, Qt::QueuedConnection);
+                                         });
     if (!started) {
-        d->close();
-        m_error = QStringLiteral("capture device %1 (%2) does not start").arg(index).arg(d->name());
+        m_driver->close();
+        m_error = QStringLiteral("capture device %1 (%2) does not start").arg(index).arg(m_driver->name());
+        m_driver.reset();
         return false;
     }
-    m_driver = std::move(d);
     return true;
 }
 

@@ -44,6 +44,7 @@ public:
     void stopRecording();
     bool isRecording() const { return m_sequence->capturing(); }
     SequenceCapture& recorder() { return *m_sequence; }
+    const SequenceCapture& recorder() const { return *m_sequence; }
 
 signals:
     // A new frame is there (coalesced: not one signal per frame when the
