@@ -511,7 +511,8 @@ int runWhatCodec(const Request& r)
             printError(QStringLiteral("ERROR C101: Error in Script Alpha."));
         codecName = found.text;
     }
-    const QString text = movieCodecMessage(name, check, codecName);
+    // The message box's line ends become the terminal's.
+    const QString text = movieCodecMessage(name, check, codecName).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const bool known = check.result == MovieCodecCheck::Result::Compressed
         || check.result == MovieCodecCheck::Result::Uncompressed;
     if (known)
