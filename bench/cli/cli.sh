@@ -30,8 +30,9 @@ worst=$(echo "$sorted" | tail -1)
 echo "snapshot, start to JPEG on disk: median ${median} ms, best ${best} ms, worst ${worst} ms over $runs runs (goal < 150 ms)"
 
 if [ "$shots" -gt 0 ]; then
-    out=$( { /usr/bin/time -f "%U %S %e" "$cli" series "$dir/series.jpg" --interval 1 --count "$shots" \
-        --time bottom-right >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+    /usr/bin/time -o "$dir/time" -f "%U %S %e" "$cli" series "$dir/series.jpg" --interval 1 --count "$shots" \
+        --time bottom-right >/dev/null 2>&1
+    out=$(tail -1 "$dir/time")
     read -r user sys wall <<<"$out"
     n=$(ls "$dir"/series*.jpg | wc -l)
     awk -v u="$user" -v s="$sys" -v w="$wall" -v n="$n" \
