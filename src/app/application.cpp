@@ -327,6 +327,9 @@ void Application::handleCommand(const QString& command)
             m_state.FtpPassword = ftp.password;
             m_state.FtpDirectory = ftp.directory;
         }
+    } else {
+        // A command nobody handles is a fault of the wiring, not of the user.
+        qCWarning(lcApp) << "unhandled command" << command;
     }
 }
 

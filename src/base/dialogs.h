@@ -59,6 +59,9 @@ QString withFilterExtension(const QString& name, const QString& pipeFilter, int 
 
 // The dialogs the program uses; QtDialogs unless a test installs another. Never null.
 Dialogs& dialogs();
+// What dialogs() gives when nothing is installed: the Qt dialogs, or in a
+// build without Qt Widgets, a log of the messages.
+Dialogs& defaultDialogs();
 void setDialogs(Dialogs* d); // nullptr restores the Qt dialogs
 
 } // namespace lv

@@ -98,8 +98,10 @@ int CaptureWindow::PreviewIntervalMs(int rate)
 
 CaptureWindow::CaptureWindow(QWidget* parent)
     : QWidget(parent)
-    , m_sequence(std::make_unique<SequenceCapture>())
 {
+    connect(&m_session, &CaptureSession::frameArrived, this, &CaptureWindow::onFrameOnUiThread);
+    connect(&m_session, &CaptureSession::deviceLost, this, &CaptureWindow::onDriverError);
+    connect(&m_session, &CaptureSession::recordingStatus, this, &CaptureWindow::reportStatus);
     setObjectName(QStringLiteral("VIDEO WINDOW"));
     setWindowTitle(QStringLiteral("VIDEO WINDOW"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -119,31 +121,17 @@ CaptureWindow* CaptureWindow::CreateCaptureWindow(QWidget* parent) { return new 
 bool CaptureWindow::ConnectDriver(int index)
 {
     disconnectDevice();
-    std::unique_ptr<CaptureDriver> d = driverCatalogue().create(index);
-    if (!d || !d->open()) {
-        qCWarning(lcCapture) << "cannot open capture driver" << index;
-        return false;
-    }
-    m_driver = std::move(d);
-    m_index = index;
-    m_parms = CaptureParms{};
-    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
-    m_audio = AudioFormat{};
-    restoreKeptSettings();
-    if (m_captureFile.isEmpty())
-        m_captureFile = defaultMovieFolder() + QStringLiteral("capture.avi");
-    std::weak_ptr<std::atomic<bool>> alive = m_alive;
-    const bool started = m_driver->start(
-        [this](const FramePtr& f) { onDriverFrame(f); },
-        [this, alive](const QString& reason) {
-            QMetaObject::invokeMethod(this, [this, alive, reason] {
-                if (auto a = alive.lock(); a && *a)
-                    onDriverError(reason);
-            }, Qt::QueuedConnection);
-        });
-    if (!started) {
-        m_driver->close();
-        m_driver.reset();
+    const bool opened = m_session.open(index, [this, index](CaptureDriver& driver) {
+        m_index = index;
+        m_parms = CaptureParms{};
+        m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(driver.frameRate());
+        m_audio = AudioFormat{};
+        restoreKeptSettings();
+        if (m_captureFile.isEmpty())
+            m_captureFile = defaultMovieFolder() + QStringLiteral("capture.avi");
+    });
+    if (!opened) {
+        qCWarning(lcCapture) << "cannot open capture driver" << index << m_session.errorText();
         m_index = -1;
         return false;
     }
@@ -179,26 +167,26 @@ constexpr ParmsField kParmsFields[] = {
 
 bool CaptureWindow::KeepSettings()
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
-    CaptureDriver::Settings kept = m_driver->keptSettings();
+    CaptureDriver::Settings kept = m_session.driver()->keptSettings();
     kept.insert(kScale, QString::number(m_scale ? 1 : 0));
     for (const ParmsField& f : kParmsFields)
         kept.insert(QLatin1String(f.key), QString::number(m_parms.*f.field));
     kept.insert(kChannels, QString::number(m_audio.nChannels));
     kept.insert(kBits, QString::number(m_audio.wBitsPerSample));
     kept.insert(kRate, QString::number(m_audio.nSamplesPerSec));
-    devicememory::save(m_driver->identity(), kept);
+    devicememory::save(m_session.driver()->identity(), kept);
     return true;
 }
 
 void CaptureWindow::restoreKeptSettings()
 {
-    const CaptureDriver::Settings kept = devicememory::load(m_driver->identity());
+    const CaptureDriver::Settings kept = devicememory::load(m_session.driver()->identity());
     if (kept.isEmpty())
         return;
-    m_driver->applyKeptSettings(kept);
-    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_driver->frameRate());
+    m_session.driver()->applyKeptSettings(kept);
+    m_parms.dwRequestMicroSecPerFrame = MicroSecondsPerFrame(m_session.driver()->frameRate());
     auto number = [&kept](const QString& key, uint32_t* field) {
         bool ok = false;
         const uint32_t v = kept.value(key).toUInt(&ok);
@@ -227,22 +215,14 @@ void CaptureWindow::restoreKeptSettings()
 void CaptureWindow::disconnectDevice()
 {
     m_previewTimer.stop();
-    if (m_sequence) {
-        if (m_sequence->capturing())
-            m_sequence->stop();
-        if (m_singleOpen)
-            m_sequence->closeSingle();
-    }
+    if (m_session.isRecording())
+        m_session.stopRecording();
+    if (m_singleOpen)
+        m_session.recorder().closeSingle();
     m_singleOpen = false;
-    if (m_driver) {
-        m_driver->stop();
-        m_driver->close();
-        m_driver.reset();
-    }
+    m_session.close();
     m_overlay = m_preview = false;
     m_index = -1;
-    QMutexLocker l(&m_frameMutex);
-    m_latest.reset();
 }
 
 bool CaptureWindow::DisconnectDriver(CaptureWindow* window)
@@ -279,38 +259,38 @@ void CaptureWindow::reportStatus(int code)
 
 bool CaptureWindow::GetDriverCaps(CaptureDriverCaps& caps) const
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     caps.wDeviceIndex = static_cast<uint16_t>(m_index);
-    caps.fHasOverlay = m_driver->hasOverlay() ? 1 : 0;
-    caps.fHasDlgVideoSource = m_driver->hasSourceDialog() ? 1 : 0;
-    caps.fHasDlgVideoFormat = m_driver->hasFormatDialog() ? 1 : 0;
-    caps.fHasDlgVideoDisplay = m_driver->hasDisplayDialog() ? 1 : 0;
+    caps.fHasOverlay = m_session.driver()->hasOverlay() ? 1 : 0;
+    caps.fHasDlgVideoSource = m_session.driver()->hasSourceDialog() ? 1 : 0;
+    caps.fHasDlgVideoFormat = m_session.driver()->hasFormatDialog() ? 1 : 0;
+    caps.fHasDlgVideoDisplay = m_session.driver()->hasDisplayDialog() ? 1 : 0;
     caps.fCaptureInitialized = 1;
     return true;
 }
 
 bool CaptureWindow::GetStatus(CaptureStatus& status) const
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
-    const QSize size = m_driver->frameSize();
+    const QSize size = m_session.driver()->frameSize();
     status.uiImageWidth = static_cast<uint32_t>(size.width());
     status.uiImageHeight = static_cast<uint32_t>(size.height());
     status.fLiveWindow = m_preview ? 1 : 0;
     status.fOverlayWindow = m_overlay ? 1 : 0;
     status.fScale = m_scale ? 1 : 0;
-    const bool capturing = m_sequence->capturing();
+    const bool capturing = m_session.recorder().capturing();
     status.fCapturingNow = capturing ? 1 : 0;
-    status.dwCurrentVideoFrame = m_sequence->framesCaptured();
-    status.dwCurrentVideoFramesDropped = m_sequence->framesDropped();
-    status.dwCurrentWaveSamples = m_sequence->audioSamples();
+    status.dwCurrentVideoFrame = m_session.recorder().framesCaptured();
+    status.dwCurrentVideoFramesDropped = m_session.recorder().framesDropped();
+    status.dwCurrentWaveSamples = m_session.recorder().audioSamples();
     return true;
 }
 
 bool CaptureWindow::GetSequenceSetup(CaptureParms& parms) const
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     parms = m_parms;
     return true;
@@ -318,17 +298,17 @@ bool CaptureWindow::GetSequenceSetup(CaptureParms& parms) const
 
 bool CaptureWindow::SetSequenceSetup(const CaptureParms& parms)
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     m_parms = parms;
     return true;
 }
 
-int CaptureWindow::GetAudioFormatSize() const { return m_driver ? kAudioFormatSize : 0; }
+int CaptureWindow::GetAudioFormatSize() const { return m_session.isOpen() ? kAudioFormatSize : 0; }
 
 bool CaptureWindow::GetAudioFormat(AudioFormat& format, int size) const
 {
-    if (!m_driver || size < kAudioFormatSize)
+    if (!m_session.isOpen() || size < kAudioFormatSize)
         return false;
     format = m_audio;
     return true;
@@ -336,7 +316,7 @@ bool CaptureWindow::GetAudioFormat(AudioFormat& format, int size) const
 
 bool CaptureWindow::SetAudioFormat(const AudioFormat& format, int size)
 {
-    if (!m_driver || size < kAudioFormatSize)
+    if (!m_session.isOpen() || size < kAudioFormatSize)
         return false;
     const bool valid = (format.nChannels == 1 || format.nChannels == 2)
         && (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nSamplesPerSec >= 1000
@@ -347,11 +327,11 @@ bool CaptureWindow::SetAudioFormat(const AudioFormat& format, int size)
     return true;
 }
 
-QString CaptureWindow::GetCaptureFile() const { return m_driver ? m_captureFile : QString(); }
+QString CaptureWindow::GetCaptureFile() const { return m_session.isOpen() ? m_captureFile : QString(); }
 
 bool CaptureWindow::SetCaptureFile(const QString& name)
 {
-    if (!m_driver || name.isEmpty())
+    if (!m_session.isOpen() || name.isEmpty())
         return false;
     m_captureFile = name;
     return true;
@@ -361,7 +341,7 @@ bool CaptureWindow::SetCaptureFile(const QString& name)
 
 bool CaptureWindow::StartPreview(int rate)
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     m_overlay = false;
     m_preview = true;
@@ -381,7 +361,7 @@ bool CaptureWindow::StartPreview(int rate)
 
 bool CaptureWindow::StartOverlay()
 {
-    if (!m_driver || !m_driver->hasOverlay())
+    if (!m_session.isOpen() || !m_session.driver()->hasOverlay())
         return false;
     m_previewTimer.stop();
     m_preview = false;
@@ -392,7 +372,7 @@ bool CaptureWindow::StartOverlay()
 
 bool CaptureWindow::SetScale(bool on)
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     m_scale = on;
     update();
@@ -417,7 +397,7 @@ bool CaptureWindow::FitWindow(int top, int left, int height, int width)
 
 bool CaptureWindow::ShowFormatDialog()
 {
-    if (!m_driver || !m_driver->hasFormatDialog() || !m_driver->showFormatDialog(window())) {
+    if (!m_session.isOpen() || !m_session.driver()->hasFormatDialog() || !m_session.driver()->showFormatDialog(window())) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Format Dialog."), Dialogs::Icon::Error);
         return false;
     }
@@ -426,7 +406,7 @@ bool CaptureWindow::ShowFormatDialog()
 
 bool CaptureWindow::ShowSourceDialog()
 {
-    if (!m_driver || !m_driver->hasSourceDialog() || !m_driver->showSourceDialog(window())) {
+    if (!m_session.isOpen() || !m_session.driver()->hasSourceDialog() || !m_session.driver()->showSourceDialog(window())) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Source Dialog."), Dialogs::Icon::Error);
         return false;
     }
@@ -435,7 +415,7 @@ bool CaptureWindow::ShowSourceDialog()
 
 bool CaptureWindow::ShowDisplayDialog()
 {
-    if (!m_driver || !m_driver->hasDisplayDialog()) {
+    if (!m_session.isOpen() || !m_session.driver()->hasDisplayDialog()) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Display Dialog."), Dialogs::Icon::Error);
         return false;
     }
@@ -454,7 +434,7 @@ bool CaptureWindow::ShowDisplayDialog()
 
 bool CaptureWindow::ShowCompressionDialog()
 {
-    if (!m_sequence->showCompressionDialog(window())) {
+    if (!m_session.recorder().showCompressionDialog(window())) {
         dialogs().message(QStringLiteral("Cannot show Video Compression Dialog."), Dialogs::Icon::Error);
         return false;
     }
@@ -465,41 +445,36 @@ bool CaptureWindow::ShowCompressionDialog()
 
 bool CaptureWindow::StartSequence()
 {
-    if (!m_driver || m_sequence->capturing())
+    if (!m_session.isOpen() || m_session.isRecording())
         return false;
     SequenceCapture::Setup setup;
     setup.fileName = m_captureFile;
     setup.parms = m_parms;
     setup.audio = m_audio;
-    setup.driver = m_driver.get();
-    std::weak_ptr<std::atomic<bool>> alive = m_alive;
-    setup.status = [this, alive](int code) {
-        if (auto a = alive.lock(); a && *a)
-            reportStatus(code);
-    };
-    return m_sequence->start(setup);
+    // The session reports 300 and 301 by recordingStatus.
+    return m_session.startRecording(setup);
 }
 
-bool CaptureWindow::StopSequence() { return m_driver && m_sequence->stop(); }
+bool CaptureWindow::StopSequence() { return m_session.isOpen() && m_session.recorder().stop(); }
 
-QString CaptureWindow::soundMissingReason() const { return m_sequence->withoutSoundReason(); }
+QString CaptureWindow::soundMissingReason() const { return m_session.recorder().withoutSoundReason(); }
 
 QString CaptureWindow::recordingError() const { return m_sequence->errorText(); }
 
 bool CaptureWindow::OpenSingleFrames()
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
-    m_singleOpen = m_sequence->openSingle(m_captureFile, m_parms, m_driver->frameSize());
+    m_singleOpen = m_session.recorder().openSingle(m_captureFile, m_parms, m_session.driver()->frameSize());
     return m_singleOpen;
 }
 
 bool CaptureWindow::CaptureOneFrame()
 {
-    if (!m_driver || !m_singleOpen)
+    if (!m_session.isOpen() || !m_singleOpen)
         return false;
     CopyFrameToClipboard();
-    return m_sequence->captureOne(latestFrame());
+    return m_session.recorder().captureOne(latestFrame());
 }
 
 bool CaptureWindow::CloseSingleFrames()
@@ -507,12 +482,12 @@ bool CaptureWindow::CloseSingleFrames()
     if (!m_singleOpen)
         return false;
     m_singleOpen = false;
-    return m_sequence->closeSingle();
+    return m_session.recorder().closeSingle();
 }
 
 bool CaptureWindow::CopyFrameToClipboard()
 {
-    if (!m_driver)
+    if (!m_session.isOpen())
         return false;
     FramePtr f = latestFrame();
     if (!f) {
@@ -542,27 +517,10 @@ void CaptureWindow::setGrabbedFrame(FramePtr frame)
     g_grabbed = std::move(frame);
 }
 
-FramePtr CaptureWindow::latestFrame() const
-{
-    QMutexLocker l(&m_frameMutex);
-    return m_latest;
-}
-
-void CaptureWindow::onDriverFrame(const FramePtr& frame)
-{
-    {
-        QMutexLocker l(&m_frameMutex);
-        m_latest = frame;
-    }
-    m_sequence->pushFrame(frame);
-    // Coalesce: at most one repaint request in flight.
-    if (!m_updatePending.exchange(true))
-        QMetaObject::invokeMethod(this, &CaptureWindow::onFrameOnUiThread, Qt::QueuedConnection);
-}
+FramePtr CaptureWindow::latestFrame() const { return m_session.latestFrame(); }
 
 void CaptureWindow::onFrameOnUiThread()
 {
-    m_updatePending = false;
     if (m_overlay || (m_preview && !m_previewTimer.isActive()))
         update();
 }
@@ -570,7 +528,6 @@ void CaptureWindow::onFrameOnUiThread()
 void CaptureWindow::onDriverError(const QString& reason)
 {
     qCWarning(lcCapture) << "device lost:" << reason;
-    m_sequence->deviceLost();
     emit deviceLost(reason);
 }
 

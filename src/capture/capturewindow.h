@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capturedriver.h"
+#include "capture/capturesession.h"
 #include "capture/capturetypes.h"
 
 #include <QMutex>
@@ -18,8 +19,9 @@ class CaptureWindow;
 // The status callback: (window, code, text) -> accepted. Called on the UI thread.
 using StatusCallbackFn = std::function<bool(CaptureWindow*, int, const QString&)>;
 
-// The capture window: a child widget that owns one connected device, shows
-// its picture and carries out every device operation of the program.
+// The capture window: a child widget over one capture session (the connected
+// device and its recorder); it shows the picture and carries out every device
+// operation of the program.
 // Operations keep the names, arguments and results the rest of the program
 // relies on; the window itself is the implicit first argument.
 //
@@ -108,8 +110,8 @@ public:
 
     // The newest frame of the device (any thread); null before the first.
     FramePtr latestFrame() const;
-    bool isConnected() const { return m_driver != nullptr; }
-    CaptureDriver* driver() const { return m_driver.get(); }
+    bool isConnected() const { return m_session.isOpen(); }
+    CaptureDriver* driver() const { return m_session.driver(); }
     int driverIndex() const { return m_index; }
 
 signals:
@@ -122,15 +124,13 @@ protected:
 private:
     explicit CaptureWindow(QWidget* parent);
     void disconnectDevice();
-    void onDriverFrame(const FramePtr& frame); // capture thread
     void onFrameOnUiThread();
     void onDriverError(const QString& reason);
     void reportStatus(int code);
     void startStreamingIfNeeded();
     void restoreKeptSettings();
 
-    std::unique_ptr<CaptureDriver> m_driver;
-    std::unique_ptr<SequenceCapture> m_sequence;
+    CaptureSession m_session;
     int m_index = -1;
     StatusCallbackFn m_statusCallback;
     CaptureParms m_parms;
@@ -142,9 +142,6 @@ private:
     bool m_singleOpen = false;
     QTimer m_previewTimer;
 
-    mutable QMutex m_frameMutex;
-    FramePtr m_latest;
-    std::atomic<bool> m_updatePending{false};
     // Shared with the capture thread's queued calls so they never touch a destroyed window.
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
 };

@@ -1,9 +1,8 @@
 #include "capture/sequencecapture.h"
 
 #include "movie/aviwriter.h"
-#include "movie/compressiondialog.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QEventLoop>
@@ -286,8 +285,8 @@ bool SequenceCapture::start(const Setup& setup)
                                                  if (auto impl = weak.lock())
                                                      impl->finish();
                                              });
-    if (qApp)
-        qApp->installEventFilter(s.filter.get());
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->installEventFilter(s.filter.get());
     if (s.limitSlots >= 0)
         s.limitTimer.start(int(std::min<int64_t>(int64_t(setup.parms.wTimeLimit) * 1000, INT32_MAX)));
 
@@ -432,8 +431,8 @@ void SequenceCapture::Impl::finish(bool limitReached)
     capturing = false;
     limitTimer.stop();
     if (filter) {
-        if (qApp)
-            qApp->removeEventFilter(filter.get());
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeEventFilter(filter.get());
         filter.release()->deleteLater(); // it may be the caller
     }
     if (audio)
@@ -525,13 +524,5 @@ bool SequenceCapture::closeSingle()
 }
 
 int SequenceCapture::singleFramesWritten() const { return d->singleFrames; }
-
-bool SequenceCapture::showCompressionDialog(QWidget* parent)
-{
-    CompressionDialog dialog(parent);
-    if (dialog.exec() == QDialog::Accepted)
-        saveCodecChoice(dialog.choice());
-    return true;
-}
 
 } // namespace lv

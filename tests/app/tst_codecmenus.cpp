@@ -25,6 +25,7 @@ extern "C" {
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -90,6 +91,21 @@ private slots:
         item->trigger();
         QCOMPARE(dlg.d.messages(),
                  QStringList{QStringLiteral("Filename: ") + file + QStringLiteral("\r\nCompressed with:\r\nMotion JPEG")});
+    }
+
+    // A command that neither the capture controller nor the application
+    // handles is reported in the log instead of vanishing.
+    void unhandledCommandIsLogged()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.MasterTimer.stop();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unhandled command.*no-such-command")));
+        emit m.commandRequested(QStringLiteral("no-such-command"));
+        QVERIFY(dlg.d.messages().isEmpty());
     }
 
     // The text names the cameras the V4L2 seam reports, with their formats,

@@ -2,7 +2,6 @@
 
 #include "capture/pipewire/pwportal.h"
 #include "capture/v4l2/frameconverter.h"
-#include "capture/v4l2/v4l2dialogs.h"
 
 #include <QLoggingCategory>
 #include <algorithm>
@@ -539,27 +538,6 @@ bool PipeWireDriver::applyFormat(uint32_t fourcc, QSize size, v4l2::Interval int
         if (m_errors)
             m_errors(QStringLiteral("The device does not stream in the new format."));
         return false;
-    }
-    return true;
-}
-
-bool PipeWireDriver::showSourceDialog(QWidget* parent)
-{
-    if (!m_session)
-        return false;
-    v4l2::SourceDialog dlg(m_controls, [this](uint32_t id, int v) { return setControl(id, v); }, parent);
-    dlg.exec();
-    return true;
-}
-
-bool PipeWireDriver::showFormatDialog(QWidget* parent)
-{
-    if (!m_session)
-        return false;
-    v4l2::FormatDialog dlg(formatChoices(), currentFormat(), parent);
-    if (dlg.exec() == QDialog::Accepted) {
-        const v4l2::FormatDialog::Choice c = dlg.choice();
-        applyFormat(c.fourcc, c.size, c.interval);
     }
     return true;
 }

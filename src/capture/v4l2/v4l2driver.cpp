@@ -2,7 +2,6 @@
 
 #include "capture/alsaaudiosource.h"
 #include "capture/v4l2/frameconverter.h"
-#include "capture/v4l2/v4l2dialogs.h"
 
 #include <QLoggingCategory>
 #include <algorithm>
@@ -157,27 +156,6 @@ void V4l2Driver::applyKeptSettings(const Settings& kept)
         if (ok && v >= c.minimum && v <= c.maximum && v != c.value)
             setControl(c.id, v);
     }
-}
-
-bool V4l2Driver::showSourceDialog(QWidget* parent)
-{
-    if (!m_device.isOpen())
-        return false;
-    SourceDialog dlg(*this, parent);
-    dlg.exec();
-    return true;
-}
-
-bool V4l2Driver::showFormatDialog(QWidget* parent)
-{
-    if (!m_device.isOpen())
-        return false;
-    FormatDialog dlg(formatChoices(), currentFormat(), parent);
-    if (dlg.exec() == QDialog::Accepted) {
-        const FormatDialog::Choice c = dlg.choice();
-        applyFormat(c.fourcc, c.size, c.interval);
-    }
-    return true;
 }
 
 bool V4l2Driver::start(FrameSink frames, ErrorSink errors)

@@ -1,0 +1,599 @@
+#include "cli/clicommands.h"
+
+#include "base/dialogs.h"
+#include "capture/capturesession.h"
+#include "capture/testpatterndriver.h"
+#include "image/bitmapfile.h"
+#include "image/drawnpicture.h"
+#include "image/effects.h"
+#include "image/jpegoutput.h"
+#include "image/stamping.h"
+#include "modes/motionmeasure.h"
+#include "modes/seriesnaming.h"
+#include "movie/codeccatalogue.h"
+#include "movie/frameextractor.h"
+#include "movie/moviecodeccheck.h"
+#include "movie/recompressor.h"
+#include "cli/cliparams.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace lv::cli {
+
+namespace {
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "lumivark-cli: %s\n", qPrintable(text));
+}
+
+void printOut(const QString& text) { std::fprintf(stdout, "%s\n", qPrintable(text)); }
+
+// A progress line, rewritten in place, only when a person watches.
+class Progress {
+public:
+    Progress() : m_tty(isatty(STDERR_FILENO) == 1) {}
+    ~Progress() { done(); }
+    void show(const QString& text)
+    {
+        if (!m_tty)
+            return;
+        std::fprintf(stderr, "\r%-70s", qPrintable(text.left(70)));
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    void done()
+    {
+        if (m_shown)
+            std::fprintf(stderr, "\n");
+        m_shown = false;
+    }
+
+private:
+    bool m_tty;
+    bool m_shown = false;
+};
+
+// The file layers report through lv::dialogs(); without a desktop their
+// messages go to stderr and every question is answered "no".
+class StderrDialogs final : public Dialogs {
+public:
+    Answer message(const QString& text, Icon, Buttons buttons, const QString&, QWidget*) override
+    {
+        printError(text);
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+    QString openFile(const QString&, const QString&, const QString&, QWidget*) override { return {}; }
+    QString saveFile(const QString&, const QString&, const QString&, QWidget*) override { return {}; }
+    std::optional<QColor> chooseColor(const QColor&, QWidget*) override { return std::nullopt; }
+};
+
+enum class PictureType { Bmp, Jpeg };
+
+std::optional<PictureType> pictureTypeOf(const QString& name)
+{
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return PictureType::Jpeg;
+    if (suffix == QLatin1String("bmp"))
+        return PictureType::Bmp;
+    return std::nullopt;
+}
+
+PictureType requirePictureType(const Request& r, const QString& name)
+{
+    const auto t = pictureTypeOf(name);
+    if (!t)
+        throw UsageError{QStringLiteral("%1: \"%2\" must end in .jpg or .bmp").arg(r.command, name)};
+    return *t;
+}
+
+bool savePicture(const QImage& picture, const QString& name, PictureType type, int quality)
+{
+    if (type == PictureType::Jpeg) {
+        // SaveJPG has said why on failure already.
+        return SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+    }
+    QString error;
+    if (!SavePictureAsBitmap(picture, name, &error)) {
+        printError(QStringLiteral("cannot write %1: %2").arg(name, error));
+        return false;
+    }
+    return true;
+}
+
+int quality(const Request& r, const Settings& s) { return r.integer(QStringLiteral("quality"), 1, 100, s.quality); }
+
+// --- capture ---
+
+// The stamps as the options and the parameters file ask.
+StampSettings stampsOf(const Request& r, const Settings& s)
+{
+    StampSettings st = s.stampsFor(r.command);
+    if (r.has(QStringLiteral("time"))) {
+        st.timeOn = true;
+        st.timePosition = r.position(QStringLiteral("time"), 0);
+    }
+    if (r.has(QStringLiteral("date"))) {
+        st.dateOn = true;
+        st.datePosition = r.position(QStringLiteral("date"), 0);
+    }
+    if (r.has(QStringLiteral("text-pos")) && !r.has(QStringLiteral("text")))
+        throw UsageError{QStringLiteral("%1: --text-pos needs --text").arg(r.command)};
+    if (r.has(QStringLiteral("text"))) {
+        st.textOn = true;
+        st.text = r.text(QStringLiteral("text"));
+        st.textPosition = r.position(QStringLiteral("text-pos"), st.textPosition);
+    }
+    return st;
+}
+
+QImage stamped(const QImage& frame, const StampSettings& stamps, int imageNumber)
+{
+    DrawnPicture picture;
+    picture.setFrame(frame);
+    StampImage(picture, stamps, imageNumber);
+    return picture.drawnImage();
+}
+
+// Opens the device of the options with the size, rate and pattern they ask.
+bool openDevice(CaptureSession& session, const Request& r, const Settings& s, int rate = 0)
+{
+    const int index = r.integer(QStringLiteral("device"), 0, 999, s.device);
+    const QSize size = r.size(QStringLiteral("size"), QSize());
+    const bool still = r.has(QStringLiteral("still"));
+    QString refused;
+    const bool opened = session.open(index, [&](CaptureDriver& d) {
+        if (auto* pattern = dynamic_cast<TestPatternDriver*>(&d)) {
+            TestPatternSettings ts = pattern->settings();
+            if (size.isValid())
+                ts.size = size;
+            if (rate > 0)
+                ts.rate = std::clamp(rate, TestPattern::kMinRate, TestPattern::kMaxRate);
+            ts.still = still;
+            pattern->setSettings(ts);
+        } else if (size.isValid() && d.frameSize() != size) {
+            // A camera keeps the format chosen in its format dialog.
+            refused = QStringLiteral("device %1 delivers %2x%3; choose its size in lumivark's Video Format dialog")
+                          .arg(index)
+                          .arg(d.frameSize().width())
+                          .arg(d.frameSize().height());
+        }
+    });
+    if (!opened) {
+        printError(session.errorText());
+        return false;
+    }
+    if (!refused.isEmpty()) {
+        printError(refused);
+        session.close();
+        return false;
+    }
+    return true;
+}
+
+// Runs the event loop until the session's first frame (or a give-up after
+// 10 seconds, or a lost device). Returns the frame, null on failure.
+FramePtr firstFrame(CaptureSession& session)
+{
+    FramePtr frame = session.latestFrame();
+    if (frame)
+        return frame;
+    bool lost = false;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&session, &CaptureSession::frameArrived, qApp, [] { QCoreApplication::exit(0); });
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&lost](const QString& reason) {
+        printError(QStringLiteral("device lost: ") + reason);
+        lost = true;
+        QCoreApplication::exit(1);
+    });
+    QObject::connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    giveUp.start(10000);
+    QCoreApplication::exec();
+    QObject::disconnect(&session, nullptr, qApp, nullptr);
+    frame = session.latestFrame();
+    if (!frame && !lost)
+        printError(QStringLiteral("the device delivered no picture within 10 seconds"));
+    return frame;
+}
+
+int runSnapshot(const Request& r, const Settings& s)
+{
+    const QString out = r.operands[0];
+    const PictureType type = requirePictureType(r, out);
+    const StampSettings stamps = stampsOf(r, s);
+    const int q = quality(r, s);
+    CaptureSession session;
+    if (!openDevice(session, r, s))
+        return kExitFailure;
+    const FramePtr frame = firstFrame(session);
+    if (!frame)
+        return kExitFailure;
+    return savePicture(stamped(frame->image, stamps, 1), out, type, q) ? kExitOk : kExitFailure;
+}
+
+// Interval or motion series of numbered pictures, on a one-second tick as
+// the main window's series runs.
+int runSeries(const Request& r, const Settings& s)
+{
+    const QString base = r.operands[0];
+    const PictureType type = requirePictureType(r, base);
+    const bool byMotion = r.has(QStringLiteral("motion"));
+    if (byMotion && r.has(QStringLiteral("interval")))
+        throw UsageError{QStringLiteral("series: give --interval or --motion, not both")};
+    const bool byInterval = r.has(QStringLiteral("interval")) || (!byMotion && s.trigger == TriggerKind::Timer);
+    if (!byMotion && !byInterval)
+        throw UsageError{QStringLiteral("series needs --interval SECONDS or --motion PERCENT")};
+    const int interval = r.integer(QStringLiteral("interval"), 1, 86400, std::max(1, s.interval));
+    const int sensitivity = r.integer(QStringLiteral("motion"), 0, 100, 10);
+    const int count = r.integer(QStringLiteral("count"), 1, kHighestSeriesNumber, 0);
+    const int duration = r.integer(QStringLiteral("duration"), 1, 365 * 86400, 0);
+    if (byMotion && duration == 0)
+        throw UsageError{QStringLiteral("series: --motion needs --duration SECONDS")};
+    if (!byMotion && count == 0 && duration == 0)
+        throw UsageError{QStringLiteral("series: --interval needs --count N or --duration SECONDS")};
+    const StampSettings stamps = stampsOf(r, s);
+    const int q = quality(r, s);
+    const int seriesType = static_cast<int>(type == PictureType::Jpeg ? SeriesType::NumberedJpeg : SeriesType::NumberedBitmap);
+
+    CaptureSession session;
+    if (!openDevice(session, r, s))
+        return kExitFailure;
+    if (!firstFrame(session))
+        return kExitFailure;
+
+    // Numbers go on after an earlier series of the same name, so none is overwritten.
+    int32_t number = highestSeriesNumber(base, seriesType);
+    int shots = 0;
+    int status = kExitOk;
+    Progress progress;
+    SeriesCountdown countdown(interval);
+    motion::Detector detector;
+    if (byMotion)
+        detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
+
+    auto shoot = [&] {
+        const FramePtr frame = session.latestFrame();
+        ++number;
+        const QString name = seriesFileName(base, seriesType, number);
+        if (!savePicture(stamped(frame->image, stamps, number), name, type, q)) {
+            status = kExitFailure;
+            QCoreApplication::exit(0);
+            return;
+        }
+        ++shots;
+        progress.show(imageNumberStatus(number) + QStringLiteral(" ") + name);
+        if (count > 0 && shots >= count)
+            QCoreApplication::exit(0);
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
+        if (byMotion) {
+            const motion::Step step = detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
+            if (step.motion)
+                shoot();
+        } else {
+            const SeriesCountdown::Tick t = countdown.tick();
+            if (t.shoot)
+                shoot();
+            else
+                progress.show(t.status);
+        }
+    });
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, qApp, [] { QCoreApplication::exit(0); });
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
+        printError(QStringLiteral("device lost: ") + reason);
+        status = kExitFailure;
+        QCoreApplication::exit(0);
+    });
+    tick.start(1000);
+    if (duration > 0)
+        end.start(duration * 1000);
+    QCoreApplication::exec();
+    progress.done();
+    if (status == kExitOk)
+        printOut(QStringLiteral("%1 pictures").arg(shots));
+    return status;
+}
+
+AudioFormat audioOf(const Request& r, const Settings& s)
+{
+    AudioFormat a = s.audio;
+    if (r.has(QStringLiteral("audio"))) {
+        const QStringList parts = r.text(QStringLiteral("audio")).split(QLatin1Char(':'));
+        bool ok = parts.size() == 3;
+        const uint rate = ok ? parts[0].toUInt(&ok) : 0;
+        const uint bits = ok ? parts[1].toUInt(&ok) : 0;
+        const uint channels = ok ? parts[2].toUInt(&ok) : 0;
+        // The formats the recorder takes.
+        if (!ok || rate < 1000 || rate > 48000 || (bits != 8 && bits != 16) || (channels != 1 && channels != 2))
+            throw UsageError{QStringLiteral("record: --audio must be RATE:BITS:CHANNELS with RATE 1000-48000, "
+                                            "BITS 8 or 16, CHANNELS 1 or 2, not \"%1\"")
+                                 .arg(r.text(QStringLiteral("audio")))};
+        a.nSamplesPerSec = rate;
+        a.wBitsPerSample = static_cast<uint16_t>(bits);
+        a.nChannels = static_cast<uint16_t>(channels);
+    }
+    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+    a.nAvgBytesPerSec = a.nSamplesPerSec * a.nBlockAlign;
+    return a;
+}
+
+int runRecord(const Request& r, const Settings& s)
+{
+    const QString out = r.operands[0];
+    if (QFileInfo(out).suffix().toLower() != QLatin1String("avi"))
+        throw UsageError{QStringLiteral("record: \"%1\" must end in .avi").arg(out)};
+    // A parameters file may give the movie's length; otherwise the command line must.
+    if (!r.has(QStringLiteral("duration")) && !(s.fromFile && s.limit && s.durationSeconds > 0))
+        throw UsageError{QStringLiteral("record needs --duration SECONDS")};
+    const int duration = r.integer(QStringLiteral("duration"), 1, 24 * 3600, std::max(1, s.durationSeconds));
+    const double rate = r.decimal(QStringLiteral("rate"), 1, 60, s.frameRate);
+    const bool sound = r.has(QStringLiteral("audio")) || (s.fromFile && s.audioOn);
+    const AudioFormat audio = audioOf(r, s);
+
+    SequenceCapture::Setup setup;
+    setup.fileName = out;
+    setup.parms = s.parms;
+    setup.parms.dwRequestMicroSecPerFrame = static_cast<uint32_t>(std::lround(1000000.0 / rate));
+    setup.parms.fCaptureAudio = sound ? 1 : 0;
+    setup.parms.fYield = 1; // never the blocking form: the event loop runs the timer
+    setup.parms.fLimitEnabled = 0; // the timer below ends it
+    setup.audio = audio;
+    if (r.has(QStringLiteral("codec")) || r.has(QStringLiteral("quality"))) {
+        CodecChoice c;
+        c.encoder = r.text(QStringLiteral("codec"), c.encoder);
+        c.quality = quality(r, s);
+        setup.codec = c;
+    }
+
+    CaptureSession session;
+    if (!openDevice(session, r, s, static_cast<int>(std::ceil(rate))))
+        return kExitFailure;
+    if (!firstFrame(session))
+        return kExitFailure;
+
+    int status = kExitOk;
+    Progress progress;
+    QTimer end, tick;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, qApp, [&session] { session.stopRecording(); });
+    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
+        progress.show(QStringLiteral("Recording %1: %2 frames, %3 dropped")
+                          .arg(out)
+                          .arg(session.recorder().framesCaptured())
+                          .arg(session.recorder().framesDropped()));
+    });
+    QObject::connect(&session, &CaptureSession::recordingStatus, qApp, [](int code) {
+        if (code == kStatusCaptureEnd)
+            QCoreApplication::exit(0);
+    });
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
+        printError(QStringLiteral("device lost: ") + reason);
+        status = kExitFailure;
+    });
+    if (!session.startRecording(setup)) {
+        printError(session.errorText());
+        return kExitFailure;
+    }
+    end.start(duration * 1000);
+    tick.start(500);
+    QCoreApplication::exec();
+    progress.done();
+    if (!session.recorder().errorText().isEmpty()) {
+        printError(session.recorder().errorText());
+        status = kExitFailure;
+    }
+    if (sound && !session.recorder().withoutSoundReason().isEmpty())
+        printError(QStringLiteral("recorded without sound: ") + session.recorder().withoutSoundReason());
+    printOut(QStringLiteral("%1: %2 frames, %3 dropped")
+                 .arg(out)
+                 .arg(session.recorder().framesCaptured())
+                 .arg(session.recorder().framesDropped()));
+    return status;
+}
+
+int runDevices()
+{
+    int n = 0;
+    QString name, version;
+    for (; driverCatalogue().describe(n, &name, &version); ++n)
+        printOut(QStringLiteral("%1\t%2\t%3").arg(n).arg(name, version));
+    if (n == 0) {
+        printError(QStringLiteral("no capture devices"));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+// --- movie files ---
+
+int runExtract(const Request& r, const Settings& s)
+{
+    const QString movie = r.operands[0];
+    const QString target = r.operands[1];
+    const PictureType type = requirePictureType(r, target);
+    const int q = quality(r, s);
+    const bool one = r.has(QStringLiteral("frame"));
+    const int frameNumber = r.integer(QStringLiteral("frame"), 0, std::numeric_limits<int>::max(), 0);
+    if (!QFileInfo(movie).isFile()) {
+        printError(QStringLiteral("cannot open %1: no such file").arg(movie));
+        return kExitFailure;
+    }
+    // "OUT.jpeg" is written as the Extract All window names its files: by the last three letters.
+    if (!one && QFileInfo(target).suffix().size() != 3)
+        throw UsageError{QStringLiteral("extract: \"%1\" must end in .jpg or .bmp").arg(target)};
+
+    FrameExtractor extractor;
+    int status = kExitOk;
+    int written = 0;
+    Progress progress;
+    QObject::connect(&extractor, &FrameExtractor::progress, qApp, [&](qint64 frame, qint64 last) {
+        ++written;
+        progress.show(savingFramesText(frame, last));
+    });
+    QObject::connect(&extractor, &FrameExtractor::jpegFailed, qApp, [&status](const QString& name) {
+        printError(QStringLiteral("cannot write ") + name);
+        status = kExitFailure;
+    });
+    QObject::connect(&extractor, &FrameExtractor::frameExtracted, qApp,
+                     [&](const QByteArray& dib, qint64) {
+                         const QImage image = imageFromPackedDib(dib);
+                         if (image.isNull() || !savePicture(image, target, type, q))
+                             status = kExitFailure;
+                         else
+                             ++written;
+                     });
+    QObject::connect(&extractor, &FrameExtractor::finished, qApp,
+                     [&](ExtractOutcome outcome, const QString& detail) {
+                         if (outcome == ExtractOutcome::Error) {
+                             printError(detail.isEmpty() ? QStringLiteral("cannot read ") + movie : detail);
+                             status = kExitFailure;
+                         } else if (outcome == ExtractOutcome::Quiet || (one && written == 0)) {
+                             printError(one ? QStringLiteral("%1 has no frame %2").arg(movie).arg(frameNumber)
+                                            : QStringLiteral("%1 has no frames that can be decoded").arg(movie));
+                             status = kExitFailure;
+                         }
+                         QCoreApplication::exit(0);
+                     });
+    const bool started = one ? extractor.extractOne(movie, frameNumber) : extractor.extractAll(movie, target, q);
+    if (!started)
+        return kExitFailure;
+    QCoreApplication::exec();
+    progress.done();
+    if (status == kExitOk && !one)
+        printOut(QStringLiteral("%1 frames").arg(written));
+    return status;
+}
+
+int runRecompress(const Request& r, const Settings& s)
+{
+    if (!r.has(QStringLiteral("codec")))
+        throw UsageError{QStringLiteral("recompress needs --codec NAME (an FFmpeg encoder such as mjpeg)")};
+    RecompressOptions options;
+    options.encoder = r.text(QStringLiteral("codec"));
+    options.quality = quality(r, s);
+    const std::atomic_bool cancel{false};
+    Progress progress;
+    const RecompressResult result = recompressMovie(r.operands[0], r.operands[1], options, cancel, [&progress](int p) {
+        progress.show(QStringLiteral("Recompressing... %1%").arg(p));
+    });
+    progress.done();
+    if (result.status != RecompressResult::Status::Recompressed) {
+        printError(result.error.isEmpty() ? QStringLiteral("recompression failed") : result.error);
+        return kExitFailure;
+    }
+    printOut(result.output);
+    if (!result.soundFile.isEmpty())
+        printOut(result.soundFile);
+    return kExitOk;
+}
+
+int runWhatCodec(const Request& r)
+{
+    const QString name = r.operands[0];
+    const MovieCodecCheck check = checkMovieFile(name);
+    QString codecName;
+    if (check.result == MovieCodecCheck::Result::Compressed) {
+        const CodecLookup found = lookUpCodec(codecCatalogueFile(), check.code.toUpper());
+        if (found.status == CodecLookup::Status::NoFile)
+            printError(QStringLiteral("ERROR C100: Can't find CODEC Information file."));
+        else if (found.status == CodecLookup::Status::BadHeader)
+            printError(QStringLiteral("ERROR C101: Error in Script Alpha."));
+        codecName = found.text;
+    }
+    // The message box's line ends become the terminal's.
+    const QString text = movieCodecMessage(name, check, codecName).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const bool known = check.result == MovieCodecCheck::Result::Compressed
+        || check.result == MovieCodecCheck::Result::Uncompressed;
+    if (known)
+        printOut(text);
+    else
+        printError(text);
+    return known ? kExitOk : kExitFailure;
+}
+
+// --- pictures ---
+
+Effect effectNamed(const QString& name)
+{
+    static const std::pair<const char*, Effect> names[] = {
+        {"flip-horizontal", Effect::FlipHorizontal}, {"flip-vertical", Effect::FlipVertical},
+        {"grayscale", Effect::Grayscaling},          {"invert", Effect::Inverting},
+        {"soften", Effect::Softening},               {"sharpen", Effect::Sharpening},
+        {"diffuse", Effect::Diffusing},              {"emboss", Effect::Embossing},
+        {"lighting", Effect::Lighting},              {"solarize", Effect::Solarizing},
+    };
+    QStringList known;
+    for (const auto& [n, e] : names) {
+        if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
+            return e;
+        known << QLatin1String(n);
+    }
+    throw UsageError{QStringLiteral("effect: unknown effect \"%1\" (one of: %2)").arg(name, known.join(QStringLiteral(", ")))};
+}
+
+int runEffect(const Request& r, const Settings& s)
+{
+    const Effect effect = effectNamed(r.operands[0]);
+    const QString in = r.operands[1];
+    const QString out = r.operands[2];
+    const PictureType type = requirePictureType(r, out);
+    const int q = quality(r, s);
+    const QImage picture = LoadPicture(in);
+    if (picture.isNull()) {
+        printError(QStringLiteral("cannot read %1 as a bitmap or JPEG picture").arg(in));
+        return kExitFailure;
+    }
+    Progress progress;
+    const PixelBuffer result = runEffect(effect, PixelBuffer::fromImage(picture), [&progress](const QString& text) {
+        progress.show(text);
+    });
+    progress.done();
+    return savePicture(result.toImage(), out, type, q) ? kExitOk : kExitFailure;
+}
+
+} // namespace
+
+int runRequest(const Request& request)
+{
+    static StderrDialogs stderrDialogs;
+    setDialogs(&stderrDialogs);
+    Settings settings;
+    if (request.has(QStringLiteral("params"))) {
+        QString error;
+        if (!readSettings(request.text(QStringLiteral("params")), &settings, &error)) {
+            printError(error);
+            return kExitFailure;
+        }
+    }
+    const QString& c = request.command;
+    if (c == QLatin1String("devices"))
+        return runDevices();
+    if (c == QLatin1String("snapshot"))
+        return runSnapshot(request, settings);
+    if (c == QLatin1String("series"))
+        return runSeries(request, settings);
+    if (c == QLatin1String("record"))
+        return runRecord(request, settings);
+    if (c == QLatin1String("extract"))
+        return runExtract(request, settings);
+    if (c == QLatin1String("recompress"))
+        return runRecompress(request, settings);
+    if (c == QLatin1String("whatcodec"))
+        return runWhatCodec(request);
+    if (c == QLatin1String("effect"))
+        return runEffect(request, settings);
+    throw UsageError{QStringLiteral("unknown command \"%1\"").arg(c)};
+}
+
+} // namespace lv::cli

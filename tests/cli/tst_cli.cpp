@@ -1,0 +1,368 @@
+// lumivark-cli end to end: the program as a script runs it, on the test
+// pattern device and on movies ffmpeg made, read back by djpeg and ffprobe.
+
+#include "ffprobe.h"
+#include "moviefiles.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The test pattern's number among the devices (last, after any camera); -1 before it is known.
+int g_testDevice = -1;
+
+// Capture commands without --device go to the test pattern, whatever cameras are plugged in.
+Run runCli(QStringList args, int timeoutMs = 60000)
+{
+    static const QStringList capturing{QStringLiteral("snapshot"), QStringLiteral("series"), QStringLiteral("record")};
+    if (g_testDevice >= 0 && !args.isEmpty() && capturing.contains(args.first())
+        && !args.filter(QStringLiteral("--device")).size() && !args.contains(QStringLiteral("--params")))
+        args << QStringLiteral("--device") << QString::number(g_testDevice);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Keep the user's kept settings (codec choice, device memory) out of the way.
+    env.insert(QStringLiteral("HOME"), QDir::tempPath());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir::tempPath() + QStringLiteral("/lv-cli-test-config"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LUMIVARK_CLI), args);
+    Run r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// djpeg's decode of a JPEG file as a PPM image; null when djpeg refuses it.
+QImage djpeg(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    return QImage::fromData(p.readAllStandardOutput(), "PPM");
+}
+
+// Mean absolute channel difference of two same-sized pictures inside rect.
+double difference(const QImage& a, const QImage& b, const QRect& rect)
+{
+    double sum = 0;
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            ++n;
+        }
+    return n ? sum / (3.0 * n) : 0.0;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const Run r = runCli({QStringLiteral("devices")});
+        QCOMPARE(r.exitCode, 0);
+        for (const QString& line : r.out.split(QLatin1Char('\n')))
+            if (line.contains(QStringLiteral("\tLumivark Test Pattern\t")))
+                g_testDevice = line.section(QLatin1Char('\t'), 0, 0).toInt();
+        QVERIFY(g_testDevice >= 0);
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        auto row = [](const char* name, const QStringList& args, const char* message) {
+            QTest::newRow(name) << args << QString::fromLatin1(message);
+        };
+        const QString jpg = QDir::temp().filePath(QStringLiteral("lv-cli-never.jpg"));
+        row("no command", {}, "no command given");
+        row("unknown command", {QStringLiteral("shoot")}, "unknown command \"shoot\"");
+        row("unknown option", {QStringLiteral("snapshot"), jpg, QStringLiteral("--colour"), QStringLiteral("red")},
+            "unknown option --colour");
+        row("missing value", {QStringLiteral("snapshot"), jpg, QStringLiteral("--device")}, "--device needs a value");
+        row("no output", {QStringLiteral("snapshot")}, "snapshot needs OUT.jpg|OUT.bmp (0 given)");
+        row("two outputs", {QStringLiteral("snapshot"), jpg, jpg}, "(2 given)");
+        row("wrong type", {QStringLiteral("snapshot"), QStringLiteral("x.png")}, "must end in .jpg or .bmp");
+        row("bad size", {QStringLiteral("snapshot"), jpg, QStringLiteral("--size"), QStringLiteral("640by480")},
+            "--size must be WIDTHxHEIGHT");
+        row("zero size", {QStringLiteral("snapshot"), jpg, QStringLiteral("--size"), QStringLiteral("0x480")},
+            "--size must be WIDTHxHEIGHT");
+        row("bad position", {QStringLiteral("snapshot"), jpg, QStringLiteral("--time"), QStringLiteral("middle")},
+            "--time must be 0-5");
+        row("text-pos alone", {QStringLiteral("snapshot"), jpg, QStringLiteral("--text-pos"), QStringLiteral("1")},
+            "--text-pos needs --text");
+        row("quality range", {QStringLiteral("snapshot"), jpg, QStringLiteral("--quality"), QStringLiteral("101")},
+            "--quality must be a whole number from 1 to 100");
+        row("device not a number", {QStringLiteral("snapshot"), jpg, QStringLiteral("--device"), QStringLiteral("one")},
+            "--device must be a whole number");
+        row("series without trigger", {QStringLiteral("series"), jpg, QStringLiteral("--count"), QStringLiteral("3")},
+            "needs --interval SECONDS or --motion PERCENT");
+        row("series interval without end", {QStringLiteral("series"), jpg, QStringLiteral("--interval"), QStringLiteral("1")},
+            "--interval needs --count N or --duration SECONDS");
+        row("series motion without duration",
+            {QStringLiteral("series"), jpg, QStringLiteral("--motion"), QStringLiteral("5")},
+            "--motion needs --duration SECONDS");
+        row("series both triggers",
+            {QStringLiteral("series"), jpg, QStringLiteral("--motion"), QStringLiteral("5"), QStringLiteral("--interval"),
+             QStringLiteral("1"), QStringLiteral("--duration"), QStringLiteral("2")},
+            "not both");
+        row("series zero interval",
+            {QStringLiteral("series"), jpg, QStringLiteral("--interval"), QStringLiteral("0"), QStringLiteral("--count"),
+             QStringLiteral("2")},
+            "--interval must be a whole number from 1");
+        row("record without duration", {QStringLiteral("record"), QStringLiteral("x.avi")}, "needs --duration");
+        row("record not avi", {QStringLiteral("record"), QStringLiteral("x.mp4"), QStringLiteral("--duration"),
+                               QStringLiteral("1")},
+            "must end in .avi");
+        row("record bad audio", {QStringLiteral("record"), QStringLiteral("x.avi"), QStringLiteral("--duration"),
+                                 QStringLiteral("1"), QStringLiteral("--audio"), QStringLiteral("22050:12:1")},
+            "--audio must be RATE:BITS:CHANNELS");
+        row("record bad rate", {QStringLiteral("record"), QStringLiteral("x.avi"), QStringLiteral("--duration"),
+                                QStringLiteral("1"), QStringLiteral("--rate"), QStringLiteral("0")},
+            "--rate must be a number from 1 to 60");
+        row("recompress without codec", {QStringLiteral("recompress"), QStringLiteral("a.avi"), QStringLiteral("b.avi")},
+            "needs --codec NAME");
+        row("extract negative frame", {QStringLiteral("extract"), QStringLiteral("a.avi"), QStringLiteral("b.bmp"),
+                                       QStringLiteral("--frame"), QStringLiteral("-1")},
+            "--frame must be a whole number from 0");
+        row("effect unknown", {QStringLiteral("effect"), QStringLiteral("blur"), QStringLiteral("a.bmp"),
+                               QStringLiteral("b.bmp")},
+            "unknown effect \"blur\"");
+        row("flag with value", {QStringLiteral("snapshot"), jpg, QStringLiteral("--still=yes")}, "--still takes no value");
+        row("option twice", {QStringLiteral("snapshot"), jpg, QStringLiteral("--device"), QStringLiteral("0"),
+                             QStringLiteral("--device=0")},
+            "--device given twice");
+    }
+
+    // A script can tell a mistyped command line from a failed capture, and
+    // learns what was wrong; nothing is written.
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const Run r = runCli(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!QFile::exists(QDir::temp().filePath(QStringLiteral("lv-cli-never.jpg"))));
+    }
+
+    void helpAndDevices()
+    {
+        Run r = runCli({QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        for (const char* c : {"devices", "snapshot", "series", "record", "extract", "recompress", "whatcodec", "effect"})
+            QVERIFY2(r.out.contains(QLatin1String(c)), c);
+        r = runCli({QStringLiteral("devices")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("\tLumivark Test Pattern\t1.0")), qPrintable(r.out));
+    }
+
+    // Failures that are not the command line's fault exit with 1.
+    void failures()
+    {
+        // No such device.
+        Run r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("none.jpg")), QStringLiteral("--device"),
+                        QStringLiteral("999")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("no capture device 999")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(path(QStringLiteral("none.jpg"))));
+        // A folder that does not exist.
+        r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("no/such/folder.jpg"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!r.err.isEmpty());
+        // A parameters file that cannot be read.
+        r = runCli({QStringLiteral("devices"), QStringLiteral("--params"), path(QStringLiteral("missing.lvp"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot read")), qPrintable(r.err));
+    }
+
+    // The stamp is on the picture where it was asked, and djpeg reads the file.
+    void stampedSnapshot()
+    {
+        const QString plain = path(QStringLiteral("plain.jpg"));
+        const QString stamped = path(QStringLiteral("stamped.jpg"));
+        Run r = runCli({QStringLiteral("snapshot"), plain, QStringLiteral("--still"), QStringLiteral("--size"),
+                        QStringLiteral("320x240")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        r = runCli({QStringLiteral("snapshot"), stamped, QStringLiteral("--still"), QStringLiteral("--size"),
+                    QStringLiteral("320x240"), QStringLiteral("--text"), QStringLiteral("FEEDER"),
+                    QStringLiteral("--text-pos"), QStringLiteral("bottom-right"), QStringLiteral("--time"),
+                    QStringLiteral("top-right")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QImage a = djpeg(plain);
+        const QImage b = djpeg(stamped);
+        QCOMPARE(a.size(), QSize(320, 240));
+        QCOMPARE(b.size(), QSize(320, 240));
+        QVERIFY(difference(a, b, QRect(240, 180, 80, 40)) > 3.0); // the text, bottom right
+        QVERIFY(difference(a, b, QRect(250, 25, 70, 25)) > 3.0);  // the time, top right
+        QVERIFY(difference(a, b, QRect(120, 90, 80, 60)) < 1.0);  // nothing in the middle
+    }
+
+    void bitmapSnapshotSize()
+    {
+        const QString bmp = path(QStringLiteral("small.bmp"));
+        const Run r = runCli({QStringLiteral("snapshot"), bmp, QStringLiteral("--size"), QStringLiteral("160x120")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(QImage(bmp).size(), QSize(160, 120));
+    }
+
+    void intervalSeries()
+    {
+        const QString base = path(QStringLiteral("feeder.jpg"));
+        const Run r = runCli({QStringLiteral("series"), base, QStringLiteral("--interval"), QStringLiteral("1"),
+                              QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--date"),
+                              QStringLiteral("0")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), QStringLiteral("3 pictures"));
+        for (const char* n : {"feeder00001.jpg", "feeder00002.jpg", "feeder00003.jpg"})
+            QCOMPARE(djpeg(path(QLatin1String(n))).size(), QSize(320, 240));
+        QVERIFY(!QFile::exists(path(QStringLiteral("feeder00004.jpg"))));
+    }
+
+    // The still pattern never changes, so it never triggers; the moving one does.
+    void motionSeries()
+    {
+        Run r = runCli({QStringLiteral("series"), path(QStringLiteral("still.bmp")), QStringLiteral("--motion"),
+                        QStringLiteral("0"), QStringLiteral("--duration"), QStringLiteral("3"),
+                        QStringLiteral("--still")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), QStringLiteral("0 pictures"));
+        QVERIFY(!QFile::exists(path(QStringLiteral("still00001.bmp"))));
+        r = runCli({QStringLiteral("series"), path(QStringLiteral("moving.bmp")), QStringLiteral("--motion"),
+                    QStringLiteral("0"), QStringLiteral("--duration"), QStringLiteral("3")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.out.trimmed() != QStringLiteral("0 pictures"), qPrintable(r.out));
+        QCOMPARE(QImage(path(QStringLiteral("moving00001.bmp"))).size(), QSize(320, 240));
+    }
+
+    void recording()
+    {
+        const QString avi = path(QStringLiteral("three.avi"));
+        const Run r = runCli({QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("3"),
+                              QStringLiteral("--rate"), QStringLiteral("10"), QStringLiteral("--audio"),
+                              QStringLiteral("22050:16:2")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonObject probe = ffprobe(avi);
+        const QJsonObject video = probeStream(probe, QStringLiteral("video"));
+        const QJsonObject audio = probeStream(probe, QStringLiteral("audio"));
+        QCOMPARE(video.value(QStringLiteral("r_frame_rate")).toString(), QStringLiteral("10/1"));
+        QCOMPARE(probeInt(audio, "sample_rate"), 22050);
+        QCOMPARE(probeInt(audio, "channels"), 2);
+        QCOMPARE(probeInt(audio, "bits_per_sample"), 16);
+        const double seconds = probeDouble(probe.value(QStringLiteral("format")).toObject(), "duration");
+        QVERIFY2(seconds > 2.5 && seconds < 3.6, qPrintable(QString::number(seconds)));
+        QVERIFY(probeInt(video, "nb_read_packets") >= 25);
+        QVERIFY(decodesCleanly(avi));
+    }
+
+    void movieFiles()
+    {
+        const QString movie = path(QStringLiteral("made.avi"));
+        QVERIFY(moviefiles::makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 4, 160, 120));
+
+        Run r = runCli({QStringLiteral("whatcodec"), movie});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("Motion JPEG")), qPrintable(r.out));
+
+        QDir().mkpath(path(QStringLiteral("frames")));
+        r = runCli({QStringLiteral("extract"), movie, path(QStringLiteral("frames/shot.bmp"))});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QStringList frames = QDir(path(QStringLiteral("frames"))).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(frames.size(), 4);
+        for (const QString& f : frames)
+            QVERIFY2(f.startsWith(QStringLiteral("shot_Frame_")) && f.endsWith(QStringLiteral(".bmp")), qPrintable(f));
+
+        const QString one = path(QStringLiteral("one.jpg"));
+        r = runCli({QStringLiteral("extract"), movie, one, QStringLiteral("--frame"), QStringLiteral("2")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(djpeg(one).size(), QSize(160, 120));
+        r = runCli({QStringLiteral("extract"), movie, path(QStringLiteral("late.jpg")), QStringLiteral("--frame"),
+                    QStringLiteral("40")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!QFile::exists(path(QStringLiteral("late.jpg"))));
+
+        const QString again = path(QStringLiteral("again.avi"));
+        r = runCli({QStringLiteral("recompress"), movie, again, QStringLiteral("--codec"), QStringLiteral("mpeg4"),
+                    QStringLiteral("--quality"), QStringLiteral("60")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonObject video = probeStream(ffprobe(again), QStringLiteral("video"));
+        QCOMPARE(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mpeg4"));
+        QCOMPARE(probeInt(video, "nb_read_packets"), 4);
+
+        r = runCli({QStringLiteral("recompress"), movie, path(QStringLiteral("never.avi")), QStringLiteral("--codec"),
+                    QStringLiteral("no-such-encoder")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!r.err.isEmpty());
+        QVERIFY(!QFile::exists(path(QStringLiteral("never.avi"))));
+
+        r = runCli({QStringLiteral("extract"), path(QStringLiteral("absent.avi")), path(QStringLiteral("x.bmp"))});
+        QCOMPARE(r.exitCode, 1);
+        r = runCli({QStringLiteral("whatcodec"), path(QStringLiteral("absent.avi"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!r.err.isEmpty());
+    }
+
+    void effect()
+    {
+        QImage in(8, 4, QImage::Format_RGB32);
+        in.fill(qRgb(10, 100, 200));
+        in.setPixel(0, 0, qRgb(255, 0, 0));
+        const QString source = path(QStringLiteral("in.bmp"));
+        QVERIFY(in.save(source, "BMP"));
+        const QString out = path(QStringLiteral("out.bmp"));
+        const Run r = runCli({QStringLiteral("effect"), QStringLiteral("invert"), source, out});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QImage result(out);
+        QCOMPARE(result.size(), in.size());
+        QCOMPARE(result.pixel(3, 2), qRgb(245, 155, 55));
+        QCOMPARE(result.pixel(0, 0), qRgb(0, 255, 255));
+        const Run bad = runCli({QStringLiteral("effect"), QStringLiteral("invert"), path(QStringLiteral("nothing.bmp")), out});
+        QCOMPARE(bad.exitCode, 1);
+    }
+
+    // Settings come from a capture parameters file; the command line wins.
+    void parametersFile()
+    {
+        const QString lvp = path(QStringLiteral("bad-device.lvp"));
+        QFile f(lvp);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Video Capture Device]\r\nDevice Index=999\r\n");
+        f.close();
+        Run r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("p.jpg")), QStringLiteral("--params"), lvp});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("no capture device 999")), qPrintable(r.err));
+        r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("p.jpg")), QStringLiteral("--params"), lvp,
+                    QStringLiteral("--device"), QString::number(g_testDevice)});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -1,0 +1,27 @@
+# Configures and builds the tree with LV_GUI=OFF in a folder of its own, runs
+# its tests, and checks that lumivark-cli does not load Qt Widgets: the proof
+# that the core stands without the windows.
+# cmake -DSOURCE=... -DBINARY=... [-DWERROR=ON] [-DLAUNCHER=ccache] -P corebuild.cmake
+set(args -S ${SOURCE} -B ${BINARY} -DLV_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_WERROR=${WERROR})
+if(LAUNCHER)
+    list(APPEND args -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER} -DCMAKE_C_COMPILER_LAUNCHER=${LAUNCHER})
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} ${args} RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "configuring with LV_GUI=OFF failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY} -j2 RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "building with LV_GUI=OFF failed")
+endif()
+execute_process(COMMAND readelf -d ${BINARY}/src/cli/lumivark-cli OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "cannot read the libraries lumivark-cli needs")
+endif()
+if(dynamic MATCHES "Qt6Widgets")
+    message(FATAL_ERROR "lumivark-cli built with LV_GUI=OFF still needs Qt Widgets")
+endif()
+execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --output-on-failure -j2 WORKING_DIRECTORY ${BINARY} RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "the tests of the LV_GUI=OFF build failed")
+endif()
