@@ -459,7 +459,7 @@ bool CaptureWindow::StopSequence() { return m_session.isOpen() && m_session.reco
 
 QString CaptureWindow::soundMissingReason() const { return m_session.recorder().withoutSoundReason(); }
 
-QString CaptureWindow::recordingError() const { return m_sequence->errorText(); }
+QString CaptureWindow::recordingError() const { return m_session.recorder().errorText(); }
 
 bool CaptureWindow::OpenSingleFrames()
 {
