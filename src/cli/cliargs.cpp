@@ -11,7 +11,7 @@ namespace {
 
 // What one subcommand takes: operands (exact count) and its options; every
 // option but the flags carries a value.
-struct CommandSpec {
+struct CommandForm {
     const char* name;
     int operands;
     const char* operandText;
@@ -22,13 +22,13 @@ struct CommandSpec {
 const QStringList kStampOptions{QStringLiteral("time"), QStringLiteral("date"), QStringLiteral("text"),
                                 QStringLiteral("text-pos")};
 
-const std::vector<CommandSpec>& specs()
+const std::vector<CommandForm>& forms()
 {
-    static const std::vector<CommandSpec> s = [] {
+    static const std::vector<CommandForm> s = [] {
         const QString params = QStringLiteral("params");
         const QString quality = QStringLiteral("quality");
         const QStringList device{QStringLiteral("device"), QStringLiteral("size")};
-        std::vector<CommandSpec> v;
+        std::vector<CommandForm> v;
         v.push_back({"devices", 0, "", {params}, {}});
         v.push_back({"snapshot", 1, "OUT.jpg|OUT.bmp", QStringList{params, quality} + device + kStampOptions,
                      {QStringLiteral("still")}});
@@ -51,9 +51,9 @@ const std::vector<CommandSpec>& specs()
     return s;
 }
 
-const CommandSpec* specFor(const QString& name)
+const CommandForm* formFor(const QString& name)
 {
-    for (const CommandSpec& s : specs())
+    for (const CommandForm& s : forms())
         if (name == QLatin1String(s.name))
             return &s;
     return nullptr;
@@ -66,7 +66,7 @@ UsageError usage(const QString& text) { return UsageError{text}; }
 QStringList commandNames()
 {
     QStringList names;
-    for (const CommandSpec& s : specs())
+    for (const CommandForm& s : forms())
         names << QLatin1String(s.name);
     return names;
 }
@@ -81,8 +81,8 @@ Request parseArguments(const QStringList& args)
     if (args.isEmpty())
         throw usage(QStringLiteral("no command given (one of: %1)").arg(commandNames().join(QStringLiteral(", "))));
     r.command = args.first();
-    const CommandSpec* spec = specFor(r.command);
-    if (!spec)
+    const CommandForm* form = formFor(r.command);
+    if (!form)
         throw usage(QStringLiteral("unknown command \"%1\" (one of: %2)")
                         .arg(r.command, commandNames().join(QStringLiteral(", "))));
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -96,13 +96,13 @@ Request parseArguments(const QStringList& args)
                 value = name.mid(eq + 1);
                 name = name.left(eq);
             }
-            if (spec->flags.contains(name)) {
+            if (form->flags.contains(name)) {
                 if (inlineValue)
                     throw usage(QStringLiteral("%1: --%2 takes no value").arg(r.command, name));
                 r.options.insert(name, QString());
                 continue;
             }
-            if (!spec->options.contains(name))
+            if (!form->options.contains(name))
                 throw usage(QStringLiteral("%1: unknown option --%2").arg(r.command, name));
             if (!inlineValue) {
                 if (i + 1 >= args.size())
@@ -116,11 +116,11 @@ Request parseArguments(const QStringList& args)
             r.operands << a;
         }
     }
-    if (r.operands.size() != spec->operands) {
-        if (spec->operands == 0)
+    if (r.operands.size() != form->operands) {
+        if (form->operands == 0)
             throw usage(QStringLiteral("%1 takes no file names").arg(r.command));
         throw usage(QStringLiteral("%1 needs %2 (%3 given)")
-                        .arg(r.command, QLatin1String(spec->operandText))
+                        .arg(r.command, QLatin1String(form->operandText))
                         .arg(r.operands.size()));
     }
     return r;
