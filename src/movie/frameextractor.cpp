@@ -130,14 +130,16 @@ bool FrameExtractor::extractOne(const QString& movie, int64_t frame)
     return start([this, movie, frame] { runOne(movie, frame); });
 }
 
+void FrameExtractor::finish(ExtractOutcome outcome, const QString& detail)
+{
+    post([this, outcome, detail] {
+        m_busy = false;
+        emit finished(outcome, detail);
+    });
+}
+
 void FrameExtractor::runAll(const QString& movie, const QString& target, int quality)
 {
-    const auto finish = [this](ExtractOutcome outcome, const QString& detail) {
-        post([this, outcome, detail] {
-            m_busy = false;
-            emit finished(outcome, detail);
-        });
-    };
     AviReader reader;
     if (!reader.open(movie))
         return finish(ExtractOutcome::Error, reader.errorText());
@@ -176,12 +178,6 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
 
 void FrameExtractor::runOne(const QString& movie, int64_t frame)
 {
-    const auto finish = [this](ExtractOutcome outcome, const QString& detail) {
-        post([this, outcome, detail] {
-            m_busy = false;
-            emit finished(outcome, detail);
-        });
-    };
     AviReader reader;
     if (!reader.open(movie))
         return finish(ExtractOutcome::Error, reader.errorText());

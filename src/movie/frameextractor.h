@@ -65,6 +65,8 @@ signals:
 private:
     bool start(std::function<void()> job);
     void post(std::function<void()> emitter);
+    // Ends a run on the UI thread: not busy any more, then `finished`.
+    void finish(ExtractOutcome outcome, const QString& detail);
     void runAll(const QString& movie, const QString& target, int quality);
     void runOne(const QString& movie, int64_t frame);
 

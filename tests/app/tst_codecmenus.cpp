@@ -1,4 +1,5 @@
 #include "apptestenv.h"
+#include "../movie/moviefiles.h"
 
 #include "app/application.h"
 #include "app/keyedtoolbar.h"
@@ -24,7 +25,6 @@ extern "C" {
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -78,12 +78,7 @@ private slots:
         Master& m = app.showMain({});
         m.MasterTimer.stop();
         const QString file = env.dir("movies") + QStringLiteral("/clip.avi");
-        QProcess p;
-        p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                                           QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                           QStringLiteral("testsrc=size=64x48:rate=5"), QStringLiteral("-frames:v"),
-                                           QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), file});
-        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        QVERIFY(moviefiles::makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 2, 64, 48));
         QAction* item = m.videoSettingsItems[6];
         QCOMPARE(item->text(), QStringLiteral("What Codec..."));
         QVERIFY(item->isEnabled());
@@ -178,12 +173,7 @@ private slots:
         Master& m = app.showMain({});
         m.MasterTimer.stop();
         const QString clip = env.dir("movies") + QStringLiteral("/clip.avi");
-        QProcess p;
-        p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                                           QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                           QStringLiteral("testsrc=size=320x240:rate=25"), QStringLiteral("-frames:v"),
-                                           QStringLiteral("300"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip});
-        QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+        QVERIFY(moviefiles::makeMovie(clip, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 300, 320, 240));
         dlg.d.fileAnswers.enqueue(clip);
         m.fileItems[3]->trigger(); // Movie Viewer...
         MovieViewer* v = app.movieWindows()->viewer();

@@ -5,6 +5,7 @@
 #include "capture/pipewire/pwportal.h"
 #include "capture/pipewire/pwsession.h"
 #include "capture/sequencecapture.h"
+#include "collectedframes.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,37 +28,6 @@ using namespace lv;
 using namespace lv::pipewire;
 
 namespace {
-
-// Frames and errors a driver hands over, gathered on its thread.
-struct Collected {
-    std::mutex mutex;
-    std::vector<FramePtr> frames;
-    QStringList errors;
-    size_t frameCount()
-    {
-        std::lock_guard l(mutex);
-        return frames.size();
-    }
-    int errorCount()
-    {
-        std::lock_guard l(mutex);
-        return int(errors.size());
-    }
-    CaptureDriver::FrameSink frameSink()
-    {
-        return [this](const FramePtr& f) {
-            std::lock_guard l(mutex);
-            frames.push_back(f);
-        };
-    }
-    CaptureDriver::ErrorSink errorSink()
-    {
-        return [this](const QString& reason) {
-            std::lock_guard l(mutex);
-            errors << reason;
-        };
-    }
-};
 
 // Mean difference of two pictures, per channel value.
 double meanDifference(const QImage& a, const QImage& b)

@@ -7,6 +7,7 @@
 #include "capture/v4l2/v4l2dialogs.h"
 #include "capture/v4l2/v4l2driver.h"
 #include "movie/ffmpegptr.h"
+#include "collectedframes.h"
 #include "v4l2_replayio.h"
 
 #include <QFile>
@@ -72,22 +73,6 @@ QByteArray firstVideoPacket(const QString& file)
     }
     return {};
 }
-
-struct Collected {
-    std::mutex mutex;
-    std::vector<FramePtr> frames;
-    QStringList errors;
-    size_t frameCount()
-    {
-        std::lock_guard l(mutex);
-        return frames.size();
-    }
-    int errorCount()
-    {
-        std::lock_guard l(mutex);
-        return int(errors.size());
-    }
-};
 
 } // namespace
 
@@ -293,15 +278,7 @@ private slots:
         QVERIFY(driver.open());
         QVERIFY(driver.applyFormat(fourcc, {160, 120}, {1, 30}));
         Collected got;
-        QVERIFY(driver.start(
-            [&](const FramePtr& f) {
-                std::lock_guard l(got.mutex);
-                got.frames.push_back(f);
-            },
-            [&](const QString& reason) {
-                std::lock_guard l(got.mutex);
-                got.errors << reason;
-            }));
+        QVERIFY(driver.start(got.frameSink(), got.errorSink()));
         QTRY_COMPARE_WITH_TIMEOUT(got.errorCount(), 1, 5000);
         QTest::qWait(100);
         QCOMPARE(got.errorCount(), 1);
