@@ -2,6 +2,7 @@
 
 #include "app/keyedtoolbar.h"
 #include "base/sessionstate.h"
+#include "settings/capturemodel.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -108,6 +109,9 @@ public:
     void setStatusString(const QString& text);
 
     SessionState& state() { return m_state; }
+    // The live settings and the run state the panels show.
+    CaptureModel& model() { return m_model; }
+    const CaptureModel& model() const { return m_model; }
     VideoScreen* videoScreen() const { return m_videoScreen; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -192,8 +196,6 @@ public:
     QStatusBar* MasterStatus = nullptr;
     QTimer MasterTimer;
     QTimer MasterTimer2;
-    QTimer MultipleImageTimer;
-    QTimer MotionTimer;
 
     // The parameters file layer: read a file into the controls, write the controls to a file.
     std::function<void(const QString& path)> readParameters;
@@ -237,8 +239,17 @@ private:
     void durationChanged();
     void intervalChanged();
     void chooseStampColor(int which); // 0 time, 1 date, 2 text
+    // The binding of the panels to the model: every edit of a control is
+    // read into the model; every change of the model is shown in the controls.
+    void bindModel();
+    void pullSettings();
+    void showSettings();
+    void showStatus();
+    void showRunState();
 
     SessionState& m_state;
+    CaptureModel m_model;
+    bool m_showingSettings = false;
     QMdiArea* m_mdi = nullptr;
     VideoScreen* m_videoScreen = nullptr;
     QMdiSubWindow* m_videoSub = nullptr;

@@ -118,7 +118,7 @@ void VideoScreen::Initialize()
         return;
     }
     m_master.setStatusString(QStringLiteral("Connected"));
-    m_master.StatusTime->setText(QStringLiteral("00:00:00.00"));
+    m_master.model().setCaptureTimeText(QStringLiteral("00:00:00.00"));
     m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.viewItems[3]->isEnabled());
 
     w->GetDriverCaps(m_state.DriverCaps);
@@ -295,18 +295,18 @@ void VideoScreen::Record()
     w->SetSequenceSetup(p);
     QFile::remove(m_state.CurrentFileName);
     m_master.setStatusString(QStringLiteral("Recording"));
-    m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("stop"));
+    m_master.model().setRunState(RunState::Recording);
     if (p.fYield == 0) {
-        m_master.StatusTime->clear();
-        m_master.DroppedString->setText(QStringLiteral("Exclusive Task"));
+        m_master.model().setCaptureTimeText(QString());
+        m_master.model().setDroppedText(QStringLiteral("Exclusive Task"));
     }
     QCoreApplication::processEvents();
     if (!w->StartSequence() && !w->recordingError().isEmpty() && !m_state.CaptureEnded) {
         // Nothing was recorded: no end of capture will come to reset the window.
         m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
                                  + w->recordingError());
-        m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("record"));
-        m_master.StatusTime->clear();
+        m_master.model().setRunState(RunState::Idle);
+        m_master.model().setCaptureTimeText(QString());
     }
 }
 
@@ -315,21 +315,18 @@ void VideoScreen::Record()
 void VideoScreen::movieSettingsToDevice()
 {
     CaptureWindow* w = m_state.CaptureHandle;
+    const CaptureSettings& c = m_master.model().settings();
     CaptureParms& p = m_state.Parms;
-    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
-    p.fLimitEnabled = m_master.MovieDisableLimit->isChecked() ? 0 : 1;
+    p.fCaptureAudio = c.Audio ? 1 : 0;
+    p.fLimitEnabled = c.Limit ? 1 : 0;
     // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
-    p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
-        m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
-        m_master.MovieSecondsControl->value()));
+    p.wTimeLimit = static_cast<uint32_t>(c.DurationSeconds);
     p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
     AudioFormat& a = m_state.Audio;
-    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
-    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
-    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
-    const int ri = m_master.AudioRate->currentIndex();
-    if (ri >= 0 && ri < 4) {
-        a.nSamplesPerSec = rates[ri];
+    a.wBitsPerSample = c.AudioBits <= 8 ? 8 : 16;
+    a.nChannels = c.AudioChannels <= 1 ? 1 : 2;
+    if (c.AudioRate > 0) {
+        a.nSamplesPerSec = static_cast<uint32_t>(c.AudioRate);
         a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
     }
     a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
@@ -344,14 +341,16 @@ void VideoScreen::StopCapture()
     m_master.setStatusString(QStringLiteral("Stopped"));
 }
 
-void VideoScreen::ImageOnClipboard()
+void VideoScreen::ImageOnClipboard(std::function<void()> done)
 {
     // The marker's picture goes first, so a failed grab never leaves an older frame behind.
     auto marker = std::make_shared<VideoFrame>();
     marker->image = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
     CaptureWindow::setGrabbedFrame(marker);
     if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->CopyFrameToClipboard();
+        m_state.CaptureHandle->CopyFrameToClipboard([done = std::move(done)](bool) { done(); });
+    else
+        done();
 }
 
 void VideoScreen::SetFilename(const QString& name)

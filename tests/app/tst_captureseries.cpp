@@ -161,8 +161,8 @@ private slots:
         rig.master->MultipleImageMinutesControl->setValue(0);
         rig.master->MultipleImageSecondsControl->setValue(5);
         rig.master->RecordButtonClicked();
-        QVERIFY(rig.master->MultipleImageTimer.isActive());
-        rig.master->MultipleImageTimer.stop(); // the test ticks by hand
+        QVERIFY(rig.ctl->program().seriesTimer().isActive());
+        rig.ctl->program().seriesTimer().stop(); // the test ticks by hand
         QCOMPARE(rig.state.TimerInterval, 5);
         // Read only at the start: changing it now changes nothing.
         rig.master->MultipleImageSecondsControl->setValue(2);
@@ -176,7 +176,7 @@ private slots:
                                     left(2), left(1), QStringLiteral("shot")}));
         QCOMPARE(filesIn(out.path()), (names({"cam00001.jpg", "cam00002.jpg"})));
         rig.master->RecordButtonClicked();
-        QVERIFY(!rig.master->MultipleImageTimer.isActive());
+        QVERIFY(!rig.ctl->program().seriesTimer().isActive());
     }
 
     void movieSeries_data()
