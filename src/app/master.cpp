@@ -1276,10 +1276,9 @@ void Master::showSettings()
         if (c.FrameRate == 29.97) {
             frameRateDisplayClicked();
         } else {
-            const int fps = static_cast<int>(c.FrameRate);
-            MovieFrameRateControl->setValue(fps);
-            // An unchanged up-down fires no change; the rate still follows it.
-            setMovieFrameRateFromControl(fps);
+            MovieFrameRateControl->setValue(static_cast<int>(c.FrameRate));
+            // An unchanged up-down fires no change; the rate still follows it (within its range).
+            setMovieFrameRateFromControl(MovieFrameRateControl->value());
         }
     }
     if (MovieDisableLimit->isChecked() == c.Limit)

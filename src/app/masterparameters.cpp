@@ -4,9 +4,6 @@
 #include "capture/capturewindow.h"
 #include "settings/parameterfile.h"
 
-#include <QComboBox>
-#include <QSpinBox>
-
 
 namespace lv {
 
@@ -80,7 +77,7 @@ void MasterParameters::applyViewMode(bool overlay)
 void MasterParameters::applyPreviewRateEntry(int entry)
 {
     // The rate is taken for later previews; the view mode just read stays as it is.
-    m_master.previewrate->setCurrentIndex(entry);
+    m_master.model().edit([entry](CaptureSettings& c) { c.PreviewRate = static_cast<int16_t>(entry + 1); });
     m_state.PreviewRate = static_cast<int16_t>(entry + 1);
     if (m_state.Status.fLiveWindow == 1)
         m_master.videoScreen()->Preview(m_state.PreviewRate);
@@ -122,8 +119,8 @@ void MasterParameters::applyFrameRate2997() { m_master.frameRateDisplayClicked()
 
 void MasterParameters::applyFrameRate(int16_t fps)
 {
-    m_master.MovieFrameRateControl->setValue(fps);
-    // An unchanged up-down fires no change; the rate still follows it.
+    m_master.model().edit([fps](CaptureSettings& c) { c.FrameRate = fps; });
+    // An unchanged rate still shows in the display.
     m_master.setMovieFrameRateFromControl(fps);
 }
 

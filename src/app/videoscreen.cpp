@@ -144,33 +144,26 @@ void VideoScreen::Initialize()
         Preview(m_state.PreviewRate);
 
     w->GetAudioFormat(m_state.Audio, kAudioFormatSize);
+    // The device's records into the movie panel's settings.
     const AudioFormat& a = m_state.Audio;
-    m_master.AudioChannels->setCurrentIndex(a.nChannels == 1 ? 0 : 1);
-    m_master.AudioBits->setCurrentIndex(a.wBitsPerSample == 8 ? 0 : 1);
-    switch (a.nSamplesPerSec) {
-    case 8000: m_master.AudioRate->setCurrentIndex(0); break;
-    case 11025: m_master.AudioRate->setCurrentIndex(1); break;
-    case 22050: m_master.AudioRate->setCurrentIndex(2); break;
-    case 44100: m_master.AudioRate->setCurrentIndex(3); break;
-    default: break;
-    }
-    // The button's own handler runs as if the user had pressed it.
-    m_master.MovieToolbar->setPressed(QStringLiteral("audio"), m_state.Parms.fCaptureAudio != 0);
-    emit m_master.MovieToolbar->buttonClicked(QStringLiteral("audio"));
-
     const CaptureParms& parms = m_state.Parms;
-    const int rate = parms.dwRequestMicroSecPerFrame <= 1
-        ? 12
-        : static_cast<int>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
-    m_master.MovieFrameRateControl->setValue(rate);
-    // The one fractional rate comes back as itself, not rounded to 30.
-    if (parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97))
-        m_master.frameRateDisplayClicked();
-    m_master.MovieDisableLimit->setChecked(parms.fLimitEnabled != 1);
-    const uint32_t limit = parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit;
-    m_master.MovieHoursControl->setValue(CaptureWindow::HoursOf(limit));
-    m_master.MovieMinutesControl->setValue(CaptureWindow::MinutesOf(limit));
-    m_master.MovieSecondsControl->setValue(CaptureWindow::SecondsOf(limit));
+    m_master.model().edit([&a, &parms](CaptureSettings& c) {
+        c.AudioChannels = a.nChannels == 1 ? 1 : 2;
+        c.AudioBits = a.wBitsPerSample == 8 ? 8 : 16;
+        if (a.nSamplesPerSec == 8000 || a.nSamplesPerSec == 11025 || a.nSamplesPerSec == 22050
+            || a.nSamplesPerSec == 44100)
+            c.AudioRate = static_cast<int32_t>(a.nSamplesPerSec);
+        c.Audio = parms.fCaptureAudio != 0;
+        // The one fractional rate comes back as itself, not rounded to 30.
+        c.FrameRate = parms.dwRequestMicroSecPerFrame <= 1 ? 12.0
+            : parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97)
+            ? 29.97
+            : static_cast<double>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
+        c.Limit = parms.fLimitEnabled == 1;
+        c.DurationSeconds = static_cast<int32_t>(parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit);
+    });
+    // The audio button's own handler runs as if the user had pressed it.
+    m_master.SetAudioCapture(m_master.model().settings().Audio);
 
     m_master.setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + w->GetCaptureFile());
     m_state.Parms.fYield = static_cast<uint32_t>(std::max(0, readInt32(
