@@ -161,6 +161,40 @@ private slots:
         QTRY_VERIFY(rig.master->OperationBar->button(QStringLiteral("motion"))->isEnabled());
     }
 
+    // After a recording, an armed detector keeps the button at "stop" (the
+    // housekeeping tick used to put "record" back while it went on running),
+    // and the button disarms it instead of starting a movie.
+    void armedAfterARecordingShowsStop()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("first.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(false);
+        rig.master->MovieSecondsControl->setValue(1);
+        rig.master->RecordButtonClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 10000);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+
+        rig.setPattern({320, 240}, true);
+        rig.ctl->program().motionTimer().setInterval(1000000);
+        emit rig.master->OperationBar->buttonClicked(QStringLiteral("motion"));
+        QCOMPARE(rig.master->model().runState(), RunState::MotionArmed);
+        QTest::qWait(400); // several housekeeping ticks
+        QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
+        QVERIFY(rig.ctl->program().motionTimer().isActive());
+
+        rig.master->RecordButtonClicked();
+        QVERIFY(!rig.ctl->program().motionTimer().isActive());
+        QCOMPARE(rig.master->model().runState(), RunState::Idle);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QTest::qWait(300);
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u); // nothing was started
+    }
+
     void overlayWarning()
     {
         AppTestEnv env;
