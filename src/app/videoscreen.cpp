@@ -119,7 +119,7 @@ void VideoScreen::Initialize()
     }
     m_master.setStatusString(QStringLiteral("Connected"));
     m_master.model().setCaptureTimeText(QStringLiteral("00:00:00.00"));
-    m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.viewItems[3]->isEnabled());
+    m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.action(Command::FullScreen)->isEnabled());
 
     w->GetDriverCaps(m_state.DriverCaps);
     resizeToVideo();
@@ -129,13 +129,13 @@ void VideoScreen::Initialize()
 
     const CaptureDriverCaps& caps = m_state.DriverCaps;
     m_master.DeviceToolbar->button(QStringLiteral("overlay"))->setEnabled(caps.fHasOverlay == 1);
-    m_master.viewItems[0]->setEnabled(caps.fHasOverlay == 1);
+    m_master.action(Command::Overlay)->setEnabled(caps.fHasOverlay == 1);
     m_master.DeviceToolbar->button(QStringLiteral("source"))->setEnabled(caps.fHasDlgVideoSource == 1);
-    m_master.videoSettingsItems[0]->setEnabled(caps.fHasDlgVideoSource == 1);
+    m_master.action(Command::VideoSource)->setEnabled(caps.fHasDlgVideoSource == 1);
     m_master.DeviceToolbar->button(QStringLiteral("format"))->setEnabled(caps.fHasDlgVideoFormat == 1);
-    m_master.videoSettingsItems[1]->setEnabled(caps.fHasDlgVideoFormat == 1);
+    m_master.action(Command::VideoFormat)->setEnabled(caps.fHasDlgVideoFormat == 1);
     m_master.DeviceToolbar->button(QStringLiteral("display"))->setEnabled(caps.fHasDlgVideoDisplay == 1);
-    m_master.videoSettingsItems[2]->setEnabled(caps.fHasDlgVideoDisplay == 1);
+    m_master.action(Command::VideoDisplay)->setEnabled(caps.fHasDlgVideoDisplay == 1);
 
     w->GetStatus(m_state.Status);
     if (m_state.Status.fOverlayWindow == 1 && caps.fHasOverlay == 1)

@@ -60,7 +60,7 @@ private slots:
         rig.master->MovieHoursControl->setValue(0);
         rig.master->MovieMinutesControl->setValue(0);
         rig.master->MovieSecondsControl->setValue(3);
-        rig.master->audioItems[1]->trigger();
+        rig.master->action(Command::AudioOn)->trigger();
         rig.master->AudioBits->setCurrentIndex(bits);
         rig.master->AudioChannels->setCurrentIndex(channels);
         rig.master->AudioRate->setCurrentIndex(rateIndex);
@@ -69,11 +69,11 @@ private slots:
                                    QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")};
 
         rig.master->RecordButtonClicked();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.commands.count(QStringLiteral("write-movie-info")) == 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.commands.count(Command::WriteMovieInfo) == 1, 15000);
         QTRY_COMPARE(rig.status(), QStringLiteral("Stopped"));
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QTest::qWait(500); // more housekeeping ticks: the end is handled once
-        QCOMPARE(rig.commands.count(QStringLiteral("write-movie-info")), 1);
+        QCOMPARE(rig.commands.count(Command::WriteMovieInfo), 1);
         QVERIFY(dialogs.d.requests.isEmpty());
         QVERIFY(rig.state.FreeSpaceAtStart > 0);
 

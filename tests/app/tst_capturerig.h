@@ -29,7 +29,7 @@ struct Rig {
     lv::SessionState state;
     std::unique_ptr<lv::Master> master;
     lv::CaptureController* ctl = nullptr;
-    QStringList commands; // every command the window asked for
+    QList<lv::Command> commands; // every command the window asked for
 
     explicit Rig(const QString& captureFile)
     {
@@ -38,7 +38,7 @@ struct Rig {
         state.CurrentFileName = captureFile;
         master = std::make_unique<lv::Master>(state);
         ctl = new lv::CaptureController(*master, state);
-        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](const QString& c) {
+        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](lv::Command c) {
             commands << c;
             ctl->handle(c);
         });

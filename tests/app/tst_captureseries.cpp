@@ -268,11 +268,11 @@ private slots:
         QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Untitled"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
         rig.state.SystemSounds = QStringLiteral("0");
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         QCOMPARE(sounds, 1);
 
         // "Put On Clipboard" is the one that fills the clipboard.
-        rig.master->editItems[4]->trigger();
+        rig.master->action(Command::Clipboard)->trigger();
         QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Image On Clipboard"));
         QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(320, 240));
     }
