@@ -91,7 +91,9 @@ void VideoScreen::Initialize()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setWindowTitle(QStringLiteral("Initializing..."));
-    QCoreApplication::processEvents();
+    // The caption shows before a device that is slow to open holds things up.
+    if (QWidget* frame = parentWidget(); frame && frame->isVisible())
+        frame->repaint();
     if (!connected()) {
         QApplication::restoreOverrideCursor();
         return;
@@ -186,7 +188,6 @@ void VideoScreen::Disconnect()
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
                        QString::number(m_state.Parms.fYield));
-        QCoreApplication::processEvents();
         if (CaptureWindow* w = m_state.CaptureHandle) {
             // What the user set stays with the device for its next connect.
             movieSettingsToDevice();
