@@ -293,6 +293,26 @@ private slots:
         QVERIFY(t.elapsed() < 5000);
     }
 
+    // Just after connecting the device has no frame yet: the grab goes on when
+    // the first arrives, and the picture still reaches the editor and the clipboard.
+    void clipboardRightAfterConnecting()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        Rig rig(out.filePath(QStringLiteral("cam.avi")));
+        lv::VideoScreen* video = rig.master->videoScreen();
+        video->Disconnect();
+        video->ConnectionTag = QStringLiteral("vfw");
+        video->Initialize();
+        QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+        rig.master->action(Command::Clipboard)->trigger();
+        QTRY_COMPARE(QGuiApplication::clipboard()->image().size(), QSize(320, 240));
+        QVERIFY(rig.ctl->editor());
+        QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Image On Clipboard"));
+        QVERIFY(dialogs.d.requests.isEmpty());
+    }
+
     void shortFileName()
     {
         AppTestEnv env;
