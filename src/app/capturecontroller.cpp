@@ -33,6 +33,19 @@ namespace {
 
 const QString kRecord = QStringLiteral("record");
 
+// The mode's band key ("movie", "image", "multiple"; empty when none is selected).
+QString modeBand(std::optional<CaptureKind> mode)
+{
+    if (!mode)
+        return {};
+    switch (*mode) {
+    case CaptureKind::Movie: return QStringLiteral("movie");
+    case CaptureKind::SingleImage: return QStringLiteral("image");
+    case CaptureKind::MultipleImage: return QStringLiteral("multiple");
+    }
+    return {};
+}
+
 QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
 
 } // namespace
@@ -238,7 +251,7 @@ void CaptureController::DispatchCapture(bool start)
     if (m_state.MotionInterrupted)
         m_master.setStatusString(QString());
 
-    const QString band = m_master.visibleBand();
+    const QString band = modeBand(m_master.model().settings().Capture);
     KeyedToolBar* ops = m_master.OperationBar;
     // Without a device nothing can start: say so before any question about files.
     const bool starts = band == QLatin1String("image") || (start && !band.isEmpty());
@@ -322,7 +335,7 @@ void CaptureController::DispatchCapture(bool start)
 
 void CaptureController::RecordButton()
 {
-    const QString band = m_master.visibleBand();
+    const QString band = modeBand(m_master.model().settings().Capture);
     CaptureModel& model = m_master.model();
     if (band == QLatin1String("movie")) {
         if (!model.runningIn(CaptureKind::Movie)) {
