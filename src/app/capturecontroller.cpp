@@ -64,8 +64,7 @@ CaptureController::CaptureController(Master& master, SessionState& state)
     m_program->upload = [this](const QString& file, const QString& remoteName) {
         const FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
                               m_state.FtpDirectory};
-        return SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); },
-                             &m_master);
+        SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
     };
     connect(m_master.Shooter, &QPushButton::clicked, this, [this] { ShootImage(); });
     // After the window's own housekeeping on the same tick.

@@ -39,8 +39,9 @@ public:
     bool deviceLost() const { return m_deviceLost; }
 
     // Sends a stored series picture to the FTP server (local path, remote
-    // name); true when it arrived. Unset: nothing is sent.
-    std::function<bool(const QString& file, const QString& remoteName)> upload;
+    // name); it reports through the status itself, and may return before the
+    // transfer ends. Unset: nothing is sent.
+    std::function<void(const QString& file, const QString& remoteName)> upload;
 
     // --- Series ---
     // Starts a series of the model's file type and trigger: SeriesRunning;

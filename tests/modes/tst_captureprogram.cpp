@@ -1,3 +1,4 @@
+#include "base/scripteddialogs.h"
 #include "capture/capturesession.h"
 #include "capture/testpatterndriver.h"
 #include "modes/captureprogram.h"
@@ -166,6 +167,40 @@ private slots:
         core.program.stopSeries();
         QCOMPARE(core.files(), QStringList{QStringLiteral("shot.jpg")});
         QCOMPARE(core.model.statusText(), QStringLiteral("Image no. 2"));
+    }
+
+    // With "Send a copy to FTP Server" every stored picture goes to the upload, and only those.
+    void uploadsStoredPicturesOnly()
+    {
+        Core core(false);
+        QTRY_VERIFY(core.session.latestFrame());
+        QStringList sent;
+        core.program.upload = [&sent](const QString& file, const QString& remote) { sent << file << remote; };
+        core.settings([](CaptureSettings& c) {
+            c.MultipleImageType = static_cast<int16_t>(SeriesType::NumberedJpeg);
+            c.Trigger = TriggerKind::Manual;
+            c.SendToFTPServer = true;
+        });
+        core.program.startSeries();
+        QVERIFY(core.program.shoot());
+        const QString first = core.dir.filePath(QStringLiteral("shot00001.jpg"));
+        QCOMPARE(sent, (QStringList{first, first}));
+        core.program.stopSeries();
+
+        // A folder that is not there: nothing stored, nothing sent (the file
+        // layer may tell the user; its answer is scripted here).
+        ScopedScriptedDialogs dialogs;
+        core.state.CurrentFileName = core.dir.filePath(QStringLiteral("gone/shot.jpg"));
+        core.program.startSeries();
+        QVERIFY(!core.program.shoot());
+        QCOMPARE(sent.size(), 2);
+        core.program.stopSeries();
+        core.settings([](CaptureSettings& c) { c.SendToFTPServer = false; });
+        core.state.CurrentFileName = core.dir.filePath(QStringLiteral("shot.jpg"));
+        core.program.startSeries();
+        QVERIFY(core.program.shoot());
+        QCOMPARE(sent.size(), 2);
+        core.program.stopSeries();
     }
 
     // The motion detector armed on the still pattern never starts anything;
