@@ -97,8 +97,10 @@ PictureType requirePictureType(const Request& r, const QString& name)
 bool savePicture(const QImage& picture, const QString& name, PictureType type, int quality)
 {
     if (type == PictureType::Jpeg) {
-        // SaveJPG has said why on failure already.
-        return SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+        const FileResult saved = SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+        if (!saved)
+            printError(saved.message());
+        return saved.ok();
     }
     QString error;
     if (!SavePictureAsBitmap(picture, name, &error)) {
