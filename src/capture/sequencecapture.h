@@ -23,8 +23,8 @@ namespace lv {
 // a frame that finds the queue full, and frames lost in gaps of the device's
 // buffer sequence, count as dropped.
 //
-// Threads: start/stop/openSingle/captureOne/closeSingle and
-// showCompressionDialog are called on the UI thread; the counters on any
+// Threads: start/stop/openSingle/captureOne/closeSingle are called on the
+// UI thread; the counters on any
 // thread; pushFrame() on the device's capture thread for every frame while
 // the device streams; deviceLost() on any thread. The status callback is
 // always called on the UI thread, once with 300 and once with 301 per
@@ -82,9 +82,6 @@ public:
     bool captureOne(const FramePtr& frame);
     bool closeSingle();
     int singleFramesWritten() const;
-
-    // The recording codec and its quality; true when the dialog was shown.
-    bool showCompressionDialog(QWidget* parent);
 
     // requested microseconds per frame -> frames per second as a fraction
     // (33367 -> 30000/1001, 66667 -> 15/1).
