@@ -54,11 +54,12 @@ public:
     SequenceCapture(const SequenceCapture&) = delete;
     SequenceCapture& operator=(const SequenceCapture&) = delete;
 
-    // Starts a streaming capture. With parms.fYield 1 it returns at once;
-    // with 0 it returns when the recording has ended, keeping windows
-    // repainted but taking no user input except the stopping mouse press.
-    // False (and no status) when the file cannot be written.
+    // Starts a streaming capture and returns at once; the end comes by the
+    // status callback (301). parms.fYield and the mouse abort flags are the
+    // window's business: it holds back input or stops on a press. False (and
+    // no status) when the file cannot be written.
     bool start(const Setup& setup);
+    // Ends a running capture; false when none runs, so safe to call twice.
     bool stop();
     bool capturing() const;
     uint32_t framesCaptured() const;
