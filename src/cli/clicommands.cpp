@@ -60,8 +60,9 @@ private:
     bool m_shown = false;
 };
 
-// The file layers report through lv::dialogs(); without a desktop their
-// messages go to stderr and every question is answered "no".
+// Nothing below the windows asks for a dialog (the file layers return their
+// messages, which are printed); should one still be asked for, its text goes
+// to stderr and every question is answered "no".
 class StderrDialogs final : public Dialogs {
 public:
     Answer message(const QString& text, Icon, Buttons buttons, const QString&, QWidget*) override
