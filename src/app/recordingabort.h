@@ -13,7 +13,7 @@ namespace lv {
 // mouse button anywhere in it stops the recording (the press does nothing
 // else), and during an exclusive recording ("Exclusive Task") the window
 // takes no other input and cannot be closed, while it keeps repainting.
-// Watches the window and every widget in it. UI thread only.
+// Watches the window and every widget it holds when armed. UI thread only.
 class RecordingAbort final : public QObject {
 public:
     struct Setup {
