@@ -485,10 +485,13 @@ bool CaptureController::ShootImage()
         break;
     }
     case SeriesType::NumberedJpeg:
-    case SeriesType::RefreshJpeg:
-        stored = SaveJPEGFile(picture, name, m_state.JpegQuality,
-                              [this](const QString& text) { m_master.setStatusString(text); });
+    case SeriesType::RefreshJpeg: {
+        const FileResult saved = SaveJPEGFile(picture, name, m_state.JpegQuality,
+                                              [this](const QString& text) { m_master.setStatusString(text); });
+        showFailure(saved);
+        stored = saved.ok();
         break;
+    }
     case SeriesType::Clipboard:
         QGuiApplication::clipboard()->clear();
         QGuiApplication::clipboard()->setImage(picture);
