@@ -9,6 +9,7 @@
 #include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
+#include "capture/widgetdevicedialogs.h"
 #include "image/image.h"
 #include "movie/codecswindow.h"
 #include "net/ftpsettings.h"
@@ -44,7 +45,12 @@ Q_LOGGING_CATEGORY(lcApp, "lumivark.app", QtInfoMsg)
 
 namespace lv {
 
-Application::Application() = default;
+Application::Application()
+{
+    // The capture core opens its device and codec dialogs through these.
+    static WidgetDeviceDialogs deviceDialogs;
+    setDeviceDialogs(&deviceDialogs);
+}
 
 Application::~Application()
 {

@@ -61,6 +61,7 @@ CaptureController::CaptureController(Master& master, SessionState& state)
     // Motion seen while armed, or the scheduled time: the visible mode starts.
     connect(m_program, &CaptureProgram::startRequested, this, [this] { DispatchCapture(true); });
     connect(m_program, &CaptureProgram::motionFailed, this, [this] { DispatchCapture(false); });
+    connect(m_program, &CaptureProgram::fileFailed, this, [](const FileResult& result) { showFailure(result); });
     m_program->upload = [this](const QString& file, const QString& remoteName) {
         const FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
                               m_state.FtpDirectory};

@@ -104,8 +104,10 @@ void VideoScreen::Initialize()
     w->installEventFilter(this);
     w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
         m_state.LastStatusCode = static_cast<int16_t>(code);
-        if (code == kStatusCaptureEnd)
+        if (code == kStatusCaptureEnd) {
             m_state.CaptureEnded = true;
+            m_recordingAbort.disarm();
+        }
         return true;
     });
     if (!w->ConnectDriver(m_state.DeviceIndex)) {
@@ -194,6 +196,7 @@ void VideoScreen::Disconnect()
             w->SetSequenceSetup(m_state.Parms);
             w->KeepSettings();
             w->SetStatusCallback({});
+            m_recordingAbort.disarm();
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
             m_state.CaptureHandle = nullptr;
@@ -294,8 +297,13 @@ void VideoScreen::Record()
         m_master.model().setCaptureTimeText(QString());
         m_master.model().setDroppedText(QStringLiteral("Exclusive Task"));
     }
-    QCoreApplication::processEvents();
-    if (!w->StartSequence() && !w->recordingError().isEmpty() && !m_state.CaptureEnded) {
+    // Returns at once in both modes; the end comes by the status callback.
+    if (w->StartSequence()) {
+        m_recordingAbort.arm(&m_master, {p.fAbortLeftMouse == 1, p.fAbortRightMouse == 1, p.fYield == 0}, [this] {
+            if (CaptureWindow* c = m_state.CaptureHandle)
+                c->StopSequence();
+        });
+    } else if (!w->recordingError().isEmpty() && !m_state.CaptureEnded) {
         // Nothing was recorded: no end of capture will come to reset the window.
         m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
                                  + w->recordingError());

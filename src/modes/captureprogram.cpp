@@ -179,7 +179,11 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
         if (!stored)
             setStatus(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + why);
     } else {
-        stored = SaveJPEGFile(picture, name, m_state.JpegQuality, [this](const QString& text) { setStatus(text); });
+        const FileResult saved =
+            SaveJPEGFile(picture, name, m_state.JpegQuality, [this](const QString& text) { setStatus(text); });
+        stored = saved.ok();
+        if (!stored)
+            emit fileFailed(saved);
     }
     emit pictureShot(picture, name);
     if (stored && m_model.settings().SendToFTPServer && upload)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/fileresult.h"
 #include "base/sessionstate.h"
 #include "capture/capturesession.h"
 #include "image/stamping.h"
@@ -93,6 +94,9 @@ signals:
     void startRequested();
     // The motion detector got no picture; what ran has been stopped.
     void motionFailed();
+    // A series file could not be written: the message the user is to see
+    // (the status already says which file).
+    void fileFailed(const lv::FileResult& result);
 
 private:
     QImage newestFrame() const;

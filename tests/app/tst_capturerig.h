@@ -10,6 +10,7 @@
 #include "base/settingsstore.h"
 #include "capture/capturewindow.h"
 #include "capture/testpatterndriver.h"
+#include "capture/widgetdevicedialogs.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -33,6 +34,9 @@ struct Rig {
 
     explicit Rig(const QString& captureFile)
     {
+        // The device dialogs, as the application registers them at start-up.
+        static lv::WidgetDeviceDialogs deviceDialogs;
+        lv::setDeviceDialogs(&deviceDialogs);
         state.ProgramDirectory = lv::programDirectory();
         state.SystemSounds = QStringLiteral("0");
         state.CurrentFileName = captureFile;
