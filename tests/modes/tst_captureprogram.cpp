@@ -187,13 +187,17 @@ private slots:
         QCOMPARE(sent, (QStringList{first, first}));
         core.program.stopSeries();
 
-        // A folder that is not there: nothing stored, nothing sent (the file
-        // layer may tell the user; its answer is scripted here).
+        // A folder that is not there: nothing stored, nothing sent, and the
+        // file layer's message goes to whoever shows it.
         ScopedScriptedDialogs dialogs;
+        QSignalSpy failed(&core.program, &CaptureProgram::fileFailed);
         core.state.CurrentFileName = core.dir.filePath(QStringLiteral("gone/shot.jpg"));
         core.program.startSeries();
         QVERIFY(!core.program.shoot());
         QCOMPARE(sent.size(), 2);
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!failed.first().first().value<FileResult>().message().isEmpty());
+        QVERIFY(dialogs.d.requests.isEmpty()); // the core shows nothing itself
         core.program.stopSeries();
         core.settings([](CaptureSettings& c) { c.SendToFTPServer = false; });
         core.state.CurrentFileName = core.dir.filePath(QStringLiteral("shot.jpg"));
