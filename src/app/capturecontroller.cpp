@@ -512,6 +512,8 @@ bool CaptureController::ShootImage()
 
 void CaptureController::seriesTimerTick()
 {
+    if (FtpUpload::anyRunning())
+        return; // the series waits for the upload window to close
     const SeriesCountdown::Tick t = m_countdown->tick();
     m_state.TimerTicks = m_countdown->ticks();
     m_master.setStatusString(t.status);
@@ -544,7 +546,7 @@ void CaptureController::motionTick()
 {
     // A tick that arrives while an earlier one is still storing its image
     // (the upload window is modal) is skipped, not stacked.
-    if (m_inMotionTick)
+    if (m_inMotionTick || FtpUpload::anyRunning())
         return;
     m_inMotionTick = true;
     struct Leave {
