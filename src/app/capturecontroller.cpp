@@ -544,8 +544,8 @@ void CaptureController::motionError()
 
 void CaptureController::motionTick()
 {
-    // A tick that arrives while an earlier one is still storing its image
-    // (the upload window is modal) is skipped, not stacked.
+    // A tick that arrives while an earlier one is still storing its image,
+    // or while its upload still runs, is skipped, not stacked.
     if (m_inMotionTick || FtpUpload::anyRunning())
         return;
     m_inMotionTick = true;

@@ -88,15 +88,14 @@ void FTPImage::showEvent(QShowEvent* event)
         m_movie->start();
     if (!m_started) {
         m_started = true;
-        // After the window is on screen, from the dialog's own event loop.
-        QTimer::singleShot(0, this, &FTPImage::runUpload);
+        // At once: the upload runs on its own worker, and whoever opened the
+        // window sees it running from now on.
+        runUpload();
     }
 }
 
 void FTPImage::runUpload()
 {
-    if (!isVisible())
-        return; // cancelled before it began
     m_upload = std::make_unique<FtpUpload>(m_settings);
     connect(m_upload.get(), &FtpUpload::mainStatusChanged, this, [this](const QString& text) {
         if (m_mainStatus)
@@ -137,8 +136,6 @@ void FTPImage::reject()
         return;
     }
     QDialog::reject();
-    if (!m_upload)
-        emit uploadFinished(false);
 }
 
 void FTPImage::mousePressEvent(QMouseEvent* event)
