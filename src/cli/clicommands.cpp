@@ -686,6 +686,9 @@ int runRequest(const Request& request)
             printError(error);
             return kExitFailure;
         }
+        // An FTP password left out would otherwise only show as a refused login.
+        if (!settings.ignored.isEmpty())
+            printError(settings.ignored);
     }
     const QString& c = request.command;
     if (c == QLatin1String("devices"))

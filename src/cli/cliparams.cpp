@@ -93,7 +93,7 @@ bool readSettings(const QString& path, Settings* settings, QString* error)
     }
     f.close();
     SettingsTarget target(*settings);
-    ReadParameters(path, target, ParameterFileKind::User);
+    settings->ignored = ReadParameters(path, target, ParameterFileKind::User);
     // The main window opens this device itself; the reader does not apply it.
     bool ok = false;
     const int device = GetParameter(path, QStringLiteral("Device Index"), QStringLiteral("0")).toInt(&ok);

@@ -15,6 +15,8 @@ namespace lv::cli {
 // capture parameters file holds. Command-line options override them.
 struct Settings {
     bool fromFile = false;
+    // The reader's note on fields it left out (a control character, too long).
+    QString ignored;
     int device = 0;
     int quality = 75;
     StampSettings singleStamps;  // the Single Image panel's

@@ -541,6 +541,16 @@ private slots:
         r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("p.jpg")), QStringLiteral("--params"), lvp,
                     QStringLiteral("--device"), QString::number(g_testDevice)});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+
+        // A field the reader leaves out is named, not silently dropped.
+        const QString odd = path(QStringLiteral("odd.lvp"));
+        QFile g(odd);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("[Capture Type]\r\nCapture=Multiple Image\r\n[Internet Settings]\r\nPassword=pw\x01x\r\n");
+        g.close();
+        r = runCli({QStringLiteral("devices"), QStringLiteral("--params"), odd});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("Ignored Password in ")), qPrintable(r.err));
     }
 };
 
