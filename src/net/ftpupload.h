@@ -26,7 +26,9 @@ namespace lv {
 // object, in the order it happened: every status text, the main window's
 // status texts, the per cent sent and at last finished(). "Cancel" sets a
 // flag that libcurl's progress poll reads, so the running step ends through
-// its failure path. Only one upload runs at a time in the process.
+// its failure path. Only one upload runs at a time in the process. The
+// public functions belong to the owner's thread; a slot of its signals may
+// start the next upload, and ends the object with deleteLater(), not delete.
 //
 // The password is handed to libcurl as an option, never placed in a URL, and
 // never appears in a status text, a log line or an error text.
@@ -87,6 +89,7 @@ public:
     QString lastError() const;
 
     // The dial-up hang-up, called on the worker; default HangUpDialUp().
+    // Set it before start().
     void setHangUp(std::function<void()> hangUp) { m_hangUp = std::move(hangUp); }
 
     // The name used on the server: the local file's name without its folder;
