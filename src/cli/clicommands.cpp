@@ -308,12 +308,19 @@ int runSeries(const Request& r, const Settings& s)
     std::unique_ptr<FtpUpload> upload;
     QString uploading;
     int uploaded = 0;
+    QTimer tick;
+    bool over = false;   // no tick may shoot after this, even one due in the same turn
     bool ending = false; // the series is over once the running upload is
+    auto quit = [&] {
+        over = true;
+        tick.stop();
+        QCoreApplication::exit(0);
+    };
     auto finish = [&] {
         if (upload && upload->isRunning())
             ending = true;
         else
-            QCoreApplication::exit(0);
+            quit();
     };
     if (ftp) {
         upload = std::make_unique<FtpUpload>(*ftp);
@@ -325,12 +332,12 @@ int runSeries(const Request& r, const Settings& s)
                 progress.done();
                 printError(QStringLiteral("cannot upload %1: %2").arg(uploading, reason));
                 status = kExitFailure;
-                QCoreApplication::exit(0);
+                quit();
                 return;
             }
             ++uploaded;
             if (ending)
-                QCoreApplication::exit(0);
+                quit();
         });
     }
 
@@ -340,7 +347,7 @@ int runSeries(const Request& r, const Settings& s)
         const QString name = seriesFileName(base, seriesType, number);
         if (!savePicture(stamped(frame->image, stamps, number), name, type, q)) {
             status = kExitFailure;
-            QCoreApplication::exit(0);
+            quit();
             return;
         }
         ++shots;
@@ -352,9 +359,8 @@ int runSeries(const Request& r, const Settings& s)
         if (count > 0 && shots >= count)
             finish();
     };
-    QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
-        if (ending)
+        if (over || ending)
             return;
         if (upload && upload->isRunning()) {
             progress.show(QStringLiteral("Uploading %1: %2").arg(QFileInfo(uploading).fileName(), upload->statusText()));
@@ -375,10 +381,10 @@ int runSeries(const Request& r, const Settings& s)
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, qApp, finish);
-    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&](const QString& reason) {
         printError(QStringLiteral("device lost: ") + reason);
         status = kExitFailure;
-        QCoreApplication::exit(0);
+        quit();
     });
     tick.start(1000);
     if (duration > 0)

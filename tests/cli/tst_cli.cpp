@@ -401,6 +401,24 @@ private slots:
             QCOMPARE(djpeg(onServer).size(), QSize(320, 240));
         }
         QVERIFY(!QFile::exists(server.pathOnServer(QStringLiteral("cam/sent00004.jpg"))));
+
+        // A motion series that ends by its duration: every picture it kept
+        // has arrived, none was taken after the end and left behind.
+        QDir().mkpath(path(QStringLiteral("moving")));
+        const Run m = runCli({QStringLiteral("series"), path(QStringLiteral("moving/mo.jpg")), QStringLiteral("--motion"),
+                              QStringLiteral("0"), QStringLiteral("--duration"), QStringLiteral("3"),
+                              QStringLiteral("--ftp-url"), QStringLiteral("127.0.0.1"), QStringLiteral("--ftp-port"),
+                              QString::number(server.port()), QStringLiteral("--ftp-user"),
+                              QLatin1String(FtpTestServer::User)},
+                             60000, {{QStringLiteral("LUMIVARK_FTP_PASSWORD"), QLatin1String(FtpTestServer::Password)}});
+        QVERIFY2(m.exitCode == 0, qPrintable(m.err));
+        const QStringList taken = QDir(path(QStringLiteral("moving"))).entryList(QDir::Files);
+        QVERIFY(!taken.isEmpty());
+        QCOMPARE(m.out.trimmed(), QStringLiteral("%1 pictures\n%1 uploaded to 127.0.0.1").arg(taken.size()));
+        for (const QString& n : taken)
+            QCOMPARE(fileBytes(server.pathOnServer(n)), fileBytes(path(QStringLiteral("moving/") + n)));
+        // Nothing but errors on stderr: the upload's steps are not logged there.
+        QVERIFY2(!m.err.contains(QStringLiteral("ftp:")), qPrintable(m.err));
     }
 
     // The Internet Settings of a parameters file send the series as the
