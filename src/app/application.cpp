@@ -9,6 +9,7 @@
 #include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
 #include "capture/capturewindow.h"
+#include "capture/widgetdevicedialogs.h"
 #include "image/image.h"
 #include "movie/codecswindow.h"
 #include "net/ftpsettings.h"
@@ -44,7 +45,12 @@ Q_LOGGING_CATEGORY(lcApp, "lumivark.app", QtInfoMsg)
 
 namespace lv {
 
-Application::Application() = default;
+Application::Application()
+{
+    // The capture core opens its device and codec dialogs through these.
+    static WidgetDeviceDialogs deviceDialogs;
+    setDeviceDialogs(&deviceDialogs);
+}
 
 Application::~Application()
 {
@@ -176,7 +182,7 @@ void Application::connectCommands()
     auto* controller = new CaptureController(*m_master, m_state); // owned by the window
     m_movies = new MovieWindows(*m_master, m_state);             // owned by the window
     QObject::connect(m_master.get(), &Master::commandRequested, controller,
-                     [this, controller](const QString& command) {
+                     [this, controller](Command command) {
                          if (!controller->handle(command))
                              handleCommand(command);
                      });
@@ -185,21 +191,21 @@ void Application::connectCommands()
 void Application::connectSettingsCommands()
 {
     Master& m = *m_master;
-    for (QAction* a : {m.fileItems[5], m.fileItems[6], m.fileItems[8], m.editItems[2], m.viewItems[3],
-                       m.videoSettingsItems[8], m.videoSettingsItems[10]})
-        a->setEnabled(true);
-    m.fileItems[3]->setEnabled(true);
+    for (Command c : {Command::Open, Command::Save, Command::Preferences, Command::OtherInfo, Command::FullScreen,
+                      Command::Advanced, Command::DeviceInfo})
+        m.action(c)->setEnabled(true);
+    m.action(Command::Viewer)->setEnabled(true);
     m.MainToolbar->button(QStringLiteral("viewer"))->setEnabled(true);
-    m.helpItems[2]->setEnabled(true);
-    m.helpItems[6]->setEnabled(true);
+    m.action(Command::Splash)->setEnabled(true);
+    m.action(Command::About)->setEnabled(true);
     for (const char* k : {"open", "save", "preferences", "about"})
         m.MainToolbar->button(QString::fromLatin1(k))->setEnabled(true);
     m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
     m.MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
     m.MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
-    m.videoSettingsItems[5]->setEnabled(true); // Video Codecs
-    m.videoSettingsItems[6]->setEnabled(true); // What Codec...
-    m.fileItems[9]->setEnabled(true);          // System Information...
+    m.action(Command::Codecs)->setEnabled(true);
+    m.action(Command::WhatCodec)->setEnabled(true);
+    m.action(Command::SystemInformation)->setEnabled(true);
 }
 
 void Application::openCaptureFile()
@@ -258,20 +264,20 @@ void Application::fullScreen()
         video->Overlay();
 }
 
-void Application::handleCommand(const QString& command)
+void Application::handleCommand(Command command)
 {
     Master& m = *m_master;
-    if (command == QLatin1String("open")) {
+    if (command == Command::Open) {
         openCaptureFile();
-    } else if (command == QLatin1String("viewer")) {
+    } else if (command == Command::Viewer) {
         m_movies->askAndOpen();
-    } else if (command == QLatin1String("popup-viewer")) {
+    } else if (command == Command::PopUpViewer) {
         m_movies->open(m_state.CurrentFileName, m_state.CurrentFileName);
-    } else if (command == QLatin1String("close-movie-viewer")) {
+    } else if (command == Command::CloseMovieViewer) {
         m_movies->close();
-    } else if (command == QLatin1String("save")) {
+    } else if (command == Command::Save) {
         saveCaptureFile();
-    } else if (command == QLatin1String("preferences")) {
+    } else if (command == Command::Preferences) {
         PreferenceValues v{m_state.PopUpMovieViewer, m_state.Autoplay, m_state.SystemSounds, m_state.JpegQuality,
                            m_state.MotionSensitivity};
         Preferences dlg(v, &m);
@@ -286,13 +292,13 @@ void Application::handleCommand(const QString& command)
                 if (auto* editor = qobject_cast<Image*>(sub->widget()))
                     editor->setJpegQuality(m_state.JpegQuality);
         }
-    } else if (command == QLatin1String("otherinfo") || command == QLatin1String("series-otherinfo")) {
+    } else if (command == Command::OtherInfo) {
         OtherInfo dlg(m_state.AviInfoFields, &m);
         dlg.exec();
-    } else if (command == QLatin1String("advanced")) {
+    } else if (command == Command::Advanced) {
         VideoSettings dlg(m_state.Parms, &m);
         dlg.exec();
-    } else if (command == QLatin1String("info")) {
+    } else if (command == Command::DeviceInfo) {
         const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
         if (connected)
             m.videoScreen()->RefreshWindow();
@@ -301,23 +307,23 @@ void Application::handleCommand(const QString& command)
         VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
                       CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), system, m_state.DriverCaps, &m);
         dlg.exec();
-    } else if (command == QLatin1String("codecs")) {
+    } else if (command == Command::Codecs) {
         showVideoCodecs(&m);
-    } else if (command == QLatin1String("whatcodec")) {
+    } else if (command == Command::WhatCodec) {
         whatCodec(&m);
-    } else if (command == QLatin1String("sysinfo")) {
+    } else if (command == Command::SystemInformation) {
         SystemInformationWindow window(SystemInformation(m_state.CurrentFileName).text(), &m);
         window.exec();
-    } else if (command == QLatin1String("fullscreen")) {
+    } else if (command == Command::FullScreen) {
         fullScreen();
-    } else if (command == QLatin1String("splash")) {
+    } else if (command == Command::Splash) {
         auto* splash = new Splash(&m);
         splash->show();
-    } else if (command == QLatin1String("about")) {
+    } else if (command == Command::About) {
         dialogs().message(programTitle() + QLatin1Char('\n') + Splash::versionLine()
                               + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
                           Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), &m);
-    } else if (command == QLatin1String("series-netset")) {
+    } else if (command == Command::NetSettings) {
         FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
                         m_state.FtpDirectory};
         if (NetConfig::edit(ftp, &m)) {
@@ -329,7 +335,7 @@ void Application::handleCommand(const QString& command)
         }
     } else {
         // A command nobody handles is a fault of the wiring, not of the user.
-        qCWarning(lcApp) << "unhandled command" << command;
+        qCWarning(lcApp) << "unhandled command" << commandName(command);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/command.h"
 #include "base/sessionstate.h"
 
 #include <QLockFile>
@@ -42,7 +43,7 @@ public:
 
 private:
     void connectCommands();
-    void handleCommand(const QString& command);
+    void handleCommand(Command command);
     void connectSettingsCommands();
     void openCaptureFile();
     void saveCaptureFile();

@@ -65,27 +65,27 @@ CaptureController::CaptureController(Master& master, SessionState& state)
     m_master.OperationBar->button(QStringLiteral("autostart"))->setEnabled(true);
     m_master.OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
     m_master.DeviceToolbar->button(QStringLiteral("snapshot"))->setEnabled(true);
-    m_master.editItems[0]->setEnabled(true);
-    m_master.editItems[4]->setEnabled(true);
+    m_master.action(Command::Snapshot)->setEnabled(true);
+    m_master.action(Command::Clipboard)->setEnabled(true);
     m_master.m_motionReady = true;
     m_master.m_autostartReady = true;
 }
 
 CaptureController::~CaptureController() = default;
 
-bool CaptureController::handle(const QString& command)
+bool CaptureController::handle(Command command)
 {
-    if (command == kRecord)
+    if (command == Command::Record)
         RecordButton();
-    else if (command == QLatin1String("snapshot"))
+    else if (command == Command::Snapshot)
         CaptureFrameToEditor();
-    else if (command == QLatin1String("clipboard"))
+    else if (command == Command::Clipboard)
         PutFrameOnClipboard();
-    else if (command == QLatin1String("motion"))
+    else if (command == Command::MotionDetector)
         ArmMotionDetector();
-    else if (command == QLatin1String("autostart"))
+    else if (command == Command::Autostart)
         OpenAutostart();
-    else if (command == QLatin1String("write-movie-info"))
+    else if (command == Command::WriteMovieInfo)
         WriteInfo();
     else
         return false;
@@ -283,7 +283,7 @@ void CaptureController::DispatchCapture(bool start)
         if (!overwriteAllowed(true))
             return;
         if (m_state.PopUpMovieViewer == QLatin1String("1"))
-            emit m_master.commandRequested(QStringLiteral("close-movie-viewer"));
+            emit m_master.commandRequested(Command::CloseMovieViewer);
         m_state.EstimatedSize = 0;
         m_state.FreeSpaceAtStart = freeDiskSpace(m_state.CurrentFileName);
         m_state.FreeSpaceNow = m_state.FreeSpaceAtStart;
@@ -485,10 +485,13 @@ bool CaptureController::ShootImage()
         break;
     }
     case SeriesType::NumberedJpeg:
-    case SeriesType::RefreshJpeg:
-        stored = SaveJPEGFile(picture, name, m_state.JpegQuality,
-                              [this](const QString& text) { m_master.setStatusString(text); });
+    case SeriesType::RefreshJpeg: {
+        const FileResult saved = SaveJPEGFile(picture, name, m_state.JpegQuality,
+                                              [this](const QString& text) { m_master.setStatusString(text); });
+        showFailure(saved);
+        stored = saved.ok();
         break;
+    }
     case SeriesType::Clipboard:
         QGuiApplication::clipboard()->clear();
         QGuiApplication::clipboard()->setImage(picture);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/command.h"
 #include "base/sessionstate.h"
 #include "capture/capturewindow.h"
 #include "image/image.h"
@@ -35,9 +36,9 @@ public:
     CaptureController(Master& master, SessionState& state);
     ~CaptureController() override;
 
-    // A command of the main window ("record", "snapshot", "clipboard", "motion",
-    // "autostart", "write-movie-info"); false when not ours.
-    bool handle(const QString& command);
+    // A command of the main window (record, snapshot, clipboard, motion detector,
+    // autostart, write movie info); false when not ours.
+    bool handle(Command command);
 
     // Starts or stops the capture of the visible mode; every trigger comes here.
     void DispatchCapture(bool start);

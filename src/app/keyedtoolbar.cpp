@@ -22,9 +22,9 @@ QAction* KeyedToolBar::addButton(const QString& key, const QString& tip, const Q
                                  const QString& imageKey)
 {
     const QString image = imageKey.isEmpty() ? key : imageKey;
-    const QString command = commandOf(objectName(), image);
-    auto* a = addAction(commandIcon(command), caption.isEmpty() ? tip : caption);
-    a->setProperty("command", command);
+    const std::optional<Command> command = commandOf(objectName(), image);
+    auto* a = addAction(command ? commandIcon(*command) : QIcon(), caption.isEmpty() ? tip : caption);
+    a->setProperty("command", command ? commandName(*command) : QString());
     a->setObjectName(key);
     a->setToolTip(tip);
     a->setCheckable(checkable);
@@ -75,36 +75,43 @@ void KeyedToolBar::setImageKey(const QString& key, const QString& image)
     if (!a || a->property("imageKey").toString() == image)
         return;
     a->setProperty("imageKey", image);
-    const QString command = commandOf(objectName(), image);
-    a->setProperty("command", command);
-    a->setIcon(commandIcon(command));
+    const std::optional<Command> command = commandOf(objectName(), image);
+    a->setProperty("command", command ? commandName(*command) : QString());
+    a->setIcon(command ? commandIcon(*command) : QIcon());
 }
 
-QString commandOf(const QString& toolbar, const QString& imageKey)
+std::optional<Command> KeyedToolBar::command(const QString& key) const
+{
+    const QAction* a = button(key);
+    return a ? commandFromName(a->property("command").toString()) : std::nullopt;
+}
+
+std::optional<Command> commandOf(const QString& toolbar, const QString& imageKey)
 {
     // Where one image key means different commands on different toolbars, the toolbar decides.
-    static const QHash<QString, QString> byToolbar = {
-        {QStringLiteral("MainToolbar/movie"), QStringLiteral("movie-mode")},
-        {QStringLiteral("MainToolbar/image"), QStringLiteral("image-mode")},
-        {QStringLiteral("MainToolbar/multiple"), QStringLiteral("multiple-mode")},
-        {QStringLiteral("OperationBar/pause"), QStringLiteral("capture")},
-        {QStringLiteral("OperationBar/motion"), QStringLiteral("motion-detector")},
-        {QStringLiteral("TriggerType/manual"), QStringLiteral("manual-trigger")},
-        {QStringLiteral("TriggerType/timer"), QStringLiteral("timer-trigger")},
-        {QStringLiteral("TriggerType/motion"), QStringLiteral("motion-trigger")},
-        {QStringLiteral("MultipleImageToolbar/save"), QStringLiteral("series-save")},
-        {QStringLiteral("MultipleImageToolbar/vidcompression"), QStringLiteral("compression")},
+    static const QHash<QString, Command> byToolbar = {
+        {QStringLiteral("MainToolbar/movie"), Command::MovieMode},
+        {QStringLiteral("MainToolbar/image"), Command::ImageMode},
+        {QStringLiteral("MainToolbar/multiple"), Command::MultipleMode},
+        {QStringLiteral("OperationBar/pause"), Command::Capture},
+        {QStringLiteral("OperationBar/motion"), Command::MotionDetector},
+        {QStringLiteral("TriggerType/manual"), Command::ManualTrigger},
+        {QStringLiteral("TriggerType/timer"), Command::TimerTrigger},
+        {QStringLiteral("TriggerType/motion"), Command::MotionTrigger},
+        {QStringLiteral("MultipleImageToolbar/save"), Command::SeriesSave},
+        {QStringLiteral("MultipleImageToolbar/vidcompression"), Command::Compression},
     };
-    static const QHash<QString, QString> stamps = {
-        {QStringLiteral("time"), QStringLiteral("stamp-time")},      {QStringLiteral("date"), QStringLiteral("stamp-date")},
-        {QStringLiteral("text"), QStringLiteral("stamp-text")},      {QStringLiteral("timecolor"), QStringLiteral("color-time")},
-        {QStringLiteral("datecolor"), QStringLiteral("color-date")}, {QStringLiteral("textcolor"), QStringLiteral("color-text")},
+    static const QHash<QString, Command> stamps = {
+        {QStringLiteral("time"), Command::StampTime},      {QStringLiteral("date"), Command::StampDate},
+        {QStringLiteral("text"), Command::StampText},      {QStringLiteral("timecolor"), Command::ColorTime},
+        {QStringLiteral("datecolor"), Command::ColorDate}, {QStringLiteral("textcolor"), Command::ColorText},
     };
-    if (const QString c = byToolbar.value(toolbar + QLatin1Char('/') + imageKey); !c.isEmpty())
-        return c;
+    if (auto it = byToolbar.constFind(toolbar + QLatin1Char('/') + imageKey); it != byToolbar.constEnd())
+        return *it;
     if (toolbar == QLatin1String("ImageToolbar") || toolbar == QLatin1String("MultipleImageToolbar2"))
-        return stamps.value(imageKey, imageKey);
-    return imageKey;
+        if (auto it = stamps.constFind(imageKey); it != stamps.constEnd())
+            return *it;
+    return commandFromName(imageKey);
 }
 
 } // namespace lv

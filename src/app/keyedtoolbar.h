@@ -1,7 +1,11 @@
 #pragma once
 
+#include "base/command.h"
+
 #include <QHash>
 #include <QToolBar>
+
+#include <optional>
 
 class QAction;
 
@@ -23,6 +27,8 @@ public:
     QAction* addPlaceholder(const QString& key, int width);
 
     QAction* button(const QString& key) const { return m_buttons.value(key); }
+    // The command the button of that key stands for now, if any.
+    std::optional<Command> command(const QString& key) const;
     bool isPressed(const QString& key) const;
     void setPressed(const QString& key, bool pressed);
 
@@ -37,7 +43,7 @@ private:
 };
 
 // The command whose picture a button of this toolbar shows for an image key
-// (see commandIcon); the button keeps it in its "command" property.
-QString commandOf(const QString& toolbar, const QString& imageKey);
+// (see commandIcon); the button keeps its name in its "command" property.
+std::optional<Command> commandOf(const QString& toolbar, const QString& imageKey);
 
 } // namespace lv

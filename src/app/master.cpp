@@ -25,6 +25,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -37,6 +38,9 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+// Defined with the application.
+Q_DECLARE_LOGGING_CATEGORY(lcApp)
 
 namespace lv {
 
@@ -109,15 +113,6 @@ void openHelpPage(QWidget* parent)
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
         dialogs().message(QStringLiteral("No program to show the help is installed.\nThe help file is ") + help,
                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok, {}, parent);
-}
-
-QAction* item(QMenu* menu, QList<QAction*>& items, const QString& caption, const QKeySequence& key = {})
-{
-    QAction* a = caption == QLatin1String("-") ? menu->addSeparator() : menu->addAction(caption);
-    if (!key.isEmpty())
-        a->setShortcut(key);
-    items.append(a);
-    return a;
 }
 
 } // namespace
@@ -206,112 +201,136 @@ Master::~Master() = default;
 
 // --- Building -------------------------------------------------------------
 
+QAction* Master::addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key)
+{
+    QAction* a = menu->addAction(caption);
+    if (!key.isEmpty())
+        a->setShortcut(key);
+    m_actions[static_cast<size_t>(command)] = a;
+    return a;
+}
+
+QAction* Master::action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
+
+QAction* Master::sampleRateItem(int hz) const
+{
+    for (QAction* a : m_sampleRateItems)
+        if (a->data().toInt() == hz)
+            return a;
+    return nullptr;
+}
+
+void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& key)
+{
+    if (const std::optional<Command> c = toolbar->command(key))
+        emit commandRequested(*c);
+    else
+        qCWarning(lcApp) << "button without a command" << toolbar->objectName() << key;
+}
+
 void Master::buildMenus()
 {
     QMenuBar* bar = menuBar();
     FileMenu = bar->addMenu(QStringLiteral("&File"));
-    item(FileMenu, fileItems, QStringLiteral("&Movie Capture..."));
-    item(FileMenu, fileItems, QStringLiteral("&Image Capture..."));
-    item(FileMenu, fileItems, QStringLiteral("M&ultiple Image Capture..."));
-    item(FileMenu, fileItems, QStringLiteral("Movie &Viewer..."));
-    item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("&Open Capture File..."), QKeySequence::Open);
-    item(FileMenu, fileItems, QStringLiteral("&Save Capture File..."), QKeySequence::Save);
-    item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("&Preferences"));
-    item(FileMenu, fileItems, QStringLiteral("&System Information..."));
-    item(FileMenu, fileItems, QStringLiteral("-"));
-    item(FileMenu, fileItems, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(fileItems[0], &QAction::triggered, this, &Master::SelectMovieMode);
-    connect(fileItems[1], &QAction::triggered, this, &Master::SelectImageMode);
-    connect(fileItems[2], &QAction::triggered, this, &Master::SelectMultipleMode);
-    connect(fileItems[3], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("viewer")); });
-    connect(fileItems[5], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("open")); });
-    connect(fileItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("save")); });
-    connect(fileItems[8], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("preferences")); });
-    connect(fileItems[9], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("sysinfo")); });
-    connect(fileItems[11], &QAction::triggered, this, &QWidget::close);
+    addItem(FileMenu, Command::MovieMode, QStringLiteral("&Movie Capture..."));
+    addItem(FileMenu, Command::ImageMode, QStringLiteral("&Image Capture..."));
+    addItem(FileMenu, Command::MultipleMode, QStringLiteral("M&ultiple Image Capture..."));
+    addItem(FileMenu, Command::Viewer, QStringLiteral("Movie &Viewer..."));
+    FileMenu->addSeparator();
+    addItem(FileMenu, Command::Open, QStringLiteral("&Open Capture File..."), QKeySequence::Open);
+    addItem(FileMenu, Command::Save, QStringLiteral("&Save Capture File..."), QKeySequence::Save);
+    FileMenu->addSeparator();
+    addItem(FileMenu, Command::Preferences, QStringLiteral("&Preferences"));
+    addItem(FileMenu, Command::SystemInformation, QStringLiteral("&System Information..."));
+    FileMenu->addSeparator();
+    addItem(FileMenu, Command::Exit, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(action(Command::MovieMode), &QAction::triggered, this, &Master::SelectMovieMode);
+    connect(action(Command::ImageMode), &QAction::triggered, this, &Master::SelectImageMode);
+    connect(action(Command::MultipleMode), &QAction::triggered, this, &Master::SelectMultipleMode);
+    connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
 
     EditMenu = bar->addMenu(QStringLiteral("&Edit"));
-    item(EditMenu, editItems, QStringLiteral("Capture Frame"), QKeySequence(Qt::Key_F11));
-    item(EditMenu, editItems, QStringLiteral("-"));
-    item(EditMenu, editItems, QStringLiteral("Other Information"));
-    item(EditMenu, editItems, QStringLiteral("-"));
-    item(EditMenu, editItems, QStringLiteral("Put On Clipboard"));
-    connect(editItems[0], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("snapshot")); });
-    connect(editItems[2], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("otherinfo")); });
-    connect(editItems[4], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("clipboard")); });
+    addItem(EditMenu, Command::Snapshot, QStringLiteral("Capture Frame"), QKeySequence(Qt::Key_F11));
+    EditMenu->addSeparator();
+    addItem(EditMenu, Command::OtherInfo, QStringLiteral("Other Information"));
+    EditMenu->addSeparator();
+    addItem(EditMenu, Command::Clipboard, QStringLiteral("Put On Clipboard"));
 
     ViewMenu = bar->addMenu(QStringLiteral("&View"));
-    item(ViewMenu, viewItems, QStringLiteral("Overlay Mode"));
-    item(ViewMenu, viewItems, QStringLiteral("Preview Mode"));
-    item(ViewMenu, viewItems, QStringLiteral("-"));
-    item(ViewMenu, viewItems, QStringLiteral("Full Screen"));
-    connect(viewItems[0], &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
-    connect(viewItems[1], &QAction::triggered, this, [this] { m_videoScreen->Preview(m_state.PreviewRate); });
-    connect(viewItems[3], &QAction::triggered, this, [this] { FullScreen(false); });
+    addItem(ViewMenu, Command::Overlay, QStringLiteral("Overlay Mode"));
+    addItem(ViewMenu, Command::Preview, QStringLiteral("Preview Mode"));
+    ViewMenu->addSeparator();
+    addItem(ViewMenu, Command::FullScreen, QStringLiteral("Full Screen"));
+    connect(action(Command::Overlay), &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
+    connect(action(Command::Preview), &QAction::triggered, this, [this] { m_videoScreen->Preview(m_state.PreviewRate); });
+    connect(action(Command::FullScreen), &QAction::triggered, this, [this] { FullScreen(false); });
 
     VideoSettingsMenu = bar->addMenu(QStringLiteral("Video &Settings"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Source..."));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Format..."));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Display..."));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Compression"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Codecs"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("What Codec..."));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Advanced Settings"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("-"));
-    item(VideoSettingsMenu, videoSettingsItems, QStringLiteral("Video Capture Device..."));
-    connect(videoSettingsItems[0], &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
-    connect(videoSettingsItems[1], &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
-    connect(videoSettingsItems[2], &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
-    connect(videoSettingsItems[4], &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
-    connect(videoSettingsItems[5], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("codecs")); });
-    connect(videoSettingsItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("whatcodec")); });
-    connect(videoSettingsItems[8], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("advanced")); });
-    connect(videoSettingsItems[10], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("info")); });
+    addItem(VideoSettingsMenu, Command::VideoSource, QStringLiteral("Video Source..."));
+    addItem(VideoSettingsMenu, Command::VideoFormat, QStringLiteral("Video Format..."));
+    addItem(VideoSettingsMenu, Command::VideoDisplay, QStringLiteral("Video Display..."));
+    VideoSettingsMenu->addSeparator();
+    addItem(VideoSettingsMenu, Command::Compression, QStringLiteral("Video Compression"));
+    addItem(VideoSettingsMenu, Command::Codecs, QStringLiteral("Video Codecs"));
+    addItem(VideoSettingsMenu, Command::WhatCodec, QStringLiteral("What Codec..."));
+    VideoSettingsMenu->addSeparator();
+    addItem(VideoSettingsMenu, Command::Advanced, QStringLiteral("Video Advanced Settings"));
+    VideoSettingsMenu->addSeparator();
+    addItem(VideoSettingsMenu, Command::DeviceInfo, QStringLiteral("Video Capture Device..."));
+    connect(action(Command::VideoSource), &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
+    connect(action(Command::VideoFormat), &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
+    connect(action(Command::VideoDisplay), &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
+    connect(action(Command::Compression), &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
 
     AudioMenu = bar->addMenu(QStringLiteral("&Audio Settings"));
     AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
-    for (const char* c : {"Audio O&ff", "Audio &On", "-", "&Mono", "&Stereo", "-", "&8 bits", "1&6 bits", "-"})
-        item(AudioMenu, audioItems, QString::fromLatin1(c))->setCheckable(QLatin1String(c) != QLatin1String("-"));
+    addItem(AudioMenu, Command::AudioOff, QStringLiteral("Audio O&ff"))->setCheckable(true);
+    addItem(AudioMenu, Command::AudioOn, QStringLiteral("Audio &On"))->setCheckable(true);
+    AudioMenu->addSeparator();
+    addItem(AudioMenu, Command::Mono, QStringLiteral("&Mono"))->setCheckable(true);
+    addItem(AudioMenu, Command::Stereo, QStringLiteral("&Stereo"))->setCheckable(true);
+    AudioMenu->addSeparator();
+    addItem(AudioMenu, Command::Bits8, QStringLiteral("&8 bits"))->setCheckable(true);
+    addItem(AudioMenu, Command::Bits16, QStringLiteral("1&6 bits"))->setCheckable(true);
+    AudioMenu->addSeparator();
     SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), AudioMenu);
     SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
-    audioItems.append(AudioMenu->addMenu(SampleRateMenu));
-    for (const char* c : {"8 Khz", "11 Khz", "22 Khz", "44 Khz"}) {
-        QAction* a = SampleRateMenu->addAction(QString::fromLatin1(c));
+    AudioMenu->addMenu(SampleRateMenu);
+    for (auto [caption, hz] : {std::pair{"8 Khz", 8000}, std::pair{"11 Khz", 11025}, std::pair{"22 Khz", 22050},
+                               std::pair{"44 Khz", 44100}}) {
+        QAction* a = SampleRateMenu->addAction(QString::fromLatin1(caption));
         a->setCheckable(true);
-        sampleRateItems.append(a);
+        a->setData(hz);
+        m_sampleRateItems.append(a);
     }
-    item(AudioMenu, audioItems, QStringLiteral("-"));
-    item(AudioMenu, audioItems, QStringLiteral("Recording Settings"));
-    item(AudioMenu, audioItems, QStringLiteral("-"));
-    item(AudioMenu, audioItems, QStringLiteral("Sound Volume"));
-    connect(audioItems[0], &QAction::triggered, this, [this] { SetAudioCapture(false); });
-    connect(audioItems[1], &QAction::triggered, this, [this] { SetAudioCapture(true); });
-    connect(audioItems[3], &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
-    connect(audioItems[4], &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(1); });
-    connect(audioItems[6], &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(0); });
-    connect(audioItems[7], &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(1); });
-    for (int i = 0; i < sampleRateItems.size(); ++i)
-        connect(sampleRateItems[i], &QAction::triggered, this, [this, i] {
-            for (QAction* a : sampleRateItems)
+    AudioMenu->addSeparator();
+    addItem(AudioMenu, Command::RecordingSettings, QStringLiteral("Recording Settings"));
+    AudioMenu->addSeparator();
+    addItem(AudioMenu, Command::Volume, QStringLiteral("Sound Volume"));
+    connect(action(Command::AudioOff), &QAction::triggered, this, [this] { SetAudioCapture(false); });
+    connect(action(Command::AudioOn), &QAction::triggered, this, [this] { SetAudioCapture(true); });
+    connect(action(Command::Mono), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
+    connect(action(Command::Stereo), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(1); });
+    connect(action(Command::Bits8), &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(0); });
+    connect(action(Command::Bits16), &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(1); });
+    for (QAction* item : std::as_const(m_sampleRateItems))
+        connect(item, &QAction::triggered, this, [this, item] {
+            for (QAction* a : std::as_const(m_sampleRateItems))
                 a->setChecked(false);
-            AudioRate->setCurrentIndex(i);
-            sampleRateItems[i]->setChecked(true);
+            AudioRate->setCurrentIndex(static_cast<int>(m_sampleRateItems.indexOf(item)));
+            item->setChecked(true);
         });
-    connect(audioItems[11], &QAction::triggered, this, [] {
+    connect(action(Command::RecordingSettings), &QAction::triggered, this, [] {
         QProcess::startDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")});
     });
-    connect(audioItems[13], &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
+    connect(action(Command::Volume), &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
 
     WindowMenu = bar->addMenu(QStringLiteral("&Window"));
-    item(WindowMenu, windowItems, QStringLiteral("Tile &Horizontally"));
-    item(WindowMenu, windowItems, QStringLiteral("Tile &Vertically"));
-    item(WindowMenu, windowItems, QStringLiteral("&Cascade"));
-    item(WindowMenu, windowItems, QStringLiteral("&Arrange Icons"));
-    connect(windowItems[0], &QAction::triggered, this, [this] {
+    addItem(WindowMenu, Command::TileHorizontal, QStringLiteral("Tile &Horizontally"));
+    addItem(WindowMenu, Command::TileVertical, QStringLiteral("Tile &Vertically"));
+    addItem(WindowMenu, Command::Cascade, QStringLiteral("&Cascade"));
+    addItem(WindowMenu, Command::Arrange, QStringLiteral("&Arrange Icons"));
+    connect(action(Command::TileHorizontal), &QAction::triggered, this, [this] {
         // Stack the children one above the other, each as wide as the area.
         const auto subs = m_mdi->subWindowList();
         if (subs.isEmpty())
@@ -323,33 +342,36 @@ void Master::buildMenus()
             y += hgt;
         }
     });
-    connect(windowItems[1], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
-    connect(windowItems[2], &QAction::triggered, this, [this] {
+    connect(action(Command::TileVertical), &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
+    connect(action(Command::Cascade), &QAction::triggered, this, [this] {
         // Cascading gives each window the size it asks for, area or not.
         m_mdi->cascadeSubWindows();
         SubWindowFit::fitInPlace(m_mdi);
     });
-    connect(windowItems[3], &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
+    connect(action(Command::Arrange), &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));
-    item(HelpMenu, helpItems, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
-    item(HelpMenu, helpItems, QStringLiteral("-"));
-    item(HelpMenu, helpItems, QStringLiteral("&Splash Window"));
-    item(HelpMenu, helpItems, QStringLiteral("-"));
-    item(HelpMenu, helpItems, QStringLiteral("Video Lumivark on Web..."));
-    item(HelpMenu, helpItems, QStringLiteral("-"));
-    item(HelpMenu, helpItems, QStringLiteral("&About Video Lumivark..."));
-    connect(helpItems[0], &QAction::triggered, this, [this] { openHelpPage(this); });
-    connect(helpItems[2], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("splash")); });
+    addItem(HelpMenu, Command::Help, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
+    HelpMenu->addSeparator();
+    addItem(HelpMenu, Command::Splash, QStringLiteral("&Splash Window"));
+    HelpMenu->addSeparator();
+    addItem(HelpMenu, Command::Web, QStringLiteral("Video Lumivark on Web..."));
+    HelpMenu->addSeparator();
+    addItem(HelpMenu, Command::About, QStringLiteral("&About Video Lumivark..."));
+    connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
     // The program's web page is the help page that comes with it.
-    connect(helpItems[4], &QAction::triggered, this, [this] { openHelpPage(this); });
-    connect(helpItems[6], &QAction::triggered, this, [this] { emit commandRequested(QStringLiteral("about")); });
+    connect(action(Command::Web), &QAction::triggered, this, [this] { openHelpPage(this); });
+    // The other menu commands are carried out outside this window.
+    for (Command c : {Command::Viewer, Command::Open, Command::Save, Command::Preferences, Command::SystemInformation,
+                      Command::Snapshot, Command::OtherInfo, Command::Clipboard, Command::Codecs, Command::WhatCodec,
+                      Command::Advanced, Command::DeviceInfo, Command::Splash, Command::About})
+        connect(action(c), &QAction::triggered, this, [this, c] { emit commandRequested(c); });
 
     // Commands whose work is not part of this window yet stay greyed out until it is connected.
-    for (QAction* a : {fileItems[3], fileItems[5], fileItems[6], fileItems[8], fileItems[9], editItems[0],
-                       editItems[2], editItems[4], viewItems[3], videoSettingsItems[5], videoSettingsItems[6],
-                       videoSettingsItems[8], videoSettingsItems[10], helpItems[2], helpItems[6]})
-        a->setEnabled(false);
+    for (Command c : {Command::Viewer, Command::Open, Command::Save, Command::Preferences, Command::SystemInformation,
+                      Command::Snapshot, Command::OtherInfo, Command::Clipboard, Command::FullScreen, Command::Codecs,
+                      Command::WhatCodec, Command::Advanced, Command::DeviceInfo, Command::Splash, Command::About})
+        action(c)->setEnabled(false);
 
     EffectsMenu = new QMenu(this);
     EffectsMenu->setObjectName(QStringLiteral("EffectsMenu"));
@@ -390,7 +412,7 @@ void Master::buildLeftPanel()
         else if (key == QLatin1String("multiple"))
             SelectMultipleMode();
         else
-            emit commandRequested(key);
+            requestButtonCommand(MainToolbar, key);
     });
     MainToolbar->adjustSize();
     // The panel is one pixel wider than its toolbar, which sits at its top left.
@@ -460,7 +482,7 @@ void Master::buildMasterBar()
         } else if (key == QLatin1String("fullscreen")) {
             FullScreen(true);
         } else if (key != QLatin1String("device")) {
-            emit commandRequested(key);
+            requestButtonCommand(DeviceToolbar, key);
         }
     });
     connect(previewrate, qOverload<int>(&QComboBox::activated), this, &Master::PreviewRateClicked);
@@ -485,7 +507,7 @@ void Master::buildMasterBar()
         if (key == QLatin1String("record"))
             RecordButtonClicked();
         else
-            emit commandRequested(key);
+            requestButtonCommand(OperationBar, key);
     });
     b2->addWidget(OperationBar);
 
@@ -599,16 +621,16 @@ QWidget* Master::buildMoviePanel()
             w->setEnabled(!noLimit);
     });
     connect(AudioChannels, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
-        audioItems[3]->setChecked(i == 0);
-        audioItems[4]->setChecked(i == 1);
+        action(Command::Mono)->setChecked(i == 0);
+        action(Command::Stereo)->setChecked(i == 1);
     });
     connect(AudioBits, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
-        audioItems[6]->setChecked(i == 0);
-        audioItems[7]->setChecked(i == 1);
+        action(Command::Bits8)->setChecked(i == 0);
+        action(Command::Bits16)->setChecked(i == 1);
     });
     connect(AudioRate, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int i) {
-        for (int k = 0; k < sampleRateItems.size(); ++k)
-            sampleRateItems[k]->setChecked(k == i);
+        for (QAction* a : std::as_const(m_sampleRateItems))
+            a->setChecked(m_sampleRateItems.indexOf(a) == i);
     });
     connect(MovieToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("audio")) {
@@ -624,7 +646,7 @@ QWidget* Master::buildMoviePanel()
         } else if (key == QLatin1String("compression")) {
             m_videoScreen->VideoCompressionDialog();
         } else if (key != QLatin1String("writeinfo")) {
-            emit commandRequested(key);
+            requestButtonCommand(MovieToolbar, key);
         }
     });
     // Start values: the handlers above keep displays and menu marks in step.
@@ -758,7 +780,7 @@ QWidget* Master::buildMultiplePanel()
             if (QWidget* w = MultipleImageToolbar->widgetForAction(MultipleImageToolbar->button(key)))
                 EffectsMenu->popup(w->mapToGlobal(QPoint(0, w->height())));
         } else if (key != QLatin1String("writeinfo") && key != QLatin1String("ftp")) {
-            emit commandRequested(QStringLiteral("series-") + key);
+            requestButtonCommand(MultipleImageToolbar, key);
         }
     });
     MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(false);
@@ -817,8 +839,8 @@ void Master::load(const QString& commandLine)
     MasterBar->hide();
     QCoreApplication::processEvents();
     // 2. The mixer items need the mixer program.
-    audioItems[11]->setEnabled(mixerAvailable());
-    audioItems[13]->setEnabled(mixerAvailable());
+    action(Command::RecordingSettings)->setEnabled(mixerAvailable());
+    action(Command::Volume)->setEnabled(mixerAvailable());
     // 3. Caption.
     setWindowTitle(programTitle() + QStringLiteral(" Version") + withBlank(kVersionMajor) + QLatin1Char('.')
                    + QString::number(kVersionMinor));
@@ -1073,8 +1095,8 @@ void Master::intervalChanged()
 void Master::SetAudioCapture(bool on)
 {
     MovieToolbar->setPressed(QStringLiteral("audio"), on);
-    audioItems[1]->setChecked(on);
-    audioItems[0]->setChecked(!on);
+    action(Command::AudioOn)->setChecked(on);
+    action(Command::AudioOff)->setChecked(!on);
     AudioChannels->setEnabled(on);
     AudioBits->setEnabled(on);
     AudioRate->setEnabled(on);
@@ -1192,7 +1214,7 @@ void Master::DeviceMenuCommand(int index, const QString& key)
         dialogs().message(QStringLiteral("Device Driver Disconnected.\r\nCan be now removed if is a USB device..."),
                           Dialogs::Icon::Information, Dialogs::Buttons::Ok, {}, this);
     } else if (key == QLatin1String("info")) {
-        emit commandRequested(QStringLiteral("info"));
+        emit commandRequested(Command::DeviceInfo);
     }
 }
 
@@ -1242,14 +1264,14 @@ void Master::FullScreen(bool fromButton)
 {
     if (fromButton)
         setStatusString(QStringLiteral("Fullscreen..."));
-    emit commandRequested(QStringLiteral("fullscreen"));
+    emit commandRequested(Command::FullScreen);
     if (fromButton)
         setStatusString(QString());
 }
 
 void Master::RecordButtonClicked()
 {
-    emit commandRequested(QStringLiteral("record"));
+    emit commandRequested(Command::Record);
 }
 
 // --- Timers ---------------------------------------------------------------
@@ -1362,7 +1384,7 @@ void Master::UpdateRecordingStatus(int code)
         if (MovieToolbar->isPressed(QStringLiteral("writeinfo"))
             || MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))) {
             setStatusString(QStringLiteral("Writing Info"));
-            emit commandRequested(QStringLiteral("write-movie-info"));
+            emit commandRequested(Command::WriteMovieInfo);
             infoFailed = StatusString->text() != QLatin1String("Writing Info");
         }
         // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
@@ -1376,7 +1398,7 @@ void Master::UpdateRecordingStatus(int code)
         MasterTimer2.start();
         if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {
             m_state.ViewerShown = true;
-            emit commandRequested(QStringLiteral("popup-viewer"));
+            emit commandRequested(Command::PopUpViewer);
         }
     }
 }

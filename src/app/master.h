@@ -1,11 +1,15 @@
 #pragma once
 
 #include "app/keyedtoolbar.h"
+#include "base/command.h"
 #include "base/sessionstate.h"
 
 #include <QLabel>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QTimer>
+
+#include <array>
 #include <functional>
 
 class QBoxLayout;
@@ -203,13 +207,14 @@ public:
     bool m_motionReady = false;
     bool m_autostartReady = false;
 
-    // Menu items by their command-table index (separators included).
-    QList<QAction*> fileItems, editItems, viewItems, videoSettingsItems, audioItems, sampleRateItems,
-        windowItems, helpItems;
+    // The menu bar's item for a command; null for a command no menu carries.
+    QAction* action(Command command) const;
+    // The Sample Rate menu's item for a rate in Hz (8000, 11025, 22050, 44100); null for another.
+    QAction* sampleRateItem(int hz) const;
 
 signals:
     // Emitted when a command of a later subsystem is chosen that this window does not carry out itself.
-    void commandRequested(const QString& command);
+    void commandRequested(lv::Command command);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -218,6 +223,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QAction* addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key = {});
+    void requestButtonCommand(const KeyedToolBar* toolbar, const QString& key);
     void buildMenus();
     void buildLeftPanel();
     void buildMasterBar();
@@ -239,6 +246,8 @@ private:
     void chooseStampColor(int which); // 0 time, 1 date, 2 text
 
     SessionState& m_state;
+    std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
+    QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list
     QMdiArea* m_mdi = nullptr;
     VideoScreen* m_videoScreen = nullptr;
     QMdiSubWindow* m_videoSub = nullptr;

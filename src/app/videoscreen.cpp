@@ -102,8 +102,10 @@ void VideoScreen::Initialize()
     w->installEventFilter(this);
     w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
         m_state.LastStatusCode = static_cast<int16_t>(code);
-        if (code == kStatusCaptureEnd)
+        if (code == kStatusCaptureEnd) {
             m_state.CaptureEnded = true;
+            m_recordingAbort.disarm();
+        }
         return true;
     });
     if (!w->ConnectDriver(m_state.DeviceIndex)) {
@@ -119,7 +121,7 @@ void VideoScreen::Initialize()
     }
     m_master.setStatusString(QStringLiteral("Connected"));
     m_master.StatusTime->setText(QStringLiteral("00:00:00.00"));
-    m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.viewItems[3]->isEnabled());
+    m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.action(Command::FullScreen)->isEnabled());
 
     w->GetDriverCaps(m_state.DriverCaps);
     resizeToVideo();
@@ -129,13 +131,13 @@ void VideoScreen::Initialize()
 
     const CaptureDriverCaps& caps = m_state.DriverCaps;
     m_master.DeviceToolbar->button(QStringLiteral("overlay"))->setEnabled(caps.fHasOverlay == 1);
-    m_master.viewItems[0]->setEnabled(caps.fHasOverlay == 1);
+    m_master.action(Command::Overlay)->setEnabled(caps.fHasOverlay == 1);
     m_master.DeviceToolbar->button(QStringLiteral("source"))->setEnabled(caps.fHasDlgVideoSource == 1);
-    m_master.videoSettingsItems[0]->setEnabled(caps.fHasDlgVideoSource == 1);
+    m_master.action(Command::VideoSource)->setEnabled(caps.fHasDlgVideoSource == 1);
     m_master.DeviceToolbar->button(QStringLiteral("format"))->setEnabled(caps.fHasDlgVideoFormat == 1);
-    m_master.videoSettingsItems[1]->setEnabled(caps.fHasDlgVideoFormat == 1);
+    m_master.action(Command::VideoFormat)->setEnabled(caps.fHasDlgVideoFormat == 1);
     m_master.DeviceToolbar->button(QStringLiteral("display"))->setEnabled(caps.fHasDlgVideoDisplay == 1);
-    m_master.videoSettingsItems[2]->setEnabled(caps.fHasDlgVideoDisplay == 1);
+    m_master.action(Command::VideoDisplay)->setEnabled(caps.fHasDlgVideoDisplay == 1);
 
     w->GetStatus(m_state.Status);
     if (m_state.Status.fOverlayWindow == 1 && caps.fHasOverlay == 1)
@@ -200,6 +202,7 @@ void VideoScreen::Disconnect()
             w->SetSequenceSetup(m_state.Parms);
             w->KeepSettings();
             w->SetStatusCallback({});
+            m_recordingAbort.disarm();
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
             m_state.CaptureHandle = nullptr;
@@ -300,8 +303,13 @@ void VideoScreen::Record()
         m_master.StatusTime->clear();
         m_master.DroppedString->setText(QStringLiteral("Exclusive Task"));
     }
-    QCoreApplication::processEvents();
-    if (!w->StartSequence() && !w->recordingError().isEmpty() && !m_state.CaptureEnded) {
+    // Returns at once in both modes; the end comes by the status callback.
+    if (w->StartSequence()) {
+        m_recordingAbort.arm(&m_master, {p.fAbortLeftMouse == 1, p.fAbortRightMouse == 1, p.fYield == 0}, [this] {
+            if (CaptureWindow* c = m_state.CaptureHandle)
+                c->StopSequence();
+        });
+    } else if (!w->recordingError().isEmpty() && !m_state.CaptureEnded) {
         // Nothing was recorded: no end of capture will come to reset the window.
         m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
                                  + w->recordingError());

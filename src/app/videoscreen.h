@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/recordingabort.h"
 #include "base/sessionstate.h"
 
 #include <QLabel>
@@ -75,6 +76,8 @@ private:
     Master& m_master;
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;
+    // The main window's mouse abort and input hold while recording.
+    RecordingAbort m_recordingAbort;
 };
 
 } // namespace lv

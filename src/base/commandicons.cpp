@@ -142,6 +142,8 @@ QIcon commandIcon(const QString& command)
     return icon;
 }
 
+QIcon commandIcon(Command command) { return commandIcon(commandName(command)); }
+
 QIcon applicationIcon()
 {
     static const QIcon icon = QIcon::fromTheme(QStringLiteral("lumivark"), shipped("lumivark"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/command.h"
+
 #include <QIcon>
 #include <QString>
 
@@ -12,6 +14,7 @@ namespace lv {
 // share a base picture carry a small badge that tells them apart. An unknown
 // name gives a null icon. UI thread only.
 QIcon commandIcon(const QString& command);
+QIcon commandIcon(Command command);
 
 // The program's own icon, for every window.
 QIcon applicationIcon();

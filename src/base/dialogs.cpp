@@ -11,6 +11,12 @@ Dialogs* g_dialogs = nullptr;
 Dialogs& dialogs() { return g_dialogs ? *g_dialogs : defaultDialogs(); }
 void setDialogs(Dialogs* d) { g_dialogs = d; }
 
+void showFailure(const FileResult& result, QWidget* parent)
+{
+    if (!result.ok() && !result.message().isEmpty())
+        dialogs().message(result.message(), result.icon(), Dialogs::Buttons::Ok, {}, parent);
+}
+
 QString qtFilterFromPipeFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));

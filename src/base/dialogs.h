@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fileresult.h"
+
 #include <QColor>
 #include <QString>
 #include <optional>
@@ -12,7 +14,7 @@ namespace lv {
 // can script the answers. UI thread only.
 class Dialogs {
 public:
-    enum class Icon { Information, Warning, Error, Question };
+    using Icon = MessageIcon;
     enum class Buttons { Ok, YesNo, OkCancel, SaveDiscardCancel };
     enum class Answer { Ok, Yes, No, Cancel, Save, Discard };
 
@@ -63,5 +65,9 @@ Dialogs& dialogs();
 // build without Qt Widgets, a log of the messages.
 Dialogs& defaultDialogs();
 void setDialogs(Dialogs* d); // nullptr restores the Qt dialogs
+
+// Shows a failed file operation's message with its icon; nothing after
+// success or for a failure without a message.
+void showFailure(const FileResult& result, QWidget* parent = nullptr);
 
 } // namespace lv

@@ -1,17 +1,14 @@
 #include "capture/capturewindow.h"
-#include "base/okcancel.h"
 #include "capture/sequencecapture.h"
 #include "base/dialogs.h"
 #include "base/programdirectory.h"
+#include "capture/devicedialogs.h"
 #include "capture/devicememory.h"
 
-#include <QCheckBox>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QThread>
-#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -415,29 +412,25 @@ bool CaptureWindow::ShowSourceDialog()
 
 bool CaptureWindow::ShowDisplayDialog()
 {
-    if (!m_session.isOpen() || !m_session.driver()->hasDisplayDialog()) {
+    DeviceDialogs* ui = deviceDialogs();
+    if (!m_session.isOpen() || !m_session.driver()->hasDisplayDialog() || !ui) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Display Dialog."), Dialogs::Icon::Error);
         return false;
     }
-    QDialog dlg(window());
-    dlg.setWindowTitle(QStringLiteral("Video Display"));
-    auto* layout = new QVBoxLayout(&dlg);
-    auto* scale = new QCheckBox(QStringLiteral("Scale the picture to the window"), &dlg);
-    scale->setObjectName(QStringLiteral("scale"));
-    scale->setChecked(m_scale);
-    layout->addWidget(scale);
-    layout->addWidget(okCancelButtons(&dlg));
-    if (dlg.exec() == QDialog::Accepted)
-        SetScale(scale->isChecked());
+    if (const auto scale = ui->display(m_scale, window()))
+        SetScale(*scale);
     return true;
 }
 
 bool CaptureWindow::ShowCompressionDialog()
 {
-    if (!m_session.recorder().showCompressionDialog(window())) {
+    DeviceDialogs* ui = deviceDialogs();
+    if (!ui) {
         dialogs().message(QStringLiteral("Cannot show Video Compression Dialog."), Dialogs::Icon::Error);
         return false;
     }
+    if (const auto choice = ui->compression(window()))
+        saveCodecChoice(*choice);
     return true;
 }
 

@@ -2,13 +2,8 @@
 
 #include "movie/aviwriter.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFile>
-#include <QEventLoop>
 #include <QLoggingCategory>
-#include <QMouseEvent>
-#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -29,50 +24,6 @@ namespace {
 // dropped instead of holding up the capture thread.
 constexpr size_t kMaxQueuedFrames = 16;
 
-// Stops the recording at a mouse press anywhere in the program; during an
-// exclusive recording it also keeps every other user input away.
-class AbortFilter final : public QObject {
-public:
-    AbortFilter(bool left, bool right, bool exclusive, std::function<void()> stop)
-        : m_left(left), m_right(right), m_exclusive(exclusive), m_stop(std::move(stop))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::NonClientAreaMouseButtonPress: {
-            const auto* me = static_cast<QMouseEvent*>(event);
-            const bool stops = (me->button() == Qt::LeftButton && m_left)
-                               || (me->button() == Qt::RightButton && m_right);
-            if (stops) {
-                // Stop after this event so no widget acts on the press.
-                if (!m_fired) {
-                    m_fired = true;
-                    QTimer::singleShot(0, this, m_stop);
-                }
-                return true;
-            }
-            return m_exclusive;
-        }
-        case QEvent::Close:
-            return m_exclusive && watched->isWidgetType();
-        default:
-            return m_exclusive && event->isInputEvent();
-        }
-    }
-
-private:
-    bool m_left;
-    bool m_right;
-    bool m_exclusive;
-    bool m_fired = false;
-    std::function<void()> m_stop;
-};
-
 } // namespace
 
 struct SequenceCapture::Impl {
@@ -86,10 +37,8 @@ struct SequenceCapture::Impl {
     // UI thread
     QObject context; // queued calls onto the UI thread die with it
     Setup setup;
-    std::unique_ptr<AbortFilter> filter;
     std::unique_ptr<AudioSource> ownAudio;
     AudioSource* audio = nullptr;
-    QEventLoop* exclusiveLoop = nullptr;
     QTimer limitTimer;
     bool endReported = true;
     QString noSound; // why a recording asked with sound runs without it
@@ -279,14 +228,6 @@ bool SequenceCapture::start(const Setup& setup)
     s.endReported = false;
     s.encoder = std::thread([impl = d.get()] { impl->runEncoder(); });
 
-    const bool exclusive = setup.parms.fYield == 0;
-    s.filter = std::make_unique<AbortFilter>(setup.parms.fAbortLeftMouse == 1, setup.parms.fAbortRightMouse == 1,
-                                             exclusive, [weak = std::weak_ptr<Impl>(d)] {
-                                                 if (auto impl = weak.lock())
-                                                     impl->finish();
-                                             });
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->installEventFilter(s.filter.get());
     if (s.limitSlots >= 0)
         s.limitTimer.start(int(std::min<int64_t>(int64_t(setup.parms.wTimeLimit) * 1000, INT32_MAX)));
 
@@ -294,18 +235,6 @@ bool SequenceCapture::start(const Setup& setup)
                                << ws.encoder << (s.audio ? "with sound" : "");
     if (setup.status)
         setup.status(kStatusCaptureStart);
-
-    if (exclusive) {
-        // The caller waits for the end; windows keep repainting meanwhile.
-        std::shared_ptr<Impl> keep = d;
-        QEventLoop loop;
-        keep->exclusiveLoop = &loop;
-        if (keep->capturing)
-            loop.exec();
-        keep->exclusiveLoop = nullptr;
-        std::lock_guard l(keep->mutex);
-        return keep->error.isEmpty();
-    }
     return true;
 }
 
@@ -430,11 +359,6 @@ void SequenceCapture::Impl::finish(bool limitReached)
         return;
     capturing = false;
     limitTimer.stop();
-    if (filter) {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeEventFilter(filter.get());
-        filter.release()->deleteLater(); // it may be the caller
-    }
     if (audio)
         audio->stop();
     {
@@ -454,8 +378,6 @@ void SequenceCapture::Impl::finish(bool limitReached)
     ownAudio.reset();
     qCInfo(lcRecord).noquote() << "recording ended:" << frames.load() << "frames," << dropped.load()
                                << "dropped" << error;
-    if (exclusiveLoop)
-        exclusiveLoop->quit();
     if (!endReported) {
         endReported = true;
         if (setup.status)

@@ -23,8 +23,8 @@ namespace lv {
 // a frame that finds the queue full, and frames lost in gaps of the device's
 // buffer sequence, count as dropped.
 //
-// Threads: start/stop/openSingle/captureOne/closeSingle and
-// showCompressionDialog are called on the UI thread; the counters on any
+// Threads: start/stop/openSingle/captureOne/closeSingle are called on the
+// UI thread; the counters on any
 // thread; pushFrame() on the device's capture thread for every frame while
 // the device streams; deviceLost() on any thread. The status callback is
 // always called on the UI thread, once with 300 and once with 301 per
@@ -54,11 +54,12 @@ public:
     SequenceCapture(const SequenceCapture&) = delete;
     SequenceCapture& operator=(const SequenceCapture&) = delete;
 
-    // Starts a streaming capture. With parms.fYield 1 it returns at once;
-    // with 0 it returns when the recording has ended, keeping windows
-    // repainted but taking no user input except the stopping mouse press.
-    // False (and no status) when the file cannot be written.
+    // Starts a streaming capture and returns at once; the end comes by the
+    // status callback (301). parms.fYield and the mouse abort flags are the
+    // window's business: it holds back input or stops on a press. False (and
+    // no status) when the file cannot be written.
     bool start(const Setup& setup);
+    // Ends a running capture; false when none runs, so safe to call twice.
     bool stop();
     bool capturing() const;
     uint32_t framesCaptured() const;
@@ -82,9 +83,6 @@ public:
     bool captureOne(const FramePtr& frame);
     bool closeSingle();
     int singleFramesWritten() const;
-
-    // The recording codec and its quality; true when the dialog was shown.
-    bool showCompressionDialog(QWidget* parent);
 
     // requested microseconds per frame -> frames per second as a fraction
     // (33367 -> 30000/1001, 66667 -> 15/1).

@@ -1,5 +1,7 @@
 #include "capture/testpatterndriver.h"
 
+#include "capture/devicedialogs.h"
+
 
 #include <algorithm>
 #include <chrono>
@@ -181,6 +183,26 @@ bool SineAudioSource::start(const AudioFormat& format, PcmSink sink)
             sent = upTo;
         }
     });
+    return true;
+}
+
+bool TestPatternDriver::showSourceDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!ui)
+        return false;
+    if (const auto chosen = ui->testPatternSource(settings(), parent))
+        setSettings(*chosen);
+    return true;
+}
+
+bool TestPatternDriver::showFormatDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!ui)
+        return false;
+    if (const auto chosen = ui->testPatternFormat(settings(), parent))
+        setSettings(*chosen);
     return true;
 }
 

@@ -63,8 +63,9 @@ private:
     bool m_shown = false;
 };
 
-// The file layers report through lv::dialogs(); without a desktop their
-// messages go to stderr and every question is answered "no".
+// Nothing below the windows asks for a dialog (the file layers return their
+// messages, which are printed); should one still be asked for, its text goes
+// to stderr and every question is answered "no".
 class StderrDialogs final : public Dialogs {
 public:
     Answer message(const QString& text, Icon, Buttons buttons, const QString&, QWidget*) override
@@ -100,8 +101,10 @@ PictureType requirePictureType(const Request& r, const QString& name)
 bool savePicture(const QImage& picture, const QString& name, PictureType type, int quality)
 {
     if (type == PictureType::Jpeg) {
-        // SaveJPG has said why on failure already.
-        return SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+        const FileResult saved = SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+        if (!saved)
+            printError(saved.message());
+        return saved.ok();
     }
     QString error;
     if (!SavePictureAsBitmap(picture, name, &error)) {

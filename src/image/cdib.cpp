@@ -1,6 +1,5 @@
 #include "image/cdib.h"
 
-#include "base/dialogs.h"
 #include "image/imagelog.h"
 #include "image/replacefile.h"
 
@@ -39,10 +38,10 @@ QString withFileName(const char* text, const QString& fileName)
     return QLatin1String(text) + QLatin1String("\r\n") + fileName;
 }
 
-void notABitmap(const QString& fileName)
+FileResult notABitmap(const QString& fileName)
 {
-    dialogs().message(withFileName("File is not a supported bitmap format:", fileName),
-                      Dialogs::Icon::Information);
+    return FileResult::failure(withFileName("File is not a supported bitmap format:", fileName),
+                               MessageIcon::Information);
 }
 
 } // namespace
@@ -105,27 +104,23 @@ bool cDib::FileExists(const QString& fileName)
     return info.exists();
 }
 
-bool cDib::CreateFromFile(const QString& fileName)
+FileResult cDib::CreateFromFile(const QString& fileName)
 {
     if (!FileExists(fileName)) {
-        dialogs().message(withFileName("File does not exist:", fileName), Dialogs::Icon::Error);
-        return false;
+        return FileResult::failure(withFileName("File does not exist:", fileName), MessageIcon::Error);
     }
 
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         if (file.error() == QFileDevice::PermissionsError)
-            dialogs().message(withFileName("File is locked - cannot access:", fileName), Dialogs::Icon::Error);
-        else
-            dialogs().message(file.errorString(), Dialogs::Icon::Information);
-        return false;
+            return FileResult::failure(withFileName("File is locked - cannot access:", fileName), MessageIcon::Error);
+        return FileResult::failure(file.errorString(), MessageIcon::Information);
     }
 
     unsigned char headers[kFileHeaderSize + kInfoHeaderSize] = {};
     const qint64 got = file.read(reinterpret_cast<char*>(headers), sizeof headers);
     if (got < 2 || readFileHeader(headers).bfType != kBitmapMark) {
-        notABitmap(fileName);
-        return false;
+        return notABitmap(fileName);
     }
 
     // Everything past the mark is checked against the real file length before
@@ -134,16 +129,14 @@ bool cDib::CreateFromFile(const QString& fileName)
     const qint64 fileSize = file.size();
     if (got < static_cast<qint64>(sizeof headers)) {
         qCWarning(lcImage) << "bitmap shorter than its headers:" << fileName;
-        notABitmap(fileName);
-        return false;
+        return notABitmap(fileName);
     }
     const BitmapFileHeader fileHeader = readFileHeader(headers);
     const BitmapInfoHeader info = readInfoHeader(headers + kFileHeaderSize);
     const qint64 offBits = fileHeader.bfOffBits;
     if (offBits < kFileHeaderSize + kInfoHeaderSize || offBits > fileSize) {
         qCWarning(lcImage) << "bitmap pixel offset out of the file:" << offBits << fileName;
-        notABitmap(fileName);
-        return false;
+        return notABitmap(fileName);
     }
 
     qint64 pixelBytes = info.biSizeImage;
@@ -157,23 +150,21 @@ bool cDib::CreateFromFile(const QString& fileName)
     }
     if (pixelBytes > fileSize - offBits) {
         qCWarning(lcImage) << "bitmap pixel bytes run past the end:" << pixelBytes << fileName;
-        notABitmap(fileName);
-        return false;
+        return notABitmap(fileName);
     }
 
     QByteArray bits(static_cast<qsizetype>(pixelBytes), Qt::Uninitialized);
     QByteArray bitmapInfo(static_cast<qsizetype>(offBits - kFileHeaderSize), Qt::Uninitialized);
     if (!file.seek(offBits) || file.read(bits.data(), bits.size()) != bits.size() || !file.seek(kFileHeaderSize)
         || file.read(bitmapInfo.data(), bitmapInfo.size()) != bitmapInfo.size()) {
-        dialogs().message(file.errorString(), Dialogs::Icon::Information);
-        return false;
+        return FileResult::failure(file.errorString(), MessageIcon::Information);
     }
 
     m_file = fileHeader;
     m_info = info;
     m_bits = std::move(bits);
     m_bitmapInfo = std::move(bitmapInfo);
-    return true;
+    return {};
 }
 
 bool cDib::CreateFromPackedDIBPointer(const void* packed, std::size_t length)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fileresult.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -43,14 +45,14 @@ void writeInfoHeader(const BitmapInfoHeader& h, unsigned char* out);
 
 // One device-independent bitmap held as the three pieces of a bitmap file:
 // file header, bitmap information block (header plus colour table) and the
-// pixel bytes. The pixel size always comes from biSizeImage. UI thread only
-// (CreateFromFile shows message boxes through lv::dialogs()).
+// pixel bytes. The pixel size always comes from biSizeImage. Shows nothing:
+// failures come back with the message the caller is to show.
 class cDib final {
 public:
-    // Reads a ".bmp" file. Shows a message and returns false when the file is
-    // missing, cannot be opened, is not a bitmap, or is shorter than its headers
-    // say; the object is unchanged then.
-    bool CreateFromFile(const QString& fileName);
+    // Reads a ".bmp" file. Fails, with the message to show, when the file is
+    // missing, cannot be opened, is not a bitmap, or is shorter than its
+    // headers say; the object is unchanged then.
+    FileResult CreateFromFile(const QString& fileName);
     // Takes over a packed bitmap: a 40-byte information header followed by the
     // pixel bytes, `length` bytes in all. Bitmaps under 16 bits per pixel, or
     // without a stated pixel size, or whose pixel size runs past `length`, are

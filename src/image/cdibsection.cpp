@@ -1,7 +1,6 @@
 #include "image/cdibsection.h"
 
 #include "base/clock.h"
-#include "base/dialogs.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -42,21 +41,19 @@ unsigned char nearestByte(double v) { return static_cast<unsigned char>(std::nea
 
 } // namespace
 
-bool cDIBSection::CopyToClipboard(bool asDib) const
+FileResult cDIBSection::CopyToClipboard(bool asDib) const
 {
-    if (asDib) {
-        dialogs().message(QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!"),
-                          Dialogs::Icon::Information);
-        return false;
-    }
-    if (!IsReady())
-        return false;
-    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (asDib)
+        return FileResult::failure(
+            QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!"),
+            MessageIcon::Information);
+    QClipboard* clipboard = IsReady() ? QGuiApplication::clipboard() : nullptr;
+    // Nothing to copy, or nowhere to copy it: no message, as before.
     if (!clipboard)
-        return false;
+        return FileResult::failure({}, MessageIcon::Information);
     clipboard->clear();
     clipboard->setImage(toImage());
-    return true;
+    return {};
 }
 
 bool cDIBSection::CreateFromPicture(const QImage& picture)

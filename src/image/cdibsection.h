@@ -20,9 +20,10 @@ public:
     cDIBSection(const cDIBSection&) = delete;
     cDIBSection& operator=(const cDIBSection&) = delete;
 
-    // The as-DIB form is not offered: shows a message and returns false.
-    // Otherwise the section goes onto the system clipboard as a picture.
-    bool CopyToClipboard(bool asDib) const;
+    // The as-DIB form is not offered: fails with the message to show.
+    // Otherwise the section goes onto the system clipboard as a picture (an
+    // empty section fails without a message).
+    FileResult CopyToClipboard(bool asDib) const;
     // Makes the section at the picture's size and copies the picture into it.
     bool CreateFromPicture(const QImage& picture);
     // Releases an earlier bitmap and makes a new one, all bytes 0. False for a

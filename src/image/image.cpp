@@ -168,8 +168,10 @@ bool Image::savePictureFile(const QString& fileName)
         if (!written)
             emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + why);
     } else if (ending == QLatin1String("jpg")) {
-        written = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
-                               [this](const QString& s) { emit statusString(s); });
+        const FileResult saved = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
+                                              [this](const QString& s) { emit statusString(s); });
+        showFailure(saved, this);
+        written = saved.ok();
     } else {
         // The type is told by the name's ending; with any other nothing is written, and the user hears why.
         emit statusString(QStringLiteral("Cannot save ") + fileName

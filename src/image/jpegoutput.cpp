@@ -1,6 +1,5 @@
 #include "image/jpegoutput.h"
 
-#include "base/dialogs.h"
 #include "image/cdibsection.h"
 #include "image/imagelog.h"
 #include "image/replacefile.h"
@@ -25,13 +24,10 @@ struct TjBufferDeleter {
 };
 using TjBuffer = std::unique_ptr<unsigned char, TjBufferDeleter>;
 
-void failedToSave()
-{
-    dialogs().message(QStringLiteral("Failed to save to JPG"), Dialogs::Icon::Warning);
-}
+FileResult failedToSave() { return FileResult::failure(QStringLiteral("Failed to save to JPG"), MessageIcon::Warning); }
 
 // Compresses rows of `pixelFormat` pixels and writes them; the messages are SaveJPG's.
-bool compressToFile(const unsigned char* bits, int width, int pitch, int height, int pixelFormat, int flags,
+FileResult compressToFile(const unsigned char* bits, int width, int pitch, int height, int pixelFormat, int flags,
                     const QString& fileName, int quality)
 {
     unsigned char* out = nullptr;
@@ -40,20 +36,17 @@ bool compressToFile(const unsigned char* bits, int width, int pitch, int height,
     if (!handle) {
         // TurboJPEG gives no number for a failed start; -1 stands for it.
         qCWarning(lcImage) << "tjInitCompress failed:" << tjGetErrorStr2(nullptr);
-        dialogs().message(QStringLiteral("Failed to initialise the IJL library: -1"), Dialogs::Icon::Warning);
-        return false;
+        return FileResult::failure(QStringLiteral("Failed to initialise the IJL library: -1"), MessageIcon::Warning);
     }
     if (!bits) {
-        failedToSave();
-        return false;
+        return failedToSave();
     }
     const int rc = tjCompress2(handle.get(), bits, width, pitch, height, pixelFormat, &out, &outSize, TJSAMP_420,
                                std::clamp(quality, 1, 100), flags);
     TjBuffer jpeg(out);
     if (rc != 0) {
         qCWarning(lcImage) << "tjCompress2 failed:" << tjGetErrorStr2(handle.get());
-        failedToSave();
-        return false;
+        return failedToSave();
     }
 
     // Written beside the target and renamed over it, so a failed write never
@@ -61,10 +54,9 @@ bool compressToFile(const unsigned char* bits, int width, int pitch, int height,
     QString error;
     if (!writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, &error)) {
         qCWarning(lcImage) << "writing" << fileName << "failed:" << error;
-        failedToSave();
-        return false;
+        return failedToSave();
     }
-    return true;
+    return {};
 }
 
 // The largest side a section takes; larger pictures fail as they always did.
@@ -72,15 +64,15 @@ constexpr int kLargestSectionSide = 16384;
 
 } // namespace
 
-bool SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
+FileResult SaveJPG(const cDIBSection& section, const QString& fileName, int quality)
 {
     return compressToFile(section.IsReady() ? section.DIBSectionBitsPtr() : nullptr, section.Width(),
                           section.BytesPerScanLine(), section.Height(), TJPF_BGR, TJFLAG_BOTTOMUP, fileName, quality);
 }
 
-bool SaveJPEGFile(const QImage& picture, const QString& fileName, int quality, const StatusSink& status)
+FileResult SaveJPEGFile(const QImage& picture, const QString& fileName, int quality, const StatusSink& status)
 {
-    bool written = false;
+    FileResult written;
     if (!picture.isNull() && picture.width() <= kLargestSectionSide && picture.height() <= kLargestSectionSide) {
         // TurboJPEG reads 32-bit rows as they are: the same pixels as through a
         // 24-bit section, without building one.
@@ -94,11 +86,9 @@ bool SaveJPEGFile(const QImage& picture, const QString& fileName, int quality, c
         section.CreateFromPicture(picture);
         written = SaveJPG(section, fileName, quality);
     }
-    if (written)
-        return true;
-    if (status)
+    if (!written && status)
         status(QStringLiteral("Error writing ") + fileName + QStringLiteral("JPEG File."));
-    return false;
+    return written;
 }
 
 } // namespace lv

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capturetypes.h"
+#include "base/devicerecords.h"
 
 #include <QColor>
 #include <QDialog>

@@ -1,6 +1,9 @@
 #include "tst_capturerig.h"
 
+#include "app/recordingabort.h"
+
 #include <QCheckBox>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include <csignal>
@@ -60,7 +63,7 @@ private slots:
         rig.master->MovieHoursControl->setValue(0);
         rig.master->MovieMinutesControl->setValue(0);
         rig.master->MovieSecondsControl->setValue(3);
-        rig.master->audioItems[1]->trigger();
+        rig.master->action(Command::AudioOn)->trigger();
         rig.master->AudioBits->setCurrentIndex(bits);
         rig.master->AudioChannels->setCurrentIndex(channels);
         rig.master->AudioRate->setCurrentIndex(rateIndex);
@@ -69,11 +72,11 @@ private slots:
                                    QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")};
 
         rig.master->RecordButtonClicked();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.commands.count(QStringLiteral("write-movie-info")) == 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.commands.count(Command::WriteMovieInfo) == 1, 15000);
         QTRY_COMPARE(rig.status(), QStringLiteral("Stopped"));
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QTest::qWait(500); // more housekeeping ticks: the end is handled once
-        QCOMPARE(rig.commands.count(QStringLiteral("write-movie-info")), 1);
+        QCOMPARE(rig.commands.count(Command::WriteMovieInfo), 1);
         QVERIFY(dialogs.d.requests.isEmpty());
         QVERIFY(rig.state.FreeSpaceAtStart > 0);
 
@@ -140,6 +143,110 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.status().contains(QLatin1String("disk is full")), 20000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+    }
+
+    // A press of an aborting mouse button anywhere in the main window ends the
+    // recording; an exclusive one also holds back every other input and the
+    // window's closing until it ends, while the window goes on updating.
+    void mousePressInTheWindowStopsTheRecording_data()
+    {
+        QTest::addColumn<uint32_t>("yield");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("background task, left button") << 1u << Qt::LeftButton;
+        QTest::newRow("exclusive task, left button") << 0u << Qt::LeftButton;
+        QTest::newRow("exclusive task, right button") << 0u << Qt::RightButton;
+    }
+    void mousePressInTheWindowStopsTheRecording()
+    {
+        QFETCH(uint32_t, yield);
+        QFETCH(Qt::MouseButton, button);
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("pressed.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.state.Parms.fYield = yield;
+        rig.master->MovieDisableLimit->setChecked(true);
+        struct KeyCounter : QObject {
+            int seen = 0;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                seen += e->type() == QEvent::KeyPress ? 1 : 0;
+                return false;
+            }
+        } keys;
+        QLabel* time = rig.master->StatusTime;
+        time->installEventFilter(&keys);
+
+        rig.master->RecordButtonClicked();
+        QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
+        if (yield == 0)
+            QCOMPARE(rig.master->DroppedString->text(), QStringLiteral("Exclusive Task"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.Status.fCapturingNow == 1 && !rig.master->StatusTime->text().isEmpty(),
+                                 5000);
+        const QString elapsed = rig.master->StatusTime->text();
+        QTest::keyClick(time, Qt::Key_A);
+        QCOMPARE(keys.seen, yield == 1 ? 1 : 0);
+        if (yield == 0) {
+            QVERIFY(!rig.master->close());
+            // The housekeeping goes on: the elapsed time moves.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.master->StatusTime->text() != elapsed, 5000);
+        }
+        QTest::mousePress(rig.master->StatusTime, button);
+        QTest::mouseRelease(rig.master->StatusTime, button);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 5000);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QVERIFY(probeInt(probeStream(movie, QStringLiteral("video")), "nb_read_packets") > 0);
+
+        // Afterwards the window takes input again.
+        keys.seen = 0;
+        QTest::keyClick(time, Qt::Key_A);
+        QCOMPARE(keys.seen, 1);
+    }
+
+    // Which presses stop, and what the rest of the window sees meanwhile.
+    void abortFilterTakesOnlyItsButtons_data()
+    {
+        QTest::addColumn<bool>("left");
+        QTest::addColumn<bool>("right");
+        QTest::addColumn<bool>("exclusive");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("stops");
+        QTest::addColumn<bool>("buttonSeesIt");
+        QTest::newRow("left aborts, left press") << true << false << false << Qt::LeftButton << true << false;
+        QTest::newRow("only right aborts, left press") << false << true << false << Qt::LeftButton << false << true;
+        QTest::newRow("only right aborts, right press") << false << true << false << Qt::RightButton << true << false;
+        QTest::newRow("nothing aborts, exclusive") << false << false << true << Qt::LeftButton << false << false;
+    }
+    void abortFilterTakesOnlyItsButtons()
+    {
+        QFETCH(bool, left);
+        QFETCH(bool, right);
+        QFETCH(bool, exclusive);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, stops);
+        QFETCH(bool, buttonSeesIt);
+        QWidget window;
+        auto* push = new QPushButton(QStringLiteral("Other"), &window);
+        window.show();
+        int stopped = 0;
+        int clicks = 0;
+        QObject::connect(push, &QPushButton::clicked, [&] { ++clicks; });
+        RecordingAbort abort;
+        abort.arm(&window, {left, right, exclusive}, [&] { ++stopped; });
+        QTest::mouseClick(push, button);
+        QTest::mouseClick(push, button); // a second press stops nothing more
+        QTest::qWait(50);
+        QCOMPARE(stopped, stops ? 1 : 0);
+        QCOMPARE(clicks, buttonSeesIt && button == Qt::LeftButton ? 2 : 0);
+        abort.disarm();
+        abort.disarm();
+        QTest::mouseClick(push, Qt::LeftButton);
+        QCOMPARE(clicks, buttonSeesIt && button == Qt::LeftButton ? 3 : 1);
+        QTest::qWait(50);
+        QCOMPARE(stopped, stops ? 1 : 0);
     }
 
     // A recording that cannot start says why and leaves the record button idle.

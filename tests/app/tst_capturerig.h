@@ -10,6 +10,7 @@
 #include "base/settingsstore.h"
 #include "capture/capturewindow.h"
 #include "capture/testpatterndriver.h"
+#include "capture/widgetdevicedialogs.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -29,16 +30,19 @@ struct Rig {
     lv::SessionState state;
     std::unique_ptr<lv::Master> master;
     lv::CaptureController* ctl = nullptr;
-    QStringList commands; // every command the window asked for
+    QList<lv::Command> commands; // every command the window asked for
 
     explicit Rig(const QString& captureFile)
     {
+        // The device dialogs, as the application registers them at start-up.
+        static lv::WidgetDeviceDialogs deviceDialogs;
+        lv::setDeviceDialogs(&deviceDialogs);
         state.ProgramDirectory = lv::programDirectory();
         state.SystemSounds = QStringLiteral("0");
         state.CurrentFileName = captureFile;
         master = std::make_unique<lv::Master>(state);
         ctl = new lv::CaptureController(*master, state);
-        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](const QString& c) {
+        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](lv::Command c) {
             commands << c;
             ctl->handle(c);
         });

@@ -268,11 +268,11 @@ private slots:
         QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Untitled"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
         rig.state.SystemSounds = QStringLiteral("0");
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         QCOMPARE(sounds, 1);
 
         // "Put On Clipboard" is the one that fills the clipboard.
-        rig.master->editItems[4]->trigger();
+        rig.master->action(Command::Clipboard)->trigger();
         QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Image On Clipboard"));
         QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(320, 240));
     }
@@ -341,6 +341,12 @@ private slots:
         for (int i = 0; i < 3; ++i)
             rig.master->Shooter->click();
         QVERIFY2(rig.status().startsWith(QLatin1String("Error writing")), qPrintable(rig.status()));
+        // A JPEG that cannot be written is a warning box each time, as the
+        // JPEG layer words it; a bitmap's reason stays on the status line.
+        const bool jpeg = type == 2;
+        QCOMPARE(dialogs.d.messages(), jpeg ? QStringList(3, QStringLiteral("Failed to save to JPG")) : QStringList());
+        for (const auto& r : dialogs.d.requests)
+            QCOMPARE(r.icon, Dialogs::Icon::Warning);
         const QStringList files = filesIn(fs.path(QString()));
         QCOMPARE(files.size(), goodFiles);
         for (const QString& f : files) // what was written before the disk filled is whole

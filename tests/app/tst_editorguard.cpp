@@ -83,8 +83,8 @@ private slots:
         } else if (how == QLatin1String("capture")) {
             rig.master->RecordButtonClicked();
         } else if (how == QLatin1String("snapshot key")) {
-            QCOMPARE(rig.master->editItems[0]->shortcut(), QKeySequence(Qt::Key_F11));
-            rig.master->editItems[0]->trigger();
+            QCOMPARE(rig.master->action(Command::Snapshot)->shortcut(), QKeySequence(Qt::Key_F11));
+            rig.master->action(Command::Snapshot)->trigger();
         } else if (how == QLatin1String("scheduled start")) {
             rig.ctl->OpenAutostart();
             emit rig.ctl->autostart()->fire();
@@ -131,16 +131,16 @@ private slots:
         rig.master->RecordButtonClicked();
         QVERIFY(rig.ctl->editor());
         rig.master->RecordButtonClicked();
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         // Undoing the effects is no edit either.
         rig.ctl->editor()->effectsMenu()->findChild<QAction*>(QStringLiteral("negative"))->trigger();
         rig.ctl->editor()->effectsMenu()->findChild<QAction*>(QStringLiteral("reset"))->trigger();
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         QCOMPARE(unsavedQuestions(dlg.d), 0);
         // A saved edit is no longer unsaved.
         rig.ctl->editor()->effectsMenu()->findChild<QAction*>(QStringLiteral("negative"))->trigger();
         QVERIFY(rig.ctl->editor()->savePictureFile(out.filePath(QStringLiteral("s.jpg"))));
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         QCOMPARE(unsavedQuestions(dlg.d), 0);
     }
 
@@ -170,7 +170,7 @@ private slots:
         dlg.d.whileAsking = [&] {
             // The snapshot key while the box is up: it must not replace the picture under it.
             asking = ed->isAsking();
-            rig.master->editItems[0]->trigger();
+            rig.master->action(Command::Snapshot)->trigger();
             keptWhileAsking = rgb(ed->MasterImage().drawnImage()) == edited;
         };
         frameOf(ed)->close();

@@ -170,7 +170,7 @@ private slots:
         ScopedScriptedDialogs dialogs;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.avi")));
-        rig.master->editItems[0]->trigger(); // Capture Frame (F11)
+        rig.master->action(Command::Snapshot)->trigger(); // Capture Frame (F11)
         QVERIFY(rig.ctl->editor());
         QTRY_VERIFY(!rig.ctl->editor()->MasterImage().isNull());
 
@@ -198,7 +198,7 @@ private slots:
         ScopedScriptedDialogs dialogs;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.avi")));
-        rig.master->editItems[0]->trigger();
+        rig.master->action(Command::Snapshot)->trigger();
         QVERIFY(rig.ctl->editor());
         dialogs.d.fileAnswers.enqueue(fs.path(QStringLiteral("snap")));
         rig.ctl->editor()->toolbar()->findChild<QAction*>(QStringLiteral("save"))->trigger();
@@ -216,12 +216,12 @@ private slots:
         m.SelectImageMode();
         const QString dir = env.dir("params");
         dlg.d.fileAnswers.enqueue(dir + QStringLiteral("/garden"));
-        m.fileItems[6]->trigger(); // Save Capture File...
+        m.action(Command::Save)->trigger(); // Save Capture File...
         // "Open Capture File" lists it, and reading it back restores the mode.
         QCOMPARE(QDir(dir).entryList({QStringLiteral("*.lvp")}, QDir::Files), QStringList{QStringLiteral("garden.lvp")});
         m.SelectMovieMode();
         dlg.d.fileAnswers.enqueue(dir + QStringLiteral("/garden.lvp"));
-        m.fileItems[5]->trigger();
+        m.action(Command::Open)->trigger();
         QCOMPARE(m.visibleBand(), QStringLiteral("image"));
         QVERIFY(dlg.d.messages().isEmpty());
 
@@ -231,7 +231,7 @@ private slots:
         blocker.close();
         const QString target = blocker.fileName() + QStringLiteral("/garden.lvp");
         dlg.d.fileAnswers.enqueue(blocker.fileName() + QStringLiteral("/garden"));
-        m.fileItems[6]->trigger();
+        m.action(Command::Save)->trigger();
         QCOMPARE(dlg.d.messages().size(), 1);
         const QString text = dlg.d.messages().first();
         QVERIFY2(text.startsWith(QStringLiteral("Cannot save ") + target + QStringLiteral(": ")), qPrintable(text));
@@ -315,7 +315,7 @@ private slots:
         rig.state.CurrentFileName = movie;
         rig.master->MovieDisableLimit->setChecked(false);
         rig.master->MovieSecondsControl->setValue(2);
-        rig.master->audioItems[1]->trigger(); // Audio On
+        rig.master->action(Command::AudioOn)->trigger(); // Audio On
         QVERIFY(rig.master->MovieToolbar->isPressed(QStringLiteral("audio")));
 
         rig.master->RecordButtonClicked();
@@ -348,9 +348,9 @@ private slots:
         m.MasterTimer.stop();
         auto open = [&] {
             if (how == QLatin1String("help"))
-                m.helpItems[0]->trigger();
+                m.action(Command::Help)->trigger();
             else if (how == QLatin1String("web"))
-                m.helpItems[4]->trigger();
+                m.action(Command::Web)->trigger();
             else
                 QTest::mouseClick(m.MasterStatus->findChild<QLabel*>(QStringLiteral("filesize")), Qt::LeftButton);
         };
@@ -405,7 +405,7 @@ private slots:
                 texts << l.text;
             w->reject();
         });
-        m.videoSettingsItems[10]->trigger(); // Video Capture Device...
+        m.action(Command::DeviceInfo)->trigger(); // Video Capture Device...
         QCOMPARE(texts.mid(0, 4), (QStringList{QStringLiteral("Driver:Lumivark Test Pattern"), QStringLiteral("Version: 1.0"),
                                                QString(), QStringLiteral("Capture System: Lumivark test pattern (built in)")}));
     }
@@ -434,13 +434,13 @@ private slots:
             shown = w->findChild<QSlider*>(QStringLiteral("JpegCompression"))->value();
             w->accept();
         });
-        m.fileItems[8]->trigger(); // Preferences
+        m.action(Command::Preferences)->trigger(); // Preferences
         QCOMPARE(shown, quality);
         // OK without a change keeps what was in effect.
         QCOMPARE(app.state().JpegQuality, quality);
 
         // A new quality reaches an editor that is already open.
-        m.editItems[0]->trigger(); // Capture Frame
+        m.action(Command::Snapshot)->trigger(); // Capture Frame
         Image* editor = nullptr;
         for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
             if (auto* e = qobject_cast<Image*>(sub->widget()))
@@ -451,7 +451,7 @@ private slots:
             w->findChild<QSlider*>(QStringLiteral("JpegCompression"))->setValue(40);
             w->accept();
         });
-        m.fileItems[8]->trigger();
+        m.action(Command::Preferences)->trigger();
         QCOMPARE(app.state().JpegQuality, 40);
         const QString jpeg = env.dir("out") + QStringLiteral("/snap.jpg");
         dlg.d.fileAnswers.enqueue(jpeg);

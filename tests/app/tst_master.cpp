@@ -369,14 +369,14 @@ private slots:
         // Sound off disables the lists and the menu mirrors it.
         m.SetAudioCapture(false);
         QVERIFY(!m.AudioRate->isEnabled());
-        QVERIFY(m.audioItems[0]->isChecked());
-        QVERIFY(!m.audioItems[1]->isChecked());
+        QVERIFY(m.action(Command::AudioOff)->isChecked());
+        QVERIFY(!m.action(Command::AudioOn)->isChecked());
         // The sample-rate menu and the list agree.
-        m.sampleRateItems[2]->trigger();
+        m.sampleRateItem(22050)->trigger();
         QCOMPARE(m.AudioRate->currentIndex(), 2);
         m.AudioRate->setCurrentIndex(0);
-        QVERIFY(m.sampleRateItems[0]->isChecked());
-        QVERIFY(!m.sampleRateItems[2]->isChecked());
+        QVERIFY(m.sampleRateItem(8000)->isChecked());
+        QVERIFY(!m.sampleRateItem(22050)->isChecked());
         // "No Limit" greys the duration out.
         m.MovieDisableLimit->setChecked(true);
         QVERIFY(!m.MovieHoursControl->isEnabled());
@@ -403,7 +403,7 @@ private slots:
                                                           m.TriggerType, m.MultipleImageMode, m.ImageToolbar, m.MoviePanel})
             QVERIFY(!w->isEnabled());
         QVERIFY(m.FileMenu->isEnabled());
-        QVERIFY(m.fileItems[0]->isEnabled());
+        QVERIFY(m.action(Command::MovieMode)->isEnabled());
         m.AllControls(true);
         QVERIFY(m.DeviceToolbar->isEnabled());
     }
@@ -422,9 +422,9 @@ private slots:
         QVERIFY(app.state().CaptureHandle->GetStatus(st));
         QCOMPARE(st.fLiveWindow, 1u);
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
-        m.viewItems[0]->trigger(); // Overlay Mode
+        m.action(Command::Overlay)->trigger(); // Overlay Mode
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
-        m.viewItems[1]->trigger(); // Preview Mode at the same rate
+        m.action(Command::Preview)->trigger(); // Preview Mode at the same rate
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
         QCOMPARE(app.state().PreviewRate, int16_t(20));
     }
@@ -482,7 +482,7 @@ private slots:
         QCOMPARE(m.MovieSecondsControl->value(), 1);              // a time limit of 0
         QVERIFY(m.MovieDisableLimit->isChecked() == false);       // movie mode clears "No Limit"
         QVERIFY(!m.DeviceToolbar->button(QStringLiteral("overlay"))->isEnabled());
-        QVERIFY(!m.viewItems[0]->isEnabled());
+        QVERIFY(!m.action(Command::Overlay)->isEnabled());
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
         QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:160x120 "));
         m.videoScreen()->Disconnect();
@@ -519,7 +519,7 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain({});
-        m.viewItems[0]->trigger(); // overlay on before going full screen
+        m.action(Command::Overlay)->trigger(); // overlay on before going full screen
         bool sawFullscreen = false;
         bool videoLetGo = false;
         QTimer::singleShot(300, [&] {

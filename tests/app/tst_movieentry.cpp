@@ -95,17 +95,17 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain(QString());
-        QVERIFY(m.fileItems[3]->isEnabled());
+        QVERIFY(m.action(Command::Viewer)->isEnabled());
         QVERIFY(m.MainToolbar->button(QStringLiteral("viewer"))->isEnabled());
         QVERIFY(!app.state().ViewerShown);
 
         dlg.d.fileAnswers.enqueue(file.isEmpty() ? QString() : m_dir.filePath(file));
         if (how == QLatin1String("menu"))
-            m.fileItems[3]->trigger();
+            m.action(Command::Viewer)->trigger();
         else if (how == QLatin1String("toolbar"))
             m.MainToolbar->button(QStringLiteral("viewer"))->trigger();
         else
-            m.fileItems[5]->trigger();
+            m.action(Command::Open)->trigger();
         QCOMPARE(dlg.d.requests.size(), 1);
         QCOMPARE(dlg.d.requests.first().text, title);
         if (how != QLatin1String("open"))
@@ -129,7 +129,7 @@ private slots:
 
         // A second file goes into the same window.
         dlg.d.fileAnswers.enqueue(m_clip);
-        m.fileItems[3]->trigger();
+        m.action(Command::Viewer)->trigger();
         QCOMPARE(app.movieWindows()->viewer(), v);
         QCOMPARE(v->windowTitle(), QStringLiteral("clip.avi"));
     }
@@ -145,7 +145,7 @@ private slots:
         QVERIFY(app.start());
         Master& m = app.showMain(QString());
         dlg.d.fileAnswers.enqueue(m_clip);
-        m.fileItems[3]->trigger();
+        m.action(Command::Viewer)->trigger();
         MovieViewer* v = app.movieWindows()->viewer();
         QTRY_VERIFY_WITH_TIMEOUT(loaded(v), 20000);
         v->player().seekFrame(12);
@@ -165,7 +165,7 @@ private slots:
         const QString longClip = m_dir.filePath(QStringLiteral("long.avi"));
         QVERIFY(makeClip(longClip, 600));
         dlg.d.fileAnswers.enqueue(longClip);
-        m.fileItems[3]->trigger();
+        m.action(Command::Viewer)->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(loaded(v) && v->player().frameCount() == 600, 20000);
         QDir().mkpath(m_dir.filePath(QStringLiteral("frames")));
         dlg.d.fileAnswers.enqueue(m_dir.filePath(QStringLiteral("frames/f.bmp")));

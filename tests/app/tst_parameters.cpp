@@ -157,7 +157,7 @@ private slots:
                 setUpSeries(m, app.state());
             written = controlState(m, app.state());
             dlg.d.fileAnswers.enqueue(file);
-            m.fileItems[6]->trigger(); // Save Capture File...
+            m.action(Command::Save)->trigger(); // Save Capture File...
             QCOMPARE(dlg.d.requests.last().text, QStringLiteral("Save Capture Parameters"));
             QVERIFY(dlg.d.requests.last().initial.endsWith(QStringLiteral(".lvp")));
             dlg.d.answers.enqueue(Dialogs::Answer::Yes);
@@ -171,7 +171,7 @@ private slots:
         Master& m = app.showMain({});
         m.MasterTimer.stop();
         dlg.d.fileAnswers.enqueue(file);
-        m.fileItems[5]->trigger(); // Open Capture File...
+        m.action(Command::Open)->trigger(); // Open Capture File...
         QCOMPARE(controlState(m, app.state()), written);
     }
 
@@ -183,7 +183,7 @@ private slots:
         QVERIFY(app.start());
         Master& m = app.showMain({});
         m.MasterTimer.stop();
-        m.viewItems[1]->trigger(); // preview
+        m.action(Command::Preview)->trigger(); // preview
         app.state().CurrentFileName = env.dir("m") + QStringLiteral("/kept.avi");
         app.state().Parms.wPercentDropForError = 33; // advanced: not in the device file
         m.DeviceMenuCommand(0, QStringLiteral("vfw"));

@@ -17,29 +17,24 @@ class TestShortcuts : public QObject {
 private slots:
     void menuKeys_data()
     {
-        QTest::addColumn<QString>("menu");
-        QTest::addColumn<int>("index");
+        QTest::addColumn<Command>("command");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("key");
-        QTest::newRow("open") << "file" << 5 << "&Open Capture File..." << "Ctrl+O";
-        QTest::newRow("save") << "file" << 6 << "&Save Capture File..." << "Ctrl+S";
-        QTest::newRow("exit") << "file" << 11 << "E&xit" << "Ctrl+Q";
-        QTest::newRow("capture frame keeps F11") << "edit" << 0 << "Capture Frame" << "F11";
-        QTest::newRow("help") << "help" << 0 << "&Help" << "F1";
+        QTest::newRow("open") << Command::Open << "&Open Capture File..." << "Ctrl+O";
+        QTest::newRow("save") << Command::Save << "&Save Capture File..." << "Ctrl+S";
+        QTest::newRow("exit") << Command::Exit << "E&xit" << "Ctrl+Q";
+        QTest::newRow("capture frame keeps F11") << Command::Snapshot << "Capture Frame" << "F11";
+        QTest::newRow("help") << Command::Help << "&Help" << "F1";
     }
     void menuKeys()
     {
-        QFETCH(QString, menu);
-        QFETCH(int, index);
+        QFETCH(Command, command);
         QFETCH(QString, caption);
         QFETCH(QString, key);
         AppTestEnv env;
         SessionState state;
         Master m(state);
-        const QList<QAction*>& items = menu == QLatin1String("file") ? m.fileItems
-                                       : menu == QLatin1String("edit") ? m.editItems
-                                                                       : m.helpItems;
-        QAction* a = items.value(index);
+        QAction* a = m.action(command);
         QVERIFY(a);
         QCOMPARE(a->text(), caption); // the key sits beside the caption, never in it
         QCOMPARE(a->shortcut().toString(), key);

@@ -102,6 +102,9 @@ void setScaling(Master& m, bool on)
 
 } // namespace
 
+// A Window menu command to run before looking, or none.
+using Arrangement = std::optional<Command>;
+
 class TestWindowLayout : public QObject {
     Q_OBJECT
 
@@ -109,28 +112,28 @@ private slots:
     void livePictureIsSeenWhole_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("windowItem"); // -1: none
+        QTest::addColumn<Arrangement>("windowItem"); // none: as it is
         QTest::addColumn<QSize>("format");
         QTest::addColumn<bool>("scale");
         const QSize small(320, 240), wide(1280, 720);
-        QTest::newRow("as started") << "movie" << -1 << small << false;
-        QTest::newRow("cascade") << "movie" << 2 << small << false;
-        QTest::newRow("tile horizontally") << "movie" << 0 << small << false;
-        QTest::newRow("tile vertically") << "movie" << 1 << small << false;
-        QTest::newRow("arrange icons") << "movie" << 3 << small << false;
-        QTest::newRow("multiple image mode") << "multiple" << -1 << small << false;
-        QTest::newRow("multiple image mode, cascade") << "multiple" << 2 << small << false;
-        QTest::newRow("single image mode, cascade") << "image" << 2 << small << false;
-        QTest::newRow("1280x720") << "movie" << -1 << wide << false;
-        QTest::newRow("1280x720 scaled") << "movie" << -1 << wide << true;
-        QTest::newRow("1280x720 scaled, cascade") << "movie" << 2 << wide << true;
-        QTest::newRow("1280x720, multiple image mode") << "multiple" << -1 << wide << false;
+        QTest::newRow("as started") << "movie" << Arrangement() << small << false;
+        QTest::newRow("cascade") << "movie" << Arrangement(Command::Cascade) << small << false;
+        QTest::newRow("tile horizontally") << "movie" << Arrangement(Command::TileHorizontal) << small << false;
+        QTest::newRow("tile vertically") << "movie" << Arrangement(Command::TileVertical) << small << false;
+        QTest::newRow("arrange icons") << "movie" << Arrangement(Command::Arrange) << small << false;
+        QTest::newRow("multiple image mode") << "multiple" << Arrangement() << small << false;
+        QTest::newRow("multiple image mode, cascade") << "multiple" << Arrangement(Command::Cascade) << small << false;
+        QTest::newRow("single image mode, cascade") << "image" << Arrangement(Command::Cascade) << small << false;
+        QTest::newRow("1280x720") << "movie" << Arrangement() << wide << false;
+        QTest::newRow("1280x720 scaled") << "movie" << Arrangement() << wide << true;
+        QTest::newRow("1280x720 scaled, cascade") << "movie" << Arrangement(Command::Cascade) << wide << true;
+        QTest::newRow("1280x720, multiple image mode") << "multiple" << Arrangement() << wide << false;
     }
 
     void livePictureIsSeenWhole()
     {
         QFETCH(QString, mode);
-        QFETCH(int, windowItem);
+        QFETCH(Arrangement, windowItem);
         QFETCH(QSize, format);
         QFETCH(bool, scale);
         AppTestEnv env;
@@ -147,8 +150,8 @@ private slots:
             m.SelectMultipleMode();
         else if (mode == QLatin1String("image"))
             m.SelectImageMode();
-        if (windowItem >= 0)
-            m.windowItems[windowItem]->trigger();
+        if (windowItem)
+            m.action(*windowItem)->trigger();
         QTest::qWait(200); // frames of the new size on screen
         const QImage frame = rig.state.CaptureHandle->latestFrame()->image;
         QCOMPARE(frame.size(), format);
@@ -157,7 +160,7 @@ private slots:
         // With room enough and no scaling, the picture is shown at its own size.
         const QSize room = m.mdiArea()->viewport()->size();
         if (!scale && format.width() + 20 < room.width() && format.height() + 40 < room.height()
-            && windowItem != 0 && windowItem != 1 && windowItem != 3)
+            && (!windowItem || windowItem == Command::Cascade))
             QCOMPARE(livePicture(m).size(), format);
     }
 
@@ -187,28 +190,28 @@ private slots:
     void editorShowsItsWholePicture_data()
     {
         QTest::addColumn<QSize>("format");
-        QTest::addColumn<int>("windowItem");
-        QTest::newRow("320x240") << QSize(320, 240) << -1;
-        QTest::newRow("320x240, cascade") << QSize(320, 240) << 2;
-        QTest::newRow("1280x720") << QSize(1280, 720) << -1;
-        QTest::newRow("1280x720, tile vertically") << QSize(1280, 720) << 1;
+        QTest::addColumn<Arrangement>("windowItem");
+        QTest::newRow("320x240") << QSize(320, 240) << Arrangement();
+        QTest::newRow("320x240, cascade") << QSize(320, 240) << Arrangement(Command::Cascade);
+        QTest::newRow("1280x720") << QSize(1280, 720) << Arrangement();
+        QTest::newRow("1280x720, tile vertically") << QSize(1280, 720) << Arrangement(Command::TileVertical);
     }
 
     void editorShowsItsWholePicture()
     {
         QFETCH(QSize, format);
-        QFETCH(int, windowItem);
+        QFETCH(Arrangement, windowItem);
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         Rig rig(QDir::temp().filePath(QStringLiteral("cam.avi")));
         Master& m = *rig.master;
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         rig.setPattern(format, true);
-        m.editItems[0]->trigger(); // the snapshot key
+        m.action(Command::Snapshot)->trigger(); // the snapshot key
         Image* ed = rig.ctl->editor();
         QVERIFY(ed);
-        if (windowItem >= 0)
-            m.windowItems[windowItem]->trigger();
+        if (windowItem)
+            m.action(*windowItem)->trigger();
         QTest::qWait(50);
         auto* label = ed->findChild<QLabel*>(QStringLiteral("MasterImage"));
         const QRect shown(label->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), label->size());

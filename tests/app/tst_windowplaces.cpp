@@ -47,7 +47,7 @@ private slots:
             m.setGeometry(mainPlace);
             QTest::qWait(20);
             frameOf(m.videoScreen())->setGeometry(videoPlace);
-            m.editItems[0]->trigger(); // a snapshot opens the editor
+            m.action(Command::Snapshot)->trigger(); // a snapshot opens the editor
             QMdiSubWindow* editor = editorFrame(m);
             QVERIFY(editor);
             editor->move(editorPlace);
@@ -60,7 +60,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QCOMPARE(m.geometry(), mainPlace);
         QTRY_COMPARE(frameOf(m.videoScreen())->geometry(), videoPlace);
-        m.editItems[0]->trigger();
+        m.action(Command::Snapshot)->trigger();
         QMdiSubWindow* editor = editorFrame(m);
         QVERIFY(editor);
         QCOMPARE(editor->pos(), editorPlace);

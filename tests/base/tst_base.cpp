@@ -1,3 +1,4 @@
+#include "base/command.h"
 #include "base/dialogs.h"
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
@@ -81,6 +82,23 @@ private slots:
         qputenv("LUMIVARK_HOME", (dir + QLatin1Char('/')).toLocal8Bit());
         QCOMPARE(programDirectory(), dir + QLatin1Char('/'));
         qunsetenv("LUMIVARK_HOME");
+    }
+
+    // Each command has its own name, and the name leads back to it: the toolbar
+    // mapping and the pictures find commands by name.
+    void commandNamesAreDistinct()
+    {
+        QSet<QString> seen;
+        for (int i = 0; i < kCommandCount; ++i) {
+            const auto c = static_cast<Command>(i);
+            const QString name = commandName(c);
+            QVERIFY2(!name.isEmpty(), qPrintable(QString::number(i)));
+            QVERIFY2(!seen.contains(name), qPrintable(name));
+            seen.insert(name);
+            QCOMPARE(commandFromName(name), std::optional<Command>(c));
+        }
+        QCOMPARE(commandFromName(u"no-such-command"), std::nullopt);
+        QCOMPARE(commandFromName(u""), std::nullopt);
     }
 
     void settingsStoreDefaultsAndRoundTrip()

@@ -1,5 +1,6 @@
 #include "base/scripteddialogs.h"
 #include "capture/capturewindow.h"
+#include "capture/devicedialogs.h"
 #include "capture/recordingstatus.h"
 #include "capture/testpatterndriver.h"
 
@@ -61,6 +62,52 @@ public:
 
 private:
     QList<int> m_present;
+};
+
+// Device dialogs that answer from what the test set and note what was asked.
+class ScriptedDeviceDialogs final : public DeviceDialogs {
+public:
+    QStringList asked;
+    std::optional<TestPatternSettings> pattern;
+    std::optional<bool> scale;
+    std::optional<CodecChoice> codec;
+
+    std::optional<TestPatternSettings> testPatternSource(const TestPatternSettings&, QWidget*) override
+    {
+        asked << QStringLiteral("pattern source");
+        return pattern;
+    }
+    std::optional<TestPatternSettings> testPatternFormat(const TestPatternSettings&, QWidget*) override
+    {
+        asked << QStringLiteral("pattern format");
+        return pattern;
+    }
+    void cameraSource(const std::vector<v4l2::ControlInfo>&, const std::function<bool(uint32_t, int)>&,
+                      QWidget*) override
+    {
+        asked << QStringLiteral("camera source");
+    }
+    std::optional<CameraFormatChoice> cameraFormat(const std::vector<v4l2::PixelFormatInfo>&,
+                                                   const v4l2::CurrentFormat&, QWidget*) override
+    {
+        asked << QStringLiteral("camera format");
+        return std::nullopt;
+    }
+    std::optional<bool> display(bool current, QWidget*) override
+    {
+        asked << QStringLiteral("display %1").arg(current);
+        return scale;
+    }
+    std::optional<CodecChoice> compression(QWidget*) override
+    {
+        asked << QStringLiteral("compression");
+        return codec;
+    }
+};
+
+struct ScopedDeviceDialogs {
+    explicit ScopedDeviceDialogs(DeviceDialogs* d) { setDeviceDialogs(d); }
+    ~ScopedDeviceDialogs() { setDeviceDialogs(nullptr); }
 };
 
 } // namespace
@@ -268,6 +315,68 @@ private slots:
                                                QStringLiteral("Orbelstand: Cannot show Video Format Dialog.")}));
         QCOMPARE(dlg.d.requests.first().icon, Dialogs::Icon::Error);
         QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Video Lumivark 2000"));
+        CaptureWindow::DisconnectDriver(w);
+    }
+
+    // Without registered dialogs (the command-line program, a build without
+    // widgets) each device dialog says it cannot be shown; with them the
+    // choice made reaches the device, and a cancel changes nothing.
+    void deviceDialogsComeFromTheRegisteredOnes_data()
+    {
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("none registered") << false << false;
+        QTest::newRow("chosen") << true << false;
+        QTest::newRow("cancelled") << true << true;
+    }
+    void deviceDialogsComeFromTheRegisteredOnes()
+    {
+        QFETCH(bool, registered);
+        QFETCH(bool, cancel);
+        ScriptedDeviceDialogs ui;
+        ScopedDeviceDialogs scopedUi(registered ? &ui : nullptr);
+        ScopedScriptedDialogs dlg;
+        QWidget parent;
+        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        QVERIFY(w->ConnectDriver(0)); // the test pattern
+        auto* pattern = dynamic_cast<TestPatternDriver*>(w->driver());
+        QVERIFY(pattern);
+        const TestPatternSettings before = pattern->settings();
+        const CodecChoice codecBefore = savedCodecChoice();
+        if (!cancel) {
+            TestPatternSettings chosen = before;
+            chosen.size = QSize(640, 480);
+            chosen.still = !before.still;
+            ui.pattern = chosen;
+            ui.scale = true;
+            ui.codec = CodecChoice{QStringLiteral("ffv1"), 40};
+        }
+
+        QCOMPARE(w->ShowFormatDialog(), registered);
+        QCOMPARE(w->ShowSourceDialog(), registered);
+        QCOMPARE(w->ShowDisplayDialog(), registered);
+        QCOMPARE(w->ShowCompressionDialog(), registered);
+        if (!registered) {
+            QCOMPARE(dlg.d.messages(), (QStringList{QStringLiteral("Orbelstand: Cannot show Video Format Dialog."),
+                                                   QStringLiteral("Orbelstand: Cannot show Video Source Dialog."),
+                                                   QStringLiteral("Orbelstand: Cannot show Video Display Dialog."),
+                                                   QStringLiteral("Cannot show Video Compression Dialog.")}));
+            for (const auto& r : dlg.d.requests)
+                QCOMPARE(r.icon, Dialogs::Icon::Error);
+            QVERIFY(ui.asked.isEmpty());
+        } else {
+            QVERIFY(dlg.d.requests.isEmpty());
+            QCOMPARE(ui.asked, (QStringList{QStringLiteral("pattern format"), QStringLiteral("pattern source"),
+                                            QStringLiteral("display 0"), QStringLiteral("compression")}));
+        }
+        CaptureStatus st;
+        QVERIFY(w->GetStatus(st));
+        const bool changed = registered && !cancel;
+        QCOMPARE(pattern->settings().size, changed ? QSize(640, 480) : before.size);
+        QCOMPARE(pattern->settings().still, changed ? !before.still : before.still);
+        QCOMPARE(st.fScale, changed ? 1u : 0u);
+        QCOMPARE(savedCodecChoice().encoder, changed ? QStringLiteral("ffv1") : codecBefore.encoder);
+        saveCodecChoice(codecBefore);
         CaptureWindow::DisconnectDriver(w);
     }
 

@@ -374,6 +374,7 @@ void TestCDib::refusesBadFiles_data()
     QTest::newRow("offset inside the headers") << "offsmall" << "File is not a supported bitmap format:\r\n" << info;
     QTest::newRow("rows absurd with size 0") << "rowsabsurd" << "File is not a supported bitmap format:\r\n" << info;
     QTest::newRow("a folder") << "folder" << "" << info;
+    QTest::newRow("a file where a folder should be") << "underfile" << "File does not exist:\r\n" << error;
 }
 
 void TestCDib::refusesBadFiles()
@@ -408,6 +409,9 @@ void TestCDib::refusesBadFiles()
     if (kind == QLatin1String("folder")) {
         path = dir.filePath(QStringLiteral("folder.bmp"));
         QVERIFY(QDir().mkdir(path));
+    } else if (kind == QLatin1String("underfile")) {
+        QVERIFY(writeAll(dir.filePath(QStringLiteral("plain")), good));
+        path = dir.filePath(QStringLiteral("plain/bad.bmp"));
     } else if (kind != QLatin1String("missing")) {
         QVERIFY(writeAll(path, bytes));
     }
@@ -417,22 +421,25 @@ void TestCDib::refusesBadFiles()
     cDib dib;
     QVERIFY(dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size())));
 
+    // The layer only says why; the window that asked shows it.
     ScopedScriptedDialogs scripted;
-    QVERIFY(!dib.CreateFromFile(path));
-    QCOMPARE(scripted.d.requests.size(), 1);
-    const auto& req = scripted.d.requests.first();
-    QCOMPARE(req.kind, ScriptedDialogs::Request::Kind::Message);
-    QCOMPARE(int(req.icon), icon);
+    const FileResult read = dib.CreateFromFile(path);
+    QVERIFY(!read.ok());
+    QVERIFY(scripted.d.requests.isEmpty());
+    QCOMPARE(int(read.icon()), icon);
     if (textStart.isEmpty()) {
-        QVERIFY(!req.text.isEmpty());
+        QVERIFY(!read.message().isEmpty());
     } else {
-        QCOMPARE(req.text, textStart + path);
+        QCOMPARE(read.message(), textStart + path);
     }
-    QVERIFY(req.caption.isEmpty() || req.caption == QStringLiteral("Video Lumivark 2000"));
+    // Shown, it is one message of that text and icon.
+    showFailure(read);
+    QCOMPARE(scripted.d.messages(), QStringList{read.message()});
+    QCOMPARE(int(scripted.d.requests.first().icon), icon);
     QCOMPARE(dib.Width(), 4);
     QCOMPARE(dib.SizeImage(), 36);
     QCOMPARE(dib.SizeBitmapInfo(), 40);
-    if (kind != QLatin1String("missing") && kind != QLatin1String("folder"))
+    if (kind != QLatin1String("missing") && kind != QLatin1String("folder") && kind != QLatin1String("underfile"))
         QCOMPARE(readAll(path), bytes);
 }
 
@@ -499,9 +506,11 @@ void TestCDib::dibSectionClearUpOnEmptyIsHarmless()
     s.ClearUp();
     QVERIFY(s.DIBSectionBitsPtr() == nullptr);
     ScopedScriptedDialogs scripted;
-    QVERIFY(!s.CopyToClipboard(true));
-    QCOMPARE(scripted.d.messages(),
-             QStringList{QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!")});
+    const FileResult asDib = s.CopyToClipboard(true);
+    QVERIFY(!asDib.ok());
+    QCOMPARE(asDib.message(), QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!"));
+    QCOMPARE(asDib.icon(), MessageIcon::Information);
+    QVERIFY(scripted.d.requests.isEmpty());
 }
 
 void TestCDib::dibSectionResampleKeepsCornersAndUniformAreas()

@@ -57,6 +57,8 @@ private slots:
     void toolbarOpenAndSaveUseFiltersAndCaption();
     void savesByEnding_data();
     void savesByEnding();
+    void saveFailureShowsTheLayersMessage_data();
+    void saveFailureShowsTheLayersMessage();
     void effectsReportProgressAccumulateAndReset();
     void clipboardHoldsDrawnPicture();
     void printsPictureIntoPdf();
@@ -266,6 +268,42 @@ void TestImageEditor::savesByEnding()
     QCOMPARE(QString::fromLatin1(id.out).trimmed(), identified);
     if (!jpeg) // the stamp is in the file
         QCOMPARE(LoadPicture(path), editor.MasterImage().drawnImage());
+}
+
+void TestImageEditor::saveFailureShowsTheLayersMessage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("statusEnd");
+    QTest::newRow("jpg") << "c.jpg" << QStringList{QStringLiteral("Failed to save to JPG")} << "JPEG File.";
+    QTest::newRow("bmp") << "a.bmp" << QStringList{} << ": Not a directory";
+}
+
+// The file layer only reports; the editor shows the JPEG warning (and only it)
+// and puts the reason on its status line.
+void TestImageEditor::saveFailureShowsTheLayersMessage()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, statusEnd);
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("pics"));
+    QFile f(blocker);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    ScopedScriptedDialogs scripted;
+    Image editor;
+    editor.setNewFrame(lvtest::blockImage(41, 23));
+    QStringList status;
+    connect(&editor, &Image::statusString, this, [&](const QString& t) { status << t; });
+    const QString path = blocker + QLatin1Char('/') + name;
+    QVERIFY(!editor.savePictureFile(path));
+    QCOMPARE(scripted.d.messages(), messages);
+    for (const auto& r : scripted.d.requests)
+        QCOMPARE(r.icon, Dialogs::Icon::Warning);
+    QCOMPARE(status.size(), 1);
+    QVERIFY2(status.first().startsWith(QStringLiteral("Error writing ") + path) && status.first().endsWith(statusEnd),
+             qPrintable(status.first()));
 }
 
 void TestImageEditor::effectsReportProgressAccumulateAndReset()

@@ -1,5 +1,6 @@
 #include "base/scripteddialogs.h"
 #include "image/cdibsection.h"
+#include "image/bitmapfile.h"
 #include "image/jpegoutput.h"
 #include "imagetesttools.h"
 
@@ -37,27 +38,43 @@ QList<int> frameMarkers(const QByteArray& jpeg)
     return out;
 }
 
-// A read-only tmpfs for the duration of a test; empty path when mounting is not allowed.
-struct ReadOnlyMount {
+// A small tmpfs for the duration of a test, holding one earlier file, then
+// made read-only or filled to the last byte; empty path when mounting is not allowed.
+struct SmallMount {
+    enum class Kind { ReadOnly, Full };
     QString path;
-    explicit ReadOnlyMount(const QString& dir, const QByteArray& existingName, const QByteArray& existing)
+    SmallMount(const QString& dir, const QByteArray& existingName, const QByteArray& existing, Kind kind)
     {
-        if (::mount("tmpfs", dir.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0)
+        const QByteArray mp = dir.toLocal8Bit();
+        if (::mount("tmpfs", mp.constData(), "tmpfs", 0, "size=256k") != 0)
             return;
+        path = dir;
         QFile f(dir + QLatin1Char('/') + QString::fromLatin1(existingName));
         if (f.open(QIODevice::WriteOnly))
             f.write(existing);
         f.close();
-        if (::mount("tmpfs", dir.toLocal8Bit().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m") != 0) {
-            ::umount(dir.toLocal8Bit().constData());
+        if (kind == Kind::ReadOnly) {
+            if (::mount("tmpfs", mp.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k") != 0)
+                unmount();
             return;
         }
-        path = dir;
+        QFile filler(dir + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            unmount();
+            return;
+        }
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        while (filler.write("x", 1) == 1) {
+        }
     }
-    ~ReadOnlyMount()
+    ~SmallMount() { unmount(); }
+    void unmount()
     {
         if (!path.isEmpty())
             ::umount(path.toLocal8Bit().constData());
+        path.clear();
     }
 };
 
@@ -160,47 +177,69 @@ void TestJpegOutput::paddedRowsDoNotShear()
 void TestJpegOutput::unwritableTargetReportsAndHarmsNothing_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("file where the folder should be") << QStringLiteral("blocker");
-    QTest::newRow("read-only mount") << QStringLiteral("readonly");
-    QTest::newRow("missing folder") << QStringLiteral("missing");
+    QTest::addColumn<QString>("format");
+    for (const char* format : {"jpg", "bmp"}) {
+        const QString f = QString::fromLatin1(format);
+        QTest::addRow("%s: file where the folder should be", format) << QStringLiteral("blocker") << f;
+        QTest::addRow("%s: read-only mount", format) << QStringLiteral("readonly") << f;
+        QTest::addRow("%s: full disk", format) << QStringLiteral("full") << f;
+        QTest::addRow("%s: missing folder", format) << QStringLiteral("missing") << f;
+    }
 }
 
 void TestJpegOutput::unwritableTargetReportsAndHarmsNothing()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, format);
     QTemporaryDir dir;
     QString target;
     QString keptPath;
     const QByteArray kept = "an earlier picture";
-    std::unique_ptr<ReadOnlyMount> mount;
+    std::unique_ptr<SmallMount> mount;
     if (kind == QLatin1String("blocker")) {
         keptPath = dir.filePath(QStringLiteral("pics"));
         QFile f(keptPath);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(kept);
         f.close();
-        target = keptPath + QStringLiteral("/cam00001.jpg");
-    } else if (kind == QLatin1String("readonly")) {
-        const QString mp = dir.filePath(QStringLiteral("ro"));
+        target = keptPath + QStringLiteral("/cam00001.") + format;
+    } else if (kind == QLatin1String("readonly") || kind == QLatin1String("full")) {
+        const QString mp = dir.filePath(QStringLiteral("small"));
         QVERIFY(QDir().mkdir(mp));
-        mount = std::make_unique<ReadOnlyMount>(mp, "cam.jpg", kept);
+        const QByteArray name = "cam." + format.toLatin1();
+        mount = std::make_unique<SmallMount>(
+            mp, name, kept, kind == QLatin1String("full") ? SmallMount::Kind::Full : SmallMount::Kind::ReadOnly);
         if (mount->path.isEmpty())
             QSKIP("mounting a tmpfs is not allowed here");
-        keptPath = mp + QStringLiteral("/cam.jpg");
+        keptPath = mp + QLatin1Char('/') + QString::fromLatin1(name);
         target = keptPath;
     } else {
-        target = dir.filePath(QStringLiteral("nowhere/cam.jpg"));
+        target = dir.filePath(QStringLiteral("nowhere/cam.") + format);
     }
 
+    // The layer reports; it raises no dialog of its own.
     ScopedScriptedDialogs scripted;
-    QStringList status;
-    QVERIFY(!SaveJPEGFile(lvtest::blockImage(40, 30), target, 90, [&](const QString& s) { status << s; }));
-    QCOMPARE(scripted.d.messages(), QStringList{QStringLiteral("Failed to save to JPG")});
-    QCOMPARE(scripted.d.requests.first().icon, Dialogs::Icon::Warning);
-    QCOMPARE(status, QStringList{QStringLiteral("Error writing ") + target + QStringLiteral("JPEG File.")});
+    const QImage picture = lvtest::blockImage(400, 300);
+    if (format == QLatin1String("jpg")) {
+        QStringList status;
+        const FileResult saved = SaveJPEGFile(picture, target, 90, [&](const QString& s) { status << s; });
+        QVERIFY(!saved.ok());
+        QCOMPARE(saved.message(), QStringLiteral("Failed to save to JPG"));
+        QCOMPARE(saved.icon(), MessageIcon::Warning);
+        QCOMPARE(status, QStringList{QStringLiteral("Error writing ") + target + QStringLiteral("JPEG File.")});
+    } else {
+        QString why;
+        QVERIFY(!SavePictureAsBitmap(picture, target, &why));
+        if (kind == QLatin1String("full"))
+            QVERIFY2(why.contains(QStringLiteral("No space left on device")), qPrintable(why));
+        else
+            QVERIFY(!why.isEmpty());
+    }
+    QVERIFY(scripted.d.requests.isEmpty());
     if (!keptPath.isEmpty())
         QCOMPARE(readAll(keptPath), kept);
     QVERIFY(!QFileInfo::exists(target) || readAll(target) == kept);
+    QVERIFY(!QFileInfo::exists(target + QStringLiteral(".part")));
 }
 
 QTEST_MAIN(TestJpegOutput)

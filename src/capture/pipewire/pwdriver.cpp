@@ -1,6 +1,7 @@
 #include "capture/pipewire/pwdriver.h"
 
 #include "capture/pipewire/pwportal.h"
+#include "capture/devicedialogs.h"
 #include "capture/v4l2/frameconverter.h"
 
 #include <QLoggingCategory>
@@ -636,6 +637,25 @@ void PipeWireDriver::lose(const QString& reason)
     qCWarning(lcPipeWire).noquote() << m_info.description << reason;
     if (m_errors)
         m_errors(reason);
+}
+
+bool PipeWireDriver::showSourceDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!m_session || !ui)
+        return false;
+    ui->cameraSource(m_controls, [this](uint32_t id, int v) { return setControl(id, v); }, parent);
+    return true;
+}
+
+bool PipeWireDriver::showFormatDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!m_session || !ui)
+        return false;
+    if (const auto c = ui->cameraFormat(formatChoices(), currentFormat(), parent))
+        applyFormat(c->fourcc, c->size, c->interval);
+    return true;
 }
 
 } // namespace lv::pipewire

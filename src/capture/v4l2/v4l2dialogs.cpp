@@ -137,25 +137,4 @@ FormatDialog::Choice FormatDialog::choice() const
     return c;
 }
 
-bool V4l2Driver::showSourceDialog(QWidget* parent)
-{
-    if (!m_device.isOpen())
-        return false;
-    SourceDialog dlg(*this, parent);
-    dlg.exec();
-    return true;
-}
-
-bool V4l2Driver::showFormatDialog(QWidget* parent)
-{
-    if (!m_device.isOpen())
-        return false;
-    FormatDialog dlg(formatChoices(), currentFormat(), parent);
-    if (dlg.exec() == QDialog::Accepted) {
-        const FormatDialog::Choice c = dlg.choice();
-        applyFormat(c.fourcc, c.size, c.interval);
-    }
-    return true;
-}
-
 } // namespace lv::v4l2

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/devicedialogs.h"
 #include "capture/v4l2/v4l2device.h"
 
 #include <QDialog>
@@ -27,11 +28,7 @@ class FormatDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FormatDialog)
 public:
-    struct Choice {
-        uint32_t fourcc = 0;
-        QSize size;
-        Interval interval;
-    };
+    using Choice = CameraFormatChoice;
     FormatDialog(std::vector<PixelFormatInfo> formats, const CurrentFormat& current, QWidget* parent = nullptr);
     Choice choice() const;
 

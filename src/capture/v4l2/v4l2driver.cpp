@@ -1,6 +1,7 @@
 #include "capture/v4l2/v4l2driver.h"
 
 #include "capture/alsaaudiosource.h"
+#include "capture/devicedialogs.h"
 #include "capture/v4l2/frameconverter.h"
 
 #include <QLoggingCategory>
@@ -237,6 +238,25 @@ void V4l2Driver::run()
         if (!requeued && !m_stopping)
             return lose(QStringLiteral("The device has gone."));
     }
+}
+
+bool V4l2Driver::showSourceDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!m_device.isOpen() || !ui)
+        return false;
+    ui->cameraSource(controls(), [this](uint32_t id, int v) { return setControl(id, v); }, parent);
+    return true;
+}
+
+bool V4l2Driver::showFormatDialog(QWidget* parent)
+{
+    DeviceDialogs* ui = deviceDialogs();
+    if (!m_device.isOpen() || !ui)
+        return false;
+    if (const auto c = ui->cameraFormat(formatChoices(), currentFormat(), parent))
+        applyFormat(c->fourcc, c->size, c->interval);
+    return true;
 }
 
 std::unique_ptr<AudioSource> V4l2Driver::createAudioSource()

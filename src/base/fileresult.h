@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <utility>
+
+namespace lv {
+
+// The icon of a message box: what kind of news the message is.
+enum class MessageIcon { Information, Warning, Error, Question };
+
+// The outcome of a file operation below the windows: success, or the message
+// the user is to see (its exact text and icon). The file layers never show it
+// themselves; the window that asked does, the command-line program prints it.
+class [[nodiscard]] FileResult {
+public:
+    FileResult() = default; // success
+
+    static FileResult failure(QString text, MessageIcon icon)
+    {
+        FileResult r;
+        r.m_failed = true;
+        r.m_text = std::move(text);
+        r.m_icon = icon;
+        return r;
+    }
+
+    bool ok() const { return !m_failed; }
+    explicit operator bool() const { return ok(); }
+    // Empty after success, and after a failure with nothing to tell.
+    const QString& message() const { return m_text; }
+    MessageIcon icon() const { return m_icon; }
+
+private:
+    bool m_failed = false;
+    QString m_text;
+    MessageIcon m_icon = MessageIcon::Information;
+};
+
+} // namespace lv
