@@ -515,6 +515,8 @@ bool CaptureController::ShootImage()
 
 void CaptureController::seriesTimerTick()
 {
+    if (FtpUpload::anyRunning())
+        return; // the series waits for the upload window to close
     const SeriesCountdown::Tick t = m_countdown->tick();
     m_state.TimerTicks = m_countdown->ticks();
     m_master.setStatusString(t.status);
@@ -545,9 +547,9 @@ void CaptureController::motionError()
 
 void CaptureController::motionTick()
 {
-    // A tick that arrives while an earlier one is still storing its image
-    // (the upload window is modal) is skipped, not stacked.
-    if (m_inMotionTick)
+    // A tick that arrives while an earlier one is still storing its image,
+    // or while its upload still runs, is skipped, not stacked.
+    if (m_inMotionTick || FtpUpload::anyRunning())
         return;
     m_inMotionTick = true;
     struct Leave {
