@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -42,7 +43,8 @@ void BM_FtpUpload_20MB(benchmark::State& state)
 {
     const FtpSettings st = serverSettings();
     for (auto _ : state) {
-        FtpUpload up(st, FtpUpload::Hooks{{}, {}, {}, [] {}});
+        FtpUpload up(st);
+        up.setHangUp([] {});
         if (!up.run(g_bigFile, QString())) {
             state.SkipWithError(qPrintable(up.lastError()));
             return;
@@ -74,12 +76,20 @@ void curlUpload(benchmark::State& state, const QStringList& modeArgs)
 void BM_CurlProgram_20MB(benchmark::State& state) { curlUpload(state, {}); }
 void BM_CurlProgramActive_20MB(benchmark::State& state) { curlUpload(state, {QStringLiteral("-P"), QStringLiteral("-")}); }
 
-// From the call until the modal window has closed.
+// From the call until the upload window has closed.
 void BM_SendFileToFtp_200KBJpeg(benchmark::State& state)
 {
     const FtpSettings st = serverSettings();
     for (auto _ : state) {
-        if (!SendFileToFtp(g_jpegFile, QString(), st)) {
+        bool ok = false;
+        QEventLoop loop;
+        FTPImage* window = SendFileToFtp(g_jpegFile, QString(), st);
+        QObject::connect(window, &FTPImage::uploadFinished, &loop, [&](bool result) {
+            ok = result;
+            loop.quit();
+        });
+        loop.exec();
+        if (!ok) {
             state.SkipWithError("upload failed");
             return;
         }

@@ -67,6 +67,8 @@ CaptureController::CaptureController(Master& master, SessionState& state)
                               m_state.FtpDirectory};
         SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
     };
+    // The series waits while an upload (and its window) is still open.
+    m_program->uploadRunning = [] { return FtpUpload::anyRunning(); };
     connect(m_master.Shooter, &QPushButton::clicked, this, [this] { ShootImage(); });
     // After the window's own housekeeping on the same tick.
     connect(&m_master.MasterTimer, &QTimer::timeout, this, &CaptureController::masterTick);

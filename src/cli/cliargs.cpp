@@ -22,6 +22,15 @@ struct CommandForm {
 const QStringList kStampOptions{QStringLiteral("time"), QStringLiteral("date"), QStringLiteral("text"),
                                 QStringLiteral("text-pos")};
 
+} // namespace
+
+const QStringList kFtpOptions{QStringLiteral("ftp-url"), QStringLiteral("ftp-port"), QStringLiteral("ftp-user"),
+                              QStringLiteral("ftp-password"), QStringLiteral("ftp-dir")};
+const QStringList kInfoOptions{QStringLiteral("copyright"), QStringLiteral("artist"), QStringLiteral("subject"),
+                               QStringLiteral("product"),   QStringLiteral("source"), QStringLiteral("comments")};
+
+namespace {
+
 const std::vector<CommandForm>& forms()
 {
     static const std::vector<CommandForm> s = [] {
@@ -35,12 +44,12 @@ const std::vector<CommandForm>& forms()
         v.push_back({"series", 1, "OUT_BASE.jpg|OUT_BASE.bmp",
                      QStringList{params, quality, QStringLiteral("interval"), QStringLiteral("count"),
                                  QStringLiteral("motion"), QStringLiteral("duration")}
-                         + device + kStampOptions,
+                         + device + kStampOptions + kFtpOptions,
                      {QStringLiteral("still")}});
         v.push_back({"record", 1, "OUT.avi",
                      QStringList{params, quality, QStringLiteral("duration"), QStringLiteral("rate"),
                                  QStringLiteral("audio"), QStringLiteral("codec")}
-                         + device,
+                         + device + kInfoOptions,
                      {QStringLiteral("still")}});
         v.push_back({"extract", 2, "IN.avi OUT.bmp|OUT.jpg", {params, quality, QStringLiteral("frame")}, {}});
         v.push_back({"recompress", 2, "IN.avi OUT.avi", {params, quality, QStringLiteral("codec")}, {}});
@@ -203,8 +212,13 @@ QString helpText()
         "  series OUT_BASE.jpg|OUT_BASE.bmp      numbered pictures (OUT_BASE00001.jpg, ...)\n"
         "      --interval SECONDS (--count N | --duration SECONDS)\n"
         "      --motion PERCENT --duration SECONDS [--count N]\n"
+        "      [--ftp-url SERVER [--ftp-port N] [--ftp-user NAME] [--ftp-password PASSWORD]\n"
+        "       [--ftp-dir DIR]]                 send each picture to an FTP server; the password\n"
+        "                                        may come from LUMIVARK_FTP_PASSWORD instead\n"
         "  record OUT.avi --duration SECONDS     a movie\n"
         "      [--rate FPS] [--audio RATE:BITS:CHANNELS] [--codec NAME]\n"
+        "      [--copyright TEXT] [--artist TEXT] [--subject TEXT] [--product TEXT]\n"
+        "      [--source TEXT] [--comments TEXT] information fields written into the movie\n"
         "  extract IN.avi OUT.bmp|OUT.jpg        every frame as OUT_Frame_N.bmp|jpg\n"
         "      [--frame N]                       or frame N alone as OUT\n"
         "  recompress IN.avi OUT.avi --codec NAME [--quality Q]\n"
@@ -214,7 +228,8 @@ QString helpText()
         "                                        emboss, lighting, solarize)\n"
         "\n"
         "Options of every command:\n"
-        "  --params FILE.lvp   take the settings from a capture parameters file; options given\n"
+        "  --params FILE.lvp   take the settings from a capture parameters file (stamps, series,\n"
+        "                      movie, information fields, Internet Settings); options given\n"
         "                      on the command line win\n"
         "  --quality Q         JPEG or codec quality, 1-100 (default 75)\n"
         "  --still             the test pattern without its moving block\n"

@@ -37,6 +37,11 @@ struct Request {
 // subcommand takes. "--help" anywhere gives a request for "help".
 Request parseArguments(const QStringList& args);
 
+// The FTP options of series and the information field options of record,
+// in the order of the window's lists.
+extern const QStringList kFtpOptions;
+extern const QStringList kInfoOptions;
+
 // The subcommands, in the order --help lists them.
 QStringList commandNames();
 // The whole --help text.

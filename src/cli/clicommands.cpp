@@ -10,9 +10,11 @@
 #include "image/stamping.h"
 #include "modes/motionmeasure.h"
 #include "modes/seriesnaming.h"
+#include "net/ftpupload.h"
 #include "movie/codeccatalogue.h"
 #include "movie/frameextractor.h"
 #include "movie/moviecodeccheck.h"
+#include "movie/movieinfo.h"
 #include "movie/recompressor.h"
 #include "cli/cliparams.h"
 
@@ -22,6 +24,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace lv::cli {
@@ -222,8 +225,50 @@ int runSnapshot(const Request& r, const Settings& s)
     return savePicture(stamped(frame->image, stamps, 1), out, type, q) ? kExitOk : kExitFailure;
 }
 
+// Where a series sends its pictures: the FTP options over the parameters
+// file's Internet Settings (when that file sends to a server). nullopt when
+// the pictures stay at home.
+std::optional<FtpSettings> ftpOf(const Request& r, const Settings& s)
+{
+    const QByteArray passwordVariable = qgetenv("LUMIVARK_FTP_PASSWORD");
+    for (const QString& o : kFtpOptions) {
+        if (r.has(o) && FtpSettings::hasControlCharacter(r.text(o)))
+            throw UsageError{QStringLiteral("series: --%1 must not hold control characters (line breaks, tabs, NUL)").arg(o)};
+    }
+    const bool fromFile = s.fromFile && s.sendToFtp && !s.ftp.server.trimmed().isEmpty();
+    if (!r.has(QStringLiteral("ftp-url")) && !fromFile) {
+        for (const QString& o : kFtpOptions) {
+            if (r.has(o))
+                throw UsageError{QStringLiteral("series: --%1 needs --ftp-url SERVER (or a parameters file that "
+                                                "sends to an FTP server)")
+                                     .arg(o)};
+        }
+        return std::nullopt;
+    }
+    FtpSettings f = fromFile ? s.ftp : FtpSettings{};
+    if (r.has(QStringLiteral("ftp-url"))) {
+        f.server = r.text(QStringLiteral("ftp-url"));
+        if (f.server.trimmed().isEmpty())
+            throw UsageError{QStringLiteral("series: --ftp-url needs a server name or address")};
+    }
+    f.port = static_cast<uint16_t>(r.integer(QStringLiteral("ftp-port"), 1, 65535, f.port == 0 ? 21 : f.port));
+    f.userName = r.text(QStringLiteral("ftp-user"), f.userName);
+    // Kept out of the process list: the variable, else the file.
+    if (r.has(QStringLiteral("ftp-password"))) {
+        f.password = r.text(QStringLiteral("ftp-password"));
+    } else if (!passwordVariable.isNull()) {
+        f.password = QString::fromLocal8Bit(passwordVariable);
+        if (FtpSettings::hasControlCharacter(f.password))
+            throw UsageError{QStringLiteral("series: LUMIVARK_FTP_PASSWORD must not hold control characters")};
+    }
+    f.directory = r.text(QStringLiteral("ftp-dir"), f.directory);
+    return f;
+}
+
 // Interval or motion series of numbered pictures, on a one-second tick as
-// the main window's series runs.
+// the main window's series runs. With an FTP server each picture is sent
+// as the window sends it, and the series waits for each upload to end.
+// The first failed upload ends the series (the pictures stay on disk).
 int runSeries(const Request& r, const Settings& s)
 {
     const QString base = r.operands[0];
@@ -245,6 +290,7 @@ int runSeries(const Request& r, const Settings& s)
     const StampSettings stamps = stampsOf(r, s);
     const int q = quality(r, s);
     const int seriesType = static_cast<int>(type == PictureType::Jpeg ? SeriesType::NumberedJpeg : SeriesType::NumberedBitmap);
+    const std::optional<FtpSettings> ftp = ftpOf(r, s);
 
     CaptureSession session;
     if (!openDevice(session, r, s))
@@ -262,22 +308,67 @@ int runSeries(const Request& r, const Settings& s)
     if (byMotion)
         detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
 
+    std::unique_ptr<FtpUpload> upload;
+    QString uploading;
+    int uploaded = 0;
+    QTimer tick;
+    bool over = false;   // no tick may shoot after this, even one due in the same turn
+    bool ending = false; // the series is over once the running upload is
+    auto quit = [&] {
+        over = true;
+        tick.stop();
+        QCoreApplication::exit(0);
+    };
+    auto finish = [&] {
+        if (upload && upload->isRunning())
+            ending = true;
+        else
+            quit();
+    };
+    if (ftp) {
+        upload = std::make_unique<FtpUpload>(*ftp);
+        QObject::connect(upload.get(), &FtpUpload::finished, qApp, [&](bool ok) {
+            if (!ok) {
+                QString reason = upload->lastError();
+                if (reason.startsWith(QLatin1String("Error:")))
+                    reason = reason.mid(6);
+                progress.done();
+                printError(QStringLiteral("cannot upload %1: %2").arg(uploading, reason));
+                status = kExitFailure;
+                quit();
+                return;
+            }
+            ++uploaded;
+            if (ending)
+                quit();
+        });
+    }
+
     auto shoot = [&] {
         const FramePtr frame = session.latestFrame();
         ++number;
         const QString name = seriesFileName(base, seriesType, number);
         if (!savePicture(stamped(frame->image, stamps, number), name, type, q)) {
             status = kExitFailure;
-            QCoreApplication::exit(0);
+            quit();
             return;
         }
         ++shots;
         progress.show(imageNumberStatus(number) + QStringLiteral(" ") + name);
+        if (upload) {
+            uploading = name;
+            upload->start(name, name);
+        }
         if (count > 0 && shots >= count)
-            QCoreApplication::exit(0);
+            finish();
     };
-    QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
+        if (over || ending)
+            return;
+        if (upload && upload->isRunning()) {
+            progress.show(QStringLiteral("Uploading %1: %2").arg(QFileInfo(uploading).fileName(), upload->statusText()));
+            return; // the series waits for the upload
+        }
         if (byMotion) {
             const motion::Step step = detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
             if (step.motion)
@@ -292,19 +383,27 @@ int runSeries(const Request& r, const Settings& s)
     });
     QTimer end;
     end.setSingleShot(true);
-    QObject::connect(&end, &QTimer::timeout, qApp, [] { QCoreApplication::exit(0); });
-    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
+    QObject::connect(&end, &QTimer::timeout, qApp, finish);
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&](const QString& reason) {
         printError(QStringLiteral("device lost: ") + reason);
         status = kExitFailure;
-        QCoreApplication::exit(0);
+        quit();
     });
     tick.start(1000);
     if (duration > 0)
         end.start(duration * 1000);
     QCoreApplication::exec();
+    if (upload) {
+        // After a failure elsewhere: nothing goes on behind the exit.
+        QObject::disconnect(upload.get(), nullptr, qApp, nullptr);
+        upload->stop();
+    }
     progress.done();
-    if (status == kExitOk)
+    if (status == kExitOk) {
         printOut(QStringLiteral("%1 pictures").arg(shots));
+        if (upload)
+            printOut(QStringLiteral("%1 uploaded to %2").arg(uploaded).arg(ftp->server));
+    }
     return status;
 }
 
@@ -343,6 +442,17 @@ int runRecord(const Request& r, const Settings& s)
     const double rate = r.decimal(QStringLiteral("rate"), 1, 60, s.frameRate);
     const bool sound = r.has(QStringLiteral("audio")) || (s.fromFile && s.audioOn);
     const AudioFormat audio = audioOf(r, s);
+    // The information fields, written as the window's "writeinfo" writes
+    // them once the movie is complete.
+    std::array<QString, 6> info = s.infoFields;
+    bool writeInfo = s.fromFile && s.movieInfo;
+    for (size_t i = 0; i < info.size(); ++i) {
+        const QString& option = kInfoOptions[static_cast<qsizetype>(i)];
+        if (r.has(option)) {
+            info[i] = r.text(option);
+            writeInfo = true;
+        }
+    }
 
     SequenceCapture::Setup setup;
     setup.fileName = out;
@@ -398,6 +508,13 @@ int runRecord(const Request& r, const Settings& s)
     }
     if (sound && !session.recorder().withoutSoundReason().isEmpty())
         printError(QStringLiteral("recorded without sound: ") + session.recorder().withoutSoundReason());
+    if (status == kExitOk && writeInfo) {
+        const MovieInfoResult written = WriteMovieInfo(out, info[0], info[1], info[2], info[3], info[4], info[5]);
+        if (!written.written) {
+            printError(written.error);
+            status = kExitFailure;
+        }
+    }
     printOut(QStringLiteral("%1: %2 frames, %3 dropped")
                  .arg(out)
                  .arg(session.recorder().framesCaptured())
@@ -578,6 +695,9 @@ int runRequest(const Request& request)
             printError(error);
             return kExitFailure;
         }
+        // An FTP password left out would otherwise only show as a refused login.
+        if (!settings.ignored.isEmpty())
+            printError(settings.ignored);
     }
     const QString& c = request.command;
     if (c == QLatin1String("devices"))

@@ -37,8 +37,16 @@ public:
     void applyFrameRate(int16_t fps) override { m_s.frameRate = fps; }
     void applyNoLimit(bool checked) override { m_s.limit = !checked; }
     void applyMovieDuration(int32_t totalSeconds) override { m_s.durationSeconds = totalSeconds; }
-    void applyAviInfo(CaptureKind, bool) override {}
-    void applyAviInfoField(int, const QString&) override {}
+    void applyAviInfo(CaptureKind mode, bool pressed) override
+    {
+        if (mode == CaptureKind::Movie)
+            m_s.movieInfo = pressed;
+    }
+    void applyAviInfoField(int index, const QString& text) override
+    {
+        if (index >= 0 && index < static_cast<int>(m_s.infoFields.size()))
+            m_s.infoFields[static_cast<size_t>(index)] = text;
+    }
     void applyStampOn(CaptureKind mode, StampItem item, bool pressed) override
     {
         StampSettings& st = stamps(mode);
@@ -59,12 +67,12 @@ public:
     void applyAviRateEntry(int) override {}
     void applyTrigger(TriggerKind trigger) override { m_s.trigger = trigger; }
     void applyInterval(int16_t totalSeconds) override { m_s.interval = totalSeconds; }
-    void applySendToFtp(bool) override {}
-    void applyFtpAddress(const QString&) override {}
-    void applyFtpPort(uint16_t) override {}
-    void applyFtpUserName(const QString&) override {}
-    void applyFtpPassword(const QString&) override {}
-    void applyFtpDirectory(const QString&) override {}
+    void applySendToFtp(bool pressed) override { m_s.sendToFtp = pressed; }
+    void applyFtpAddress(const QString& v) override { m_s.ftp.server = v; }
+    void applyFtpPort(uint16_t v) override { m_s.ftp.port = v; }
+    void applyFtpUserName(const QString& v) override { m_s.ftp.userName = v; }
+    void applyFtpPassword(const QString& v) override { m_s.ftp.password = v; }
+    void applyFtpDirectory(const QString& v) override { m_s.ftp.directory = v; }
 
 private:
     StampSettings& stamps(CaptureKind mode)
@@ -85,7 +93,7 @@ bool readSettings(const QString& path, Settings* settings, QString* error)
     }
     f.close();
     SettingsTarget target(*settings);
-    ReadParameters(path, target, ParameterFileKind::User);
+    settings->ignored = ReadParameters(path, target, ParameterFileKind::User);
     // The main window opens this device itself; the reader does not apply it.
     bool ok = false;
     const int device = GetParameter(path, QStringLiteral("Device Index"), QStringLiteral("0")).toInt(&ok);

@@ -2,9 +2,12 @@
 
 #include "capture/capturetypes.h"
 #include "image/stamping.h"
+#include "net/ftpsettings.h"
 #include "settings/capturesettings.h"
 
 #include <QString>
+
+#include <array>
 
 namespace lv::cli {
 
@@ -12,6 +15,8 @@ namespace lv::cli {
 // capture parameters file holds. Command-line options override them.
 struct Settings {
     bool fromFile = false;
+    // The reader's note on fields it left out (a control character, too long).
+    QString ignored;
     int device = 0;
     int quality = 75;
     StampSettings singleStamps;  // the Single Image panel's
@@ -24,6 +29,13 @@ struct Settings {
     bool audioOn = false;
     AudioFormat audio;
     CaptureParms parms;
+    // The movie information fields (Copyright, Artist, Subject, Product,
+    // Source, Comments) and whether the Movie panel writes them.
+    std::array<QString, 6> infoFields;
+    bool movieInfo = false;
+    // The Internet Settings and whether a series sends its pictures.
+    bool sendToFtp = false;
+    FtpSettings ftp;
 
     const StampSettings& stampsFor(const QString& command) const
     {

@@ -2,6 +2,7 @@
 #include "cli/clicommands.h"
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv)
     // Stamps are drawn with fonts, which need the GUI layer, but never a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The core's step-by-step log is for the window's users; a script wants
+    // only the errors on stderr (QT_LOGGING_RULES still wins).
+    QLoggingCategory::setFilterRules(QStringLiteral("lumivark.*.debug=false\nlumivark.*.info=false"));
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("lumivark"));
     QCoreApplication::setApplicationName(QStringLiteral("lumivark"));

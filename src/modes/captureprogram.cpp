@@ -193,6 +193,8 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
 
 void CaptureProgram::seriesTick()
 {
+    if (uploadRunning && uploadRunning())
+        return;
     const SeriesCountdown::Tick t = m_countdown.tick();
     m_state.TimerTicks = m_countdown.ticks();
     setStatus(t.status);
@@ -230,9 +232,9 @@ void CaptureProgram::motionError()
 
 void CaptureProgram::motionTick()
 {
-    // A tick that arrives while an earlier one is still storing its image
-    // (an upload may take a while) is skipped, not stacked.
-    if (m_inMotionTick)
+    // A tick that arrives while an earlier one is still storing its image,
+    // or while its upload still runs, is skipped, not stacked.
+    if (m_inMotionTick || (uploadRunning && uploadRunning()))
         return;
     m_inMotionTick = true;
     struct Leave {

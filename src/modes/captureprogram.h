@@ -43,6 +43,9 @@ public:
     // name); it reports through the status itself, and may return before the
     // transfer ends. Unset: nothing is sent.
     std::function<void(const QString& file, const QString& remoteName)> upload;
+    // True while an earlier upload still runs: the series and motion ticks
+    // wait for it instead of stacking shots. Unset: never.
+    std::function<bool()> uploadRunning;
 
     // --- Series ---
     // Starts a series of the model's file type and trigger: SeriesRunning;

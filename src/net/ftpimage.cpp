@@ -88,22 +88,32 @@ void FTPImage::showEvent(QShowEvent* event)
         m_movie->start();
     if (!m_started) {
         m_started = true;
-        // After the window is on screen, from the dialog's own event loop.
-        QTimer::singleShot(0, this, &FTPImage::runUpload);
+        // At once: the upload runs on its own worker, and whoever opened the
+        // window sees it running from now on.
+        runUpload();
     }
 }
 
 void FTPImage::runUpload()
 {
-    FtpUpload::Hooks hooks;
-    hooks.mainStatus = m_mainStatus;
-    m_upload = std::make_unique<FtpUpload>(m_settings, std::move(hooks));
+    m_upload = std::make_unique<FtpUpload>(m_settings);
+    connect(m_upload.get(), &FtpUpload::mainStatusChanged, this, [this](const QString& text) {
+        if (m_mainStatus)
+            m_mainStatus(text);
+    });
+    connect(m_upload.get(), &FtpUpload::finished, this, &FTPImage::uploadEnded);
     m_remoteLabel->setText(QStringLiteral("Uploading ") + FtpUpload::RemoteNameFor(m_localFile, m_remoteFile));
-    m_succeeded = m_upload->run(m_localFile, m_remoteFile);
+    m_upload->start(m_localFile, m_remoteFile);
+}
+
+void FTPImage::uploadEnded(bool ok)
+{
+    m_succeeded = ok;
     showStatus();
     if (m_movie)
         m_movie->stop();
-    done(m_succeeded ? QDialog::Accepted : QDialog::Rejected);
+    done(ok ? QDialog::Accepted : QDialog::Rejected);
+    emit uploadFinished(ok);
 }
 
 void FTPImage::showStatus()
@@ -118,10 +128,13 @@ void FTPImage::showStatus()
 
 void FTPImage::reject()
 {
-    // "Cancel": a running step fails at once and the upload unwinds through
-    // its failure path; the window goes away now.
-    if (m_upload)
+    // "Cancel": the running step fails at libcurl's next poll and the upload
+    // unwinds through its failure path; the window goes away now.
+    if (m_upload && m_upload->isRunning()) {
         m_upload->cancel();
+        hide();
+        return;
+    }
     QDialog::reject();
 }
 
@@ -135,15 +148,17 @@ void FTPImage::mousePressEvent(QMouseEvent* event)
     QDialog::mousePressEvent(event);
 }
 
-bool SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
-                   const FtpUpload::StatusSink& mainStatus, QWidget* parent)
+FTPImage* SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
+                        const FtpUpload::StatusSink& mainStatus, QWidget* parent)
 {
-    FTPImage window(settings, parent);
-    window.setLocalFile(localPath);
-    window.setRemoteFile(remoteName);
-    window.setMainStatusSink(mainStatus);
-    window.exec();
-    return window.succeeded();
+    auto* window = new FTPImage(settings, parent);
+    window->setLocalFile(localPath);
+    window->setRemoteFile(remoteName);
+    window->setMainStatusSink(mainStatus);
+    QObject::connect(window, &FTPImage::uploadFinished, window, &QObject::deleteLater);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    return window;
 }
 
 } // namespace lv

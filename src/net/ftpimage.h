@@ -16,8 +16,9 @@ class QTimer;
 namespace lv {
 
 // The small borderless upload window: remote name, status line, progress bar,
-// an animation and "Cancel". Showing it runs the upload; it closes itself
-// when the upload is over, whatever the outcome.
+// an animation and "Cancel". Showing it starts the upload (on the upload's
+// own worker); it closes itself when the upload is over, whatever the
+// outcome, and then emits uploadFinished().
 class FTPImage final : public QDialog {
     Q_OBJECT
 public:
@@ -34,7 +35,14 @@ public:
     QString lastError() const { return m_upload ? m_upload->lastError() : QString(); }
 
 public slots:
-    void reject() override; // Escape and closing act as "Cancel"
+    // Escape and closing act as "Cancel": the window goes at once, the
+    // upload ends through its failure path, and uploadFinished() follows.
+    void reject() override;
+
+signals:
+    // The upload is over and the window closed; the main status has heard
+    // the last word.
+    void uploadFinished(bool ok);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -42,6 +50,7 @@ protected:
 
 private:
     void runUpload();
+    void uploadEnded(bool ok);
     void showStatus();
 
     FtpSettings m_settings;
@@ -61,12 +70,13 @@ private:
     QTimer* m_statusTimer = nullptr;
 };
 
-// Uploads one saved image: shows FTPImage modally for localPath and returns
-// when it has closed. The server name is the file's name without its folder
-// (remoteName when the path has none). mainStatus receives the main window's
-// status texts; after a failure the last one is "Error:" and the reason.
-// True when the server confirmed the whole file.
-bool SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
-                   const FtpUpload::StatusSink& mainStatus = {}, QWidget* parent = nullptr);
+// Uploads one saved image: opens FTPImage, modal over the application, for
+// localPath and returns at once; the window deletes itself when the upload is
+// over, after its uploadFinished(). The server name is the file's name
+// without its folder (remoteName when the path has none). mainStatus receives
+// the main window's status texts; after a failure the last one is "Error:"
+// and the reason.
+FTPImage* SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
+                        const FtpUpload::StatusSink& mainStatus = {}, QWidget* parent = nullptr);
 
 } // namespace lv

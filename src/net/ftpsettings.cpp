@@ -17,6 +17,11 @@ QString FtpSettings::portToText(uint16_t port)
     return port == 0 ? QString() : QString::number(port);
 }
 
+bool FtpSettings::hasControlCharacter(QStringView value)
+{
+    return std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
 QString FtpSettings::unsafeField() const
 {
     auto unsafe = [](const QString& v) {

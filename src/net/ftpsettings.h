@@ -25,6 +25,9 @@ struct FtpSettings {
     // "password", "directory"): such a value would end an FTP command early
     // and start another. Empty when all are safe.
     QString unsafeField() const;
+    // Any control character (C0 or DEL): what a capture parameters file and
+    // the command line refuse in an FTP field.
+    static bool hasControlCharacter(QStringView value);
 };
 
 } // namespace lv

@@ -5,13 +5,10 @@
 #include "net/dialup.h"
 #include "net/netlog.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <QMetaMethod>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
-#include <mutex>
 
 namespace lv {
 
@@ -25,26 +22,27 @@ void ensureGlobalInit()
 
 namespace {
 
-// One upload at a time: a series timer firing while the upload window lets
-// events run must not start a second one on top of it.
-bool g_uploadRunning = false;
+// One upload at a time in the process: a series that shoots again while an
+// upload still runs must not start a second one on top of it.
+std::atomic<bool> g_uploadRunning{false};
 
 QString cancelledText() { return QStringLiteral("The upload was cancelled."); }
 
 } // namespace
 
-FtpUpload::FtpUpload(FtpSettings settings, Hooks hooks)
-    : m_settings(std::move(settings)), m_hooks(std::move(hooks))
+FtpUpload::FtpUpload(FtpSettings settings, QObject* parent)
+    : QObject(parent), m_settings(std::move(settings)), m_hangUp([] { HangUpDialUp(); })
 {
     curl::ensureGlobalInit();
-    if (!m_hooks.processEvents)
-        m_hooks.processEvents = [] { QCoreApplication::processEvents(); };
-    if (!m_hooks.hangUp)
-        m_hooks.hangUp = [] { HangUpDialUp(); };
     m_status = QStringLiteral("Connecting...");
 }
 
-FtpUpload::~FtpUpload() = default;
+FtpUpload::~FtpUpload()
+{
+    // The signals still owed are dropped with the object.
+    cancel();
+    join();
+}
 
 QString FtpUpload::RemoteNameFor(const QString& localPath, const QString& callerName)
 {
@@ -60,53 +58,17 @@ QString FtpUpload::TransferText(qint64 sent, qint64 total)
 
 QString FtpUpload::statusText() const
 {
-    const std::lock_guard lock(m_statusMutex);
+    const std::lock_guard lock(m_mutex);
     return m_statusKind == StatusKind::Transfer ? TransferText(m_sent, m_total) : m_status;
 }
 
-// Either thread. The hook hears of it on the UI thread (deliverStatus).
-void FtpUpload::setStatus(const QString& text)
+QString FtpUpload::lastError() const
 {
-    qCInfo(lcNet).noquote() << "ftp:" << text;
-    const std::lock_guard lock(m_statusMutex);
-    m_statusKind = StatusKind::Text;
-    m_status = text;
-    if (m_hooks.statusChanged)
-        m_undelivered << text;
+    const std::lock_guard lock(m_mutex);
+    return m_error;
 }
 
-void FtpUpload::deliverStatus()
-{
-    QStringList texts;
-    {
-        const std::lock_guard lock(m_statusMutex);
-        texts.swap(m_undelivered);
-    }
-    for (const QString& t : std::as_const(texts))
-        m_hooks.statusChanged(t);
-}
-
-void FtpUpload::setMainStatus(const QString& text)
-{
-    if (m_hooks.mainStatus)
-        m_hooks.mainStatus(text);
-}
-
-void FtpUpload::pumpEvents(bool force)
-{
-    deliverStatus();
-    if (!force && m_sincePump.isValid() && m_sincePump.elapsed() < PumpIntervalMs)
-        return;
-    m_hooks.processEvents();
-    m_sincePump.start();
-}
-
-void FtpUpload::cancel()
-{
-    if (!m_cancelled)
-        qCInfo(lcNet) << "ftp: upload cancelled by the user";
-    m_cancelled = true;
-}
+bool FtpUpload::anyRunning() { return g_uploadRunning; }
 
 bool FtpUpload::hangUpWanted() const
 {
@@ -137,37 +99,159 @@ void FtpUpload::setTlsAuthorityFile(const QString& path)
     settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLSCA"), path);
 }
 
-bool FtpUpload::run(const QString& localPath, const QString& remoteName)
+// --- the owner's side -------------------------------------------------------
+
+bool FtpUpload::start(const QString& localPath, const QString& remoteName)
 {
-    if (g_uploadRunning) {
-        m_error = QStringLiteral("Error:Another upload is still running.");
-        setStatus(m_error);
-        deliverStatus();
+    if (m_running) {
+        qCWarning(lcNet) << "ftp: start of an upload that is still running ignored";
         return false;
     }
-    g_uploadRunning = true;
-    struct Release {
-        ~Release() { g_uploadRunning = false; }
-    } release;
-
+    join(); // the worker of an earlier upload has ended; collect it
+    m_running = true;
     m_cancelled = false;
-    m_error.clear();
+    m_everyStatus = isSignalConnected(QMetaMethod::fromSignal(&FtpUpload::statusChanged));
     m_percent = 0;
-    m_sincePump.invalidate();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_error.clear();
+        m_status = QStringLiteral("Connecting...");
+        m_statusKind = StatusKind::Text;
+    }
 
+    bool idle = false;
+    if (!g_uploadRunning.compare_exchange_strong(idle, true)) {
+        setError(QStringLiteral("Error:Another upload is still running."));
+        setStatus(lastError());
+        post({Note::Kind::Finished, {}, 0});
+        return false;
+    }
     if (const QString field = m_settings.unsafeField(); !field.isEmpty()) {
         // Nothing of it may reach the server.
-        m_error = QStringLiteral("Error:The FTP ") + field
-                  + QStringLiteral(" holds a line break or NUL character; nothing was sent.");
-        setStatus(m_error);
-        deliverStatus();
-        setMainStatus(m_error);
+        g_uploadRunning = false;
+        setError(QStringLiteral("Error:The FTP ") + field
+                 + QStringLiteral(" holds a line break or NUL character; nothing was sent."));
+        setStatus(lastError());
+        setMainStatus(lastError());
+        post({Note::Kind::Finished, {}, 0});
         return false;
     }
+    // The settings store is read here, not on the worker.
+    const bool hangUp = hangUpWanted();
+    const bool tls = tlsRequired();
+    const QString authority = tlsAuthorityFile();
+    m_worker = std::thread([this, localPath, remoteName, hangUp, tls, authority] {
+        m_tls = tls;
+        m_tlsAuthority = authority;
+        work(localPath, remoteName, hangUp);
+    });
+    return true;
+}
 
+bool FtpUpload::run(const QString& localPath, const QString& remoteName)
+{
+    bool ok = false;
+    const QMetaObject::Connection c = connect(this, &FtpUpload::finished, this, [&ok](bool result) { ok = result; });
+    start(localPath, remoteName);
+    join();
+    deliver();
+    disconnect(c);
+    return ok;
+}
+
+void FtpUpload::cancel()
+{
+    if (!m_cancelled.exchange(true) && m_running)
+        qCInfo(lcNet) << "ftp: upload cancelled";
+}
+
+void FtpUpload::stop()
+{
+    cancel();
+    join();
+    deliver();
+}
+
+void FtpUpload::join()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void FtpUpload::post(Note note)
+{
+    bool first = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        first = m_notes.empty();
+        m_notes.push_back(std::move(note));
+    }
+    // One delivery for every batch: the notes that pile up meanwhile go along.
+    if (first)
+        QMetaObject::invokeMethod(this, &FtpUpload::deliver, Qt::QueuedConnection);
+}
+
+void FtpUpload::deliver()
+{
+    std::vector<Note> notes;
+    {
+        const std::lock_guard lock(m_mutex);
+        notes.swap(m_notes);
+    }
+    for (const Note& n : notes) {
+        switch (n.kind) {
+        case Note::Kind::Status:
+            emit statusChanged(n.text);
+            break;
+        case Note::Kind::Main:
+            emit mainStatusChanged(n.text);
+            break;
+        case Note::Kind::Percent:
+            emit progressChanged(n.value);
+            break;
+        case Note::Kind::Finished:
+            // The worker posts this last and ends right after.
+            join();
+            m_running = false;
+            emit finished(n.value != 0);
+            break;
+        }
+    }
+}
+
+// --- either side --------------------------------------------------------------
+
+void FtpUpload::setStatus(const QString& text)
+{
+    qCInfo(lcNet).noquote() << "ftp:" << text;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_statusKind = StatusKind::Text;
+        m_status = text;
+    }
+    post({Note::Kind::Status, text, 0});
+}
+
+void FtpUpload::setMainStatus(const QString& text) { post({Note::Kind::Main, text, 0}); }
+
+void FtpUpload::setError(const QString& text)
+{
+    const std::lock_guard lock(m_mutex);
+    m_error = text;
+}
+
+void FtpUpload::setPercent(int percent)
+{
+    if (m_percent.exchange(percent) != percent)
+        post({Note::Kind::Percent, {}, percent});
+}
+
+// --- the worker ---------------------------------------------------------------
+
+void FtpUpload::work(QString localPath, QString remoteName, bool hangUp)
+{
     const QString remote = RemoteNameFor(localPath, remoteName);
     setMainStatus(QStringLiteral("Uploading Image..."));
-    pumpEvents(true);
 
     bool ok = false;
     if (!m_cancelled && openSession() && OpenFtpConnection()) {
@@ -177,18 +261,18 @@ bool FtpUpload::run(const QString& localPath, const QString& remoteName)
             ok = UploadFile(localPath, remote);
         setMainStatus(QStringLiteral("Disconnecting..."));
     }
-    if (m_cancelled && m_error.isEmpty())
+    if (m_cancelled && !ok && lastError().isEmpty())
         ShowInternetError(CURLE_ABORTED_BY_CALLBACK);
     CloseFtpConnection();
 
-    if (hangUpWanted())
-        m_hooks.hangUp();
+    if (hangUp && m_hangUp)
+        m_hangUp();
 
     // A failure stays on the main status line: the window closes at once, so
     // this is where the user can still read why.
-    deliverStatus();
-    setMainStatus(ok ? QString() : m_error);
-    return ok;
+    setMainStatus(ok ? QString() : lastError());
+    g_uploadRunning = false;
+    post({Note::Kind::Finished, {}, ok ? 1 : 0});
 }
 
 bool FtpUpload::openSession()
@@ -202,11 +286,11 @@ bool FtpUpload::openSession()
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-    if (tlsRequired()) {
+    if (m_tls) {
         // AUTH TLS first; without it libcurl gives up before USER and PASS.
         curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
         curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
-        const QString authority = tlsAuthorityFile();
+        const QString& authority = m_tlsAuthority;
         if (!authority.isEmpty())
             curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(authority).constData());
     }
@@ -278,26 +362,17 @@ CURLcode FtpUpload::perform()
     m_lastResponseCode = 0;
     if (m_cancelled)
         return CURLE_ABORTED_BY_CALLBACK;
-
-    // The step runs on a worker; this thread keeps the window alive. The
-    // easy handle keeps its connection between steps.
-    CURL* easy = m_easy.get();
-    std::future<CURLcode> step = std::async(std::launch::async, [easy] { return curl_easy_perform(easy); });
-    while (step.wait_for(std::chrono::milliseconds(PumpIntervalMs)) != std::future_status::ready)
-        pumpEvents(false);
-    const CURLcode result = step.get();
-    deliverStatus();
-    return result;
+    // The easy handle keeps its connection between steps.
+    return curl_easy_perform(m_easy.get());
 }
 
 bool FtpUpload::OpenFtpConnection()
 {
     setStatus(QStringLiteral("Connecting..."));
-    pumpEvents(true);
     if (m_settings.server.trimmed().isEmpty()) {
         setStatus(QStringLiteral("Cannot connect to FTP Server"));
-        m_error = QStringLiteral("Error:No FTP server address is set.");
-        setStatus(m_error);
+        setError(QStringLiteral("Error:No FTP server address is set."));
+        setStatus(lastError());
         return false;
     }
     // Connecting and logging in: the server's root listing is not fetched.
@@ -307,11 +382,9 @@ bool FtpUpload::OpenFtpConnection()
     const CURLcode rc = perform();
     if (rc == CURLE_OK) {
         setStatus(QStringLiteral("Connected"));
-        pumpEvents(true);
         return true;
     }
     setStatus(QStringLiteral("Cannot connect to FTP Server"));
-    pumpEvents(true);
     ShowInternetError(rc);
     return false;
 }
@@ -355,14 +428,14 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
         ~CloseFile() { f.close(); }
     } closeFile{m_file};
 
-    m_total = m_file.size();
     {
-        const std::lock_guard lock(m_statusMutex);
+        const std::lock_guard lock(m_mutex);
+        m_total = m_file.size();
         m_sent = 0;
     }
     m_read = 0;
     m_allRead = false;
-    m_percent = 0;
+    setPercent(0);
 
     const QByteArray dir = m_directoryChanged ? directoryUrlPath() : QByteArray();
     curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + dir + escaped(remoteName)).constData());
@@ -407,27 +480,33 @@ size_t FtpUpload::readPieces(char* buffer, size_t room)
         }
         m_read += n;
     }
+    QStringList pieces;
+    int percent = -1;
     {
-        const std::lock_guard lock(m_statusMutex);
+        const std::lock_guard lock(m_mutex);
         const qint64 fullPiecesEnd = std::min(m_read, m_total / PieceSize * PieceSize);
         if (m_sent + PieceSize <= fullPiecesEnd) {
-            if (m_hooks.statusChanged) {
+            if (m_everyStatus) {
                 while (m_sent + PieceSize <= fullPiecesEnd) {
                     m_sent += PieceSize;
-                    m_undelivered << TransferText(m_sent, m_total);
+                    pieces << TransferText(m_sent, m_total);
                 }
             } else {
                 m_sent = fullPiecesEnd;
             }
             m_statusKind = StatusKind::Transfer;
-            m_percent = static_cast<int>(m_sent * 100 / m_total);
+            percent = static_cast<int>(m_sent * 100 / m_total);
         }
     }
+    for (const QString& text : std::as_const(pieces))
+        post({Note::Kind::Status, text, 0});
+    if (percent >= 0)
+        setPercent(percent);
     if (m_read == m_total) {
         // The last piece: whatever is left, even nothing.
         m_allRead = true;
         {
-            const std::lock_guard lock(m_statusMutex);
+            const std::lock_guard lock(m_mutex);
             m_sent = m_total;
         }
         setStatus(QString::number(m_total));
@@ -485,21 +564,16 @@ void FtpUpload::ShowInternetError(CURLcode code)
         reason = QString::fromUtf8(m_errorBuffer);
     else
         reason = QString::fromUtf8(curl_easy_strerror(code));
-    m_error = QStringLiteral("Error:") + reason;
-    setStatus(m_error);
+    setError(QStringLiteral("Error:") + reason);
+    setStatus(lastError());
 }
 
 void FtpUpload::CloseFtpConnection()
 {
     setStatus(QStringLiteral("FTP Connection Closed."));
     // Dropping the handle says QUIT on a connection still in good order and
-    // waits for the answer: on the worker too, so a server that hangs there
-    // cannot freeze the window.
-    if (m_easy) {
-        std::future<void> closing = std::async(std::launch::async, [easy = std::move(m_easy)]() mutable { easy.reset(); });
-        while (closing.wait_for(std::chrono::milliseconds(PumpIntervalMs)) != std::future_status::ready)
-            pumpEvents(false);
-    }
+    // waits for the answer, here on the worker.
+    m_easy.reset();
     m_directoryChanged = false;
 }
 

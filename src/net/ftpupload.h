@@ -3,14 +3,16 @@
 #include "net/curlhandles.h"
 #include "net/ftpsettings.h"
 
-#include <QElapsedTimer>
 #include <QFile>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace lv {
 
@@ -18,14 +20,15 @@ namespace lv {
 // log in, change to the remote directory, send the file in 100-byte pieces,
 // close, and hang up a dial-up link when the preference asks for it.
 //
-// No widgets: the upload window drives it and polls statusText() and
-// progressPercent(); tests drive it directly. run() is called on the UI
-// thread and returns when the upload is over; each network step runs on a
-// short-lived worker thread (libcurl blocks while the server drains the last
-// data of a slow transfer), and the UI thread meanwhile lets pending events
-// run (hooks.processEvents) every few milliseconds, so "Cancel" and the
-// window's timer stay alive. All hooks are called on the UI thread, status
-// texts in the order they happened. Only one upload runs at a time.
+// No widgets: the upload window and lumivark-cli drive it, tests too. start()
+// returns at once; the whole upload runs on a worker thread of its own, and
+// what it has to say comes back by queued signal on the thread that owns the
+// object, in the order it happened: every status text, the main window's
+// status texts, the per cent sent and at last finished(). "Cancel" sets a
+// flag that libcurl's progress poll reads, so the running step ends through
+// its failure path. Only one upload runs at a time in the process. The
+// public functions belong to the owner's thread; a slot of its signals may
+// start the next upload, and ends the object with deleteLater(), not delete.
 //
 // The password is handed to libcurl as an option, never placed in a URL, and
 // never appears in a status text, a log line or an error text.
@@ -36,21 +39,12 @@ namespace lv {
 // server that offers no TLS is left before anything is sent in plain. The
 // server's certificate is checked against the system's authorities, or
 // against the file LV/NET/TLSCA names (a server with its own certificate).
-class FtpUpload final {
+class FtpUpload final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FtpUpload)
+
 public:
     using StatusSink = std::function<void(const QString&)>;
-
-    struct Hooks {
-        // Lets pending window events run; default QCoreApplication::processEvents().
-        std::function<void()> processEvents;
-        // The main window's status line ("Uploading Image...", "Disconnecting...",
-        // cleared at the end, or the error text when the upload failed).
-        StatusSink mainStatus;
-        // Every new upload status text, in order (optional).
-        StatusSink statusChanged;
-        // The dial-up hang-up; default HangUpDialUp().
-        std::function<void()> hangUp;
-    };
 
     static constexpr int PieceSize = 100;
 
@@ -59,29 +53,44 @@ public:
     static void setTlsRequired(bool on);
     static QString tlsAuthorityFile();
     static void setTlsAuthorityFile(const QString& path);
-    // Pending events run no more often than this while the network is busy.
-    static constexpr int PumpIntervalMs = 5;
 
-    explicit FtpUpload(FtpSettings settings, Hooks hooks = {});
-    ~FtpUpload();
-    Q_DISABLE_COPY_MOVE(FtpUpload)
+    explicit FtpUpload(FtpSettings settings, QObject* parent = nullptr);
+    // Cancels a running upload and waits for its worker.
+    ~FtpUpload() override;
 
-    // The whole upload. True when the server confirmed the complete file.
-    // Every failure leaves "Error:" and its reason in lastError() and on the
-    // main status line; the local file is only ever read.
+    // Starts the upload on the worker. False when it is refused at once
+    // (another upload runs, a field is unsafe, this one already ran);
+    // finished() follows in every case, so a caller has one path. The local
+    // file is only ever read.
+    bool start(const QString& localPath, const QString& remoteName);
+    // start() and wait for the worker without an event loop (a program
+    // without windows); the signals have all been emitted when it returns.
+    // True when the server confirmed the complete file.
     bool run(const QString& localPath, const QString& remoteName);
 
-    // "Cancel": closes the connection under a running step, which then ends
-    // through its failure path. UI thread, also from inside processEvents.
+    // "Cancel": the running step ends at libcurl's next poll of the flag and
+    // the upload unwinds through its failure path. Any number of times;
+    // nothing when none runs. The owner's thread, like everything public.
     void cancel();
     bool isCancelled() const { return m_cancelled; }
+    // Cancels and waits for the worker; the signals still owed are emitted.
+    // Safe twice and when nothing runs.
+    void stop();
+
+    // Started and finished() not yet emitted.
+    bool isRunning() const { return m_running; }
+    // Some upload of this process still has its worker.
+    static bool anyRunning();
 
     // The current status line and the whole per cent of the file sent.
-    // UI thread.
     QString statusText() const;
     int progressPercent() const { return m_percent; }
     // The "Error:..." text of the last failure, empty after a success.
-    QString lastError() const { return m_error; }
+    QString lastError() const;
+
+    // The dial-up hang-up, called on the worker; default HangUpDialUp().
+    // Set it before start().
+    void setHangUp(std::function<void()> hangUp) { m_hangUp = std::move(hangUp); }
 
     // The name used on the server: the local file's name without its folder;
     // a path without a folder keeps the caller's name.
@@ -89,22 +98,40 @@ public:
     // "Transfering: 100 bytes  of250 bytes".
     static QString TransferText(qint64 sent, qint64 total);
 
-    // The steps, public so each can be exercised on its own.
+signals:
+    // Every status text, in order ("Connecting...", "Transfering: ...", ...).
+    void statusChanged(const QString& text);
+    // The main window's status line ("Uploading Image...", "Disconnecting...",
+    // empty at the end, or the error text when the upload failed).
+    void mainStatusChanged(const QString& text);
+    void progressChanged(int percent);
+    void finished(bool ok);
+
+private:
+    enum class StatusKind { Text, Transfer };
+    struct Note {
+        enum class Kind { Status, Main, Percent, Finished } kind;
+        QString text;
+        int value = 0;
+    };
+
+    // The worker: the steps of one upload.
+    void work(QString localPath, QString remoteName, bool hangUp);
     bool OpenFtpConnection();
     bool ChangeDirectory(); // true when the server accepted the directory
     bool UploadFile(const QString& localPath, const QString& remoteName);
     void CloseFtpConnection();
     void ShowInternetError(CURLcode code);
 
-private:
-    enum class StatusKind { Text, Transfer };
-
     bool openSession();
     CURLcode perform();
-    void deliverStatus();
-    void pumpEvents(bool force);
+    void post(Note note);
+    void deliver();
+    void join();
     void setStatus(const QString& text);
     void setMainStatus(const QString& text);
+    void setPercent(int percent);
+    void setError(const QString& text);
     bool hangUpWanted() const;
     QByteArray serverUrl() const;
     QByteArray directoryUrlPath() const;
@@ -116,38 +143,41 @@ private:
     static size_t headerCallback(char* buffer, size_t size, size_t count, void* self);
     static int progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
-    FtpSettings m_settings;
-    Hooks m_hooks;
+    const FtpSettings m_settings;
+    std::function<void()> m_hangUp;
 
+    std::thread m_worker;
+    bool m_running = false;
+    bool m_everyStatus = false; // someone listens to statusChanged
+    std::atomic<bool> m_cancelled{false};
+
+    // Shared between the worker and the owner's thread.
+    mutable std::mutex m_mutex;
+    std::vector<Note> m_notes; // not yet emitted, oldest first
+    QString m_status;
+    StatusKind m_statusKind = StatusKind::Text;
+    qint64 m_sent = 0;
+    QString m_error;
+    std::atomic<int> m_percent{0};
+
+    // The worker's own.
+    bool m_tls = false;
+    QString m_tlsAuthority;
     curl::Easy m_easy;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     bool m_directoryChanged = false;
     bool m_inTransfer = false;
-    std::atomic<bool> m_cancelled{false};
-
-    // Written by the worker during a step, read by the UI thread.
-    mutable std::mutex m_statusMutex;
-    QString m_status;
-    StatusKind m_statusKind = StatusKind::Text;
-    QStringList m_undelivered; // for hooks.statusChanged, oldest first
-    std::atomic<int> m_percent{0};
-    QString m_error;
-
     // The server's last complete response of the current step.
     QByteArray m_pendingResponse;
     QByteArray m_lastResponse;
     int m_lastResponseCode = 0;
-
     // The file being sent, in pieces of PieceSize bytes and one last piece
-    // of the rest (possibly empty). The worker reads it during the transfer.
+    // of the rest (possibly empty).
     QFile m_file;
     QString m_localError;
     qint64 m_total = 0;
-    qint64 m_sent = 0; // guarded by m_statusMutex
     qint64 m_read = 0;
     bool m_allRead = false;
-
-    QElapsedTimer m_sincePump;
 };
 
 } // namespace lv

@@ -2,6 +2,7 @@
 // pattern device and on movies ffmpeg made, read back by djpeg and ffprobe.
 
 #include "ffprobe.h"
+#include "ftptestserver.h"
 #include "moviefiles.h"
 
 #include <QDir>
@@ -22,7 +23,7 @@ struct Run {
 int g_testDevice = -1;
 
 // Capture commands without --device go to the test pattern, whatever cameras are plugged in.
-Run runCli(QStringList args, int timeoutMs = 60000)
+Run runCli(QStringList args, int timeoutMs = 60000, const QMap<QString, QString>& extraEnv = {})
 {
     static const QStringList capturing{QStringLiteral("snapshot"), QStringLiteral("series"), QStringLiteral("record")};
     if (g_testDevice >= 0 && !args.isEmpty() && capturing.contains(args.first())
@@ -33,6 +34,9 @@ Run runCli(QStringList args, int timeoutMs = 60000)
     // Keep the user's kept settings (codec choice, device memory) out of the way.
     env.insert(QStringLiteral("HOME"), QDir::tempPath());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir::tempPath() + QStringLiteral("/lv-cli-test-config"));
+    env.remove(QStringLiteral("LUMIVARK_FTP_PASSWORD"));
+    for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+        env.insert(it.key(), it.value());
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(LUMIVARK_CLI), args);
     Run r;
@@ -158,6 +162,30 @@ private slots:
         row("option twice", {QStringLiteral("snapshot"), jpg, QStringLiteral("--device"), QStringLiteral("0"),
                              QStringLiteral("--device=0")},
             "--device given twice");
+        const QStringList series{QStringLiteral("series"), jpg, QStringLiteral("--interval"), QStringLiteral("1"),
+                                 QStringLiteral("--count"), QStringLiteral("1")};
+        const QString server = QStringLiteral("--ftp-url=127.0.0.1");
+        row("ftp user without server", series + QStringList{QStringLiteral("--ftp-user"), QStringLiteral("cam")},
+            "--ftp-user needs --ftp-url SERVER");
+        row("ftp empty server", series + QStringList{QStringLiteral("--ftp-url"), QStringLiteral(" ")},
+            "--ftp-url needs a server name or address");
+        row("ftp port out of range", series + QStringList{server, QStringLiteral("--ftp-port"), QStringLiteral("70000")},
+            "--ftp-port must be a whole number from 1 to 65535");
+        row("ftp port not a number", series + QStringList{server, QStringLiteral("--ftp-port"), QStringLiteral("ftp")},
+            "--ftp-port must be a whole number from 1 to 65535");
+        row("ftp user with a line break",
+            series + QStringList{server, QStringLiteral("--ftp-user"), QStringLiteral("cam\r\nDELE feeder.jpg")},
+            "--ftp-user must not hold control characters");
+        row("ftp password with a line break",
+            series + QStringList{server, QStringLiteral("--ftp-password"), QStringLiteral("pw\nQUIT")},
+            "--ftp-password must not hold control characters");
+        row("ftp directory with a tab", series + QStringList{server, QStringLiteral("--ftp-dir"), QStringLiteral("a\tb")},
+            "--ftp-dir must not hold control characters");
+        row("ftp on a snapshot", {QStringLiteral("snapshot"), jpg, server}, "snapshot: unknown option --ftp-url");
+        row("information field on a series", series + QStringList{QStringLiteral("--artist"), QStringLiteral("me")},
+            "series: unknown option --artist");
+        row("information field on a snapshot", {QStringLiteral("snapshot"), jpg, QStringLiteral("--comments=x")},
+            "snapshot: unknown option --comments");
     }
 
     // A script can tell a mistyped command line from a failed capture, and
@@ -347,6 +375,176 @@ private slots:
         QCOMPARE(bad.exitCode, 1);
     }
 
+    // Each picture of the series goes to a real FTP server as it is taken,
+    // byte for byte, into the folder asked for; the password comes from the
+    // environment and never from the command line.
+    void ftpSeries()
+    {
+        FtpTestServer server;
+        QVERIFY2(server.isRunning(), qPrintable(server.errorText()));
+        QVERIFY(QDir(server.home()).mkpath(QStringLiteral("cam")));
+        const QString base = path(QStringLiteral("sent.jpg"));
+        const Run r = runCli({QStringLiteral("series"), base, QStringLiteral("--interval"), QStringLiteral("1"),
+                              QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--ftp-url"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("--ftp-port"), QString::number(server.port()),
+                              QStringLiteral("--ftp-user"), QLatin1String(FtpTestServer::User),
+                              QStringLiteral("--ftp-dir"), QStringLiteral("cam"), QStringLiteral("--time"),
+                              QStringLiteral("0")},
+                             60000, {{QStringLiteral("LUMIVARK_FTP_PASSWORD"), QLatin1String(FtpTestServer::Password)}});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), QStringLiteral("3 pictures\n3 uploaded to 127.0.0.1"));
+        for (const char* n : {"sent00001.jpg", "sent00002.jpg", "sent00003.jpg"}) {
+            const QString onServer = server.pathOnServer(QStringLiteral("cam/") + QLatin1String(n));
+            const QByteArray local = fileBytes(path(QLatin1String(n)));
+            QVERIFY(local.size() > 1000);
+            QCOMPARE(fileBytes(onServer), local);
+            QCOMPARE(djpeg(onServer).size(), QSize(320, 240));
+        }
+        QVERIFY(!QFile::exists(server.pathOnServer(QStringLiteral("cam/sent00004.jpg"))));
+
+        // A motion series that ends by its duration: every picture it kept
+        // has arrived, none was taken after the end and left behind.
+        QDir().mkpath(path(QStringLiteral("moving")));
+        const Run m = runCli({QStringLiteral("series"), path(QStringLiteral("moving/mo.jpg")), QStringLiteral("--motion"),
+                              QStringLiteral("0"), QStringLiteral("--duration"), QStringLiteral("3"),
+                              QStringLiteral("--ftp-url"), QStringLiteral("127.0.0.1"), QStringLiteral("--ftp-port"),
+                              QString::number(server.port()), QStringLiteral("--ftp-user"),
+                              QLatin1String(FtpTestServer::User)},
+                             60000, {{QStringLiteral("LUMIVARK_FTP_PASSWORD"), QLatin1String(FtpTestServer::Password)}});
+        QVERIFY2(m.exitCode == 0, qPrintable(m.err));
+        const QStringList taken = QDir(path(QStringLiteral("moving"))).entryList(QDir::Files);
+        QVERIFY(!taken.isEmpty());
+        QCOMPARE(m.out.trimmed(), QStringLiteral("%1 pictures\n%1 uploaded to 127.0.0.1").arg(taken.size()));
+        for (const QString& n : taken)
+            QCOMPARE(fileBytes(server.pathOnServer(n)), fileBytes(path(QStringLiteral("moving/") + n)));
+        // Nothing but errors on stderr: the upload's steps are not logged there.
+        QVERIFY2(!m.err.contains(QStringLiteral("ftp:")), qPrintable(m.err));
+    }
+
+    // The Internet Settings of a parameters file send the series as the
+    // window would; the server's refusal of the login ends it with status 1
+    // and the server's own words, and the picture stays at home.
+    void ftpSeriesFromParameters()
+    {
+        FtpTestServer server;
+        QVERIFY2(server.isRunning(), qPrintable(server.errorText()));
+        auto lvp = [&](const QString& name, const QString& password) {
+            const QString file = path(name);
+            QFile f(file);
+            if (!f.open(QIODevice::WriteOnly))
+                return QString();
+            f.write(QStringLiteral("[Video Capture Device]\r\nDevice Index=%1\r\n[Capture Type]\r\n"
+                                   "Capture=Multiple Image\r\nMultiple Image Type=2\r\n[Trigger Type]\r\n"
+                                   "Trigger=Timer\r\nInterval=1\r\n[Internet Settings]\r\n"
+                                   "Send to FTP Server=Yes\r\nURL=127.0.0.1\r\nPort=%2\r\nUsername=%3\r\n"
+                                   "Password=%4\r\nDirectory=\r\n")
+                        .arg(g_testDevice)
+                        .arg(server.port())
+                        .arg(QLatin1String(FtpTestServer::User), password)
+                        .toUtf8());
+            return file;
+        };
+        const QString good = lvp(QStringLiteral("ftp.lvp"), QLatin1String(FtpTestServer::Password));
+        Run r = runCli({QStringLiteral("series"), path(QStringLiteral("lvp.jpg")), QStringLiteral("--count"),
+                        QStringLiteral("1"), QStringLiteral("--params"), good});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(fileBytes(server.pathOnServer(QStringLiteral("lvp00001.jpg"))), fileBytes(path(QStringLiteral("lvp00001.jpg"))));
+
+        const QString refused = lvp(QStringLiteral("refused.lvp"), QStringLiteral("not-the-password"));
+        r = runCli({QStringLiteral("series"), path(QStringLiteral("refused.jpg")), QStringLiteral("--count"),
+                    QStringLiteral("3"), QStringLiteral("--params"), refused});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot upload ")) && r.err.contains(QStringLiteral("refused00001.jpg: 530 ")),
+                 qPrintable(r.err));
+        QVERIFY2(!r.err.contains(QStringLiteral("not-the-password")), qPrintable(r.err));
+        QVERIFY(QFile::exists(path(QStringLiteral("refused00001.jpg"))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("refused00002.jpg"))));
+        QVERIFY(!QFile::exists(server.pathOnServer(QStringLiteral("refused00001.jpg"))));
+
+        // The command line wins over the file.
+        r = runCli({QStringLiteral("series"), path(QStringLiteral("fixed.jpg")), QStringLiteral("--count"),
+                    QStringLiteral("1"), QStringLiteral("--params"), refused, QStringLiteral("--ftp-password"),
+                    QLatin1String(FtpTestServer::Password)});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(fileBytes(server.pathOnServer(QStringLiteral("fixed00001.jpg"))), fileBytes(path(QStringLiteral("fixed00001.jpg"))));
+    }
+
+    // A server that is not there: status 1, the reason, the picture kept.
+    void ftpSeriesNoServer()
+    {
+        const Run r = runCli({QStringLiteral("series"), path(QStringLiteral("lonely.bmp")), QStringLiteral("--interval"),
+                              QStringLiteral("1"), QStringLiteral("--count"), QStringLiteral("2"),
+                              QStringLiteral("--ftp-url"), QStringLiteral("127.0.0.1"), QStringLiteral("--ftp-port"),
+                              QString::number(closedPort())});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot upload ")) && r.err.contains(QStringLiteral("lonely00001.bmp")),
+                 qPrintable(r.err));
+        QCOMPARE(QImage(path(QStringLiteral("lonely00001.bmp"))).size(), QSize(320, 240));
+    }
+
+    // The information fields of the command line, or of a parameters file
+    // whose Movie panel writes them, are in the finished movie for ffprobe.
+    void recordingInformation_data()
+    {
+        QTest::addColumn<bool>("fromFile");
+        QTest::newRow("command line") << false;
+        QTest::newRow("parameters file, one field from the command line") << true;
+    }
+    void recordingInformation()
+    {
+        QFETCH(bool, fromFile);
+        const QString avi = path(fromFile ? QStringLiteral("info-file.avi") : QStringLiteral("info.avi"));
+        const QStringList texts{QStringLiteral("(c) 2026 Feeder Cam"), QStringLiteral("Ana Birdwatcher"),
+                                QStringLiteral("Blue tits"), QStringLiteral("Garden"),
+                                QStringLiteral("Camera 2"), QStringLiteral("Morning visit: 3 birds")};
+        QStringList args{QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("1"),
+                         QStringLiteral("--rate"), QStringLiteral("10")};
+        const QStringList options{QStringLiteral("--copyright"), QStringLiteral("--artist"), QStringLiteral("--subject"),
+                                  QStringLiteral("--product"), QStringLiteral("--source"), QStringLiteral("--comments")};
+        if (fromFile) {
+            const QString lvp = path(QStringLiteral("info.lvp"));
+            QFile f(lvp);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QByteArray bytes = QStringLiteral("[Video Capture Device]\r\nDevice Index=%1\r\n[Capture Type]\r\n"
+                                              "Capture=Movie\r\n[AVI Info]\r\nAVI Info=Yes\r\n")
+                                   .arg(g_testDevice)
+                                   .toUtf8();
+            const char* keys[] = {"Copyright", "Artist", "Subject", "Product", "Source", "Comments"};
+            for (int i = 0; i < 6; ++i)
+                bytes += QByteArray(keys[i]) + '=' + (i == 1 ? QByteArray("from the file") : texts[i].toUtf8()) + "\r\n";
+            f.write(bytes);
+            f.close();
+            args << QStringLiteral("--params") << lvp << QStringLiteral("--artist") << texts[1];
+        } else {
+            for (int i = 0; i < 6; ++i)
+                args << options[i] << texts[i];
+        }
+        const Run r = runCli(args);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonObject tags = ffprobe(avi).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+        QCOMPARE(tags.value(QStringLiteral("copyright")).toString(), texts[0]);
+        QCOMPARE(tags.value(QStringLiteral("artist")).toString(), texts[1]);
+        QCOMPARE(tags.value(QStringLiteral("subject")).toString(), texts[2]);
+        QCOMPARE(tags.value(QStringLiteral("comment")).toString(), texts[5]);
+        QCOMPARE(tags.value(QStringLiteral("title")).toString(), QStringLiteral("Video Lumivark"));
+        QVERIFY(probeInt(probeStream(ffprobe(avi), QStringLiteral("video")), "nb_read_packets") >= 5);
+        QVERIFY(decodesCleanly(avi));
+    }
+
+    // The normal build's lumivark-cli does not need Qt Widgets: it runs where
+    // only the core libraries are installed.
+    void noWidgetsNeeded()
+    {
+        QProcess readelf;
+        readelf.start(QStringLiteral("readelf"), {QStringLiteral("-d"), QStringLiteral(LUMIVARK_CLI)});
+        QVERIFY(readelf.waitForFinished(30000));
+        QCOMPARE(readelf.exitCode(), 0);
+        const QString dynamic = QString::fromLocal8Bit(readelf.readAllStandardOutput());
+        QVERIFY(dynamic.contains(QStringLiteral("libQt6Core")));
+        QVERIFY2(!dynamic.contains(QStringLiteral("Qt6Widgets")), qPrintable(dynamic));
+        QVERIFY2(!dynamic.contains(QStringLiteral("Qt6PrintSupport")), qPrintable(dynamic));
+    }
+
     // Settings come from a capture parameters file; the command line wins.
     void parametersFile()
     {
@@ -361,6 +559,16 @@ private slots:
         r = runCli({QStringLiteral("snapshot"), path(QStringLiteral("p.jpg")), QStringLiteral("--params"), lvp,
                     QStringLiteral("--device"), QString::number(g_testDevice)});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+
+        // A field the reader leaves out is named, not silently dropped.
+        const QString odd = path(QStringLiteral("odd.lvp"));
+        QFile g(odd);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("[Capture Type]\r\nCapture=Multiple Image\r\n[Internet Settings]\r\nPassword=pw\x01x\r\n");
+        g.close();
+        r = runCli({QStringLiteral("devices"), QStringLiteral("--params"), odd});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("Ignored Password in ")), qPrintable(r.err));
     }
 };
 

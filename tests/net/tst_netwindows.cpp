@@ -31,6 +31,22 @@ lv::FTPImage* openUploadWindow()
     return nullptr;
 }
 
+// Opens the upload window and waits, in this thread's event loop, until the
+// upload is over.
+bool sendAndWait(const QString& local, const QString& remote, const FtpSettings& st,
+                 const lv::FtpUpload::StatusSink& mainStatus = {})
+{
+    bool ok = false, done = false;
+    lv::FTPImage* w = lv::SendFileToFtp(local, remote, st, mainStatus);
+    QObject::connect(w, &lv::FTPImage::uploadFinished, w, [&](bool result) {
+        ok = result;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&done] { return done; }, 180000))
+        return false;
+    return ok;
+}
+
 QByteArray randomBytes(qsizetype n)
 {
     QByteArray b(n, Qt::Uninitialized);
@@ -85,8 +101,8 @@ private slots:
         const QByteArray bytes = randomBytes(250 * 1000);
         const QString local = writeLocal(QStringLiteral("cam00007.jpg"), bytes);
         QStringList mainStatus;
-        const bool ok = lv::SendFileToFtp(local, QStringLiteral("ignored.jpg"), settingsFor(*m_server),
-                                          [&](const QString& s) { mainStatus << s; });
+        const bool ok = sendAndWait(local, QStringLiteral("ignored.jpg"), settingsFor(*m_server),
+                                    [&](const QString& s) { mainStatus << s; });
         QVERIFY(ok);
         QVERIFY(!openUploadWindow());
         QCOMPARE(fileBytes(m_server->pathOnServer(QStringLiteral("cam00007.jpg"))), bytes);
@@ -104,6 +120,7 @@ private slots:
         bool frameless = false, animationShown = false;
         QString remoteLabel, statusSeen;
         int progressSeen = 0;
+        bool goneAtCancel = false;
         QElapsedTimer sinceStart;
         sinceStart.start();
         QTimer watch;
@@ -123,15 +140,17 @@ private slots:
                 progressSeen = progress;
                 watch.stop();
                 QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+                goneAtCancel = !w->isVisible();
             }
         });
         watch.start();
 
         QStringList mainStatus;
-        const bool ok = lv::SendFileToFtp(local, QString(), settingsFor(*m_throttled),
-                                          [&](const QString& s) { mainStatus << s; });
+        const bool ok = sendAndWait(local, QString(), settingsFor(*m_throttled),
+                                    [&](const QString& s) { mainStatus << s; });
         QVERIFY(!ok);
         QVERIFY(!openUploadWindow());
+        QVERIFY(goneAtCancel);
         QVERIFY(frameless);
         QVERIFY(animationShown);
         QCOMPARE(remoteLabel, QStringLiteral("Uploading long.bin"));
@@ -144,7 +163,7 @@ private slots:
 
         // The next one goes through.
         const QString small = writeLocal(QStringLiteral("next.bin"), QByteArray("next"));
-        QVERIFY(lv::SendFileToFtp(small, QString(), settingsFor(*m_server)));
+        QVERIFY(sendAndWait(small, QString(), settingsFor(*m_server)));
         QCOMPARE(fileBytes(m_server->pathOnServer(QStringLiteral("next.bin"))), QByteArray("next"));
     }
 
