@@ -207,6 +207,33 @@ private slots:
         core.program.stopSeries();
     }
 
+    // While an upload still runs the timer and the motion detector wait, instead of stacking shots.
+    void ticksWaitForAnUpload()
+    {
+        Core core(false);
+        QTRY_VERIFY(core.session.latestFrame());
+        bool busy = true;
+        core.program.uploadRunning = [&busy] { return busy; };
+        core.settings([](CaptureSettings& c) {
+            c.MultipleImageType = static_cast<int16_t>(SeriesType::NumberedJpeg);
+            c.Trigger = TriggerKind::Timer;
+            c.Interval = 1;
+        });
+        core.program.startSeries();
+        core.program.seriesTimer().stop(); // the test ticks by hand
+        for (int i = 0; i < 5; ++i) {
+            core.program.seriesTick();
+            core.program.motionTick();
+        }
+        QCOMPARE(core.program.seriesCountdown().ticks(), 0);
+        QCOMPARE(core.state.ImageCount, 0);
+        busy = false;
+        for (int i = 0; i < 3 && core.state.ImageCount == 0; ++i)
+            core.program.seriesTick();
+        QCOMPARE(core.state.ImageCount, 1);
+        core.program.stopSeries();
+    }
+
     // The motion detector armed on the still pattern never starts anything;
     // on the moving one it asks once for the start and leaves the run state Idle.
     void motionArming_data()
