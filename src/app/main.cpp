@@ -55,13 +55,19 @@ int main(int argc, char** argv)
     if (probe) {
         // For the start-up benchmark: report when the first live frame is on screen, then leave.
         auto* probe = new QTimer(&app);
-        QObject::connect(probe, &QTimer::timeout, &app, [&master] {
+        QObject::connect(probe, &QTimer::timeout, &app, [&master, &app, probe] {
             lv::CaptureWindow* w = master.videoScreen()->captureWindow();
             if (master.isVisible() && w && w->latestFrame()) {
-                QCoreApplication::processEvents();
-                std::printf("first-frame %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
-                std::fflush(stdout);
-                std::_Exit(0);
+                probe->stop();
+                // Queued behind the repaint the frame has already posted.
+                QMetaObject::invokeMethod(
+                    &app,
+                    [] {
+                        std::printf("first-frame %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+                        std::fflush(stdout);
+                        std::_Exit(0);
+                    },
+                    Qt::QueuedConnection);
             }
         });
         probe->start(1);
