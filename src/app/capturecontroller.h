@@ -5,6 +5,7 @@
 #include "capture/capturewindow.h"
 #include "image/image.h"
 #include "image/multiimage.h"
+#include "modes/captureprogram.h"
 #include "schedule/autostart.h"
 
 #include <QImage>
@@ -18,17 +19,11 @@
 namespace lv {
 
 class Master;
-struct FtpSettings;
-struct StampSettings;
 
-namespace motion {
-class Detector;
-}
-class SeriesCountdown;
-
-// Everything that starts, runs and ends a capture from the main window: the
-// dispatcher, snapshots, series shots, the series and motion timers, the end
-// of a recording and the scheduled start. UI thread only.
+// The main window's side of a capture: the dispatcher by mode, snapshots into
+// the image editor and onto the clipboard, the series viewer, the questions
+// and the buttons. The series, the timers, the motion detector and the files
+// are the CaptureProgram's, which it drives. UI thread only.
 class CaptureController final : public QObject {
     Q_OBJECT
 
@@ -53,8 +48,8 @@ public:
     bool ShootImage();
 
     // The timers' steps (the series interval and the motion detector).
-    void seriesTimerTick();
-    void motionTick();
+    void seriesTimerTick() { m_program->seriesTick(); }
+    void motionTick() { m_program->motionTick(); }
     // The operation bar's "motion" button: wait for motion, then start once.
     void ArmMotionDetector();
     // The operation bar's "autostart" button.
@@ -66,25 +61,26 @@ public:
     Image* editor() const { return m_editor; }
     MultiImage* multiImage() const { return m_viewer; }
     Autostart* autostart() const { return m_autostart; }
-    const motion::Detector& motionDetector() const { return *m_motion; }
-    const SeriesCountdown& seriesCountdown() const { return *m_countdown; }
+    const motion::Detector& motionDetector() const { return m_program->motionDetector(); }
+    const SeriesCountdown& seriesCountdown() const { return m_program->seriesCountdown(); }
+    CaptureProgram& program() { return *m_program; }
 
     // Where series images are uploaded; the application owns the settings.
     // Plays the shutter sound to its end; replaceable so tests can see it called.
     std::function<bool(const QString& wavFile)> playSound;
 
 private:
-    QImage grabFrame();
-    StampSettings stampsOf(bool series) const;
-    StampSettings imageStamps() const;
-    StampSettings seriesStamps() const;
+    // The current frame, handed to `then` at once or when the device delivers its first.
+    void grabFrame(std::function<void(const QImage&)> then);
+    Image* showInEditor(const QImage& frame, const QString& caption);
     Image* ensureEditor();
     MultiImage* ensureViewer();
     void closeViewer();
     void shutterSound();
-    // False when the frame did not reach the editor (no picture, or the edited one is kept or asked about).
-    bool editorFrame(const QString& caption, std::function<void()> retry);
-    void motionError();
+    // The frame into the editor, then `shown`; nothing when there is no picture
+    // or the edited one is kept (or asked about: then `retry` runs after the answer).
+    void editorFrame(const QString& caption, std::function<void()> retry, std::function<void(Image&)> shown = {});
+    void showSeriesPicture(const QImage& picture, const QString& title);
     void watchDevice();
     void masterTick();
     bool overwriteAllowed(bool withIcon);
@@ -97,14 +93,7 @@ private:
     QPointer<MultiImage> m_viewer;
     QPointer<Autostart> m_autostart;
     QPointer<CaptureWindow> m_watched;
-    std::unique_ptr<motion::Detector> m_motion;
-    std::unique_ptr<SeriesCountdown> m_countdown;
-    // Added to ImageCount for the number in a numbered series' file names, so
-    // a series goes on after the pictures already there instead of over them.
-    int32_t m_numberOffset = 0;
-    bool m_inMotionTick = false;
-    bool m_deviceLost = false;
-    bool m_wasCapturing = false;
+    CaptureProgram* m_program = nullptr;
     // Captures that came while the editor asked about unsaved edits; they
     // run, in order, once it has its answer.
     std::vector<std::function<void()>> m_waitingCaptures;

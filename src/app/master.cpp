@@ -184,8 +184,6 @@ Master::Master(SessionState& state, QWidget* parent)
     connect(&MasterTimer, &QTimer::timeout, this, &Master::masterTimerTick);
     MasterTimer2.setInterval(3000);
     connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
-    MultipleImageTimer.setInterval(1000);
-    MotionTimer.setInterval(600);
     assignCommandIcons(*this);
     new RecordingIndicator(m_state, *this, m_videoScreen);
     for (auto [display, control] : {std::pair{MovieHoursDisplay, MovieHoursControl},
@@ -195,6 +193,7 @@ Master::Master(SessionState& state, QWidget* parent)
                                     std::pair{MultipleImageMinutesDisplay, MultipleImageMinutesControl},
                                     std::pair{MultipleImageSecondsDisplay, MultipleImageSecondsControl}})
         acceptTyping(display, control);
+    bindModel();
 }
 
 Master::~Master() = default;
@@ -827,7 +826,7 @@ void Master::setPanelText(const QString& key, const QString& text)
         l->setText(text);
 }
 
-void Master::setStatusString(const QString& text) { StatusString->setText(text); }
+void Master::setStatusString(const QString& text) { m_model.setStatusText(text); }
 
 // --- Load -----------------------------------------------------------------
 
@@ -837,7 +836,6 @@ void Master::load(const QString& commandLine)
 {
     // 1. The cool bar stays hidden until the window is first activated.
     MasterBar->hide();
-    QCoreApplication::processEvents();
     // 2. The mixer items need the mixer program.
     action(Command::RecordingSettings)->setEnabled(mixerAvailable());
     action(Command::Volume)->setEnabled(mixerAvailable());
@@ -898,7 +896,6 @@ void Master::load(const QString& commandLine)
             dialogs().message(QStringLiteral("Cannot open ") + commandLine, Dialogs::Icon::Warning, Dialogs::Buttons::Ok,
                               {}, this);
     }
-    QCoreApplication::processEvents();
     MasterTimer.start();
     m_videoScreen->setSettingsLoaded();
     m_loaded = true;
@@ -908,7 +905,6 @@ void Master::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // Being shown is being activated on a desktop without a window manager too.
-    QCoreApplication::processEvents();
     MasterBar->show();
     if (m_loaded && !m_childrenPlaced) {
         m_childrenPlaced = true;
@@ -920,10 +916,8 @@ void Master::showEvent(QShowEvent* event)
 void Master::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        QCoreApplication::processEvents();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
         MasterBar->show();
-    }
 }
 
 void Master::resizeEvent(QResizeEvent* event)
@@ -1000,6 +994,7 @@ void Master::selectMode(const QString& band, const QString& image, const QString
     if (band == QLatin1String("movie"))
         MovieDisableLimit->setChecked(false);
     UpdateFilenameExtension();
+    pullSettings();
 }
 
 void Master::SelectMovieMode() { selectMode(QStringLiteral("movie"), QStringLiteral("record"), QStringLiteral("Rec/Stop")); }
@@ -1066,6 +1061,7 @@ void Master::frameRateDisplayClicked()
     setMovieFrameRateFromControl(29);
     m_state.MovieFrameRate = 29.97;
     MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
+    pullSettings();
 }
 
 namespace {
@@ -1166,6 +1162,196 @@ void Master::refreshSwatches()
     MultipleImageDateColor->setPackedColor(m_state.DateColor);
     ImageTextColor->setPackedColor(m_state.TextColor);
     MultipleImageTextColor->setPackedColor(m_state.TextColor);
+}
+
+// --- Model binding --------------------------------------------------------
+
+namespace {
+constexpr int32_t kAudioRates[] = {8000, 11025, 22050, 44100};
+
+int32_t totalOf(const QSpinBox* h, const QSpinBox* m, const QSpinBox* s)
+{
+    return static_cast<int32_t>(CaptureWindow::TotalSeconds(h->value(), m->value(), s->value()));
+}
+
+// Sets the three up-downs to a total, one at a time as a user would (each runs its handler).
+void showTotal(QSpinBox* h, QSpinBox* m, QSpinBox* s, int32_t total)
+{
+    if (totalOf(h, m, s) == total)
+        return;
+    h->setValue(CaptureWindow::HoursOf(total));
+    m->setValue(CaptureWindow::MinutesOf(total));
+    s->setValue(CaptureWindow::SecondsOf(total));
+}
+
+void showIndex(QComboBox* c, int index)
+{
+    if (index >= 0 && index < c->count() && c->currentIndex() != index)
+        c->setCurrentIndex(index);
+}
+
+void showPressed(KeyedToolBar* tb, const QString& key, bool pressed)
+{
+    if (tb->isPressed(key) != pressed)
+        tb->setPressed(key, pressed);
+}
+} // namespace
+
+void Master::bindModel()
+{
+    // The model is the context: no edit reaches it once it is gone.
+    const auto pull = [this] { pullSettings(); };
+    for (QComboBox* c : {AudioChannels, AudioBits, AudioRate, MultipleImageMode, MultipleImageFrameRate, previewrate,
+                         ImageTimePosition, ImageDatePosition, ImageTextPosition, MultipleImageTimePosition,
+                         MultipleImageDatePosition, MultipleImageTextPosition})
+        connect(c, qOverload<int>(&QComboBox::currentIndexChanged), &m_model, pull);
+    for (QSpinBox* sb : {MovieFrameRateControl, MovieHoursControl, MovieMinutesControl, MovieSecondsControl,
+                         MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl})
+        connect(sb, qOverload<int>(&QSpinBox::valueChanged), &m_model, pull);
+    connect(MovieDisableLimit, &QCheckBox::toggled, &m_model, pull);
+    for (QLineEdit* e : {ImageText, MultipleImageText})
+        connect(e, &QLineEdit::textChanged, &m_model, pull);
+    const std::pair<KeyedToolBar*, const char*> buttons[] = {
+        {MovieToolbar, "audio"},          {MovieToolbar, "writeinfo"},  {MultipleImageToolbar, "writeinfo"},
+        {MultipleImageToolbar, "ftp"},    {TriggerType, "manual"},      {TriggerType, "timer"},
+        {TriggerType, "motion"},          {ImageToolbar, "time"},       {ImageToolbar, "date"},
+        {ImageToolbar, "text"},           {MultipleImageToolbar2, "time"}, {MultipleImageToolbar2, "date"},
+        {MultipleImageToolbar2, "text"}};
+    for (const auto& [tb, key] : buttons)
+        connect(tb->button(QString::fromLatin1(key)), &QAction::toggled, &m_model, pull);
+    connect(&m_model, &CaptureModel::settingsChanged, this, &Master::showSettings);
+    connect(&m_model, &CaptureModel::statusChanged, this, &Master::showStatus);
+    connect(&m_model, &CaptureModel::runStateChanged, this, &Master::showRunState);
+    pullSettings();
+    showStatus();
+}
+
+void Master::pullSettings()
+{
+    if (m_showingSettings)
+        return;
+    CaptureSettings c = m_model.settings();
+    const QString band = visibleBand();
+    if (band == QLatin1String("movie"))
+        c.Capture = CaptureKind::Movie;
+    else if (band == QLatin1String("image"))
+        c.Capture = CaptureKind::SingleImage;
+    else if (band == QLatin1String("multiple"))
+        c.Capture = CaptureKind::MultipleImage;
+    else
+        c.Capture.reset();
+    c.PreviewRate = static_cast<int16_t>(previewrate->currentIndex() + 1);
+    c.Audio = MovieToolbar->isPressed(QStringLiteral("audio"));
+    c.AudioChannels = AudioChannels->currentIndex() + 1;
+    c.AudioBits = (AudioBits->currentIndex() + 1) * 8;
+    const int ri = AudioRate->currentIndex();
+    c.AudioRate = ri >= 0 && ri < 4 ? kAudioRates[ri] : 0;
+    c.MovieAviInfo = MovieToolbar->isPressed(QStringLiteral("writeinfo"));
+    c.SeriesAviInfo = MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"));
+    c.FrameRate = m_state.MovieFrameRate;
+    c.Limit = !MovieDisableLimit->isChecked();
+    c.DurationSeconds = totalOf(MovieHoursControl, MovieMinutesControl, MovieSecondsControl);
+    c.MultipleImageType = static_cast<int16_t>(MultipleImageMode->currentIndex());
+    c.AVIRate = static_cast<int16_t>(MultipleImageFrameRate->currentIndex() + 1);
+    for (const bool series : {false, true}) {
+        const StampPanel p = stampPanel(series);
+        PanelStamps& st = series ? c.SeriesStamps : c.ImageStamps;
+        st.InsertTime = p.toolbar->isPressed(QStringLiteral("time"));
+        st.InsertDate = p.toolbar->isPressed(QStringLiteral("date"));
+        st.InsertText = p.toolbar->isPressed(QStringLiteral("text"));
+        st.TimePosition = static_cast<int16_t>(p.timePosition->currentIndex());
+        st.DatePosition = static_cast<int16_t>(p.datePosition->currentIndex());
+        st.TextPosition = static_cast<int16_t>(p.textPosition->currentIndex());
+        st.Text = p.text->text();
+    }
+    if (TriggerType->isPressed(QStringLiteral("manual")))
+        c.Trigger = TriggerKind::Manual;
+    else if (TriggerType->isPressed(QStringLiteral("timer")))
+        c.Trigger = TriggerKind::Timer;
+    else if (TriggerType->isPressed(QStringLiteral("motion")))
+        c.Trigger = TriggerKind::Motion;
+    else
+        c.Trigger.reset();
+    c.Interval = totalOf(MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl);
+    c.SendToFTPServer = MultipleImageToolbar->isPressed(QStringLiteral("ftp"));
+    m_model.setSettings(c);
+}
+
+void Master::showSettings()
+{
+    if (m_showingSettings)
+        return;
+    m_showingSettings = true;
+    const CaptureSettings c = m_model.settings();
+    // Each control is set as a user would set it, so its own handler runs.
+    showIndex(previewrate, c.PreviewRate - 1);
+    if (MovieToolbar->isPressed(QStringLiteral("audio")) != c.Audio)
+        SetAudioCapture(c.Audio);
+    showIndex(AudioChannels, c.AudioChannels - 1);
+    showIndex(AudioBits, c.AudioBits / 8 - 1);
+    for (int i = 0; i < 4; ++i)
+        if (kAudioRates[i] == c.AudioRate)
+            showIndex(AudioRate, i);
+    showPressed(MovieToolbar, QStringLiteral("writeinfo"), c.MovieAviInfo);
+    showPressed(MultipleImageToolbar, QStringLiteral("writeinfo"), c.SeriesAviInfo);
+    if (c.FrameRate != m_state.MovieFrameRate) {
+        if (c.FrameRate == 29.97) {
+            frameRateDisplayClicked();
+        } else {
+            MovieFrameRateControl->setValue(static_cast<int>(c.FrameRate));
+            // An unchanged up-down fires no change; the rate still follows it (within its range).
+            setMovieFrameRateFromControl(MovieFrameRateControl->value());
+        }
+    }
+    if (MovieDisableLimit->isChecked() == c.Limit)
+        MovieDisableLimit->setChecked(!c.Limit);
+    showTotal(MovieHoursControl, MovieMinutesControl, MovieSecondsControl, c.DurationSeconds);
+    showIndex(MultipleImageMode, c.MultipleImageType);
+    showIndex(MultipleImageFrameRate, c.AVIRate - 1);
+    for (const bool series : {false, true}) {
+        const StampPanel p = stampPanel(series);
+        const PanelStamps& st = series ? c.SeriesStamps : c.ImageStamps;
+        showPressed(p.toolbar, QStringLiteral("time"), st.InsertTime);
+        showPressed(p.toolbar, QStringLiteral("date"), st.InsertDate);
+        showPressed(p.toolbar, QStringLiteral("text"), st.InsertText);
+        showIndex(p.timePosition, st.TimePosition);
+        showIndex(p.datePosition, st.DatePosition);
+        showIndex(p.textPosition, st.TextPosition);
+        if (p.text->text() != st.Text)
+            p.text->setText(st.Text);
+    }
+    if (c.Trigger) {
+        const QString key = *c.Trigger == TriggerKind::Timer    ? QStringLiteral("timer")
+                          : *c.Trigger == TriggerKind::Motion ? QStringLiteral("motion")
+                                                                : QStringLiteral("manual");
+        if (!TriggerType->isPressed(key))
+            triggerClicked(key);
+    }
+    showTotal(MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl, c.Interval);
+    showPressed(MultipleImageToolbar, QStringLiteral("ftp"), c.SendToFTPServer);
+    m_showingSettings = false;
+    // What the controls' handlers made of it (an all-zero time becomes one second).
+    pullSettings();
+}
+
+void Master::showStatus()
+{
+    StatusString->setText(m_model.statusText());
+    StatusTime->setText(m_model.captureTimeText());
+    DroppedString->setText(m_model.droppedText());
+    QPalette p = DroppedString->palette();
+    if (p.color(QPalette::WindowText) != m_model.droppedColor()) {
+        p.setColor(QPalette::WindowText, m_model.droppedColor());
+        DroppedString->setPalette(p);
+    }
+}
+
+void Master::showRunState()
+{
+    const bool idle = m_model.runState() == RunState::Idle;
+    setRecordButton(!idle ? QStringLiteral("stop")
+                    : visibleBand() == QLatin1String("image") ? QStringLiteral("pause")
+                                                              : QStringLiteral("record"));
 }
 
 // --- Devices --------------------------------------------------------------
@@ -1302,7 +1488,7 @@ void Master::masterTimerTick()
         // As it is: on Linux another case names another file.
         setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
-    if (OperationBar->imageKey(QStringLiteral("record")) == QLatin1String("record")
+    if (m_model.runState() == RunState::Idle && visibleBand() != QLatin1String("image")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
         OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
     // Free space at once for a new name, every tick while recording, and
@@ -1324,14 +1510,10 @@ void Master::masterTimerTick()
 
 void Master::masterTimer2Tick()
 {
-    const QColor white(255, 255, 255);
-    if (StatusString->palette().color(QPalette::WindowText) != white) {
-        StatusCaption->setText(QStringLiteral("Status:"));
-        StatusString->clear();
-        MasterTimer2.stop();
-    }
-    if (DroppedString->palette().color(QPalette::WindowText) != white) {
-        DroppedString->clear();
+    const bool statusExpires = m_model.statusColor() != QColor(255, 255, 255);
+    if (m_model.expireStatus()) {
+        if (statusExpires)
+            StatusCaption->setText(QStringLiteral("Status:"));
         MasterTimer2.stop();
     }
 }
@@ -1345,47 +1527,42 @@ void Master::UpdateRecordingStatus(int code)
         w->GetStatus(m_state.Status);
     const CaptureStatus& s = m_state.Status;
     if (s.fCapturingNow == 1) {
-        if (OperationBar->imageKey(QStringLiteral("record")) != QLatin1String("stop")) {
-            setRecordButton(QStringLiteral("stop"));
-            QCoreApplication::processEvents();
-        }
+        // A recording that started without the record button (a scheduled or motion start) shows too.
+        if (m_model.runState() == RunState::Idle)
+            m_model.setRunState(RunState::Recording);
         const uint32_t frames = s.dwCurrentVideoFrame;
         if (frames > 0) {
             if (visibleBand() == QLatin1String("multiple")) {
-                if (Shooter->isVisible())
+                if (m_model.settings().Trigger == TriggerKind::Manual)
                     setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));
             } else {
                 // Sound was asked for but no input could give it: the user hears of it now, not at playback.
                 const bool silent = w && !w->soundMissingReason().isEmpty();
                 setStatusString(silent ? QStringLiteral("Recording without sound") : QStringLiteral("Recording"));
             }
-            StatusTime->setText(recordingstatus::elapsedText(frames, m_state.FrameRate));
+            m_model.setCaptureTimeText(recordingstatus::elapsedText(frames, m_state.FrameRate));
             if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {
-                DroppedString->clear();
+                m_model.setDroppedText(QString());
             } else {
                 const auto d = recordingstatus::droppedText(frames, s.dwCurrentVideoFramesDropped,
                                                             m_state.Parms.wPercentDropForError);
-                DroppedString->setText(d.text);
-                QPalette p = DroppedString->palette();
-                p.setColor(QPalette::WindowText, d.color);
-                DroppedString->setPalette(p);
+                m_model.setDropped(d.text, d.color);
             }
         } else {
-            StatusTime->setText(QStringLiteral("00:00:00.00"));
+            m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
         }
-    } else if (visibleBand() == QLatin1String("movie")
-               && OperationBar->imageKey(QStringLiteral("record")) != QLatin1String("record")) {
-        setRecordButton(QStringLiteral("record"));
+    } else if (visibleBand() == QLatin1String("movie") && m_model.runState() == RunState::Recording) {
+        m_model.setRunState(RunState::Idle);
     }
     const QString band = visibleBand();
     if ((band == QLatin1String("movie") || band == QLatin1String("multiple")) && m_state.CaptureEnded) {
         m_state.CaptureEnded = false;
         bool infoFailed = false;
-        if (MovieToolbar->isPressed(QStringLiteral("writeinfo"))
-            || MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))) {
+        if (m_model.writesInfo()) {
             setStatusString(QStringLiteral("Writing Info"));
+            m_model.setInfoWriteFailed(false);
             emit commandRequested(Command::WriteMovieInfo);
-            infoFailed = StatusString->text() != QLatin1String("Writing Info");
+            infoFailed = m_model.infoWriteFailed();
         }
         // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
         const QString writeError = w ? w->recordingError() : QString();
@@ -1393,7 +1570,8 @@ void Master::UpdateRecordingStatus(int code)
             setStatusString(QStringLiteral("Recording stopped: ") + writeError);
         else if (!infoFailed)
             setStatusString(QStringLiteral("Stopped"));
-        setRecordButton(QStringLiteral("record"));
+        if (m_model.runState() == RunState::Recording)
+            m_model.setRunState(RunState::Idle);
         OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
         MasterTimer2.start();
         if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {

@@ -3,6 +3,7 @@
 #include "app/keyedtoolbar.h"
 #include "base/command.h"
 #include "base/sessionstate.h"
+#include "settings/capturemodel.h"
 
 #include <QLabel>
 #include <QKeySequence>
@@ -112,6 +113,9 @@ public:
     void setStatusString(const QString& text);
 
     SessionState& state() { return m_state; }
+    // The live settings and the run state the panels show.
+    CaptureModel& model() { return m_model; }
+    const CaptureModel& model() const { return m_model; }
     VideoScreen* videoScreen() const { return m_videoScreen; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -196,8 +200,6 @@ public:
     QStatusBar* MasterStatus = nullptr;
     QTimer MasterTimer;
     QTimer MasterTimer2;
-    QTimer MultipleImageTimer;
-    QTimer MotionTimer;
 
     // The parameters file layer: read a file into the controls, write the controls to a file.
     std::function<void(const QString& path)> readParameters;
@@ -244,8 +246,17 @@ private:
     void durationChanged();
     void intervalChanged();
     void chooseStampColor(int which); // 0 time, 1 date, 2 text
+    // The binding of the panels to the model: every edit of a control is
+    // read into the model; every change of the model is shown in the controls.
+    void bindModel();
+    void pullSettings();
+    void showSettings();
+    void showStatus();
+    void showRunState();
 
     SessionState& m_state;
+    CaptureModel m_model;
+    bool m_showingSettings = false;
     std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
     QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list
     QMdiArea* m_mdi = nullptr;

@@ -4,28 +4,13 @@
 #include "capture/capturewindow.h"
 #include "settings/parameterfile.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QSpinBox>
 
 namespace lv {
 
 namespace {
-const QString kTime = QStringLiteral("time");
-const QString kDate = QStringLiteral("date");
-const QString kText = QStringLiteral("text");
-
-const QString& keyOf(StampItem item)
+PanelStamps& panelOf(CaptureSettings& c, CaptureKind mode)
 {
-    return item == StampItem::Time ? kTime : item == StampItem::Date ? kDate : kText;
-}
-
-void setDuration(QSpinBox* h, QSpinBox* m, QSpinBox* s, int64_t total)
-{
-    h->setValue(CaptureWindow::HoursOf(total));
-    m->setValue(CaptureWindow::MinutesOf(total));
-    s->setValue(CaptureWindow::SecondsOf(total));
+    return mode == CaptureKind::MultipleImage ? c.SeriesStamps : c.ImageStamps;
 }
 } // namespace
 
@@ -42,36 +27,16 @@ void MasterParameters::read(const QString& path, ParameterFileKind kind)
 
 CaptureSettings MasterParameters::captureSettings() const
 {
-    Master& m = m_master;
-    CaptureSettings c;
+    CaptureSettings c = m_master.model().forFile();
     c.DeviceIndex = m_state.DeviceIndex;
-    c.DeviceDescription = m.videoScreen()->windowTitle();
+    c.DeviceDescription = m_master.videoScreen()->windowTitle();
     if (CaptureWindow* w = m_state.CaptureHandle)
         w->GetStatus(m_state.Status);
     c.ViewModeOverlay = m_state.Status.fOverlayWindow == 1;
-    c.PreviewRate = static_cast<int16_t>(m.previewrate->currentIndex() + 1);
     c.Hours = m_state.AutostartHours;
     c.Minutes = m_state.AutostartMinutes;
     c.Seconds = m_state.AutostartSeconds;
     c.Filename = m_state.CurrentFileName;
-    const QString band = m.visibleBand();
-    if (band == QLatin1String("movie"))
-        c.Capture = CaptureKind::Movie;
-    else if (band == QLatin1String("image"))
-        c.Capture = CaptureKind::SingleImage;
-    else if (band == QLatin1String("multiple"))
-        c.Capture = CaptureKind::MultipleImage;
-    else
-        c.Capture.reset();
-
-    c.Audio = m.MovieToolbar->isPressed(QStringLiteral("audio"));
-    c.AudioChannels = m.AudioChannels->currentIndex() + 1;
-    c.AudioBits = (m.AudioBits->currentIndex() + 1) * 8;
-    static const int32_t rates[] = {8000, 11025, 22050, 44100};
-    const int ri = m.AudioRate->currentIndex();
-    c.AudioRate = ri >= 0 && ri < 4 ? rates[ri] : 0;
-    c.AviInfo = band == QLatin1String("multiple") ? m.MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"))
-                                                  : m.MovieToolbar->isPressed(QStringLiteral("writeinfo"));
     c.Copyright = m_state.AviInfoFields[0];
     c.Artist = m_state.AviInfoFields[1];
     c.Subject = m_state.AviInfoFields[2];
@@ -79,9 +44,6 @@ CaptureSettings MasterParameters::captureSettings() const
     c.Source = m_state.AviInfoFields[4];
     c.Comments = m_state.AviInfoFields[5];
     c.FrameRate = m_state.MovieFrameRate;
-    c.Limit = !m.MovieDisableLimit->isChecked();
-    c.DurationSeconds = static_cast<int32_t>(CaptureWindow::TotalSeconds(
-        m.MovieHoursControl->value(), m.MovieMinutesControl->value(), m.MovieSecondsControl->value()));
 
     const CaptureParms& p = m_state.Parms;
     c.CaptureOperationBackground = p.fYield == 1;
@@ -93,31 +55,9 @@ CaptureSettings MasterParameters::captureSettings() const
     c.ChunkGranularity = p.wChunkGranularity;
     c.DropError = p.wPercentDropForError;
 
-    c.MultipleImageType = static_cast<int16_t>(m.MultipleImageMode->currentIndex());
-    c.AVIRate = static_cast<int16_t>(m.MultipleImageFrameRate->currentIndex() + 1);
-    const Master::StampPanel panel = m.stampPanel(band == QLatin1String("multiple"));
-    c.InsertTime = panel.toolbar->isPressed(kTime);
-    c.InsertDate = panel.toolbar->isPressed(kDate);
-    c.InsertText = panel.toolbar->isPressed(kText);
     c.TimeColor = m_state.TimeColor;
     c.DateColor = m_state.DateColor;
     c.TextColor = m_state.TextColor;
-    c.TimePosition = static_cast<int16_t>(panel.timePosition->currentIndex());
-    c.DatePosition = static_cast<int16_t>(panel.datePosition->currentIndex());
-    c.TextPosition = static_cast<int16_t>(panel.textPosition->currentIndex());
-    c.Text = panel.text->text();
-    if (m.TriggerType->isPressed(QStringLiteral("manual")))
-        c.Trigger = TriggerKind::Manual;
-    else if (m.TriggerType->isPressed(QStringLiteral("timer")))
-        c.Trigger = TriggerKind::Timer;
-    else if (m.TriggerType->isPressed(QStringLiteral("motion")))
-        c.Trigger = TriggerKind::Motion;
-    else
-        c.Trigger.reset();
-    c.Interval = static_cast<int32_t>(CaptureWindow::TotalSeconds(m.MultipleImageHoursControl->value(),
-                                                                   m.MultipleImageMinutesControl->value(),
-                                                                   m.MultipleImageSecondsControl->value()));
-    c.SendToFTPServer = m.MultipleImageToolbar->isPressed(QStringLiteral("ftp"));
     c.URL = m_state.FtpServer;
     c.Port = m_state.FtpPort;
     c.Username = m_state.FtpUserName;
@@ -137,7 +77,7 @@ void MasterParameters::applyViewMode(bool overlay)
 void MasterParameters::applyPreviewRateEntry(int entry)
 {
     // The rate is taken for later previews; the view mode just read stays as it is.
-    m_master.previewrate->setCurrentIndex(entry);
+    m_master.model().edit([entry](CaptureSettings& c) { c.PreviewRate = static_cast<int16_t>(entry + 1); });
     m_state.PreviewRate = static_cast<int16_t>(entry + 1);
     if (m_state.Status.fLiveWindow == 1)
         m_master.videoScreen()->Preview(m_state.PreviewRate);
@@ -159,29 +99,46 @@ void MasterParameters::selectMode(CaptureKind mode)
 }
 
 void MasterParameters::applyAudio(bool on) { m_master.SetAudioCapture(on); }
-void MasterParameters::applyAudioChannelsEntry(int entry) { m_master.AudioChannels->setCurrentIndex(entry); }
-void MasterParameters::applyAudioBitsEntry(int entry) { m_master.AudioBits->setCurrentIndex(entry); }
-void MasterParameters::applyAudioRateEntry(int entry) { m_master.AudioRate->setCurrentIndex(entry); }
+void MasterParameters::applyAudioChannelsEntry(int entry)
+{
+    m_master.model().edit([entry](CaptureSettings& c) { c.AudioChannels = entry + 1; });
+}
+
+void MasterParameters::applyAudioBitsEntry(int entry)
+{
+    m_master.model().edit([entry](CaptureSettings& c) { c.AudioBits = (entry + 1) * 8; });
+}
+
+void MasterParameters::applyAudioRateEntry(int entry)
+{
+    static const int32_t rates[] = {8000, 11025, 22050, 44100};
+    if (entry >= 0 && entry < 4)
+        m_master.model().edit([entry](CaptureSettings& c) { c.AudioRate = rates[entry]; });
+}
 void MasterParameters::applyFrameRate2997() { m_master.frameRateDisplayClicked(); }
 
 void MasterParameters::applyFrameRate(int16_t fps)
 {
-    m_master.MovieFrameRateControl->setValue(fps);
-    // An unchanged up-down fires no change; the rate still follows it.
+    m_master.model().edit([fps](CaptureSettings& c) { c.FrameRate = fps; });
+    // An unchanged rate still shows in the display.
     m_master.setMovieFrameRateFromControl(fps);
 }
 
-void MasterParameters::applyNoLimit(bool checked) { m_master.MovieDisableLimit->setChecked(checked); }
+void MasterParameters::applyNoLimit(bool checked)
+{
+    m_master.model().edit([checked](CaptureSettings& c) { c.Limit = !checked; });
+}
 
 void MasterParameters::applyMovieDuration(int32_t totalSeconds)
 {
-    setDuration(m_master.MovieHoursControl, m_master.MovieMinutesControl, m_master.MovieSecondsControl, totalSeconds);
+    m_master.model().edit([totalSeconds](CaptureSettings& c) { c.DurationSeconds = totalSeconds; });
 }
 
 void MasterParameters::applyAviInfo(CaptureKind mode, bool pressed)
 {
-    (mode == CaptureKind::MultipleImage ? m_master.MultipleImageToolbar : m_master.MovieToolbar)
-        ->setPressed(QStringLiteral("writeinfo"), pressed);
+    m_master.model().edit([mode, pressed](CaptureSettings& c) {
+        (mode == CaptureKind::MultipleImage ? c.SeriesAviInfo : c.MovieAviInfo) = pressed;
+    });
 }
 
 void MasterParameters::applyAviInfoField(int index, const QString& text)
@@ -192,7 +149,10 @@ void MasterParameters::applyAviInfoField(int index, const QString& text)
 
 void MasterParameters::applyStampOn(CaptureKind mode, StampItem item, bool pressed)
 {
-    m_master.stampPanel(mode == CaptureKind::MultipleImage).toolbar->setPressed(keyOf(item), pressed);
+    m_master.model().edit([mode, item, pressed](CaptureSettings& c) {
+        PanelStamps& p = panelOf(c, mode);
+        (item == StampItem::Time ? p.InsertTime : item == StampItem::Date ? p.InsertDate : p.InsertText) = pressed;
+    });
 }
 
 void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
@@ -203,25 +163,30 @@ void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
 
 void MasterParameters::applyStampPosition(CaptureKind mode, StampItem item, int entry)
 {
-    const Master::StampPanel p = m_master.stampPanel(mode == CaptureKind::MultipleImage);
-    (item == StampItem::Time ? p.timePosition : item == StampItem::Date ? p.datePosition : p.textPosition)
-        ->setCurrentIndex(entry);
+    m_master.model().edit([mode, item, entry](CaptureSettings& c) {
+        PanelStamps& p = panelOf(c, mode);
+        (item == StampItem::Time ? p.TimePosition : item == StampItem::Date ? p.DatePosition : p.TextPosition) =
+            static_cast<int16_t>(entry);
+    });
 }
 
 void MasterParameters::applyStampText(CaptureKind mode, const QString& text)
 {
-    m_master.stampPanel(mode == CaptureKind::MultipleImage).text->setText(text);
+    m_master.model().edit([mode, &text](CaptureSettings& c) { panelOf(c, mode).Text = text; });
 }
 
 void MasterParameters::applyMultipleImageType(int entry)
 {
-    const bool unchanged = m_master.MultipleImageMode->currentIndex() == entry;
-    m_master.MultipleImageMode->setCurrentIndex(entry);
+    const bool unchanged = m_master.model().settings().MultipleImageType == entry;
+    m_master.model().edit([entry](CaptureSettings& c) { c.MultipleImageType = static_cast<int16_t>(entry); });
     if (unchanged)
         m_master.multipleImageModeChanged(entry);
 }
 
-void MasterParameters::applyAviRateEntry(int entry) { m_master.MultipleImageFrameRate->setCurrentIndex(entry); }
+void MasterParameters::applyAviRateEntry(int entry)
+{
+    m_master.model().edit([entry](CaptureSettings& c) { c.AVIRate = static_cast<int16_t>(entry + 1); });
+}
 
 void MasterParameters::applyTrigger(TriggerKind trigger)
 {
@@ -232,13 +197,12 @@ void MasterParameters::applyTrigger(TriggerKind trigger)
 
 void MasterParameters::applyInterval(int16_t totalSeconds)
 {
-    setDuration(m_master.MultipleImageHoursControl, m_master.MultipleImageMinutesControl,
-                m_master.MultipleImageSecondsControl, totalSeconds);
+    m_master.model().edit([totalSeconds](CaptureSettings& c) { c.Interval = totalSeconds; });
 }
 
 void MasterParameters::applySendToFtp(bool pressed)
 {
-    m_master.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), pressed);
+    m_master.model().edit([pressed](CaptureSettings& c) { c.SendToFTPServer = pressed; });
 }
 
 } // namespace lv

@@ -38,7 +38,7 @@ QString RecordingIndicator::textFor(const QString& band, uint32_t frames, int32_
 void RecordingIndicator::refresh()
 {
     CaptureWindow* w = m_state.CaptureHandle;
-    const bool running = m_master.OperationBar->imageKey(QStringLiteral("record")) == QLatin1String("stop");
+    const bool running = m_master.model().runState() != RunState::Idle;
     QString text;
     if (w && w->isVisible() && running) {
         const QString band = m_master.visibleBand();

@@ -91,7 +91,9 @@ void VideoScreen::Initialize()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setWindowTitle(QStringLiteral("Initializing..."));
-    QCoreApplication::processEvents();
+    // The caption shows before a device that is slow to open holds things up.
+    if (QWidget* frame = parentWidget(); frame && frame->isVisible())
+        frame->repaint();
     if (!connected()) {
         QApplication::restoreOverrideCursor();
         return;
@@ -120,7 +122,7 @@ void VideoScreen::Initialize()
         return;
     }
     m_master.setStatusString(QStringLiteral("Connected"));
-    m_master.StatusTime->setText(QStringLiteral("00:00:00.00"));
+    m_master.model().setCaptureTimeText(QStringLiteral("00:00:00.00"));
     m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.action(Command::FullScreen)->isEnabled());
 
     w->GetDriverCaps(m_state.DriverCaps);
@@ -146,33 +148,26 @@ void VideoScreen::Initialize()
         Preview(m_state.PreviewRate);
 
     w->GetAudioFormat(m_state.Audio, kAudioFormatSize);
+    // The device's records into the movie panel's settings.
     const AudioFormat& a = m_state.Audio;
-    m_master.AudioChannels->setCurrentIndex(a.nChannels == 1 ? 0 : 1);
-    m_master.AudioBits->setCurrentIndex(a.wBitsPerSample == 8 ? 0 : 1);
-    switch (a.nSamplesPerSec) {
-    case 8000: m_master.AudioRate->setCurrentIndex(0); break;
-    case 11025: m_master.AudioRate->setCurrentIndex(1); break;
-    case 22050: m_master.AudioRate->setCurrentIndex(2); break;
-    case 44100: m_master.AudioRate->setCurrentIndex(3); break;
-    default: break;
-    }
-    // The button's own handler runs as if the user had pressed it.
-    m_master.MovieToolbar->setPressed(QStringLiteral("audio"), m_state.Parms.fCaptureAudio != 0);
-    emit m_master.MovieToolbar->buttonClicked(QStringLiteral("audio"));
-
     const CaptureParms& parms = m_state.Parms;
-    const int rate = parms.dwRequestMicroSecPerFrame <= 1
-        ? 12
-        : static_cast<int>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
-    m_master.MovieFrameRateControl->setValue(rate);
-    // The one fractional rate comes back as itself, not rounded to 30.
-    if (parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97))
-        m_master.frameRateDisplayClicked();
-    m_master.MovieDisableLimit->setChecked(parms.fLimitEnabled != 1);
-    const uint32_t limit = parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit;
-    m_master.MovieHoursControl->setValue(CaptureWindow::HoursOf(limit));
-    m_master.MovieMinutesControl->setValue(CaptureWindow::MinutesOf(limit));
-    m_master.MovieSecondsControl->setValue(CaptureWindow::SecondsOf(limit));
+    m_master.model().edit([&a, &parms](CaptureSettings& c) {
+        c.AudioChannels = a.nChannels == 1 ? 1 : 2;
+        c.AudioBits = a.wBitsPerSample == 8 ? 8 : 16;
+        if (a.nSamplesPerSec == 8000 || a.nSamplesPerSec == 11025 || a.nSamplesPerSec == 22050
+            || a.nSamplesPerSec == 44100)
+            c.AudioRate = static_cast<int32_t>(a.nSamplesPerSec);
+        c.Audio = parms.fCaptureAudio != 0;
+        // The one fractional rate comes back as itself, not rounded to 30.
+        c.FrameRate = parms.dwRequestMicroSecPerFrame <= 1 ? 12.0
+            : parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97)
+            ? 29.97
+            : static_cast<double>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
+        c.Limit = parms.fLimitEnabled == 1;
+        c.DurationSeconds = static_cast<int32_t>(parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit);
+    });
+    // The audio button's own handler runs as if the user had pressed it.
+    m_master.SetAudioCapture(m_master.model().settings().Audio);
 
     m_master.setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + w->GetCaptureFile());
     m_state.Parms.fYield = static_cast<uint32_t>(std::max(0, readInt32(
@@ -195,7 +190,6 @@ void VideoScreen::Disconnect()
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
                        QString::number(m_state.Parms.fYield));
-        QCoreApplication::processEvents();
         if (CaptureWindow* w = m_state.CaptureHandle) {
             // What the user set stays with the device for its next connect.
             movieSettingsToDevice();
@@ -298,10 +292,10 @@ void VideoScreen::Record()
     w->SetSequenceSetup(p);
     QFile::remove(m_state.CurrentFileName);
     m_master.setStatusString(QStringLiteral("Recording"));
-    m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("stop"));
+    m_master.model().setRunState(RunState::Recording);
     if (p.fYield == 0) {
-        m_master.StatusTime->clear();
-        m_master.DroppedString->setText(QStringLiteral("Exclusive Task"));
+        m_master.model().setCaptureTimeText(QString());
+        m_master.model().setDroppedText(QStringLiteral("Exclusive Task"));
     }
     // Returns at once in both modes; the end comes by the status callback.
     if (w->StartSequence()) {
@@ -313,8 +307,8 @@ void VideoScreen::Record()
         // Nothing was recorded: no end of capture will come to reset the window.
         m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
                                  + w->recordingError());
-        m_master.OperationBar->setImageKey(QStringLiteral("record"), QStringLiteral("record"));
-        m_master.StatusTime->clear();
+        m_master.model().setRunState(RunState::Idle);
+        m_master.model().setCaptureTimeText(QString());
     }
 }
 
@@ -323,21 +317,18 @@ void VideoScreen::Record()
 void VideoScreen::movieSettingsToDevice()
 {
     CaptureWindow* w = m_state.CaptureHandle;
+    const CaptureSettings& c = m_master.model().settings();
     CaptureParms& p = m_state.Parms;
-    p.fCaptureAudio = m_master.MovieToolbar->isPressed(QStringLiteral("audio")) ? 1 : 0;
-    p.fLimitEnabled = m_master.MovieDisableLimit->isChecked() ? 0 : 1;
+    p.fCaptureAudio = c.Audio ? 1 : 0;
+    p.fLimitEnabled = c.Limit ? 1 : 0;
     // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
-    p.wTimeLimit = static_cast<uint32_t>(CaptureWindow::TotalSeconds(
-        m_master.MovieHoursControl->value(), m_master.MovieMinutesControl->value(),
-        m_master.MovieSecondsControl->value()));
+    p.wTimeLimit = static_cast<uint32_t>(c.DurationSeconds);
     p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
     AudioFormat& a = m_state.Audio;
-    a.wBitsPerSample = m_master.AudioBits->currentIndex() == 0 ? 8 : 16;
-    a.nChannels = m_master.AudioChannels->currentIndex() == 0 ? 1 : 2;
-    static const uint32_t rates[] = {8000, 11025, 22050, 44100};
-    const int ri = m_master.AudioRate->currentIndex();
-    if (ri >= 0 && ri < 4) {
-        a.nSamplesPerSec = rates[ri];
+    a.wBitsPerSample = c.AudioBits <= 8 ? 8 : 16;
+    a.nChannels = c.AudioChannels <= 1 ? 1 : 2;
+    if (c.AudioRate > 0) {
+        a.nSamplesPerSec = static_cast<uint32_t>(c.AudioRate);
         a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
     }
     a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
@@ -352,14 +343,16 @@ void VideoScreen::StopCapture()
     m_master.setStatusString(QStringLiteral("Stopped"));
 }
 
-void VideoScreen::ImageOnClipboard()
+void VideoScreen::ImageOnClipboard(std::function<void()> done)
 {
     // The marker's picture goes first, so a failed grab never leaves an older frame behind.
     auto marker = std::make_shared<VideoFrame>();
     marker->image = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
     CaptureWindow::setGrabbedFrame(marker);
     if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->CopyFrameToClipboard();
+        m_state.CaptureHandle->CopyFrameToClipboard([done = std::move(done)](bool) { done(); });
+    else
+        done();
 }
 
 void VideoScreen::SetFilename(const QString& name)

@@ -36,7 +36,9 @@ public:
     void Preview(int16_t rate);
     void Record();
     void StopCapture();
-    void ImageOnClipboard();
+    // Grabs the current frame (see CaptureWindow::grabbedFrame); `done` runs
+    // once it is there, at once or when the device's first frame arrives.
+    void ImageOnClipboard(std::function<void()> done);
     void SetFilename(const QString& name);
     QString GetFilename();
     void OpenMultipleImage();

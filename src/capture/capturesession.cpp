@@ -1,5 +1,8 @@
 #include "capture/capturesession.h"
 
+#include <QPointer>
+#include <QTimer>
+
 namespace lv {
 
 CaptureSession::CaptureSession(QObject* parent)
@@ -55,6 +58,7 @@ void CaptureSession::close()
 {
     if (m_sequence->capturing())
         m_sequence->stop();
+    closeSingleFrames();
     if (m_driver) {
         m_driver->stop();
         m_driver->close();
@@ -68,6 +72,45 @@ FramePtr CaptureSession::latestFrame() const
 {
     QMutexLocker l(&m_frameMutex);
     return m_latest;
+}
+
+void CaptureSession::whenFrame(QObject* context, int timeoutMs, std::function<void(FramePtr)> done)
+{
+    if (FramePtr f = latestFrame(); f || !m_driver) {
+        done(std::move(f));
+        return;
+    }
+    // One answer only: whichever comes first of the frame, the loss and the time-out.
+    struct Wait {
+        QPointer<QObject> context;
+        std::function<void(FramePtr)> done;
+        QMetaObject::Connection frame, lost;
+        QPointer<QTimer> timer;
+    };
+    auto wait = std::make_shared<Wait>();
+    wait->context = context;
+    wait->done = std::move(done);
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    wait->timer = timer;
+    // The connections own the wait; it goes with them.
+    auto answer = [this, wait](bool withFrame) {
+        if (!wait->done)
+            return;
+        disconnect(wait->frame);
+        disconnect(wait->lost);
+        if (wait->timer) {
+            wait->timer->stop();
+            wait->timer->deleteLater();
+        }
+        auto done = std::exchange(wait->done, {});
+        if (wait->context)
+            done(withFrame ? latestFrame() : FramePtr());
+    };
+    wait->frame = connect(this, &CaptureSession::frameArrived, this, [answer] { answer(true); });
+    wait->lost = connect(this, &CaptureSession::deviceLost, this, [answer] { answer(false); });
+    connect(timer, &QTimer::timeout, this, [answer] { answer(false); });
+    timer->start(std::max(0, timeoutMs));
 }
 
 void CaptureSession::onDriverFrame(const FramePtr& frame)
@@ -115,6 +158,28 @@ void CaptureSession::stopRecording()
 {
     if (m_sequence->capturing())
         m_sequence->stop();
+}
+
+bool CaptureSession::openSingleFrames(const QString& fileName, const CaptureParms& parms)
+{
+    closeSingleFrames();
+    if (!m_driver)
+        return false;
+    m_singleOpen = m_sequence->openSingle(fileName, parms, m_driver->frameSize());
+    return m_singleOpen;
+}
+
+bool CaptureSession::captureOneFrame()
+{
+    return m_driver && m_singleOpen && m_sequence->captureOne(latestFrame());
+}
+
+bool CaptureSession::closeSingleFrames()
+{
+    if (!m_singleOpen)
+        return false;
+    m_singleOpen = false;
+    return m_sequence->closeSingle();
 }
 
 } // namespace lv

@@ -36,6 +36,11 @@ public:
 
     // The newest frame (any thread); null before the first.
     FramePtr latestFrame() const;
+    // Hands `done` the newest frame: at once when there is one, otherwise on
+    // the session's thread when the first arrives, or null after timeoutMs
+    // or when the device is lost first. Never waits on the
+    // caller's thread. Nothing is called once `context` is gone.
+    void whenFrame(QObject* context, int timeoutMs, std::function<void(FramePtr)> done);
 
     // Starts a streaming recording; setup.driver and setup.status are filled
     // in by the session. False (with errorText()) when it cannot start.
@@ -43,6 +48,15 @@ public:
     // Ends a running recording; recordingEnded follows. Safe to call twice.
     void stopRecording();
     bool isRecording() const { return m_sequence->capturing(); }
+
+    // A frame-by-frame movie at the rate of parms.dwRequestMicroSecPerFrame and
+    // the device's frame size; each captureOneFrame adds the newest frame.
+    // close() closes it too. False when no device is open or the file cannot be written.
+    bool openSingleFrames(const QString& fileName, const CaptureParms& parms);
+    bool captureOneFrame();
+    // False when none was open.
+    bool closeSingleFrames();
+    bool singleFramesOpen() const { return m_singleOpen; }
     SequenceCapture& recorder() { return *m_sequence; }
     const SequenceCapture& recorder() const { return *m_sequence; }
 
@@ -64,6 +78,7 @@ private:
     mutable QMutex m_frameMutex;
     FramePtr m_latest;
     std::atomic<bool> m_framePending{false};
+    bool m_singleOpen = false;
     // Shared with queued calls from other threads so they never touch a destroyed session.
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
 };

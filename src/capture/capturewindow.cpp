@@ -5,7 +5,6 @@
 #include "capture/devicedialogs.h"
 #include "capture/devicememory.h"
 
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QThread>
@@ -214,9 +213,6 @@ void CaptureWindow::disconnectDevice()
     m_previewTimer.stop();
     if (m_session.isRecording())
         m_session.stopRecording();
-    if (m_singleOpen)
-        m_session.recorder().closeSingle();
-    m_singleOpen = false;
     m_session.close();
     m_overlay = m_preview = false;
     m_index = -1;
@@ -454,48 +450,41 @@ QString CaptureWindow::soundMissingReason() const { return m_session.recorder().
 
 QString CaptureWindow::recordingError() const { return m_session.recorder().errorText(); }
 
-bool CaptureWindow::OpenSingleFrames()
-{
-    if (!m_session.isOpen())
-        return false;
-    m_singleOpen = m_session.recorder().openSingle(m_captureFile, m_parms, m_session.driver()->frameSize());
-    return m_singleOpen;
-}
+bool CaptureWindow::OpenSingleFrames() { return m_session.openSingleFrames(m_captureFile, m_parms); }
 
 bool CaptureWindow::CaptureOneFrame()
 {
-    if (!m_session.isOpen() || !m_singleOpen)
+    if (!m_session.singleFramesOpen())
         return false;
-    CopyFrameToClipboard();
-    return m_session.recorder().captureOne(latestFrame());
+    if (FramePtr f = latestFrame())
+        setGrabbedFrame(std::move(f));
+    return m_session.captureOneFrame();
 }
 
-bool CaptureWindow::CloseSingleFrames()
-{
-    if (!m_singleOpen)
-        return false;
-    m_singleOpen = false;
-    return m_session.recorder().closeSingle();
-}
+bool CaptureWindow::CloseSingleFrames() { return m_session.closeSingleFrames(); }
 
-bool CaptureWindow::CopyFrameToClipboard()
+bool CaptureWindow::CopyFrameToClipboard(std::function<void(bool grabbed)> done)
 {
-    if (!m_session.isOpen())
+    if (!m_session.isOpen()) {
+        if (done)
+            done(false);
         return false;
-    FramePtr f = latestFrame();
-    if (!f) {
-        // Just connected: give the device a moment to deliver its first frame.
-        QElapsedTimer t;
-        t.start();
-        while (!f && t.elapsed() < 1000) {
-            QThread::msleep(5);
-            f = latestFrame();
-        }
     }
-    if (!f)
-        return false;
-    setGrabbedFrame(std::move(f));
-    return true;
+    if (FramePtr f = latestFrame()) {
+        setGrabbedFrame(std::move(f));
+        if (done)
+            done(true);
+        return true;
+    }
+    // Just connected: the device delivers its first frame in a moment.
+    if (done)
+        m_session.whenFrame(this, 1000, [done = std::move(done)](FramePtr f) {
+            const bool grabbed = f != nullptr;
+            if (grabbed)
+                setGrabbedFrame(std::move(f));
+            done(grabbed);
+        });
+    return false;
 }
 
 FramePtr CaptureWindow::grabbedFrame()

@@ -96,8 +96,10 @@ public:
     bool CaptureOneFrame();
     bool CloseSingleFrames();
     // Hands the current frame over in process (see grabbedFrame()); the
-    // system clipboard is never touched.
-    bool CopyFrameToClipboard();
+    // system clipboard is never touched. True when a frame was there. Just
+    // after connecting there may be none yet: then `done` hears later, on the
+    // UI thread, whether one came within a second. The call never waits.
+    bool CopyFrameToClipboard(std::function<void(bool grabbed)> done = {});
 
     // The frame of the last CopyFrameToClipboard, process-wide; null before any.
     static FramePtr grabbedFrame();
@@ -112,6 +114,8 @@ public:
     FramePtr latestFrame() const;
     bool isConnected() const { return m_session.isOpen(); }
     CaptureDriver* driver() const { return m_session.driver(); }
+    // The device, its newest frame and its recorder, without the window.
+    CaptureSession& session() { return m_session; }
     int driverIndex() const { return m_index; }
 
 signals:
@@ -139,7 +143,6 @@ private:
     bool m_overlay = false;
     bool m_preview = false;
     bool m_scale = false;
-    bool m_singleOpen = false;
     QTimer m_previewTimer;
 
     // Shared with the capture thread's queued calls so they never touch a destroyed window.

@@ -19,9 +19,24 @@ enum class StampItem { Time, Date, Text };
 // device file has no "Advanced Settings" block, in either direction.
 enum class ParameterFileKind { User, LastSession, Device };
 
-// The persisted capture settings, one field per key of the capture parameters
-// file, named after the key. The main window fills it for the writer. Fields
-// that belong to another mode than Capture are not written.
+// The stamps of one image panel (the single-image panel or the series panel).
+struct PanelStamps {
+    bool InsertTime = false;
+    int16_t TimePosition = 0;
+    bool InsertDate = false;
+    int16_t DatePosition = 0;
+    bool InsertText = false;
+    int16_t TextPosition = 0;
+    QString Text;
+
+    bool operator==(const PanelStamps&) const = default;
+};
+
+// The capture settings, one field per key of the capture parameters file,
+// named after the key, and the live panels they are taken from. The live
+// model (CaptureModel) holds one; the writer gets a copy with the keyed fields
+// filled from the panels of the current mode. Fields that belong to another
+// mode than Capture are not written.
 struct CaptureSettings {
     // Video Capture Device
     int32_t DeviceIndex = 0;
@@ -92,6 +107,16 @@ struct CaptureSettings {
     QString Username;
     QString Password;
     QString Directory;
+
+    // --- The live panels, not keys of the file themselves ---
+    // Each image panel has its own stamps; the file keeps the current mode's.
+    PanelStamps ImageStamps;
+    PanelStamps SeriesStamps;
+    // The "writeinfo" buttons of the movie and the series toolbars.
+    bool MovieAviInfo = false;
+    bool SeriesAviInfo = false;
+
+    bool operator==(const CaptureSettings&) const = default;
 };
 
 } // namespace lv

@@ -102,9 +102,9 @@ private slots:
         rig.multiple(1, QStringLiteral("motion"));
         QVERIFY(rig.master->MotionLabel->isVisibleTo(rig.master.get()));
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
-        rig.master->MotionTimer.setInterval(1000000); // ticks come from the test
+        rig.ctl->program().motionTimer().setInterval(1000000); // ticks come from the test
         rig.master->RecordButtonClicked();
-        QVERIFY(rig.master->MotionTimer.isActive());
+        QVERIFY(rig.ctl->program().motionTimer().isActive());
         QVERIFY(rig.state.MotionSeries);
 
         QCOMPARE(tickUntil(rig, 6, [] { return false; }), -1);
@@ -115,11 +115,11 @@ private slots:
         QVERIFY(tickUntil(rig, 40, [&] { return rig.state.ImageCount >= 2; }) > 0);
         QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("cam00001.bmp"))));
         QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("cam00002.bmp"))));
-        QVERIFY(rig.master->MotionTimer.isActive()); // a series goes on
+        QVERIFY(rig.ctl->program().motionTimer().isActive()); // a series goes on
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
 
         rig.master->RecordButtonClicked();
-        QVERIFY(!rig.master->MotionTimer.isActive());
+        QVERIFY(!rig.ctl->program().motionTimer().isActive());
         QVERIFY(!rig.state.MotionSeries);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
     }
@@ -143,22 +143,56 @@ private slots:
         rig.master->MovieSecondsControl->setValue(1);
         rig.setPattern({320, 240}, true);
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
-        rig.master->MotionTimer.setInterval(1000000);
+        rig.ctl->program().motionTimer().setInterval(1000000);
         emit rig.master->OperationBar->buttonClicked(QStringLiteral("motion"));
-        QVERIFY(rig.master->MotionTimer.isActive());
+        QVERIFY(rig.ctl->program().motionTimer().isActive());
         QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
         QVERIFY(!rig.master->OperationBar->button(QStringLiteral("motion"))->isEnabled());
         QCOMPARE(tickUntil(rig, 6, [] { return false; }), -1);
 
         rig.setPattern({320, 240}, false);
-        QVERIFY(tickUntil(rig, 40, [&] { return !rig.master->MotionTimer.isActive(); }) > 0);
+        QVERIFY(tickUntil(rig, 40, [&] { return !rig.ctl->program().motionTimer().isActive(); }) > 0);
         QVERIFY(dialogs.d.requests.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 10000);
         QVERIFY(probeInt(probeStream(movie, QStringLiteral("video")), "nb_read_packets") >= 10);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
         // Once: the detector is off and the movie is not started again.
-        QVERIFY(!rig.master->MotionTimer.isActive());
+        QVERIFY(!rig.ctl->program().motionTimer().isActive());
         QTRY_VERIFY(rig.master->OperationBar->button(QStringLiteral("motion"))->isEnabled());
+    }
+
+    // After a recording, an armed detector keeps the button at "stop" (the
+    // housekeeping tick used to put "record" back while it went on running),
+    // and the button disarms it instead of starting a movie.
+    void armedAfterARecordingShowsStop()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        const QString movie = out.filePath(QStringLiteral("first.avi"));
+        Rig rig(movie);
+        rig.master->SelectMovieMode();
+        rig.state.CurrentFileName = movie;
+        rig.master->MovieDisableLimit->setChecked(false);
+        rig.master->MovieSecondsControl->setValue(1);
+        rig.master->RecordButtonClicked();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 10000);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+
+        rig.setPattern({320, 240}, true);
+        rig.ctl->program().motionTimer().setInterval(1000000);
+        emit rig.master->OperationBar->buttonClicked(QStringLiteral("motion"));
+        QCOMPARE(rig.master->model().runState(), RunState::MotionArmed);
+        QTest::qWait(400); // several housekeeping ticks
+        QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
+        QVERIFY(rig.ctl->program().motionTimer().isActive());
+
+        rig.master->RecordButtonClicked();
+        QVERIFY(!rig.ctl->program().motionTimer().isActive());
+        QCOMPARE(rig.master->model().runState(), RunState::Idle);
+        QCOMPARE(rig.recordImage(), QStringLiteral("record"));
+        QTest::qWait(300);
+        QCOMPARE(rig.state.Status.fCapturingNow, 0u); // nothing was started
     }
 
     void overlayWarning()
@@ -173,8 +207,8 @@ private slots:
         QCOMPARE(dialogs.d.messages(),
                  QStringList{QStringLiteral("Overlay Mode detected. Some devices can only detect movement under Preview Mode.")});
         QCOMPARE(dialogs.d.requests.first().caption, QStringLiteral("Warning"));
-        QVERIFY(rig.master->MotionTimer.isActive()); // armed all the same
-        rig.master->MotionTimer.stop();
+        QVERIFY(rig.ctl->program().motionTimer().isActive()); // armed all the same
+        rig.ctl->program().motionTimer().stop();
     }
 
     void deviceVanishes_data()
@@ -212,7 +246,7 @@ private slots:
         }
 
         rig.multiple(1, when);
-        rig.master->MotionTimer.setInterval(1000000);
+        rig.ctl->program().motionTimer().setInterval(1000000);
         rig.master->RecordButtonClicked();
         if (when == QLatin1String("manual"))
             rig.master->Shooter->click();
@@ -228,7 +262,7 @@ private slots:
         } else {
             rig.ctl->motionTick();
             QCOMPARE(rig.status(), QStringLiteral("Motion Detector Error"));
-            QVERIFY(!rig.master->MotionTimer.isActive());
+            QVERIFY(!rig.ctl->program().motionTimer().isActive());
         }
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QVERIFY(rig.master->MultipleImageMode->isEnabled());

@@ -49,6 +49,9 @@ struct Rig {
         master->load(QString());
         master->show();
         state.CurrentFileName = captureFile;
+        // Ready as a user finds it: the device has delivered its first frame.
+        if (!QTest::qWaitFor([this] { return state.CaptureHandle && state.CaptureHandle->latestFrame(); }, 2000))
+            qWarning("the test pattern delivered no frame");
     }
     ~Rig()
     {

@@ -161,8 +161,8 @@ private slots:
         rig.master->MultipleImageMinutesControl->setValue(0);
         rig.master->MultipleImageSecondsControl->setValue(5);
         rig.master->RecordButtonClicked();
-        QVERIFY(rig.master->MultipleImageTimer.isActive());
-        rig.master->MultipleImageTimer.stop(); // the test ticks by hand
+        QVERIFY(rig.ctl->program().seriesTimer().isActive());
+        rig.ctl->program().seriesTimer().stop(); // the test ticks by hand
         QCOMPARE(rig.state.TimerInterval, 5);
         // Read only at the start: changing it now changes nothing.
         rig.master->MultipleImageSecondsControl->setValue(2);
@@ -176,7 +176,7 @@ private slots:
                                     left(2), left(1), QStringLiteral("shot")}));
         QCOMPARE(filesIn(out.path()), (names({"cam00001.jpg", "cam00002.jpg"})));
         rig.master->RecordButtonClicked();
-        QVERIFY(!rig.master->MultipleImageTimer.isActive());
+        QVERIFY(!rig.ctl->program().seriesTimer().isActive());
     }
 
     void movieSeries_data()
@@ -291,6 +291,26 @@ private slots:
         QVERIFY(!rig.ctl->editor()->MasterImage().isNull());
         QVERIFY(dialogs.d.requests.isEmpty());
         QVERIFY(t.elapsed() < 5000);
+    }
+
+    // Just after connecting the device has no frame yet: the grab goes on when
+    // the first arrives, and the picture still reaches the editor and the clipboard.
+    void clipboardRightAfterConnecting()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dialogs;
+        QTemporaryDir out;
+        Rig rig(out.filePath(QStringLiteral("cam.avi")));
+        lv::VideoScreen* video = rig.master->videoScreen();
+        video->Disconnect();
+        video->ConnectionTag = QStringLiteral("vfw");
+        video->Initialize();
+        QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+        rig.master->action(Command::Clipboard)->trigger();
+        QTRY_COMPARE(QGuiApplication::clipboard()->image().size(), QSize(320, 240));
+        QVERIFY(rig.ctl->editor());
+        QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Image On Clipboard"));
+        QVERIFY(dialogs.d.requests.isEmpty());
     }
 
     void shortFileName()

@@ -391,6 +391,88 @@ private slots:
         QVERIFY(!m.TriggerType->isPressed(QStringLiteral("timer")));
     }
 
+    // The panels and the settings model show the same thing, whichever side changes.
+    void panelsBindToTheModel()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        CaptureModel& model = m.model();
+
+        // A user's edits reach the model.
+        m.SelectMultipleMode();
+        m.MultipleImageToolbar2->setPressed(QStringLiteral("date"), true);
+        m.MultipleImageDatePosition->setCurrentIndex(4);
+        m.MultipleImageText->setText(QStringLiteral("gate &FRM&"));
+        m.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
+        m.MultipleImageMode->setCurrentIndex(2);
+        m.triggerClicked(QStringLiteral("timer"));
+        m.MultipleImageMinutesControl->setValue(2);
+        CaptureSettings c = model.settings();
+        QCOMPARE(c.Capture, std::optional<CaptureKind>(CaptureKind::MultipleImage));
+        QVERIFY(c.SeriesStamps.InsertDate);
+        QVERIFY(!c.ImageStamps.InsertDate);
+        QCOMPARE(c.SeriesStamps.DatePosition, int16_t(4));
+        QCOMPARE(c.SeriesStamps.Text, QStringLiteral("gate &FRM&"));
+        QVERIFY(c.SendToFTPServer);
+        QCOMPARE(c.MultipleImageType, int16_t(2));
+        QCOMPARE(c.Trigger, std::optional<TriggerKind>(TriggerKind::Timer));
+        QCOMPARE(c.Interval, 2 * 60 + m.MultipleImageSecondsControl->value());
+
+        // The model's changes reach the controls, and their handlers run.
+        model.edit([](CaptureSettings& s) {
+            s.Trigger = TriggerKind::Manual;
+            s.Interval = 3725;
+            s.Audio = false;
+            s.AudioRate = 22050;
+            s.FrameRate = 29.97;
+            s.Limit = false;
+            s.ImageStamps.InsertText = true;
+            s.ImageStamps.Text = QStringLiteral("door");
+            s.MovieAviInfo = true;
+        });
+        QVERIFY(m.TriggerType->isPressed(QStringLiteral("manual")));
+        QVERIFY(!m.TriggerType->isPressed(QStringLiteral("timer")));
+        QVERIFY(!m.Shooter->isHidden());
+        QCOMPARE(m.MultipleImageHoursDisplay->text(), QStringLiteral("01"));
+        QCOMPARE(m.MultipleImageMinutesDisplay->text(), QStringLiteral("02"));
+        QCOMPARE(m.MultipleImageSecondsDisplay->text(), QStringLiteral("05"));
+        QVERIFY(!m.MovieToolbar->isPressed(QStringLiteral("audio")));
+        QVERIFY(!m.AudioRate->isEnabled());
+        QCOMPARE(m.AudioRate->currentIndex(), 2);
+        QVERIFY(m.sampleRateItem(22050)->isChecked());
+        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
+        QCOMPARE(app.state().MovieFrameRate, 29.97);
+        QVERIFY(m.MovieDisableLimit->isChecked());
+        QVERIFY(!m.MovieHoursControl->isEnabled());
+        QVERIFY(m.ImageToolbar->isPressed(QStringLiteral("text")));
+        QCOMPARE(m.ImageText->text(), QStringLiteral("door"));
+        QCOMPARE(m.MultipleImageText->text(), QStringLiteral("gate &FRM&")); // the other panel keeps its own
+        QVERIFY(m.MovieToolbar->isPressed(QStringLiteral("writeinfo")));
+
+        // What a control's rule makes of a value comes back into the model.
+        model.edit([](CaptureSettings& s) { s.Interval = 0; });
+        QCOMPARE(m.MultipleImageSecondsControl->value(), 1);
+        QCOMPARE(model.settings().Interval, 1);
+        model.edit([](CaptureSettings& s) { s.FrameRate = 90; });
+        QCOMPARE(m.MovieFrameRateControl->value(), 40);
+        QCOMPARE(model.settings().FrameRate, 40.0);
+
+        // The run state decides the record button's picture.
+        m.SelectMovieMode();
+        model.setRunState(RunState::Recording);
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("stop"));
+        model.setRunState(RunState::Idle);
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("record"));
+        m.SelectImageMode();
+        model.setRunState(RunState::MotionArmed);
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("stop"));
+        model.setRunState(RunState::Idle);
+        QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("pause"));
+    }
+
     void allControlsLeavesMenusAlone()
     {
         AppTestEnv env;

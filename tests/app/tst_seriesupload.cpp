@@ -36,8 +36,8 @@ private slots:
         rig.state.FtpPassword = QLatin1String(FtpTestServer::Password);
         rig.master->MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
         rig.master->RecordButtonClicked();
-        QVERIFY(rig.master->MultipleImageTimer.isActive());
-        rig.master->MultipleImageTimer.stop(); // the test ticks by hand
+        QVERIFY(rig.ctl->program().seriesTimer().isActive());
+        rig.ctl->program().seriesTimer().stop(); // the test ticks by hand
 
         const QDir dir(out.path());
         for (const char* name : {"cam00001.jpg", "cam00002.jpg"}) {
@@ -59,7 +59,7 @@ private slots:
             QCOMPARE(fileBytes(server.pathOnServer(QLatin1String(name))), fileBytes(local));
         }
         rig.master->RecordButtonClicked();
-        QVERIFY(!rig.master->MultipleImageTimer.isActive());
+        QVERIFY(!rig.ctl->program().seriesTimer().isActive());
     }
 };
 

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "settings/capturesettings.h"
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace lv {
+
+// What the capture is doing. The record button, the motion button and the
+// stop/start decisions follow it.
+enum class RunState {
+    Idle,          // nothing runs
+    Recording,     // a movie is being recorded
+    SeriesRunning, // a series of pictures runs (manual, timer or motion trigger)
+    MotionArmed,   // the motion detector waits to start the current mode once
+};
+
+// The live capture settings and the run state, without widgets: the main
+// window's panels show it and write their edits into it; the capture logic,
+// the video window and the parameters file read it. UI thread only.
+class CaptureModel final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CaptureModel(QObject* parent = nullptr);
+
+    const CaptureSettings& settings() const { return m_settings; }
+    // Changes the settings through `change`; settingsChanged when anything differs.
+    void edit(const std::function<void(CaptureSettings&)>& change);
+    void setSettings(const CaptureSettings& settings);
+    // The settings as the parameters file keeps them: the stamps and the
+    // "writeinfo" button of the current mode's panel in the keyed fields.
+    CaptureSettings forFile() const;
+    // The stamps of the single-image panel or of the series panel.
+    const PanelStamps& stamps(bool series) const
+    {
+        return series ? m_settings.SeriesStamps : m_settings.ImageStamps;
+    }
+    // Whether the information is written at the end of a recording of the current mode.
+    bool writesInfo() const;
+
+    RunState runState() const { return m_runState; }
+    void setRunState(RunState state);
+    // The run state that means "running" in a mode: pressing record then stops.
+    bool runningIn(CaptureKind mode) const;
+
+    // The driver status line, the capture time and the dropped-frames display.
+    QString statusText() const { return m_statusText; }
+    void setStatusText(const QString& text);
+    QColor statusColor() const { return m_statusColor; }
+    QString captureTimeText() const { return m_captureTime; }
+    void setCaptureTimeText(const QString& text);
+    QString droppedText() const { return m_droppedText; }
+    QColor droppedColor() const { return m_droppedColor; }
+    void setDropped(const QString& text, const QColor& color);
+    // A new text in the colour the display has.
+    void setDroppedText(const QString& text) { setDropped(text, m_droppedColor); }
+    // The end of the few seconds a finished recording's texts stay: those in
+    // a warning colour (not white) are cleared. True when one was.
+    bool expireStatus();
+
+    // The outcome of the last write of a movie's information.
+    bool infoWriteFailed() const { return m_infoWriteFailed; }
+    void setInfoWriteFailed(bool failed) { m_infoWriteFailed = failed; }
+
+signals:
+    void settingsChanged();
+    void runStateChanged(lv::RunState state);
+    // The status line, the capture time or the dropped-frames display changed.
+    void statusChanged();
+
+private:
+    CaptureSettings m_settings;
+    RunState m_runState = RunState::Idle;
+    QString m_statusText;
+    QColor m_statusColor{255, 255, 255};
+    QString m_captureTime = QStringLiteral("00:00:00.00");
+    QString m_droppedText = QStringLiteral("-");
+    QColor m_droppedColor{255, 255, 255};
+    bool m_infoWriteFailed = false;
+};
+
+} // namespace lv
