@@ -8,7 +8,7 @@
 #include "image/effects.h"
 #include "image/jpegoutput.h"
 #include "image/stamping.h"
-#include "modes/motionmeasure.h"
+#include "modes/captureprogram.h"
 #include "modes/seriesnaming.h"
 #include "net/ftpupload.h"
 #include "movie/codeccatalogue.h"
@@ -43,6 +43,7 @@ class Progress {
 public:
     Progress() : m_tty(isatty(STDERR_FILENO) == 1) {}
     ~Progress() { done(); }
+    bool active() const { return m_tty; }
     void show(const QString& text)
     {
         if (!m_tty)
@@ -265,9 +266,24 @@ std::optional<FtpSettings> ftpOf(const Request& r, const Settings& s)
     return f;
 }
 
-// Interval or motion series of numbered pictures, on a one-second tick as
-// the main window's series runs. With an FTP server each picture is sent
-// as the window sends it, and the series waits for each upload to end.
+// The switches of the stamps as the series panel holds them (their colours
+// are the session's).
+PanelStamps panelOf(const StampSettings& st)
+{
+    PanelStamps p;
+    p.InsertTime = st.timeOn;
+    p.TimePosition = static_cast<int16_t>(st.timePosition);
+    p.InsertDate = st.dateOn;
+    p.DatePosition = static_cast<int16_t>(st.datePosition);
+    p.InsertText = st.textOn;
+    p.TextPosition = static_cast<int16_t>(st.textPosition);
+    p.Text = st.text;
+    return p;
+}
+
+// Interval or motion series of numbered pictures, run by the same capture
+// program as the main window's series. With an FTP server each picture is
+// sent as the window sends it, and the series waits for each upload to end.
 // The first failed upload ends the series (the pictures stay on disk).
 int runSeries(const Request& r, const Settings& s)
 {
@@ -289,37 +305,59 @@ int runSeries(const Request& r, const Settings& s)
         throw UsageError{QStringLiteral("series: --interval needs --count N or --duration SECONDS")};
     const StampSettings stamps = stampsOf(r, s);
     const int q = quality(r, s);
-    const int seriesType = static_cast<int>(type == PictureType::Jpeg ? SeriesType::NumberedJpeg : SeriesType::NumberedBitmap);
     const std::optional<FtpSettings> ftp = ftpOf(r, s);
+
+    SessionState state;
+    state.CurrentFileName = base;
+    state.JpegQuality = q;
+    state.MotionSensitivity = static_cast<int16_t>(sensitivity);
+    state.TimeColor = stamps.timeColor;
+    state.DateColor = stamps.dateColor;
+    state.TextColor = stamps.textColor;
+    CaptureModel model;
+    model.edit([&](CaptureSettings& c) {
+        c.Capture = CaptureKind::MultipleImage;
+        c.MultipleImageType =
+            static_cast<int16_t>(type == PictureType::Jpeg ? SeriesType::NumberedJpeg : SeriesType::NumberedBitmap);
+        c.Trigger = byMotion ? TriggerKind::Motion : TriggerKind::Timer;
+        c.Interval = interval;
+        c.SeriesStamps = panelOf(stamps);
+        c.SeriesAviInfo = false;
+        c.SendToFTPServer = ftp.has_value();
+    });
 
     CaptureSession session;
     if (!openDevice(session, r, s))
         return kExitFailure;
     if (!firstFrame(session))
         return kExitFailure;
+    CaptureProgram program(model, state);
+    program.setSession(&session);
 
-    // Numbers go on after an earlier series of the same name, so none is overwritten.
-    int32_t number = highestSeriesNumber(base, seriesType);
     int shots = 0;
     int status = kExitOk;
     Progress progress;
-    SeriesCountdown countdown(interval);
-    motion::Detector detector;
-    if (byMotion)
-        detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
-
     std::unique_ptr<FtpUpload> upload;
     QString uploading;
     int uploaded = 0;
-    QTimer tick;
-    bool over = false;   // no tick may shoot after this, even one due in the same turn
+    bool over = false;   // nothing counts after this, not even a shot stored in the same turn
     bool ending = false; // the series is over once the running upload is
     auto quit = [&] {
         over = true;
-        tick.stop();
+        program.stopSeries();
         QCoreApplication::exit(0);
     };
+    auto fail = [&](const QString& text) {
+        if (over)
+            return;
+        progress.done();
+        printError(text);
+        status = kExitFailure;
+        quit();
+    };
+    // The last picture is in; only its upload may still run.
     auto finish = [&] {
+        program.stopSeries();
         if (upload && upload->isRunning())
             ending = true;
         else
@@ -332,67 +370,63 @@ int runSeries(const Request& r, const Settings& s)
                 QString reason = upload->lastError();
                 if (reason.startsWith(QLatin1String("Error:")))
                     reason = reason.mid(6);
-                progress.done();
-                printError(QStringLiteral("cannot upload %1: %2").arg(uploading, reason));
-                status = kExitFailure;
-                quit();
+                fail(QStringLiteral("cannot upload %1: %2").arg(uploading, reason));
                 return;
             }
             ++uploaded;
             if (ending)
                 quit();
         });
+        if (progress.active())
+            QObject::connect(upload.get(), &FtpUpload::statusChanged, qApp, [&](const QString& text) {
+                progress.show(QStringLiteral("Uploading %1: %2").arg(QFileInfo(uploading).fileName(), text));
+            });
+        program.upload = [&](const QString& file, const QString& remoteName) {
+            uploading = file;
+            upload->start(file, remoteName);
+        };
+        program.uploadRunning = [&] { return upload->isRunning(); };
     }
 
-    auto shoot = [&] {
-        const FramePtr frame = session.latestFrame();
-        ++number;
-        const QString name = seriesFileName(base, seriesType, number);
-        if (!savePicture(stamped(frame->image, stamps, number), name, type, q)) {
-            status = kExitFailure;
-            quit();
+    QObject::connect(&model, &CaptureModel::statusChanged, qApp, [&] {
+        if (!over)
+            progress.show(model.statusText());
+    });
+    // The file layer's message follows the status line's, as a window shows
+    // the status and then its message box.
+    QString fileMessage;
+    QObject::connect(&program, &CaptureProgram::fileFailed, qApp,
+                     [&](const FileResult& result) { fileMessage = result.message(); });
+    QObject::connect(&program, &CaptureProgram::shotFailed, qApp, [&](const QString& reason) {
+        if (over)
             return;
-        }
-        ++shots;
-        progress.show(imageNumberStatus(number) + QStringLiteral(" ") + name);
-        if (upload) {
-            uploading = name;
-            upload->start(name, name);
-        }
-        if (count > 0 && shots >= count)
-            finish();
-    };
-    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
+        fail(reason);
+        if (!fileMessage.isEmpty())
+            printError(fileMessage);
+    });
+    QObject::connect(&program, &CaptureProgram::motionFailed, qApp,
+                     [&] { fail(QStringLiteral("the motion detector got no picture")); });
+    QObject::connect(&program, &CaptureProgram::pictureShot, qApp, [&](const QImage&, const QString& name) {
         if (over || ending)
             return;
-        if (upload && upload->isRunning()) {
-            progress.show(QStringLiteral("Uploading %1: %2").arg(QFileInfo(uploading).fileName(), upload->statusText()));
-            return; // the series waits for the upload
-        }
-        if (byMotion) {
-            const motion::Step step = detector.step(motion::sampleAverage(session.latestFrame()->image), sensitivity);
-            if (step.motion)
-                shoot();
-        } else {
-            const SeriesCountdown::Tick t = countdown.tick();
-            if (t.shoot)
-                shoot();
-            else
-                progress.show(t.status);
+        ++shots;
+        progress.show(imageNumberStatus(state.ImageCount) + QStringLiteral(" ") + name);
+        // After the program has handed the picture to its upload.
+        if (count > 0 && shots >= count) {
+            program.stopSeries();
+            QMetaObject::invokeMethod(qApp, finish, Qt::QueuedConnection);
         }
     });
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp,
+                     [&](const QString& reason) { fail(QStringLiteral("device lost: ") + reason); });
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, qApp, finish);
-    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&](const QString& reason) {
-        printError(QStringLiteral("device lost: ") + reason);
-        status = kExitFailure;
-        quit();
-    });
-    tick.start(1000);
+    program.startSeries();
     if (duration > 0)
         end.start(duration * 1000);
     QCoreApplication::exec();
+    program.stopSeries();
     if (upload) {
         // After a failure elsewhere: nothing goes on behind the exit.
         QObject::disconnect(upload.get(), nullptr, qApp, nullptr);

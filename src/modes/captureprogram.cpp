@@ -70,6 +70,13 @@ StampSettings CaptureProgram::stamps(bool series) const
 
 // --- Series -----------------------------------------------------------------
 
+bool CaptureProgram::shotFailedWith(const QString& status)
+{
+    setStatus(status);
+    emit shotFailed(status);
+    return false;
+}
+
 void CaptureProgram::startSeries()
 {
     const CaptureSettings& c = m_model.settings();
@@ -119,18 +126,14 @@ bool CaptureProgram::shoot()
     ++m_state.ImageCount;
     setStatus(imageNumberStatus(m_state.ImageCount));
     const int type = m_model.settings().MultipleImageType;
-    if (m_deviceLost) {
-        setStatus(QStringLiteral("No picture: the capture device is lost"));
-        return false;
-    }
+    if (m_deviceLost)
+        return shotFailedWith(QStringLiteral("No picture: the capture device is lost"));
 
     if (type == int(SeriesType::Movie)) {
         if (!m_session)
-            return false;
-        if (!m_session->captureOneFrame()) {
-            setStatus(QStringLiteral("Error writing frame to ") + m_state.CurrentFileName);
-            return false;
-        }
+            return shotFailedWith(QStringLiteral("No picture from the capture device"));
+        if (!m_session->captureOneFrame())
+            return shotFailedWith(QStringLiteral("Error writing frame to ") + m_state.CurrentFileName);
         setStatus(QStringLiteral("Capturing Frame"));
         return true;
     }
@@ -148,10 +151,8 @@ bool CaptureProgram::shoot()
 
 bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
 {
-    if (frame.isNull()) {
-        setStatus(QStringLiteral("No picture from the capture device"));
-        return false;
-    }
+    if (frame.isNull())
+        return shotFailedWith(QStringLiteral("No picture from the capture device"));
     DrawnPicture drawn;
     drawn.setFrame(frame);
     StampImage(drawn, stamps(true), number);
@@ -185,6 +186,8 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
         if (!stored)
             emit fileFailed(saved);
     }
+    if (!stored)
+        emit shotFailed(m_model.statusText());
     emit pictureShot(picture, name);
     if (stored && m_model.settings().SendToFTPServer && upload)
         upload(name, name);

@@ -100,12 +100,18 @@ signals:
     // A series file could not be written: the message the user is to see
     // (the status already says which file).
     void fileFailed(const lv::FileResult& result);
+    // A shot of the series was not stored: `reason` is what the status line
+    // says. It comes before the shot's pictureShot, so a caller that counts
+    // stored pictures, or ends the series on the first failure, knows in time.
+    void shotFailed(const QString& reason);
 
 private:
     QImage newestFrame() const;
     // Stamps frame as picture `number` of the series and stores it as the type says.
     bool store(const QImage& frame, int type, int32_t number);
     void setStatus(const QString& text) { m_model.setStatusText(text); }
+    // Says why a shot was not stored; false, for the caller to return.
+    bool shotFailedWith(const QString& status);
     void motionError();
 
     CaptureModel& m_model;

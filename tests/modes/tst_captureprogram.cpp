@@ -207,6 +207,72 @@ private slots:
         core.program.stopSeries();
     }
 
+    // A shot that is not stored says so once, with the status line's words,
+    // before its picture is shown, so a caller ending on the first failure
+    // never counts it; nothing of it is uploaded.
+    void failedShotIsReported_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("device");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("stored") << int(SeriesType::NumberedJpeg) << QStringLiteral("shot.jpg") << true << QString();
+        QTest::newRow("JPEG into a missing folder")
+            << int(SeriesType::NumberedJpeg) << QStringLiteral("gone/shot.jpg") << true << QStringLiteral("Error writing ");
+        QTest::newRow("bitmap into a missing folder")
+            << int(SeriesType::NumberedBitmap) << QStringLiteral("gone/shot.bmp") << true << QStringLiteral("Error writing ");
+        QTest::newRow("no device") << int(SeriesType::NumberedJpeg) << QStringLiteral("shot.jpg") << false
+                                   << QStringLiteral("No picture from the capture device");
+        QTest::newRow("movie without device") << int(SeriesType::Movie) << QStringLiteral("shot.avi") << false
+                                              << QStringLiteral("No picture from the capture device");
+    }
+    void failedShotIsReported()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, file);
+        QFETCH(bool, device);
+        QFETCH(QString, reason);
+        Core core(false, device);
+        if (device)
+            QTRY_VERIFY(core.session.latestFrame());
+        ScopedScriptedDialogs dialogs;
+        core.state.CurrentFileName = core.dir.filePath(file);
+        QStringList events;
+        QObject::connect(&core.program, &CaptureProgram::shotFailed, &core.program,
+                         [&](const QString& why) { events << QStringLiteral("failed: ") + why; });
+        QObject::connect(&core.program, &CaptureProgram::pictureShot, &core.program,
+                         [&](const QImage&, const QString&) { events << QStringLiteral("shot"); });
+        QStringList sent;
+        core.program.upload = [&sent](const QString& f, const QString&) { sent << f; };
+        core.settings([type](CaptureSettings& c) {
+            c.MultipleImageType = static_cast<int16_t>(type);
+            c.Trigger = TriggerKind::Manual;
+            c.SendToFTPServer = true;
+        });
+        core.program.startSeries();
+        const bool stored = core.program.shoot();
+        core.program.stopSeries();
+        if (reason.isEmpty()) {
+            QVERIFY(stored);
+            QCOMPARE(events, QStringList{QStringLiteral("shot")});
+            QCOMPARE(sent.size(), 1);
+            return;
+        }
+        QVERIFY(!stored);
+        QVERIFY(sent.isEmpty());
+        QVERIFY2(!events.isEmpty() && events.first().startsWith(QStringLiteral("failed: ") + reason),
+                 qPrintable(events.join(QLatin1Char('|'))));
+        QCOMPARE(events.first(), QStringLiteral("failed: ") + core.model.statusText());
+        // Which file could not be written.
+        if (device)
+            QVERIFY2(events.first().contains(QStringLiteral("gone/shot00001.")), qPrintable(events.first()));
+        // A picture that was taken but not stored is still shown, after the report.
+        QVERIFY(events.size() <= 2);
+        if (events.size() == 2)
+            QCOMPARE(events.last(), QStringLiteral("shot"));
+        QVERIFY(core.files().isEmpty());
+    }
+
     // While an upload still runs the timer and the motion detector wait, instead of stacking shots.
     void ticksWaitForAnUpload()
     {
