@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,6 +82,17 @@ struct Rig {
         master->MultipleImageMode->setCurrentIndex(type);
         emit master->TriggerType->buttonClicked(trigger);
         state.CurrentFileName = fileName;
+    }
+    // Starts the timer series set up with multiple(), every `seconds`, and
+    // leaves its ticks to the test; the interval is read at the start.
+    void startTimerSeriesTickedByHand(int seconds)
+    {
+        master->MultipleImageHoursControl->setValue(0);
+        master->MultipleImageMinutesControl->setValue(0);
+        master->MultipleImageSecondsControl->setValue(seconds);
+        master->RecordButtonClicked();
+        QVERIFY(ctl->program().seriesTimer().isActive());
+        ctl->program().seriesTimer().stop();
     }
     QString fileName;
 };
