@@ -189,25 +189,21 @@ bool openDevice(CaptureSession& session, const Request& r, const Settings& s, in
 // 10 seconds, or a lost device). Returns the frame, null on failure.
 FramePtr firstFrame(CaptureSession& session)
 {
-    FramePtr frame = session.latestFrame();
-    if (frame)
-        return frame;
-    bool lost = false;
-    QTimer giveUp;
-    giveUp.setSingleShot(true);
-    QObject::connect(&session, &CaptureSession::frameArrived, qApp, [] { QCoreApplication::exit(0); });
-    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&lost](const QString& reason) {
-        printError(QStringLiteral("device lost: ") + reason);
-        lost = true;
-        QCoreApplication::exit(1);
+    QString lost;
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&lost](const QString& reason) { lost = reason; });
+    FramePtr frame;
+    bool answered = false;
+    session.whenFrame(qApp, 10000, [&](FramePtr f) {
+        frame = std::move(f);
+        answered = true;
+        QCoreApplication::exit(0);
     });
-    QObject::connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    giveUp.start(10000);
-    QCoreApplication::exec();
+    if (!answered) // not handed over at once
+        QCoreApplication::exec();
     QObject::disconnect(&session, nullptr, qApp, nullptr);
-    frame = session.latestFrame();
-    if (!frame && !lost)
-        printError(QStringLiteral("the device delivered no picture within 10 seconds"));
+    if (!frame)
+        printError(lost.isEmpty() ? QStringLiteral("the device delivered no picture within 10 seconds")
+                                  : QStringLiteral("device lost: ") + lost);
     return frame;
 }
 
