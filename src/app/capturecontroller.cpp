@@ -33,19 +33,6 @@ namespace {
 
 const QString kRecord = QStringLiteral("record");
 
-// The mode's band key ("movie", "image", "multiple"; empty when none is selected).
-QString modeBand(std::optional<CaptureKind> mode)
-{
-    if (!mode)
-        return {};
-    switch (*mode) {
-    case CaptureKind::Movie: return QStringLiteral("movie");
-    case CaptureKind::SingleImage: return QStringLiteral("image");
-    case CaptureKind::MultipleImage: return QStringLiteral("multiple");
-    }
-    return {};
-}
-
 QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
 
 } // namespace
@@ -253,15 +240,15 @@ void CaptureController::DispatchCapture(bool start)
     if (m_state.MotionInterrupted)
         m_master.setStatusString(QString());
 
-    const QString band = modeBand(m_master.model().settings().Capture);
+    const std::optional<CaptureKind> mode = m_master.model().settings().Capture;
     KeyedToolBar* ops = m_master.OperationBar;
     // Without a device nothing can start: say so before any question about files.
-    const bool starts = band == QLatin1String("image") || (start && !band.isEmpty());
+    const bool starts = mode == CaptureKind::SingleImage || (start && mode);
     if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_state.CaptureHandle)) {
         m_master.setStatusString(QStringLiteral("Not Connected"));
         return;
     }
-    if (band == QLatin1String("movie")) {
+    if (mode == CaptureKind::Movie) {
         m_state.FrameRate = static_cast<int32_t>(m_master.model().settings().FrameRate);
         if (!start) {
             // A press on the record button is a mouse press; a keyboard or
@@ -284,7 +271,7 @@ void CaptureController::DispatchCapture(bool start)
         return;
     }
 
-    if (band == QLatin1String("image")) {
+    if (mode == CaptureKind::SingleImage) {
         if (!editorMayTakeFrame([this] { DispatchCapture(true); }))
             return;
         ops->button(QStringLiteral("motion"))->setEnabled(true);
@@ -301,7 +288,7 @@ void CaptureController::DispatchCapture(bool start)
         return;
     }
 
-    if (band != QLatin1String("multiple"))
+    if (mode != CaptureKind::MultipleImage)
         return;
 
     const int type = m_master.model().settings().MultipleImageType;
@@ -337,9 +324,9 @@ void CaptureController::DispatchCapture(bool start)
 
 void CaptureController::RecordButton()
 {
-    const QString band = modeBand(m_master.model().settings().Capture);
     CaptureModel& model = m_master.model();
-    if (band == QLatin1String("movie")) {
+    const std::optional<CaptureKind> mode = model.settings().Capture;
+    if (mode == CaptureKind::Movie) {
         if (!model.runningIn(CaptureKind::Movie)) {
             DispatchCapture(true);
         } else {
@@ -347,14 +334,14 @@ void CaptureController::RecordButton()
             DispatchCapture(false);
             model.setRunState(RunState::Idle);
         }
-    } else if (band == QLatin1String("image")) {
+    } else if (mode == CaptureKind::SingleImage) {
         if (!model.runningIn(CaptureKind::SingleImage)) {
             DispatchCapture(true);
         } else {
             DispatchCapture(false);
             model.setRunState(RunState::Idle);
         }
-    } else if (band == QLatin1String("multiple")) {
+    } else if (mode == CaptureKind::MultipleImage) {
         DispatchCapture(!model.runningIn(CaptureKind::MultipleImage));
     }
 }
