@@ -1167,7 +1167,6 @@ void Master::refreshSwatches()
 // --- Model binding --------------------------------------------------------
 
 namespace {
-constexpr int32_t kAudioRates[] = {8000, 11025, 22050, 44100};
 
 int32_t totalOf(const QSpinBox* h, const QSpinBox* m, const QSpinBox* s)
 {
@@ -1289,9 +1288,7 @@ void Master::showSettings()
         SetAudioCapture(c.Audio);
     showIndex(AudioChannels, c.AudioChannels - 1);
     showIndex(AudioBits, c.AudioBits / 8 - 1);
-    for (int i = 0; i < 4; ++i)
-        if (kAudioRates[i] == c.AudioRate)
-            showIndex(AudioRate, i);
+    showIndex(AudioRate, audioRateEntry(c.AudioRate));
     showPressed(MovieToolbar, QStringLiteral("writeinfo"), c.MovieAviInfo);
     showPressed(MultipleImageToolbar, QStringLiteral("writeinfo"), c.SeriesAviInfo);
     if (c.FrameRate != m_state.MovieFrameRate) {

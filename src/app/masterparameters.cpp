@@ -111,9 +111,8 @@ void MasterParameters::applyAudioBitsEntry(int entry)
 
 void MasterParameters::applyAudioRateEntry(int entry)
 {
-    static const int32_t rates[] = {8000, 11025, 22050, 44100};
     if (entry >= 0 && entry < 4)
-        m_master.model().edit([entry](CaptureSettings& c) { c.AudioRate = rates[entry]; });
+        m_master.model().edit([entry](CaptureSettings& c) { c.AudioRate = kAudioRates[entry]; });
 }
 void MasterParameters::applyFrameRate2997() { m_master.frameRateDisplayClicked(); }
 

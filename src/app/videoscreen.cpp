@@ -154,8 +154,7 @@ void VideoScreen::Initialize()
     m_master.model().edit([&a, &parms](CaptureSettings& c) {
         c.AudioChannels = a.nChannels == 1 ? 1 : 2;
         c.AudioBits = a.wBitsPerSample == 8 ? 8 : 16;
-        if (a.nSamplesPerSec == 8000 || a.nSamplesPerSec == 11025 || a.nSamplesPerSec == 22050
-            || a.nSamplesPerSec == 44100)
+        if (audioRateEntry(a.nSamplesPerSec) >= 0)
             c.AudioRate = static_cast<int32_t>(a.nSamplesPerSec);
         c.Audio = parms.fCaptureAudio != 0;
         // The one fractional rate comes back as itself, not rounded to 30.

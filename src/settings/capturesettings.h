@@ -12,6 +12,19 @@ enum class CaptureKind { Movie, SingleImage, MultipleImage };
 // The pressed button of the series trigger toolbar.
 enum class TriggerKind { Manual, Timer, Motion };
 
+// The sound sample rates of the movie panel's list, in its order; the
+// parameters file writes only these.
+inline constexpr int32_t kAudioRates[] = {8000, 11025, 22050, 44100};
+
+// The entry of kAudioRates for a rate in Hz; -1 for another rate.
+constexpr int audioRateEntry(int64_t hz)
+{
+    for (int i = 0; i < 4; ++i)
+        if (kAudioRates[i] == hz)
+            return i;
+    return -1;
+}
+
 // The three stamps of an image panel.
 enum class StampItem { Time, Date, Text };
 
