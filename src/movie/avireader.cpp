@@ -493,9 +493,7 @@ bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     if (sws_getColorspaceDetails(m_sws, &inverse, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation) >= 0
         && srcRange != int(fullRange))
         sws_setColorspaceDetails(m_sws, inverse, int(fullRange), table, dstRange, brightness, contrast, saturation);
-    uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-    int strides[4] = {stride, 0, 0, 0};
-    return sws_scale(m_sws, f->data, f->linesize, 0, f->height, planes, strides) == m_height;
+    return m_scaler.scale(m_sws, f->data, f->linesize, f->height, dstFormat, m_width, m_height, dst, stride);
 }
 
 QByteArray AviReader::frame(int64_t n)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "movie/ffmpegptr.h"
+#include "movie/packedscaler.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -135,6 +136,7 @@ private:
     int64_t m_unreachable = INT64_MAX; // frames from here on cannot be decoded
     ff::PacketPtr m_packet;
     SwsContext* m_sws = nullptr; // from sws_getCachedContext; freed in closeDecoder()
+    ff::PackedScaler m_scaler;
     bool m_countFrames = false;  // frame numbers come from counting, not timestamps
     int64_t m_nextNumber = -1;   // number of the next frame out when counting
     StartPoint m_anchor;         // where decoding last started

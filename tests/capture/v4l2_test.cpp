@@ -11,6 +11,7 @@
 #include "v4l2_replayio.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <linux/videodev2.h>
@@ -57,6 +58,20 @@ std::pair<double, int> difference(const QImage& a, const QImage& b)
         }
     }
     return {double(sum) / (x.width() * x.height() * 3), worst};
+}
+
+// What ffmpeg prints on stdout for the arguments, with `input` on its stdin.
+QByteArray ffmpegOutput(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error")} + args);
+    if (!p.waitForStarted())
+        return {};
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
 }
 
 QByteArray firstVideoPacket(const QString& file)
@@ -263,6 +278,76 @@ private slots:
         // A short or damaged buffer is refused, not read past its end.
         QImage bad;
         QVERIFY(!conv.convert(fourcc, {160, 120}, 0, reinterpret_cast<const uint8_t*>(bytes.constData()), 100, &bad));
+    }
+
+    // Camera frames of sizes whose width is no multiple of 16 come out as
+    // ffmpeg converts the same bytes, to the last column.
+    void oddSizesMatchFfmpeg_data()
+    {
+        QTest::addColumn<uint32_t>("fourcc");
+        QTest::addColumn<QString>("ffmpegFormat");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("engine");
+        const auto sws = int(FrameConverter::Engine::Swscale);
+        const auto v4l = int(FrameConverter::Engine::V4lConvert);
+        for (const QSize size : {QSize(322, 242), QSize(648, 486), QSize(1366, 768)}) {
+            const QByteArray tag = QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
+            QTest::newRow("YUYV, swscale " + tag) << uint32_t(V4L2_PIX_FMT_YUYV) << "yuyv422" << size << sws;
+            QTest::newRow("MJPEG 4:2:2, swscale " + tag) << uint32_t(V4L2_PIX_FMT_MJPEG) << "yuvj422p" << size << sws;
+            QTest::newRow("MJPEG 4:2:0, swscale " + tag) << uint32_t(V4L2_PIX_FMT_MJPEG) << "yuvj420p" << size << sws;
+            QTest::newRow("MJPEG 4:2:2, libv4lconvert " + tag) << uint32_t(V4L2_PIX_FMT_MJPEG) << "yuvj422p" << size
+                                                               << v4l;
+            QTest::newRow("NV12 " + tag) << uint32_t(V4L2_PIX_FMT_NV12) << "nv12" << size << sws;
+            QTest::newRow("I420 " + tag) << uint32_t(V4L2_PIX_FMT_YUV420) << "yuv420p" << size << sws;
+        }
+    }
+    void oddSizesMatchFfmpeg()
+    {
+        QFETCH(uint32_t, fourcc);
+        QFETCH(QString, ffmpegFormat);
+        QFETCH(QSize, size);
+        QFETCH(int, engine);
+        const QString dims = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        const bool jpeg = fourcc == V4L2_PIX_FMT_MJPEG;
+        const QStringList source{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                 QStringLiteral("testsrc2=size=%1:rate=1").arg(dims), QStringLiteral("-frames:v"),
+                                 QStringLiteral("1"), QStringLiteral("-pix_fmt"), ffmpegFormat};
+        const QStringList container = jpeg ? QStringList{QStringLiteral("-q:v"), QStringLiteral("2"),
+                                                         QStringLiteral("-f"), QStringLiteral("mjpeg")}
+                                           : QStringList{QStringLiteral("-f"), QStringLiteral("rawvideo")};
+        const QByteArray frame = ffmpegOutput(source + container + QStringList{QStringLiteral("-")});
+        QVERIFY(!frame.isEmpty());
+        // ffmpeg's own reading of the very bytes the camera would hand over.
+        const QStringList in = jpeg ? QStringList{QStringLiteral("-f"), QStringLiteral("mjpeg")}
+                                    : QStringList{QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                                                  QStringLiteral("-pix_fmt"), ffmpegFormat, QStringLiteral("-s"), dims};
+        const QByteArray rgb = ffmpegOutput(in + QStringList{QStringLiteral("-i"), QStringLiteral("-"),
+                                                             QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                                                             QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"),
+                                                             QStringLiteral("-")},
+                                            frame);
+        QCOMPARE(rgb.size(), qsizetype(size.width()) * size.height() * 3);
+        const QImage ref(reinterpret_cast<const uchar*>(rgb.constData()), size.width(), size.height(), size.width() * 3,
+                         QImage::Format_RGB888);
+
+        FrameConverter conv{static_cast<FrameConverter::Engine>(engine)};
+        QImage out;
+        QVERIFY(conv.convert(fourcc, size, 0, reinterpret_cast<const uint8_t*>(frame.constData()),
+                             size_t(frame.size()), &out));
+        QCOMPARE(out.size(), size);
+        const auto [mean, worst] = difference(out, ref);
+        // The last columns alone: a few unwritten pixels hardly move the mean.
+        const int edge = 16;
+        const auto [edgeMean, edgeWorst] = difference(out.copy(size.width() - edge, 0, edge, size.height()),
+                                                      ref.copy(size.width() - edge, 0, edge, size.height()));
+        // libv4lconvert decodes JPEG with its own upsampling, a step or two off ffmpeg's.
+        const double meanLimit = engine == int(FrameConverter::Engine::Swscale) ? 1.5 : 3.0;
+        QVERIFY2(mean <= meanLimit && edgeMean <= 3,
+                 qPrintable(QStringLiteral("mean %1 (worst %2), last columns %3 (worst %4)")
+                                .arg(mean)
+                                .arg(worst)
+                                .arg(edgeMean)
+                                .arg(edgeWorst)));
     }
 
     void streamsCountsGapsAndEndsWhenTheDeviceVanishes_data()

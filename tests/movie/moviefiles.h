@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -76,6 +77,28 @@ inline double psnrOfDib(const QByteArray& dib, const char* ref, int width, int h
         return 999;
     const double mse = sum / (double(width) * height * 3);
     return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// PSNR of a picture against one top-down BGR frame of its size, as psnrOfDib.
+inline double psnrOfImage(const QImage& image, const char* ref)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width(), height = rgb.height();
+    if (rgb.isNull())
+        return -1;
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* a = rgb.constScanLine(y);
+        const auto* b = reinterpret_cast<const uint8_t*>(ref + int64_t(y) * width * 3);
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int d = int(a[x * 3 + c]) - int(b[x * 3 + 2 - c]);
+                sum += d * d;
+            }
+    }
+    if (sum == 0)
+        return 999;
+    return 10 * std::log10(255.0 * 255.0 / (sum / (double(width) * height * 3)));
 }
 
 } // namespace moviefiles

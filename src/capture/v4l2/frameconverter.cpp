@@ -1,6 +1,7 @@
 #include "capture/v4l2/frameconverter.h"
 
 #include "movie/ffmpegptr.h"
+#include "movie/packedscaler.h"
 
 #include <cerrno>
 #include <cstring>
@@ -51,6 +52,7 @@ struct FrameConverter::Impl {
     Engine engine;
     // swscale engine
     SwsContext* swsRaw = nullptr; // cached by sws_getCachedContext; freed with the converter
+    ff::PackedScaler scaler;
     ff::CodecContextPtr jpegDecoder;
     ff::PacketPtr packet;
     ff::FramePtr decoded;
@@ -78,9 +80,8 @@ struct FrameConverter::Impl {
         }
         if (!ensureImage(size, out))
             return false;
-        uint8_t* dst[1] = {out->bits()};
-        const int dstStride[1] = {int(out->bytesPerLine())};
-        return sws_scale(swsRaw, planes, strides, 0, size.height(), dst, dstStride) == size.height();
+        return scaler.scale(swsRaw, planes, strides, size.height(), AV_PIX_FMT_RGB24, size.width(), size.height(),
+                            out->bits(), int(out->bytesPerLine()));
     }
 
     bool swsYuyv(QSize size, uint32_t bpl, const uint8_t* data, size_t bytes, QImage* out)
