@@ -7,6 +7,8 @@
 #include "movie/avirepair.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 using namespace lv;
@@ -191,6 +194,64 @@ private slots:
         QVERIFY(seek.waitForFinished(60000));
         QCOMPARE(seek.exitCode(), 0);
         QCOMPARE(seek.readAllStandardError().trimmed(), QByteArray());
+    }
+
+    // What the list of unfinished recordings says decides what is repaired:
+    // never a file that only shares the name of the recording.
+    void listEntries_data()
+    {
+        QTest::addColumn<QString>("entry"); // %1: the movie's folder; %2 its device, %3 its inode
+        QTest::addColumn<bool>("repaired");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("an older version's absolute name") << "%1/cut.avi" << true << "Repaired the unfinished recording";
+        QTest::newRow("an older version's bare name: its folder is unknown") << "cut.avi" << false << "without its folder";
+        QTest::newRow("this file, by identity") << "#2\t%2\t%3\t1000\t1\tlumivark\t%1/cut.avi" << true
+                                                << "Repaired the unfinished recording";
+        QTest::newRow("another file of that name") << "#2\t%2\t999999999\t1000\t1\tlumivark\t%1/cut.avi" << false
+                                                   << "another file than the one recorded";
+        QTest::newRow("this file, but shorter than it was") << "#2\t%2\t%3\t999999999\t1\tlumivark\t%1/cut.avi"
+                                                            << false << "another file than the one recorded";
+    }
+    void listEntries()
+    {
+        QFETCH(QString, entry);
+        QFETCH(bool, repaired);
+        QFETCH(QString, said);
+        QTemporaryDir home;
+        qputenv("LUMIVARK_HOME", home.path().toLocal8Bit() + '/');
+        const QString movie = home.filePath(QStringLiteral("cut.avi"));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--record-child"), movie});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(20000));
+        QTest::qSleep(1500);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+
+        // The bare name as a user's current folder would resolve it.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(home.path());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(movie).constData(), &st), 0);
+        QFile list(home.filePath(QStringLiteral("unfinished-recordings")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(entry.arg(QFileInfo(movie).canonicalPath()).arg(quint64(st.st_dev)).arg(quint64(st.st_ino)).toUtf8()
+                   + '\n');
+        list.close();
+        const QByteArray sum = [&] { QFile g(movie); g.open(QIODevice::ReadOnly); return QCryptographicHash::hash(g.readAll(), QCryptographicHash::Md5); }();
+
+        const QStringList lines = AviRepair::repairLeftovers();
+        QDir::setCurrent(before);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(said), qPrintable(lines.first()));
+        QCOMPARE(AviRepair::inspect(movie), repaired ? AviRepair::State::Finished : AviRepair::State::Unfinished);
+        if (!repaired) {
+            QFile g(movie);
+            QVERIFY(g.open(QIODevice::ReadOnly));
+            QCOMPARE(QCryptographicHash::hash(g.readAll(), QCryptographicHash::Md5), sum);
+        }
+        QVERIFY(!list.exists()); // said once, then off the list
     }
 
     // A file torn in the middle of a packet: the torn packet goes, the rest stays.
