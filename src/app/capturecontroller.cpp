@@ -1,4 +1,6 @@
 #include "app/capturecontroller.h"
+
+#include "movie/avirepair.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
@@ -12,6 +14,7 @@
 #include "image/image.h"
 #include "image/multiimage.h"
 #include "modes/seriesnaming.h"
+#include "movie/avirepair.h"
 #include "modes/shuttersound.h"
 #include "net/ftpimage.h"
 #include "net/ftpsettings.h"
@@ -214,6 +217,13 @@ void CaptureController::editorFrame(const QString& caption, std::function<void()
 
 bool CaptureController::overwriteAllowed(bool withIcon)
 {
+    // A file another program records into cannot be replaced: say who has it instead of asking.
+    if (const QString writer = AviRepair::writerOf(m_state.CurrentFileName); !writer.isEmpty()) {
+        dialogs().message(m_state.CurrentFileName + QStringLiteral(" is being recorded by ") + writer
+                              + QStringLiteral(". Choose another file name."),
+                          Dialogs::Icon::Warning, Dialogs::Buttons::Ok, programTitle(), &m_master);
+        return false;
+    }
     const bool ask = readInt32(settings::get(QStringLiteral("LV"), QStringLiteral("MD"), QStringLiteral("OQ"),
                                              QStringLiteral("1")))
         == 1;

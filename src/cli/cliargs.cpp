@@ -13,7 +13,7 @@ namespace {
 // option but the flags carries a value.
 struct CommandForm {
     const char* name;
-    int operands;
+    int operands; // -1: any number
     const char* operandText;
     QStringList options;
     QStringList flags;
@@ -54,6 +54,7 @@ const std::vector<CommandForm>& forms()
         v.push_back({"extract", 2, "IN.avi OUT.bmp|OUT.jpg", {params, quality, QStringLiteral("frame")}, {}});
         v.push_back({"recompress", 2, "IN.avi OUT.avi", {params, quality, QStringLiteral("codec")}, {}});
         v.push_back({"whatcodec", 1, "IN.avi", {params}, {}});
+        v.push_back({"repair", -1, "[IN.avi ...]", {params}, {}});
         v.push_back({"effect", 3, "NAME IN OUT", {params, quality}, {}});
         return v;
     }();
@@ -125,7 +126,7 @@ Request parseArguments(const QStringList& args)
             r.operands << a;
         }
     }
-    if (r.operands.size() != form->operands) {
+    if (form->operands >= 0 && r.operands.size() != form->operands) {
         if (form->operands == 0)
             throw usage(QStringLiteral("%1 takes no file names").arg(r.command));
         throw usage(QStringLiteral("%1 needs %2 (%3 given)")
@@ -223,6 +224,9 @@ QString helpText()
         "      [--frame N]                       or frame N alone as OUT\n"
         "  recompress IN.avi OUT.avi --codec NAME [--quality Q]\n"
         "  whatcodec IN.avi                      the codec of a movie file\n"
+        "  repair [IN.avi ...]                   finish movies a crash left without index; without\n"
+        "                                        names, the recordings lumivark and lumivark-cli\n"
+        "                                        list as unfinished (record does this at its start)\n"
         "  effect NAME IN OUT                    one picture effect (flip-horizontal, flip-vertical,\n"
         "                                        grayscale, invert, soften, sharpen, diffuse,\n"
         "                                        emboss, lighting, solarize)\n"
@@ -236,7 +240,9 @@ QString helpText()
         "  --help              this text\n"
         "\n"
         "POS is 0-5 or top-left, top-right, top-center, bottom-left, bottom-right, bottom-center.\n"
-        "Exit status: 0 success, 2 usage error, 1 any other failure.\n");
+        "Exit status: 0 success, 2 usage error, 1 any other failure.\n"
+        "SIGINT or SIGTERM ends a recording as its end would (the movie is finished, status 0);\n"
+        "extract and recompress stop, remove their unfinished files and exit with 130 or 143.\n");
 }
 
 } // namespace lv::cli

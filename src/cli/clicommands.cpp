@@ -11,18 +11,21 @@
 #include "modes/captureprogram.h"
 #include "modes/seriesnaming.h"
 #include "net/ftpupload.h"
+#include "movie/avirepair.h"
 #include "movie/codeccatalogue.h"
 #include "movie/frameextractor.h"
 #include "movie/moviecodeccheck.h"
 #include "movie/movieinfo.h"
 #include "movie/recompressor.h"
 #include "cli/cliparams.h"
+#include "cli/interruption.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -460,6 +463,14 @@ AudioFormat audioOf(const Request& r, const Settings& s)
     return a;
 }
 
+// Recordings a crash or a kill left unfinished, mended before this one
+// starts (the window does the same at its start); what was done goes to stderr.
+void repairLeftovers()
+{
+    for (const QString& line : AviRepair::repairLeftovers())
+        printError(line);
+}
+
 int runRecord(const Request& r, const Settings& s)
 {
     const QString out = r.operands[0];
@@ -483,6 +494,8 @@ int runRecord(const Request& r, const Settings& s)
             writeInfo = true;
         }
     }
+
+    repairLeftovers();
 
     SequenceCapture::Setup setup;
     setup.fileName = out;
@@ -523,6 +536,11 @@ int runRecord(const Request& r, const Settings& s)
     QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
         printError(QStringLiteral("device lost: ") + reason);
         status = kExitFailure;
+    });
+    // Ctrl+C and a kill's SIGTERM end the recording as its end does: the file gets its index.
+    const Interruption interruption([&session](int signal) {
+        printError(QStringLiteral("%1: finishing the recording").arg(QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM")));
+        session.stopRecording();
     });
     if (!session.startRecording(setup)) {
         printError(session.errorText());
@@ -615,11 +633,17 @@ int runExtract(const Request& r, const Settings& s)
                          }
                          QCoreApplication::exit(0);
                      });
+    // The extractor finishes the picture at hand (no half-written file stays) and stops.
+    const Interruption interruption([&extractor](int) { extractor.cancel(); });
     const bool started = one ? extractor.extractOne(movie, frameNumber) : extractor.extractAll(movie, target, q);
     if (!started)
         return kExitFailure;
     QCoreApplication::exec();
     progress.done();
+    if (interruption.signal() != 0) {
+        printError(QStringLiteral("extract interrupted; %1 frames written").arg(written));
+        return interruption.exitStatus();
+    }
     if (status == kExitOk && !one)
         printOut(QStringLiteral("%1 frames").arg(written));
     return status;
@@ -632,12 +656,25 @@ int runRecompress(const Request& r, const Settings& s)
     RecompressOptions options;
     options.encoder = r.text(QStringLiteral("codec"));
     options.quality = quality(r, s);
-    const std::atomic_bool cancel{false};
     Progress progress;
-    const RecompressResult result = recompressMovie(r.operands[0], r.operands[1], options, cancel, [&progress](int p) {
-        progress.show(QStringLiteral("Recompressing... %1%").arg(p));
+    // On a worker, so that the event loop hears an interruption; a cancelled
+    // run removes its unfinished files.
+    Recompression job;
+    RecompressResult result;
+    QObject::connect(&job, &Recompression::progress, qApp,
+                     [&progress](int p) { progress.show(QStringLiteral("Recompressing... %1%").arg(p)); });
+    QObject::connect(&job, &Recompression::finished, qApp, [&result](const RecompressResult& done) {
+        result = done;
+        QCoreApplication::exit(0);
     });
+    const Interruption interruption([&job](int) { job.cancel(); });
+    job.start(r.operands[0], r.operands[1], options);
+    QCoreApplication::exec();
     progress.done();
+    if (result.status == RecompressResult::Status::Cancelled) {
+        printError(QStringLiteral("recompress interrupted; nothing written"));
+        return interruption.exitStatus();
+    }
     if (result.status != RecompressResult::Status::Recompressed) {
         printError(result.error.isEmpty() ? QStringLiteral("recompression failed") : result.error);
         return kExitFailure;
@@ -670,6 +707,47 @@ int runWhatCodec(const Request& r)
     else
         printError(text);
     return known ? kExitOk : kExitFailure;
+}
+
+// Without names: the recordings listed as unfinished; with names: those files.
+int runRepair(const Request& r)
+{
+    if (r.operands.isEmpty()) {
+        const QStringList lines = AviRepair::repairLeftovers(true);
+        for (const QString& line : lines)
+            printError(line);
+        if (lines.isEmpty())
+            printError(QStringLiteral("no unfinished recordings"));
+        return kExitOk;
+    }
+    int status = kExitOk;
+    for (const QString& name : r.operands) {
+        const AviRepair::Result res = AviRepair::repair(name);
+        switch (res.before) {
+        case AviRepair::State::Missing:
+            printError(QStringLiteral("cannot open %1: no such file").arg(name));
+            status = kExitFailure;
+            break;
+        case AviRepair::State::NotAvi:
+            printError(QStringLiteral("cannot repair %1: %2").arg(name, res.error));
+            status = kExitFailure;
+            break;
+        case AviRepair::State::Finished:
+            printError(QStringLiteral("%1 is finished; nothing to repair").arg(name));
+            AviRepair::markFinished(name);
+            break;
+        case AviRepair::State::Busy:
+        case AviRepair::State::Unfinished:
+            printError(AviRepair::statusText(name, res));
+            if (!res.repaired) {
+                status = kExitFailure;
+                break;
+            }
+            AviRepair::markFinished(name);
+            break;
+        }
+    }
+    return status;
 }
 
 // --- pictures ---
@@ -744,6 +822,8 @@ int runRequest(const Request& request)
         return runRecompress(request, settings);
     if (c == QLatin1String("whatcodec"))
         return runWhatCodec(request);
+    if (c == QLatin1String("repair"))
+        return runRepair(request);
     if (c == QLatin1String("effect"))
         return runEffect(request, settings);
     throw UsageError{QStringLiteral("unknown command \"%1\"").arg(c)};

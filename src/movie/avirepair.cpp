@@ -2,14 +2,24 @@
 
 #include "base/programdirectory.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcRepair, "lumivark.movie.repair")
 
 namespace lv {
 
@@ -17,6 +27,7 @@ namespace {
 
 constexpr uint32_t kPlaceholder = 0xFFFFFFFFu; // the size a writer puts down before it knows it
 constexpr uint32_t kKeyFrame = 0x10;            // AVIIF_KEYFRAME
+constexpr uint32_t kNotKey = 0x80000000u;       // in an OpenDML standard index: not a key frame
 
 uint32_t fourcc(const char* s)
 {
@@ -28,8 +39,18 @@ struct Stream {
     uint32_t handler = 0; // the codec's four-character code
     uint32_t sampleSize = 0;
     int64_t lengthPos = -1; // where strh keeps the stream length
-    int64_t chunks = 0;
+    int64_t indxPos = -1;   // the OpenDML master index chunk ("JUNK" until a part is indexed)
+    uint32_t indxSize = 0;
+    int64_t chunks = 0; // over every part
     int64_t bytes = 0;
+};
+
+// An OpenDML extension part: "RIFF" size "AVIX" "LIST" size "movi" ...
+struct Part {
+    int64_t pos = 0;
+    uint32_t size = 0;
+    bool open = false; // its sizes were never written, or it runs past the end
+    bool torn = false; // the file ends inside its own header
 };
 
 struct IndexEntry {
@@ -47,6 +68,10 @@ struct Layout {
     int64_t moviPos = -1; // the "LIST" of the movie list
     uint32_t moviSize = 0;
     bool hasIndex = false;
+    int64_t odmlPos = -1;     // the OpenDML header list: "JUNK" until the writer's trailer made it a "LIST"
+    bool odmlListed = false;
+    bool partsIndexed = false; // a master index is in use: the writer went on past the first part
+    std::vector<Part> parts;   // the extension parts
 };
 
 class Reader {
@@ -65,6 +90,39 @@ private:
     QFile& m_f;
 };
 
+bool firstPartOpen(const Layout& l)
+{
+    return l.riffSize == kPlaceholder || l.moviSize == kPlaceholder || int64_t(l.riffSize) + 8 > l.fileSize;
+}
+
+void readStreamList(Reader& r, int64_t p, int64_t end, Layout* l)
+{
+    Stream s;
+    while (p + 8 <= end) {
+        uint32_t cid = 0, csize = 0;
+        if (!r.u32(p, &cid) || !r.u32(p + 4, &csize))
+            break;
+        if (cid == fourcc("strh") && csize >= 48) {
+            r.u32(p + 8, &s.type);
+            r.u32(p + 12, &s.handler);
+            r.u32(p + 8 + 44, &s.sampleSize);
+            s.lengthPos = p + 8 + 32;
+        } else if ((cid == fourcc("JUNK") || cid == fourcc("indx")) && csize >= 24) {
+            // wLongsPerEntry 4, bIndexType 0 (an index of indexes): a master index.
+            uint32_t head = 0;
+            r.u32(p + 8, &head);
+            if ((head & 0xffff) == 4 && ((head >> 24) & 0xff) == 0) {
+                s.indxPos = p;
+                s.indxSize = csize;
+                if (cid == fourcc("indx"))
+                    l->partsIndexed = true;
+            }
+        }
+        p += 8 + int64_t(csize) + (csize & 1);
+    }
+    l->streams.push_back(s);
+}
+
 bool readLayout(QFile& f, Layout* l)
 {
     Reader r(f);
@@ -74,8 +132,11 @@ bool readLayout(QFile& f, Layout* l)
         return false;
     if (riff != fourcc("RIFF") || form != fourcc("AVI "))
         return false;
+    // The first part; extension parts may follow it.
+    const int64_t firstEnd = l->riffSize == kPlaceholder ? l->fileSize
+                                                         : std::min<int64_t>(l->fileSize, 8 + int64_t(l->riffSize));
     int64_t pos = 12;
-    while (pos + 8 <= l->fileSize) {
+    while (pos + 8 <= firstEnd) {
         uint32_t id = 0, size = 0;
         if (!r.u32(pos, &id) || !r.u32(pos + 4, &size))
             return false;
@@ -95,23 +156,16 @@ bool readLayout(QFile& f, Layout* l)
                     uint32_t cid = 0, csize = 0;
                     if (!r.u32(p, &cid) || !r.u32(p + 4, &csize))
                         return false;
+                    uint32_t lk = 0;
+                    if (cid == fourcc("LIST") || cid == fourcc("JUNK"))
+                        r.u32(p + 8, &lk);
                     if (cid == fourcc("avih")) {
                         l->avihPos = p + 8;
-                    } else if (cid == fourcc("LIST")) {
-                        uint32_t lk = 0;
-                        r.u32(p + 8, &lk);
-                        if (lk == fourcc("strl")) {
-                            uint32_t strh = 0, strhSize = 0;
-                            Stream s;
-                            if (r.u32(p + 12, &strh) && strh == fourcc("strh") && r.u32(p + 16, &strhSize)
-                                && strhSize >= 48) {
-                                r.u32(p + 20, &s.type);
-                                r.u32(p + 24, &s.handler);
-                                r.u32(p + 20 + 44, &s.sampleSize);
-                                s.lengthPos = p + 20 + 32;
-                            }
-                            l->streams.push_back(s);
-                        }
+                    } else if (cid == fourcc("LIST") && lk == fourcc("strl")) {
+                        readStreamList(r, p + 12, std::min<int64_t>(p + 8 + int64_t(csize), end), l);
+                    } else if (lk == fourcc("odml")) {
+                        l->odmlPos = p;
+                        l->odmlListed = cid == fourcc("LIST");
                     }
                     p += 8 + int64_t(csize) + (csize & 1);
                 }
@@ -123,14 +177,45 @@ bool readLayout(QFile& f, Layout* l)
             return true;
         pos += 8 + int64_t(size) + (size & 1);
     }
+    if (l->moviPos < 0 || firstPartOpen(*l))
+        return true;
+    // The OpenDML extension parts after the first.
+    pos = 8 + int64_t(l->riffSize) + (l->riffSize & 1);
+    while (pos < l->fileSize) {
+        Part part;
+        part.pos = pos;
+        uint32_t id = 0, kind = 0, list = 0, listKind = 0;
+        if (pos + 24 > l->fileSize) {
+            part.torn = true;
+        } else {
+            r.u32(pos, &id);
+            r.u32(pos + 4, &part.size);
+            r.u32(pos + 8, &kind);
+            r.u32(pos + 12, &list);
+            r.u32(pos + 20, &listKind);
+            if (id != fourcc("RIFF") || kind != fourcc("AVIX") || list != fourcc("LIST") || listKind != fourcc("movi"))
+                break; // something else after the movie: not ours to touch
+        }
+        part.open = part.torn || part.size == kPlaceholder || pos + 8 + int64_t(part.size) > l->fileSize;
+        l->parts.push_back(part);
+        if (part.open)
+            break;
+        pos += 8 + int64_t(part.size) + (part.size & 1);
+    }
     return true;
 }
 
 bool unfinished(const Layout& l)
 {
-    return l.moviPos >= 0
-           && (l.riffSize == kPlaceholder || l.moviSize == kPlaceholder || !l.hasIndex
-               || int64_t(l.riffSize) + 8 > l.fileSize);
+    if (l.moviPos < 0)
+        return false;
+    if (firstPartOpen(l) || !l.hasIndex)
+        return true;
+    // Past the first part the writer's trailer turns the OpenDML header into a list.
+    const bool extended = !l.parts.empty() || l.partsIndexed;
+    if (extended && l.odmlPos >= 0 && !l.odmlListed)
+        return true;
+    return !l.parts.empty() && l.parts.back().open;
 }
 
 bool isStreamChunk(uint32_t id, int* stream)
@@ -185,6 +270,279 @@ bool writeU32(QFile& f, int64_t pos, uint32_t v)
     return f.seek(pos) && f.write(reinterpret_cast<const char*>(b), 4) == 4;
 }
 
+void put32(QByteArray& out, uint32_t v)
+{
+    uchar b[4];
+    qToLittleEndian(v, b);
+    out.append(reinterpret_cast<const char*>(b), 4);
+}
+
+// One stream's packets within one walk.
+struct Found {
+    int64_t chunks = 0;
+    int64_t bytes = 0;
+    std::vector<IndexEntry> entries; // offset: from the start of the walk's base
+};
+
+// Walks the packets from pos up to limit (the end of a movie list, or of the
+// file for an open one). Counts every stream's chunks into the streams'
+// totals and, when entries are wanted, lists them with offsets from base.
+// Returns where the last whole chunk ends.
+int64_t walkPackets(QFile& f, Layout& l, int64_t pos, int64_t limit, int64_t base, std::vector<Found>* found,
+                    bool entries, int videoStream)
+{
+    Reader r(f);
+    int64_t end = pos;
+    while (pos + 8 <= limit) {
+        uint32_t id = 0, size = 0;
+        if (!r.u32(pos, &id) || !r.u32(pos + 4, &size) || !isPrintable(id))
+            break;
+        if (id == fourcc("LIST")) {
+            // A "rec " group: its chunks follow inside.
+            pos += 12;
+            end = pos;
+            continue;
+        }
+        if (id == fourcc("idx1") || pos + 8 + int64_t(size) > limit)
+            break;
+        int stream = -1;
+        if (isStreamChunk(id, &stream) && stream >= 0 && size_t(stream) < l.streams.size()) {
+            Stream& s = l.streams[size_t(stream)];
+            Found& mine = (*found)[size_t(stream)];
+            if (entries) {
+                uint32_t flags = kKeyFrame;
+                if (stream == videoStream && size > 0) {
+                    f.seek(pos + 8);
+                    const QByteArray head = f.read(std::min<int64_t>(size, 4096));
+                    flags = isKeyPacket(s.handler, head, s.chunks == 0) ? kKeyFrame : 0;
+                }
+                mine.entries.push_back({id, flags, uint32_t(pos - base), size});
+            }
+            ++mine.chunks;
+            mine.bytes += size;
+            ++s.chunks;
+            s.bytes += size;
+        }
+        pos += 8 + int64_t(size) + (size & 1);
+        end = pos;
+    }
+    return end;
+}
+
+int64_t streamLength(const Stream& s, int64_t chunks, int64_t bytes)
+{
+    return s.type == fourcc("auds") && s.sampleSize > 0 ? bytes / s.sampleSize : chunks;
+}
+
+// Sizes, index and counts of a file whose single RIFF part was never closed.
+bool repairFirstPart(QFile& f, Layout& l, int videoStream, AviRepair::Result* res)
+{
+    const int64_t moviData = l.moviPos + 8; // index offsets count from the "movi" tag
+    std::vector<Found> found(l.streams.size());
+    const int64_t end = walkPackets(f, l, l.moviPos + 12, l.fileSize, moviData, &found, true, videoStream);
+    res->bytesCut = std::max<int64_t>(0, l.fileSize - end);
+    res->videoFrames = videoStream >= 0 ? l.streams[size_t(videoStream)].chunks : 0;
+    if (!f.resize(end)) {
+        res->error = f.errorString();
+        return false;
+    }
+    // The entries in file order, as the streams interleave.
+    std::vector<IndexEntry> index;
+    for (const Found& s : found)
+        index.insert(index.end(), s.entries.begin(), s.entries.end());
+    std::sort(index.begin(), index.end(), [](const IndexEntry& a, const IndexEntry& b) { return a.offset < b.offset; });
+    // The index goes after the packets; a disk that takes no more leaves the
+    // file without one, which readers handle by walking the packets.
+    QByteArray idx1;
+    idx1.reserve(qsizetype(8 + index.size() * 16));
+    put32(idx1, fourcc("idx1"));
+    put32(idx1, uint32_t(index.size() * 16));
+    for (const IndexEntry& e : index) {
+        put32(idx1, e.id);
+        put32(idx1, e.flags);
+        put32(idx1, e.offset);
+        put32(idx1, e.size);
+    }
+    int64_t fileEnd = end;
+    if (f.seek(end) && f.write(idx1) == idx1.size() && f.flush()) {
+        fileEnd = end + idx1.size();
+        res->indexed = true;
+    } else {
+        f.unsetError();
+        f.resize(end);
+    }
+    bool ok = writeU32(f, 4, uint32_t(fileEnd - 8)) && writeU32(f, l.moviPos + 4, uint32_t(end - moviData));
+    if (ok && l.avihPos >= 0)
+        ok = writeU32(f, l.avihPos + 16, uint32_t(res->videoFrames));
+    for (const Stream& s : l.streams) {
+        if (!ok || s.lengthPos < 0)
+            continue;
+        ok = writeU32(f, s.lengthPos, uint32_t(streamLength(s, s.chunks, s.bytes)));
+    }
+    if (!ok)
+        res->error = f.errorString();
+    return ok;
+}
+
+// An OpenDML recording: every closed part is counted, the open last one gets
+// its sizes and a standard index per stream, the master index an entry for
+// it, and the header the totals.
+bool repairParts(QFile& f, Layout& l, int videoStream, AviRepair::Result* res)
+{
+    Reader r(f);
+    // The first part is closed: only counted.
+    std::vector<Found> first(l.streams.size());
+    walkPackets(f, l, l.moviPos + 12, l.moviPos + 8 + int64_t(l.moviSize), l.moviPos + 8, &first, false, videoStream);
+    const int64_t firstVideo = videoStream >= 0 ? first[size_t(videoStream)].chunks : 0;
+
+    int64_t fileEnd = l.fileSize;
+    for (size_t k = 0; k < l.parts.size(); ++k) {
+        const Part& part = l.parts[k];
+        const int64_t movi = part.pos + 12;
+        const int64_t base = movi + 8; // the "movi" tag
+        std::vector<Found> found(l.streams.size());
+        if (!part.open) {
+            walkPackets(f, l, movi + 12, movi + 8 + [&] { uint32_t s = 0; r.u32(movi + 4, &s); return int64_t(s); }(),
+                        base, &found, false, videoStream);
+            continue;
+        }
+        if (part.torn) {
+            // Not even its header made it: the part goes, the ones before stay.
+            fileEnd = part.pos;
+            res->bytesCut = l.fileSize - part.pos;
+            if (!f.resize(fileEnd)) {
+                res->error = f.errorString();
+                return false;
+            }
+            break;
+        }
+        const int64_t end = walkPackets(f, l, movi + 12, l.fileSize, base, &found, true, videoStream);
+        res->bytesCut = std::max<int64_t>(0, l.fileSize - end);
+        if (!f.resize(end)) {
+            res->error = f.errorString();
+            return false;
+        }
+        // One standard index ("ix00", "ix01", ...) per stream, inside the movie list.
+        QByteArray ix;
+        std::vector<std::pair<int64_t, uint32_t>> ixChunks; // where each stream's went, its size
+        for (size_t s = 0; s < l.streams.size(); ++s) {
+            const std::vector<IndexEntry>& entries = found[s].entries;
+            const uint32_t tag = fourcc("ix00") + (uint32_t(s / 10) << 16) + (uint32_t(s % 10) << 24);
+            const char kind[2] = {l.streams[s].type == fourcc("auds") ? 'w' : 'd',
+                                  l.streams[s].type == fourcc("auds") ? 'b' : 'c'};
+            const uint32_t chunkId = uint32_t('0' + s / 10) | (uint32_t('0' + s % 10) << 8)
+                                     | (uint32_t(uchar(kind[0])) << 16) | (uint32_t(uchar(kind[1])) << 24);
+            const qsizetype at = ix.size();
+            put32(ix, tag);
+            put32(ix, uint32_t(24 + entries.size() * 8));
+            put32(ix, 2u | (1u << 24)); // wLongsPerEntry 2, bIndexSubType 0, bIndexType 1 (chunks)
+            put32(ix, uint32_t(entries.size()));
+            put32(ix, chunkId);
+            put32(ix, uint32_t(uint64_t(base) & 0xffffffffu));
+            put32(ix, uint32_t(uint64_t(base) >> 32));
+            put32(ix, 0);
+            for (const IndexEntry& e : entries) {
+                put32(ix, e.offset + 8); // the data, past the chunk's own header
+                put32(ix, (e.size & ~kNotKey) | ((e.flags & kKeyFrame) ? 0 : kNotKey));
+            }
+            ixChunks.push_back({end + at, uint32_t(ix.size() - at)});
+        }
+        fileEnd = end;
+        if (f.seek(end) && f.write(ix) == ix.size() && f.flush()) {
+            fileEnd = end + ix.size();
+            res->indexed = true;
+        } else {
+            f.unsetError();
+            f.resize(end);
+            ixChunks.clear();
+        }
+        bool ok = writeU32(f, part.pos + 4, uint32_t(fileEnd - part.pos - 8))
+                  && writeU32(f, movi + 4, uint32_t(fileEnd - movi - 8));
+        // This part's entry in each stream's master index, when there is room.
+        for (size_t s = 0; ok && s < ixChunks.size(); ++s) {
+            const Stream& st = l.streams[s];
+            const int64_t slot = int64_t(k) + 1; // the first part has entry 0
+            if (st.indxPos < 0 || 8 + 24 + (slot + 1) * 16 > int64_t(st.indxSize) + 8)
+                continue;
+            const int64_t entry = st.indxPos + 8 + 24 + slot * 16;
+            const uint32_t duration = uint32_t(streamLength(st, found[s].chunks, found[s].bytes));
+            ok = writeU32(f, entry, uint32_t(uint64_t(ixChunks[s].first) & 0xffffffffu))
+                 && writeU32(f, entry + 4, uint32_t(uint64_t(ixChunks[s].first) >> 32))
+                 && writeU32(f, entry + 8, ixChunks[s].second) && writeU32(f, entry + 12, duration)
+                 && writeU32(f, st.indxPos + 8 + 4, uint32_t(slot + 1)) && writeU32(f, st.indxPos, fourcc("indx"));
+        }
+        if (!ok) {
+            res->error = f.errorString();
+            return false;
+        }
+        break;
+    }
+    if (!res->indexed && (l.parts.empty() || !l.parts.back().open || l.parts.back().torn))
+        res->indexed = true; // every part that stays has its index
+    res->videoFrames = videoStream >= 0 ? l.streams[size_t(videoStream)].chunks : 0;
+
+    // The header: the first part's frames in avih, the totals in the stream
+    // headers and the OpenDML header, which becomes a list as the writer's trailer makes it.
+    bool ok = true;
+    if (l.avihPos >= 0)
+        ok = writeU32(f, l.avihPos + 16, uint32_t(firstVideo));
+    for (const Stream& s : l.streams) {
+        if (ok && s.lengthPos >= 0)
+            ok = writeU32(f, s.lengthPos, uint32_t(streamLength(s, s.chunks, s.bytes)));
+    }
+    if (ok && l.odmlPos >= 0) {
+        uint32_t dmlh = 0;
+        if (r.u32(l.odmlPos + 12, &dmlh) && dmlh == fourcc("dmlh"))
+            ok = writeU32(f, l.odmlPos + 20, uint32_t(res->videoFrames));
+        ok = ok && writeU32(f, l.odmlPos, fourcc("LIST"));
+    }
+    if (!ok)
+        res->error = f.errorString();
+    return ok;
+}
+
+// An exclusive lock on an open file, as a writer holds it; false when another holds one.
+bool lockFile(int fd)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+AviRepair::Result repairOpenFile(QFile& f)
+{
+    AviRepair::Result res;
+    Layout l;
+    if (!readLayout(f, &l) || l.moviPos < 0) {
+        res.before = AviRepair::State::NotAvi;
+        res.error = QStringLiteral("not an AVI file");
+        return res;
+    }
+    if (!unfinished(l)) {
+        res.before = AviRepair::State::Finished;
+        return res;
+    }
+    res.before = AviRepair::State::Unfinished;
+    int videoStream = -1;
+    for (size_t i = 0; i < l.streams.size(); ++i)
+        if (l.streams[i].type == fourcc("vids")) {
+            videoStream = int(i);
+            break;
+        }
+    const bool ok = firstPartOpen(l) || !l.hasIndex ? repairFirstPart(f, l, videoStream, &res)
+                                                    : repairParts(f, l, videoStream, &res);
+    if (!ok || !f.flush()) {
+        if (res.error.isEmpty())
+            res.error = f.errorString();
+        return res;
+    }
+    ::fdatasync(f.handle());
+    res.repaired = true;
+    return res;
+}
+
 } // namespace
 
 AviRepair::State AviRepair::inspect(const QString& fileName)
@@ -211,112 +569,20 @@ AviRepair::Result AviRepair::repair(const QString& fileName)
         res.error = f.errorString();
         return res;
     }
-    Layout l;
-    if (!readLayout(f, &l) || l.moviPos < 0) {
-        res.before = State::NotAvi;
-        res.error = QStringLiteral("not an AVI file");
+    // Held until the file closes: no writer starts on it meanwhile.
+    if (!lockFile(f.handle())) {
+        res.before = State::Busy;
+        res.error = QStringLiteral("it is being recorded by ") + writerOf(fileName);
         return res;
     }
-    if (!unfinished(l)) {
-        res.before = State::Finished;
-        return res;
-    }
-    res.before = State::Unfinished;
-
-    // Walk the packets up to the last whole one.
-    Reader r(f);
-    const int64_t moviData = l.moviPos + 8; // index offsets count from the "movi" tag
-    std::vector<IndexEntry> index;
-    int64_t pos = l.moviPos + 12;
-    int64_t end = pos;
-    int videoStream = -1;
-    for (size_t i = 0; i < l.streams.size(); ++i)
-        if (l.streams[i].type == fourcc("vids")) {
-            videoStream = int(i);
-            break;
-        }
-    while (pos + 8 <= l.fileSize) {
-        uint32_t id = 0, size = 0;
-        if (!r.u32(pos, &id) || !r.u32(pos + 4, &size) || !isPrintable(id))
-            break;
-        if (id == fourcc("LIST")) {
-            // A "rec " group: its chunks follow inside.
-            pos += 12;
-            end = pos;
-            continue;
-        }
-        if (id == fourcc("idx1") || pos + 8 + int64_t(size) > l.fileSize)
-            break;
-        int stream = -1;
-        if (isStreamChunk(id, &stream) && stream >= 0 && size_t(stream) < l.streams.size()) {
-            Stream& s = l.streams[size_t(stream)];
-            uint32_t flags = kKeyFrame;
-            if (stream == videoStream && size > 0) {
-                f.seek(pos + 8);
-                const QByteArray head = f.read(std::min<int64_t>(size, 4096));
-                flags = isKeyPacket(s.handler, head, s.chunks == 0) ? kKeyFrame : 0;
-            }
-            index.push_back({id, flags, uint32_t(pos - moviData), size});
-            ++s.chunks;
-            s.bytes += size;
-        }
-        pos += 8 + int64_t(size) + (size & 1);
-        end = pos;
-    }
-    res.bytesCut = std::max<int64_t>(0, l.fileSize - end);
-    res.videoFrames = videoStream >= 0 ? l.streams[size_t(videoStream)].chunks : 0;
-
-    if (!f.resize(end)) {
-        res.error = f.errorString();
-        return res;
-    }
-    // The index goes after the packets; a disk that takes no more leaves the
-    // file without one, which readers handle by walking the packets.
-    QByteArray idx1;
-    idx1.reserve(qsizetype(8 + index.size() * 16));
-    auto put = [&idx1](uint32_t v) {
-        uchar b[4];
-        qToLittleEndian(v, b);
-        idx1.append(reinterpret_cast<const char*>(b), 4);
-    };
-    put(fourcc("idx1"));
-    put(uint32_t(index.size() * 16));
-    for (const IndexEntry& e : index) {
-        put(e.id);
-        put(e.flags);
-        put(e.offset);
-        put(e.size);
-    }
-    int64_t fileEnd = end;
-    if (f.seek(end) && f.write(idx1) == idx1.size() && f.flush()) {
-        fileEnd = end + idx1.size();
-        res.indexed = true;
-    } else {
-        f.unsetError();
-        f.resize(end);
-    }
-
-    bool ok = writeU32(f, 4, uint32_t(fileEnd - 8)) && writeU32(f, l.moviPos + 4, uint32_t(end - moviData));
-    if (ok && l.avihPos >= 0)
-        ok = writeU32(f, l.avihPos + 16, uint32_t(res.videoFrames));
-    for (const Stream& s : l.streams) {
-        if (!ok || s.lengthPos < 0)
-            continue;
-        const int64_t length = s.type == fourcc("auds") && s.sampleSize > 0 ? s.bytes / s.sampleSize : s.chunks;
-        ok = writeU32(f, s.lengthPos, uint32_t(length));
-    }
-    ok = ok && f.flush();
-    if (!ok) {
-        res.error = f.errorString();
-        return res;
-    }
-    ::fdatasync(f.handle());
-    res.repaired = true;
-    return res;
+    return repairOpenFile(f);
 }
 
 QString AviRepair::statusText(const QString& fileName, const Result& r)
 {
+    if (r.before == State::Busy)
+        return fileName + QStringLiteral(" is still being recorded by ") + writerOf(fileName)
+               + QStringLiteral("; left alone");
     if (r.before != State::Unfinished)
         return {};
     if (!r.repaired)
@@ -330,6 +596,88 @@ QString AviRepair::statusText(const QString& fileName, const Result& r)
 
 namespace {
 
+// One line of the list. The current form is
+//   "#2 <TAB> device <TAB> inode <TAB> size <TAB> pid <TAB> program <TAB> path"
+// with the path last and '%', CR and LF in it written as %25, %0D, %0A.
+// Older versions wrote the file name alone, as it was given.
+struct Entry {
+    QString path;
+    bool identified = false; // the current form
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 pid = 0;
+    QString program;
+
+    bool sameFile(const Entry& o) const
+    {
+        if (identified && o.identified)
+            return device == o.device && inode == o.inode;
+        return path == o.path;
+    }
+    QString writer() const
+    {
+        return program.isEmpty() ? QStringLiteral("another program")
+                                 : QStringLiteral("%1 (process %2)").arg(program).arg(pid);
+    }
+};
+
+const QByteArray kEntryMark = "#2";
+
+QByteArray escapedPath(const QString& path)
+{
+    QByteArray b = QFile::encodeName(path);
+    b.replace('%', "%25").replace('\n', "%0A").replace('\r', "%0D");
+    return b;
+}
+
+Entry parseEntry(const QByteArray& line)
+{
+    Entry e;
+    if (line.startsWith(kEntryMark + '\t')) {
+        const QList<QByteArray> f = line.split('\t');
+        if (f.size() >= 7) {
+            e.identified = true;
+            e.device = f[1].toULongLong();
+            e.inode = f[2].toULongLong();
+            e.size = f[3].toLongLong();
+            e.pid = f[4].toLongLong();
+            e.program = QString::fromUtf8(f[5]);
+            // The path may hold tabs of its own.
+            e.path = QFile::decodeName(QByteArray::fromPercentEncoding(f.mid(6).join('\t')));
+            return e;
+        }
+    }
+    e.path = QFile::decodeName(line);
+    return e;
+}
+
+QByteArray formatEntry(const Entry& e)
+{
+    if (!e.identified)
+        return QFile::encodeName(e.path);
+    return kEntryMark + '\t' + QByteArray::number(e.device) + '\t' + QByteArray::number(e.inode) + '\t'
+           + QByteArray::number(e.size) + '\t' + QByteArray::number(e.pid) + '\t' + e.program.toUtf8() + '\t'
+           + escapedPath(e.path);
+}
+
+// The file as it is now: canonical path and identity; nothing when it does not exist.
+std::optional<Entry> describe(const QString& fileName)
+{
+    const QFileInfo fi(fileName);
+    const QString canonical = fi.canonicalFilePath();
+    struct stat st {};
+    if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &st) != 0)
+        return std::nullopt;
+    Entry e;
+    e.path = canonical;
+    e.identified = true;
+    e.device = quint64(st.st_dev);
+    e.inode = quint64(st.st_ino);
+    e.size = qint64(st.st_size);
+    return e;
+}
+
 std::mutex journalMutex;
 
 QString journalPath()
@@ -337,61 +685,173 @@ QString journalPath()
     return programDirectory() + QStringLiteral("unfinished-recordings");
 }
 
-QStringList readJournal()
+// The list is shared by every program of this user: its changes are made
+// under a lock on a file of its own (the list itself is replaced whole).
+class JournalLock {
+public:
+    JournalLock() : m_guard(journalMutex)
+    {
+        m_fd = ::open(QFile::encodeName(journalPath() + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd >= 0) {
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~JournalLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    JournalLock(const JournalLock&) = delete;
+    JournalLock& operator=(const JournalLock&) = delete;
+
+private:
+    std::lock_guard<std::mutex> m_guard;
+    int m_fd = -1;
+};
+
+std::vector<Entry> readJournal()
 {
     QFile f(journalPath());
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    QStringList names;
+    std::vector<Entry> entries;
     for (const QByteArray& line : f.readAll().split('\n'))
         if (!line.isEmpty())
-            names << QString::fromUtf8(line);
-    return names;
+            entries.push_back(parseEntry(line));
+    return entries;
 }
 
-void writeJournal(const QStringList& names)
+void writeJournal(const std::vector<Entry>& entries)
 {
-    if (names.isEmpty()) {
+    if (entries.empty()) {
         QFile::remove(journalPath());
         return;
     }
     QSaveFile f(journalPath());
     if (!f.open(QIODevice::WriteOnly))
         return;
-    for (const QString& n : names)
-        f.write(n.toUtf8() + '\n');
-    f.commit();
+    for (const Entry& e : entries)
+        f.write(formatEntry(e) + '\n');
+    if (!f.commit())
+        qCWarning(lcRepair).noquote() << "cannot write" << journalPath() << f.errorString();
+}
+
+// Whether someone holds the writer's lock on the file.
+bool isLocked(const QString& fileName)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    bool locked = false;
+    while (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        locked = errno == EWOULDBLOCK;
+        break;
+    }
+    ::close(fd);
+    return locked;
 }
 
 } // namespace
 
-void AviRepair::markUnfinished(const QString& fileName)
+void AviRepair::markUnfinished(const QString& fileName, int64_t syncedSize)
 {
-    std::lock_guard l(journalMutex);
-    QStringList names = readJournal();
-    if (!names.contains(fileName))
-        names << fileName;
-    writeJournal(names);
+    std::optional<Entry> me = describe(fileName);
+    if (!me)
+        return;
+    me->pid = qint64(::getpid());
+    me->program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (syncedSize >= 0)
+        me->size = syncedSize;
+    JournalLock lock;
+    std::vector<Entry> entries = readJournal();
+    // Whatever was listed under this name or for this file is replaced by the writer that has it now.
+    std::erase_if(entries, [&](const Entry& e) { return e.sameFile(*me) || e.path == me->path; });
+    entries.push_back(*me);
+    writeJournal(entries);
 }
 
 void AviRepair::markFinished(const QString& fileName)
 {
-    std::lock_guard l(journalMutex);
-    QStringList names = readJournal();
-    if (names.removeAll(fileName) > 0)
-        writeJournal(names);
+    const std::optional<Entry> me = describe(fileName);
+    const QString absolute = QFileInfo(fileName).absoluteFilePath();
+    JournalLock lock;
+    std::vector<Entry> entries = readJournal();
+    const size_t removed = std::erase_if(entries, [&](const Entry& e) {
+        return (me && e.sameFile(*me)) || e.path == absolute || (me && e.path == me->path);
+    });
+    if (removed > 0)
+        writeJournal(entries);
 }
 
-QStringList AviRepair::repairLeftovers()
+QString AviRepair::writerOf(const QString& fileName)
 {
-    std::lock_guard l(journalMutex);
-    QStringList lines;
-    for (const QString& name : readJournal()) {
-        const QString line = statusText(name, repair(name));
-        if (!line.isEmpty())
-            lines << line;
+    if (!isLocked(fileName))
+        return {};
+    const std::optional<Entry> me = describe(fileName);
+    JournalLock lock;
+    for (const Entry& e : readJournal())
+        if (me && e.sameFile(*me))
+            return e.writer();
+    return QStringLiteral("another program");
+}
+
+QStringList AviRepair::repairLeftovers(bool reportBusy)
+{
+    std::vector<Entry> listed;
+    {
+        JournalLock lock;
+        listed = readJournal();
     }
-    writeJournal({});
+    // Repaired without the list's lock: a big file takes a while, and
+    // recordings starting meanwhile must be able to list themselves.
+    QStringList lines;
+    std::vector<Entry> done;
+    for (const Entry& e : listed) {
+        if (QDir::isRelativePath(e.path)) {
+            // An older version kept the name as it was typed: relative to a
+            // folder nobody knows any more. Guessing could mend the wrong file.
+            lines << QStringLiteral("An unfinished recording \"%1\" was listed without its folder; not repaired "
+                                    "(lumivark-cli repair FOLDER/%1 mends it)")
+                         .arg(e.path);
+            done.push_back(e);
+            continue;
+        }
+        const std::optional<Entry> now = describe(e.path);
+        if (!now) {
+            done.push_back(e); // gone
+            continue;
+        }
+        if (e.identified && (!now->sameFile(e) || (e.size >= 0 && now->size < e.size))) {
+            lines << QStringLiteral("Not repairing %1: it is another file than the one recorded there").arg(e.path);
+            done.push_back(e);
+            continue;
+        }
+        const Result r = repair(e.path);
+        if (r.before == State::Busy) {
+            if (reportBusy)
+                lines << statusText(e.path, r);
+            continue; // stays listed for after its writer ends
+        }
+        if (const QString line = statusText(e.path, r); !line.isEmpty())
+            lines << line;
+        if (r.before != State::Unfinished || r.repaired)
+            done.push_back(e);
+    }
+    if (!done.empty()) {
+        JournalLock lock;
+        std::vector<Entry> entries = readJournal();
+        std::erase_if(entries, [&](const Entry& e) {
+            return std::any_of(done.begin(), done.end(), [&](const Entry& d) {
+                return d.path == e.path && d.identified == e.identified && d.device == e.device && d.inode == e.inode
+                       && d.pid == e.pid;
+            });
+        });
+        writeJournal(entries);
+    }
     return lines;
 }
 

@@ -7,18 +7,25 @@
 namespace lv {
 
 // Finishing an AVI whose writer never closed it (a crash, a power cut, a
-// write error): the RIFF and movie list still carry the placeholder sizes and
+// write error): the RIFF and movie lists still carry the placeholder sizes and
 // there is no index. The packets are walked, a torn last chunk is cut off,
 // the index is rebuilt and the sizes and frame counts are written, in place.
 //
-// Only the first RIFF part is mended; a file that went on into OpenDML
-// extension parts keeps them as they are.
+// A recording that went on past 1 GiB into OpenDML extension parts (AVIX)
+// is mended as a whole: the open last part gets its sizes and its standard
+// index, the master index an entry for it, and the header the counts of
+// every part.
+//
+// A file being written holds an exclusive flock(2) for the whole recording
+// (AviWriter takes it before it writes anything): the repair never touches
+// such a file, and a second writer is refused.
 struct AviRepair {
     enum class State {
         Finished,   // sizes and index in place: nothing to do
         Unfinished, // placeholder sizes or no index
         NotAvi,     // not an AVI this repair understands
         Missing,    // no such file
+        Busy,       // being written right now (the writer holds its lock)
     };
 
     struct Result {
@@ -31,18 +38,28 @@ struct AviRepair {
     };
 
     static State inspect(const QString& fileName);
-    // Repairs an unfinished file; a finished one is left alone.
+    // Repairs an unfinished file; a finished one, and one being written, are left alone.
     static Result repair(const QString& fileName);
-    // One line for the status bar about what repair() did.
+    // One line for the status bar about what repair() did; empty when it did nothing.
     static QString statusText(const QString& fileName, const Result& r);
 
     // The list of files being written, kept in the program directory, so the
-    // next start knows what a crash left behind. Any thread.
-    static void markUnfinished(const QString& fileName);
+    // next start knows what a crash left behind. Each entry holds the file's
+    // canonical path, its device and inode, its size at the last sync and
+    // the writing process, so a later repair never takes another file of the
+    // same name for it. Any thread, any number of processes.
+    //
+    // Adds the file (or, once listed, updates the size it reached).
+    static void markUnfinished(const QString& fileName, int64_t syncedSize = -1);
     static void markFinished(const QString& fileName);
-    // Repairs every file a writer left unfinished and empties the list; one
-    // status line per file that needed it.
-    static QStringList repairLeftovers();
+    // "lumivark-cli (process 4711)" when a writer holds the file's lock,
+    // "another program" when the list does not say which; empty when nobody writes it.
+    static QString writerOf(const QString& fileName);
+
+    // Repairs every file a writer left unfinished and takes it off the list.
+    // A file still being written stays listed and untouched (a line about it
+    // only when reportBusy). One line per file that needed something.
+    static QStringList repairLeftovers(bool reportBusy = false);
 };
 
 } // namespace lv

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
@@ -184,11 +187,38 @@ bool AviWriter::open(const Setup& setup)
         m_blockAlign = par->block_align;
     }
 
+    // The file is locked before anything is written to it: a second writer
+    // (this program, lumivark-cli or the window) is refused here, and a repair
+    // at another program's start leaves the file alone while it grows.
+    bool created = false;
+    int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        created = fd >= 0;
+    }
+    if (fd < 0) {
+        const int why = errno;
+        m_out.reset();
+        m_enc.reset();
+        return fail(QStringLiteral("Cannot write the file"), AVERROR(why));
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        m_out.reset();
+        m_enc.reset();
+        const QString writer = AviRepair::writerOf(setup.fileName);
+        return fail(QStringLiteral("%1 is being recorded by %2; choose another name")
+                        .arg(setup.fileName, writer.isEmpty() ? QStringLiteral("another program") : writer));
+    }
+    m_syncFile.reset(fd);
     err = avio_open(&m_out->pb, path.constData(), AVIO_FLAG_WRITE);
     if (err < 0) {
         m_out->pb = nullptr;
         m_out.reset();
         m_enc.reset();
+        m_syncFile.reset();
+        if (created)
+            QFile::remove(setup.fileName);
         return fail(QStringLiteral("Cannot write the file"), err);
     }
     av_dict_set(&m_out->metadata, "encoder", nullptr, 0);
@@ -196,14 +226,14 @@ bool AviWriter::open(const Setup& setup)
     if (err < 0) {
         m_out.reset();
         m_enc.reset();
+        m_syncFile.reset();
         return fail(QStringLiteral("Cannot write the AVI header"), err);
     }
     m_headerWritten = true;
-    AviRepair::markUnfinished(m_setup.fileName);
     m_packet.reset(av_packet_alloc());
-    m_syncFile.reset(::open(path.constData(), O_RDONLY | O_CLOEXEC));
     // The header on disk at once: a crash in the first second still leaves a file to repair.
     avio_flush(m_out->pb);
+    AviRepair::markUnfinished(m_setup.fileName, avio_tell(m_out->pb));
     m_lastFlushMs = m_lastSyncMs = nowMs();
     if (m_out->pb->error < 0) {
         fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
@@ -236,6 +266,10 @@ bool AviWriter::flushIfDue()
     if (m_setup.syncIntervalMs > 0 && m_syncFile.get() >= 0 && now - m_lastSyncMs >= m_setup.syncIntervalMs) {
         m_lastSyncMs = now;
         ::fdatasync(m_syncFile.get());
+        // The size on disk goes into the list, so a repair can tell this file from another of its name.
+        struct stat st {};
+        if (::fstat(m_syncFile.get(), &st) == 0)
+            AviRepair::markUnfinished(m_setup.fileName, int64_t(st.st_size));
     }
     return true;
 }
@@ -418,14 +452,19 @@ bool AviWriter::close()
             ok = fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
     }
     const bool unfinished = m_headerWritten && !ok;
+    const bool listed = m_headerWritten;
     m_headerWritten = false;
     m_out.reset();
+    // Off the list while the lock still keeps the name ours.
+    if (listed && !unfinished)
+        AviRepair::markFinished(m_setup.fileName);
     m_syncFile.reset();
     // A write error left placeholder sizes and no index: mend the file so
     // everything written before the error stays playable.
-    if (unfinished)
+    if (unfinished) {
         AviRepair::repair(m_setup.fileName);
-    AviRepair::markFinished(m_setup.fileName);
+        AviRepair::markFinished(m_setup.fileName);
+    }
     m_enc.reset();
     m_frame.reset();
     m_lastPacket.reset();

@@ -44,7 +44,9 @@ public:
     AviWriter& operator=(const AviWriter&) = delete;
 
     // Opens the encoders first and the file last, so a setup that cannot
-    // work leaves an existing file untouched. False with errorText() set.
+    // work leaves an existing file untouched. A file another writer holds
+    // (AviRepair::writerOf) is refused before anything is written to it.
+    // False with errorText() set.
     bool open(const Setup& setup);
     bool isOpen() const { return m_out != nullptr; }
 
@@ -96,7 +98,8 @@ private:
     int64_t m_audioSamples = 0;
     QByteArray m_audioRemainder;
     int m_blockAlign = 0;
-    // A second descriptor of the same file, for fdatasync.
+    // A second descriptor of the same file: it holds the writer's exclusive
+    // flock for the whole recording (see AviRepair) and serves fdatasync.
     class SyncFile {
     public:
         SyncFile() = default;

@@ -5,11 +5,18 @@
 #include "ftptestserver.h"
 #include "moviefiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/types.h>
 
 namespace {
 
@@ -74,6 +81,93 @@ double difference(const QImage& a, const QImage& b, const QRect& rect)
             ++n;
         }
     return n ? sum / (3.0 * n) : 0.0;
+}
+
+// A program left running: lumivark-cli or the window program, in folder
+// `cwd`, with the program directory `home` (where the list of unfinished
+// recordings lives) and everything else of the user's kept out of the way.
+std::unique_ptr<QProcess> startProgram(const QString& program, QStringList args, const QString& cwd,
+                                       const QString& home, const QMap<QString, QString>& extraEnv = {})
+{
+    if (program == QLatin1String(LUMIVARK_CLI) && !args.isEmpty() && args.first() == QLatin1String("record"))
+        args << QStringLiteral("--device") << QString::number(g_testDevice);
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), QDir::tempPath());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/run"));
+    env.insert(QStringLiteral("LUMIVARK_HOME"), home + QStringLiteral("/program"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+        env.insert(it.key(), it.value());
+    QDir().mkpath(home + QStringLiteral("/run"));
+    QFile::setPermissions(home + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(cwd);
+    p->start(program, args);
+    return p;
+}
+
+Run finished(QProcess& p, int timeoutMs = 60000)
+{
+    Run r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// The window program's start, up to its first live picture (the repair of
+// unfinished recordings comes before it), then its end.
+Run startWindow(const QString& cwd, const QString& home)
+{
+    auto p = startProgram(QStringLiteral(LUMIVARK_PROGRAM), {}, cwd, home,
+                          {{QStringLiteral("LUMIVARK_STARTUP_PROBE"), QStringLiteral("1")}});
+    return finished(*p, 60000);
+}
+
+// Waits until a recording has put `bytes` on disk.
+bool grows(const QString& file, qint64 bytes, int timeoutMs = 20000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (QFileInfo(file).size() < bytes && t.elapsed() < timeoutMs)
+        QTest::qWait(50);
+    return QFileInfo(file).size() >= bytes;
+}
+
+QByteArray md5(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Md5);
+    h.addData(&f);
+    return h.result().toHex();
+}
+
+// A movie a player can take as it is: a length in its header and an index
+// that agrees with the packets.
+bool playsWhole(const QString& file, int* frames = nullptr)
+{
+    const QJsonObject probe = ffprobe(file);
+    const QJsonObject v = probeStream(probe, QStringLiteral("video"));
+    const double duration = probeDouble(probe.value(QStringLiteral("format")).toObject(), "duration");
+    const int packets = probeInt(v, "nb_read_packets");
+    if (frames)
+        *frames = packets;
+    return duration > 0 && packets > 0 && probeInt(v, "nb_frames") == packets;
+}
+
+QStringList leftovers(const QString& dir, const QString& pattern)
+{
+    return QDir(dir).entryList({pattern}, QDir::Files | QDir::Hidden);
 }
 
 } // namespace
@@ -308,6 +402,185 @@ private slots:
         QVERIFY2(seconds > 2.5 && seconds < 3.6, qPrintable(QString::number(seconds)));
         QVERIFY(probeInt(video, "nb_read_packets") >= 25);
         QVERIFY(decodesCleanly(avi));
+    }
+
+    // An unfinished recording is mended where it was made, whoever starts
+    // next and from whatever folder; another folder's file of the same name
+    // stays as it is, and a recording still running is left alone.
+    void recovery_data()
+    {
+        QTest::addColumn<bool>("windowDuringRecording");
+        QTest::addColumn<QString>("repairBy"); // window, repair, record
+        QTest::newRow("killed, then the window in another folder") << false << "window";
+        QTest::newRow("killed, then lumivark-cli repair in another folder") << false << "repair";
+        QTest::newRow("killed, then the next lumivark-cli record") << false << "record";
+        QTest::newRow("the window started during the recording, then killed") << true << "window";
+    }
+    void recovery()
+    {
+        QFETCH(bool, windowDuringRecording);
+        QFETCH(QString, repairBy);
+        if ((windowDuringRecording || repairBy == QLatin1String("window")) && QByteArray(LUMIVARK_PROGRAM).isEmpty())
+            QSKIP("built without the window program");
+        QTemporaryDir root;
+        const QString home = root.filePath(QStringLiteral("home"));
+        const QString here = root.filePath(QStringLiteral("here"));
+        const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
+        QDir().mkpath(here);
+        QDir().mkpath(elsewhere);
+        const QString movie = here + QStringLiteral("/r.avi");
+        const QString other = elsewhere + QStringLiteral("/r.avi");
+
+        // Recorded by its bare name, in its own folder.
+        auto cli = startProgram(QStringLiteral(LUMIVARK_CLI),
+                                {QStringLiteral("record"), QStringLiteral("r.avi"), QStringLiteral("--duration"),
+                                 QStringLiteral("120"), QStringLiteral("--size"), QStringLiteral("320x240")},
+                                here, home);
+        QVERIFY(cli->waitForStarted());
+        QVERIFY(grows(movie, 40000));
+        if (windowDuringRecording) {
+            const Run w = startWindow(elsewhere, home);
+            QVERIFY2(w.exitCode == 0, qPrintable(w.err));
+            QVERIFY2(cli->state() == QProcess::Running, "the window's start ended the recording");
+            const qint64 size = QFileInfo(movie).size();
+            QVERIFY(grows(movie, size + 20000)); // it goes on growing, as the recording writes it
+        }
+        QTest::qWait(1200);
+        ::kill(pid_t(cli->processId()), SIGKILL);
+        QVERIFY(cli->waitForFinished(10000));
+        const qint64 leftBytes = QFileInfo(movie).size();
+        QVERIFY(!playsWhole(movie));
+
+        // The other folder holds an unfinished movie of the same name, of its own.
+        QVERIFY(QFile::copy(movie, other));
+        const QByteArray otherSum = md5(other);
+
+        if (repairBy == QLatin1String("window")) {
+            const Run w = startWindow(elsewhere, home);
+            QVERIFY2(w.exitCode == 0, qPrintable(w.err));
+        } else if (repairBy == QLatin1String("repair")) {
+            auto p = startProgram(QStringLiteral(LUMIVARK_CLI), {QStringLiteral("repair")}, elsewhere, home);
+            const Run r = finished(*p);
+            QCOMPARE(r.exitCode, 0);
+            QVERIFY2(r.err.contains(QStringLiteral("Repaired the unfinished recording ") + QFileInfo(movie).canonicalFilePath()),
+                     qPrintable(r.err));
+        } else {
+            auto p = startProgram(QStringLiteral(LUMIVARK_CLI),
+                                  {QStringLiteral("record"), QStringLiteral("next.avi"), QStringLiteral("--duration"),
+                                   QStringLiteral("1"), QStringLiteral("--size"), QStringLiteral("160x120")},
+                                  elsewhere, home);
+            const Run r = finished(*p);
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("Repaired the unfinished recording ") + QFileInfo(movie).canonicalFilePath()),
+                     qPrintable(r.err));
+        }
+        QCOMPARE(md5(other), otherSum);
+        int frames = 0;
+        QVERIFY2(playsWhole(movie, &frames), "the recording was not repaired");
+        QVERIFY2(QFileInfo(movie).size() > leftBytes - 200000, "more than the last second was lost");
+        QVERIFY(frames > 10);
+        QVERIFY(decodesCleanly(movie));
+    }
+
+    // Ctrl+C or a kill's SIGTERM: a recording ends as its end would, with a
+    // file that plays; extract and recompress stop and leave no unfinished file.
+    void interrupted_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signal");
+        for (const char* command : {"record", "recompress", "extract"}) {
+            QTest::addRow("%s, SIGINT", command) << QString::fromLatin1(command) << int(SIGINT);
+            QTest::addRow("%s, SIGTERM", command) << QString::fromLatin1(command) << int(SIGTERM);
+        }
+    }
+    void interrupted()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, signal);
+        QTemporaryDir root;
+        const QString home = root.filePath(QStringLiteral("home"));
+        const QString dir = root.filePath(QStringLiteral("work"));
+        QDir().mkpath(dir);
+        const QString source = dir + QStringLiteral("/source.avi");
+        if (command != QLatin1String("record"))
+            QVERIFY(moviefiles::makeMovie(source, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 400, 640, 480, true));
+        const QString out = dir + (command == QLatin1String("extract") ? QStringLiteral("/frame.bmp")
+                                                                       : QStringLiteral("/out.avi"));
+        QStringList args{command};
+        if (command == QLatin1String("record"))
+            args << out << QStringLiteral("--duration") << QStringLiteral("120") << QStringLiteral("--size")
+                 << QStringLiteral("320x240");
+        else if (command == QLatin1String("recompress"))
+            args << source << out << QStringLiteral("--codec") << QStringLiteral("ffv1");
+        else
+            args << source << out;
+        auto p = startProgram(QStringLiteral(LUMIVARK_CLI), args, dir, home);
+        QVERIFY(p->waitForStarted());
+        // Until the work is well under way.
+        QElapsedTimer t;
+        t.start();
+        auto underWay = [&] {
+            if (command == QLatin1String("record"))
+                return QFileInfo(out).size() > 40000;
+            if (command == QLatin1String("recompress"))
+                return !leftovers(dir, QStringLiteral(".out.avi.*")).isEmpty() && t.elapsed() > 700;
+            return leftovers(dir, QStringLiteral("frame_Frame_*.bmp")).size() > 20;
+        };
+        while (!underWay() && t.elapsed() < 30000 && p->state() == QProcess::Running)
+            QTest::qWait(20);
+        QVERIFY2(underWay(), "the work never got under way");
+        QVERIFY2(p->state() == QProcess::Running, "it ended before the signal");
+        ::kill(pid_t(p->processId()), signal);
+        const Run r = finished(*p);
+        if (command == QLatin1String("record")) {
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            int frames = 0;
+            QVERIFY2(playsWhole(out, &frames), "the interrupted recording has no index or length");
+            QVERIFY2(r.out.contains(QStringLiteral("frames")), qPrintable(r.out));
+            QVERIFY(decodesCleanly(out));
+            return;
+        }
+        QVERIFY2(r.exitCode == 128 + signal, qPrintable(QString::number(r.exitCode) + r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("interrupted")), qPrintable(r.err));
+        QCOMPARE(leftovers(dir, QStringLiteral(".*")), QStringList());
+        QCOMPARE(leftovers(dir, QStringLiteral("*.part")), QStringList());
+        if (command == QLatin1String("recompress")) {
+            QVERIFY(!QFileInfo::exists(out));
+            QVERIFY(!QFileInfo::exists(dir + QStringLiteral("/out.wav")));
+        }
+    }
+
+    // One file, two writers: the second is refused before it writes
+    // anything and says who has the file; the first records on undisturbed.
+    void secondWriterIsRefused()
+    {
+        QTemporaryDir root;
+        const QString home = root.filePath(QStringLiteral("home"));
+        const QString movie = root.filePath(QStringLiteral("same.avi"));
+        auto first = startProgram(QStringLiteral(LUMIVARK_CLI),
+                                  {QStringLiteral("record"), movie, QStringLiteral("--duration"), QStringLiteral("4"),
+                                   QStringLiteral("--size"), QStringLiteral("320x240")},
+                                  root.path(), home);
+        QVERIFY(first->waitForStarted());
+        QVERIFY(grows(movie, 20000));
+        auto second = startProgram(QStringLiteral(LUMIVARK_CLI),
+                                   {QStringLiteral("record"), movie, QStringLiteral("--duration"), QStringLiteral("2"),
+                                    QStringLiteral("--size"), QStringLiteral("160x120")},
+                                   root.path(), home);
+        const Run refused = finished(*second);
+        QCOMPARE(refused.exitCode, 1);
+        const QString who = QStringLiteral("is being recorded by lumivark-cli (process %1)").arg(first->processId());
+        QVERIFY2(refused.err.contains(who), qPrintable(refused.err));
+        QVERIFY2(!refused.out.contains(QStringLiteral("frames")), qPrintable(refused.out));
+        const Run recorded = finished(*first);
+        QVERIFY2(recorded.exitCode == 0, qPrintable(recorded.err));
+        int frames = 0;
+        QVERIFY(playsWhole(movie, &frames));
+        // The first one's frames, at its size: the second wrote nothing.
+        const QJsonObject v = probeStream(ffprobe(movie), QStringLiteral("video"));
+        QCOMPARE(probeInt(v, "width"), 320);
+        QVERIFY2(recorded.out.contains(QStringLiteral(": %1 frames").arg(frames)),
+                 qPrintable(recorded.out + QString::number(frames)));
     }
 
     void movieFiles()
