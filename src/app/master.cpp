@@ -115,6 +115,17 @@ void openHelpPage(QWidget* parent)
                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok, {}, parent);
 }
 
+// The project's home page when the build names one (LV_HOMEPAGE_URL), else empty.
+QString homePage() { return QStringLiteral(LUMIVARK_HOMEPAGE); }
+
+// The web command and the address panel: the home page when there is one,
+// else the help page that ships with the program.
+void openWebPage(QWidget* parent)
+{
+    if (homePage().isEmpty() || !QDesktopServices::openUrl(QUrl(homePage())))
+        openHelpPage(parent);
+}
+
 } // namespace
 
 void ClickLabel::mousePressEvent(QMouseEvent* e)
@@ -359,7 +370,7 @@ void Master::buildMenus()
     addItem(HelpMenu, Command::About, QStringLiteral("&About Video Lumivark..."));
     connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
     // The program's web page is the help page that comes with it.
-    connect(action(Command::Web), &QAction::triggered, this, [this] { openHelpPage(this); });
+    connect(action(Command::Web), &QAction::triggered, this, [this] { openWebPage(this); });
     // The other menu commands are carried out outside this window.
     for (Command c : {Command::Viewer, Command::Open, Command::Save, Command::Preferences, Command::SystemInformation,
                       Command::Snapshot, Command::OtherInfo, Command::Clipboard, Command::Codecs, Command::WhatCodec,
@@ -811,7 +822,7 @@ void Master::buildStatusBar()
         m_panels.insert(QString::fromLatin1(key), l);
     }
     connect(static_cast<ClickLabel*>(m_panels.value(QStringLiteral("filesize"))), &ClickLabel::clicked, this,
-            [this] { openHelpPage(this); });
+            [this] { openWebPage(this); });
 }
 
 QString Master::panelText(const QString& key) const
@@ -1476,12 +1487,12 @@ void Master::masterTimerTick()
     const bool capturing = m_state.Status.fCapturingNow == 1;
     const bool renamed = m_state.CurrentFileName != m_panelsFileName;
     if (!capturing && renamed) {
-        // The page a click on this panel opens; the tip holds the whole address when the panel is narrow.
-        const QString help = helpPage();
-        const QString address = help.isEmpty() ? QString() : QUrl::fromLocalFile(help).toString();
+        // The page a click on this panel opens: an address, never a path of this machine.
+        const QString address = homePage().isEmpty() ? QStringLiteral("Help") : homePage();
+        const QString tip = homePage().isEmpty() ? QStringLiteral("Open the help page") : homePage();
         setPanelText(QStringLiteral("filesize"), address);
-        if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != address)
-            panel->setToolTip(address);
+        if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != tip)
+            panel->setToolTip(tip);
         // As it is: on Linux another case names another file.
         setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
