@@ -25,15 +25,26 @@ public:
         return r;
     }
 
+    // The same failure with the system's own reason ("No space left on
+    // device"), for callers that print more than the message.
+    FileResult because(QString reason) &&
+    {
+        m_reason = std::move(reason);
+        return std::move(*this);
+    }
+
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
     // Empty after success, and after a failure with nothing to tell.
     const QString& message() const { return m_text; }
     MessageIcon icon() const { return m_icon; }
+    // Why it failed, when the system said; may be empty.
+    const QString& reason() const { return m_reason; }
 
 private:
     bool m_failed = false;
     QString m_text;
+    QString m_reason;
     MessageIcon m_icon = MessageIcon::Information;
 };
 

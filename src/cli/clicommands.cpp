@@ -105,9 +105,10 @@ PictureType requirePictureType(const Request& r, const QString& name)
 bool savePicture(const QImage& picture, const QString& name, PictureType type, int quality)
 {
     if (type == PictureType::Jpeg) {
-        const FileResult saved = SaveJPEGFile(picture, name, quality, [](const QString& status) { printError(status); });
+        const FileResult saved = SaveJPEGFile(picture, name, quality);
         if (!saved)
-            printError(saved.message());
+            printError(saved.reason().isEmpty() ? QStringLiteral("cannot write %1: %2").arg(name, saved.message())
+                                                : QStringLiteral("cannot write %1: %2").arg(name, saved.reason()));
         return saved.ok();
     }
     QString error;
@@ -604,28 +605,40 @@ int runExtract(const Request& r, const Settings& s)
     FrameExtractor extractor;
     int status = kExitOk;
     int written = 0;
+    int unwritten = 0;
+    bool saveFailed = false;
     Progress progress;
     QObject::connect(&extractor, &FrameExtractor::progress, qApp, [&](qint64 frame, qint64 last) {
         ++written;
         progress.show(savingFramesText(frame, last));
     });
-    QObject::connect(&extractor, &FrameExtractor::jpegFailed, qApp, [&status](const QString& name) {
-        printError(QStringLiteral("cannot write ") + name);
-        status = kExitFailure;
-    });
+    // The first failure says why; the rest are counted, not listed (a read-only
+    // folder would otherwise give a line per frame).
+    QObject::connect(&extractor, &FrameExtractor::jpegFailed, qApp,
+                     [&](const QString& name, const QString& reason) {
+                         if (unwritten++ == 0)
+                             printError(QStringLiteral("cannot write %1: %2").arg(name, reason));
+                         status = kExitFailure;
+                     });
     QObject::connect(&extractor, &FrameExtractor::frameExtracted, qApp,
                      [&](const QByteArray& dib, qint64) {
                          const QImage image = imageFromPackedDib(dib);
-                         if (image.isNull() || !savePicture(image, target, type, q))
+                         if (image.isNull() || !savePicture(image, target, type, q)) {
+                             saveFailed = true;
                              status = kExitFailure;
-                         else
+                         } else {
                              ++written;
+                         }
                      });
     QObject::connect(&extractor, &FrameExtractor::finished, qApp,
                      [&](ExtractOutcome outcome, const QString& detail) {
+                         if (unwritten > 1)
+                             printError(QStringLiteral("%1 of %2 pictures could not be written").arg(unwritten).arg(written));
                          if (outcome == ExtractOutcome::Error) {
                              printError(detail.isEmpty() ? QStringLiteral("cannot read ") + movie : detail);
                              status = kExitFailure;
+                         } else if (saveFailed) {
+                             // savePicture said why; the frame itself was there.
                          } else if (outcome == ExtractOutcome::Quiet || (one && written == 0)) {
                              printError(one ? QStringLiteral("%1 has no frame %2").arg(movie).arg(frameNumber)
                                             : QStringLiteral("%1 has no frames that can be decoded").arg(movie));
@@ -644,6 +657,8 @@ int runExtract(const Request& r, const Settings& s)
         printError(QStringLiteral("extract interrupted; %1 frames written").arg(written));
         return interruption.exitStatus();
     }
+    if (!one && written - unwritten > 0 && status != kExitOk)
+        printError(QStringLiteral("%1 frames written").arg(written - unwritten));
     if (status == kExitOk && !one)
         printOut(QStringLiteral("%1 frames").arg(written));
     return status;

@@ -54,7 +54,7 @@ FileResult compressToFile(const unsigned char* bits, int width, int pitch, int h
     QString error;
     if (!writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, &error)) {
         qCWarning(lcImage) << "writing" << fileName << "failed:" << error;
-        return failedToSave();
+        return failedToSave().because(error);
     }
     return {};
 }

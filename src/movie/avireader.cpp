@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace lv {
 
@@ -63,6 +64,53 @@ bool fileHasIndex(const QString& fileName)
         pos += 8 + len + (len & 1);
     }
     return false;
+}
+
+uint32_t le32(const char* p)
+{
+    const auto* u = reinterpret_cast<const uint8_t*>(p);
+    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
+}
+
+// Where the chunks of one video stream begin in the file's movie lists
+// ("movi" of the RIFF "AVI " part and of every OpenDML "AVIX" part), found by
+// walking the chunk headers only; empty chunks count too, as they are frames
+// that repeat the one before. Stops quietly at the first header that does not
+// fit the file, so a file cut short yields the chunks that are whole.
+std::vector<int64_t> videoChunks(const QString& fileName, int stream)
+{
+    std::vector<int64_t> found;
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly) || stream < 0 || stream > 99)
+        return found;
+    const QByteArray digits = QByteArray::number(stream).rightJustified(2, '0');
+    const qint64 size = f.size();
+    // Walks the chunks in [pos, end), descending into "movi" and "rec " lists.
+    std::function<void(qint64, qint64, bool)> walk = [&](qint64 pos, qint64 end, bool inMovie) {
+        char hdr[12];
+        while (pos + 8 <= end && f.seek(pos) && f.read(hdr, 12) >= 8) {
+            const qint64 len = le32(hdr + 4);
+            const QByteArrayView id(hdr, 4);
+            qint64 next = pos + 8 + len + (len & 1);
+            if (id == "LIST" || id == "RIFF") {
+                // A part or list whose size was never written (0) runs to the end.
+                if (len < 4)
+                    next = end;
+                const QByteArrayView type(hdr + 8, 4);
+                const bool movie = id == "LIST" && (type == "movi" || (inMovie && type == "rec "));
+                if (movie || (id == "RIFF" && (type == "AVI " || type == "AVIX")))
+                    walk(pos + 12, std::min(next, size), movie);
+            } else if (inMovie && id.first(2) == QByteArrayView(digits) && (id.sliced(2) == "dc" || id.sliced(2) == "db")) {
+                if (pos + 8 + len > size)
+                    return; // its data is cut off
+                found.push_back(pos);
+            }
+            pos = next;
+        }
+    };
+    walk(0, size, false);
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 } // namespace
@@ -208,7 +256,16 @@ void AviReader::scanFrames()
     // An index that points past the end belongs to a file that was cut short.
     const bool indexed = lastEntry && lastEntry->pos < avio_size(m_input->pb) && fileHasIndex(m_fileName);
     if (indexed) {
+        // An index that knows fewer frames than the file holds (torn,
+        // shortened, a size field changed), or points where no chunk of the
+        // stream begins, is damaged: the chunks are read in order instead.
+        const std::vector<int64_t> chunks = videoChunks(m_fileName, m_videoIndex);
+        const auto isChunk = [&chunks](int64_t pos) {
+            return std::binary_search(chunks.begin(), chunks.end(), pos)
+                   || std::binary_search(chunks.begin(), chunks.end(), pos - 8);
+        };
         int64_t last = -1;
+        bool pointsRight = true;
         for (int i = 0; i < entries; ++i) {
             const AVIndexEntry* e = avformat_index_get_entry(st, i);
             if (!e || e->timestamp < 0)
@@ -216,11 +273,19 @@ void AviReader::scanFrames()
             last = std::max(last, e->timestamp);
             if (e->flags & AVINDEX_KEYFRAME)
                 m_keyframes.push_back(e->timestamp);
+            pointsRight = pointsRight && isChunk(e->pos);
         }
-        m_count = last + 1;
-        std::sort(m_keyframes.begin(), m_keyframes.end());
-        if (m_keyframes.empty() || m_keyframes.front() != 0)
-            m_keyframes.insert(m_keyframes.begin(), 0);
+        if (pointsRight && int64_t(chunks.size()) <= last + 1) {
+            m_count = last + 1;
+            std::sort(m_keyframes.begin(), m_keyframes.end());
+            if (m_keyframes.empty() || m_keyframes.front() != 0)
+                m_keyframes.insert(m_keyframes.begin(), 0);
+            return;
+        }
+        m_count = int64_t(chunks.size());
+        m_keyframes = {0};
+        m_noIndex = true;
+        reopenInput();
         return;
     }
 

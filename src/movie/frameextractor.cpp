@@ -30,24 +30,28 @@ struct TjBufferFree {
 // The same JPEG the image layer writes for this picture (4:2:0, the given
 // quality), taken straight from the bottom-up rows; no message boxes, as this
 // runs off the UI thread.
-bool writeJpeg(const QByteArray& dib, const QString& fileName, int quality)
+bool writeJpeg(const QByteArray& dib, const QString& fileName, int quality, QString* error)
 {
     const QByteArray header = dib.left(40);
     const auto* h = reinterpret_cast<const uint8_t*>(header.constData());
     const int width = int(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
     const int height = int(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
     std::unique_ptr<void, TjHandleFree> tj(tjInitCompress());
-    if (!tj)
+    if (!tj) {
+        *error = QStringLiteral("out of memory");
         return false;
+    }
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
     const int rc = tjCompress2(tj.get(), reinterpret_cast<const unsigned char*>(dib.constData()) + 40, width,
                                AviReader::rowBytes(width), height, TJPF_BGR, &out, &outSize, TJSAMP_420,
                                std::clamp(quality, 1, 100), TJFLAG_BOTTOMUP);
     std::unique_ptr<unsigned char, TjBufferFree> jpeg(out);
-    if (rc != 0)
+    if (rc != 0) {
+        *error = QString::fromLocal8Bit(tjGetErrorStr2(tj.get()));
         return false;
-    return writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))});
+    }
+    return writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, error);
 }
 
 } // namespace
@@ -155,6 +159,7 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
     const QString type = target.right(3).toLower();
     const QString base = target.left(std::max<qsizetype>(0, target.size() - 4));
     const int64_t last = first + count - 1;
+    int64_t decoded = 0;
     for (int64_t i = first; i <= last; ++i) {
         if (m_cancel)
             return finish(ExtractOutcome::Cancelled, {});
@@ -162,17 +167,24 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
         cDib picture;
         if (dib.isEmpty() || !picture.CreateFromPackedDIBPointer(dib.constData(), std::size_t(dib.size())))
             continue;
+        ++decoded;
         if (type == QLatin1String("bmp")) {
             const QString name = extractedFrameName(base, i, type);
-            if (!picture.WriteToFile(name))
-                return finish(ExtractOutcome::Error, QStringLiteral("Cannot write ") + name);
+            QString error;
+            if (!picture.WriteToFile(name, &error))
+                return finish(ExtractOutcome::Error, QStringLiteral("Cannot write %1: %2").arg(name, error));
         } else if (type == QLatin1String("jpg")) {
             const QString name = extractedFrameName(base, i, type);
-            if (!writeJpeg(dib, name, quality))
-                post([this, name] { emit jpegFailed(name); });
+            QString error;
+            if (!writeJpeg(dib, name, quality, &error))
+                post([this, name, error] { emit jpegFailed(name, error); });
         }
         post([this, i, last] { emit progress(i, last); });
     }
+    // Frames that could not be decoded are not a success, however many were.
+    if (decoded < count)
+        return finish(ExtractOutcome::Error,
+                      QStringLiteral("Only %1 of the %2 frames of %3 could be decoded").arg(decoded).arg(count).arg(movie));
     finish(ExtractOutcome::Done, {});
 }
 

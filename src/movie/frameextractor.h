@@ -55,9 +55,11 @@ public:
 
 signals:
     // A frame was handled (after its file was written); last = the last frame number.
+    // Frames that cannot be decoded are passed over and the run ends with
+    // Error, saying how many of them were decoded.
     void progress(qint64 frame, qint64 last);
-    // A JPEG file could not be written; the job goes on with the next frame.
-    void jpegFailed(const QString& fileName);
+    // A JPEG file could not be written, and why; the job goes on with the next frame.
+    void jpegFailed(const QString& fileName, const QString& reason);
     // extractOne's frame, as a packed 24-bit bottom-up bitmap.
     void frameExtracted(const QByteArray& dib, qint64 frame);
     void finished(lv::ExtractOutcome outcome, const QString& detail);

@@ -108,7 +108,7 @@ MovieViewer::MovieViewer(MovieViewerHost host, const QString& autoplay, QWidget*
         if (m_host.status)
             m_host.status(savingFramesText(i, last));
     });
-    connect(&m_extractor, &FrameExtractor::jpegFailed, this, [this](const QString& name) {
+    connect(&m_extractor, &FrameExtractor::jpegFailed, this, [this](const QString& name, const QString&) {
         if (m_host.status)
             m_host.status(QStringLiteral("Error writing ") + name + QStringLiteral("JPEG File."));
         // One box per extraction, not one per frame.

@@ -630,6 +630,80 @@ private slots:
         QVERIFY(!r.err.isEmpty());
     }
 
+    // Extraction says what went wrong, once and with the reason, and never
+    // calls a run that lost frames a success.
+    void extractSaysWhatWentWrong_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("saying");
+        QTest::addColumn<QString>("notSaying");
+        QTest::newRow("JPEG pictures into a read-only folder")
+            << QStringLiteral("readonly-all") << 1 << QStringLiteral("Read-only file system") << QString();
+        QTest::newRow("one frame into a read-only folder")
+            << QStringLiteral("readonly-one") << 1 << QStringLiteral("Read-only file system")
+            << QStringLiteral("has no frame");
+        QTest::newRow("no frame decodes") << QStringLiteral("rubbish") << 1 << QStringLiteral("Only 0 of the 12 frames")
+                                          << QStringLiteral("0 frames");
+        QTest::newRow("torn index") << QStringLiteral("torn") << 0 << QStringLiteral("12 frames") << QString();
+    }
+
+    void extractSaysWhatWentWrong()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, exitCode);
+        QFETCH(QString, saying);
+        QFETCH(QString, notSaying);
+        const QString movie = path(QStringLiteral("say-%1.avi").arg(kind));
+        QVERIFY(moviefiles::makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 12, 96, 64));
+        QFile f(movie);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray b = f.readAll();
+        const qsizetype movi = b.indexOf("movi");
+        const qsizetype idx = b.lastIndexOf("idx1");
+        if (kind == QLatin1String("rubbish")) {
+            // Every picture's bytes overwritten, the chunk headers kept.
+            for (qsizetype at = b.indexOf("00dc", movi); at > 0 && at < idx; at = b.indexOf("00dc", at + 8)) {
+                const auto* p = reinterpret_cast<const uchar*>(b.constData() + at + 4);
+                const qsizetype len = p[0] | p[1] << 8 | p[2] << 16 | qsizetype(p[3]) << 24;
+                b.replace(at + 8, len, QByteArray(len, '\x5a'));
+            }
+        } else if (kind == QLatin1String("torn")) {
+            b.truncate(idx + 8 + 40);
+        }
+        f.resize(0);
+        f.write(b);
+        f.close();
+
+        QTemporaryDir mountPoint;
+        QString target = path(QStringLiteral("say-%1/x.jpg").arg(kind));
+        QDir().mkpath(path(QStringLiteral("say-%1").arg(kind)));
+        QStringList args{QStringLiteral("extract"), movie, target};
+        if (kind.startsWith(QLatin1String("readonly"))) {
+            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                            QStringLiteral("ro,size=64k"), QStringLiteral("tmpfs"),
+                                                            mountPoint.path()})
+                != 0)
+                QSKIP("cannot mount a read-only tmpfs here");
+            target = mountPoint.filePath(QStringLiteral("x.jpg"));
+            args = {QStringLiteral("extract"), movie, target};
+            if (kind == QLatin1String("readonly-one"))
+                args << QStringLiteral("--frame") << QStringLiteral("3");
+        }
+        const Run r = runCli(args);
+        if (kind.startsWith(QLatin1String("readonly")))
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint.path()});
+        const QString all = r.out + r.err;
+        QVERIFY2(r.exitCode == exitCode, qPrintable(all));
+        QVERIFY2(all.contains(saying), qPrintable(all));
+        if (!notSaying.isEmpty())
+            QVERIFY2(!all.contains(notSaying), qPrintable(all));
+        // One line with the reason, and a count: not a line per picture.
+        QVERIFY2(r.err.count(QStringLiteral("cannot write")) <= 1, qPrintable(r.err));
+        if (kind == QLatin1String("readonly-all"))
+            QVERIFY2(r.err.contains(QStringLiteral("12 of 12 pictures could not be written")), qPrintable(r.err));
+    }
+
     void effect()
     {
         QImage in(8, 4, QImage::Format_RGB32);

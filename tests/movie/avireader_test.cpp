@@ -318,6 +318,77 @@ private slots:
             QVERIFY(psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 320, 240) >= 45);
     }
 
+    // A damaged index (torn, shortened, its size field changed, rubbish in its
+    // entries) does not hide frames: every frame ffmpeg decodes from the file
+    // is read, and is the same picture.
+    void damagedIndexHidesNoFrame_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("index size halved") << QStringLiteral("halved");
+        QTest::newRow("index size beyond the file") << QStringLiteral("beyond");
+        QTest::newRow("index size zero") << QStringLiteral("zero");
+        QTest::newRow("index torn") << QStringLiteral("torn");
+        QTest::newRow("index shortened") << QStringLiteral("shortened");
+        QTest::newRow("index offsets flipped") << QStringLiteral("flipped");
+        QTest::newRow("index entries rubbish") << QStringLiteral("rubbish");
+        QTest::newRow("movie list size halved") << QStringLiteral("movi");
+        QTest::newRow("file size field zero") << QStringLiteral("riff");
+    }
+
+    void damagedIndexHidesNoFrame()
+    {
+        QFETCH(QString, damage);
+        const int frames = 20;
+        const QString good = path(QStringLiteral("index-%1-good.avi").arg(damage));
+        QVERIFY(makeMovie(good, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, frames, 160, 120, true));
+        QByteArray b = readAll(good);
+        const qsizetype idx = b.lastIndexOf("idx1");
+        const qsizetype movi = b.indexOf("movi");
+        QVERIFY(idx > 0 && movi > 0);
+        const uint32_t size = le32(b, idx + 4);
+        if (damage == QLatin1String("halved")) {
+            putLe32(b, idx + 4, size / 2);
+        } else if (damage == QLatin1String("beyond")) {
+            putLe32(b, idx + 4, size * 50);
+        } else if (damage == QLatin1String("zero")) {
+            putLe32(b, idx + 4, 0);
+        } else if (damage == QLatin1String("torn")) {
+            b.truncate(idx + 8 + size / 3);
+        } else if (damage == QLatin1String("shortened")) {
+            // A whole index, of the first third of the chunks only.
+            b.truncate(idx + 8 + (size / 3) / 16 * 16);
+            putLe32(b, idx + 4, uint32_t(b.size() - idx - 8));
+            putLe32(b, 4, uint32_t(b.size() - 8));
+        } else if (damage == QLatin1String("flipped")) {
+            for (uint32_t e = 5; e < 15; ++e)
+                b[idx + 8 + 16 * e + 9] = char(b[idx + 8 + 16 * e + 9] ^ 0x5a);
+        } else if (damage == QLatin1String("rubbish")) {
+            for (qsizetype i = idx + 8 + size / 2; i < idx + 8 + qsizetype(size); ++i)
+                b[i] = char(0xA5 ^ (i * 7));
+        } else if (damage == QLatin1String("movi")) {
+            putLe32(b, movi - 4, le32(b, movi - 4) / 2);
+        } else if (damage == QLatin1String("riff")) {
+            putLe32(b, 4, 0);
+        }
+        const QString file = path(QStringLiteral("index-%1.avi").arg(damage));
+        QVERIFY(writeAll(file, b));
+        const QByteArray ref = ffmpegFrames(file);
+        const qsizetype frameBytes = 160 * 120 * 3;
+        const int theirs = int(ref.size() / frameBytes);
+        QVERIFY2(theirs > 0, "ffmpeg decodes the damaged file");
+
+        AviReader r;
+        QVERIFY2(r.open(file), qPrintable(r.errorText()));
+        QCOMPARE(r.frameCount(), theirs);
+        for (int n = 0; n < theirs; ++n) {
+            const double p = psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 160, 120);
+            QVERIFY2(p >= 45, qPrintable(QStringLiteral("frame %1: %2 dB").arg(n).arg(p)));
+        }
+        // And back again.
+        for (int n : {theirs - 1, 0, theirs / 2})
+            QVERIFY(psnrOfDib(r.frame(n), ref.constData() + frameBytes * n, 160, 120) >= 45);
+    }
+
     // Frames whose chunks hold rubbish are passed over, each read at most a
     // few times: a long damaged stretch ends, it does not make the reader
     // walk the file once per frame.
