@@ -32,7 +32,7 @@ QString& lastDialogName()
 
 QAction* toolButton(QToolBar* bar, const char* key, const QString& text, const char* theme, QStyle::StandardPixmap fallback)
 {
-    QAction* a = bar->addAction(QIcon::fromTheme(QString::fromLatin1(theme), bar->style()->standardIcon(fallback)), text);
+    QAction* a = bar->addAction(movieWindowIcon(theme, fallback), text);
     a->setObjectName(QString::fromLatin1(key));
     a->setToolTip(text);
     a->setIconText(text); // as written, "..." included
