@@ -39,6 +39,11 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
 
 // Quiet below warnings unless asked (QT_LOGGING_RULES="lumivark.app.debug=true").
 Q_LOGGING_CATEGORY(lcApp, "lumivark.app", QtInfoMsg)
@@ -78,6 +83,45 @@ QString Application::lockFilePath()
 QString Application::raiseSocketPath()
 {
     return lockFilePath().chopped(4) + QStringLiteral("socket");
+}
+
+namespace {
+
+QString lockErrorText(const QLockFile& lock)
+{
+    switch (lock.error()) {
+    case QLockFile::PermissionError:
+        return QStringLiteral("the folder is not writable");
+    case QLockFile::LockFailedError:
+        return QStringLiteral("a lock left by an ended run cannot be removed");
+    default:
+        return QStringLiteral("the file cannot be written");
+    }
+}
+
+} // namespace
+
+// Only a lock some running program holds means "already running". Where the
+// folder is writable QLockFile has already removed a lock left by an ended
+// run; where it is not, such a lock stays, and belongs to nobody.
+bool Application::heldByLiveProgram(const QLockFile& lock)
+{
+    if (lock.error() != QLockFile::LockFailedError)
+        return false; // not made at all: no other program has it
+    if (::access(QFileInfo(lockFilePath()).absolutePath().toLocal8Bit().constData(), W_OK) == 0)
+        return true;
+    qint64 pid = 0;
+    QString host, appName;
+    if (!lock.getLockInfo(&pid, &host, &appName) || pid <= 0)
+        return true; // being written by its owner this very moment, or unreadable: someone's
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return true; // another machine's program: we cannot tell, so it is alive
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return false;
+    // A number reused by an unrelated program does not hold the lock.
+    QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    exe.remove(QStringLiteral(" (deleted)")); // the program file was replaced while it ran
+    return exe.isEmpty() || appName.isEmpty() || QFileInfo(exe).fileName() == appName;
 }
 
 void Application::listenForSecondStarts()
@@ -124,7 +168,7 @@ bool Application::start()
 
     m_lock = std::make_unique<QLockFile>(lockFilePath());
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    if (!m_lock->tryLock(0) && heldByLiveProgram(*m_lock)) {
         m_lock.reset();
         // The running instance comes to the front first; the message then says why nothing else opens.
         QLocalSocket call;
@@ -139,7 +183,16 @@ bool Application::start()
         return false;
     }
 
-    listenForSecondStarts();
+    if (m_lock->isLocked()) {
+        listenForSecondStarts();
+    } else {
+        // Nobody holds it, yet it cannot be made (a read-only or missing runtime
+        // folder): refusing to start would lock the user out for good.
+        qCWarning(lcApp).noquote() << QStringLiteral("cannot make the single-instance lock %1 (%2): starting "
+                                                    "anyway; a second start will not be kept out")
+                                          .arg(lockFilePath(), lockErrorText(*m_lock));
+        m_lock.reset();
+    }
 
     const QString lv = QStringLiteral("LV");
     m_state.MotionSensitivity = readInt16(settings::get(lv, QStringLiteral("MD"), QStringLiteral("SENSE"), QStringLiteral("5")));

@@ -23,7 +23,8 @@ public:
 
     // Steps before the main window: program directory, defaults, the
     // single-instance check (false, after its message, when another instance
-    // runs) and the preferences.
+    // runs; where the lock cannot be made at all, the program starts without
+    // the check and says so on stderr) and the preferences.
     bool start();
 
     // Loads and shows the main window; commandLine may name a parameters file.
@@ -40,6 +41,9 @@ public:
     static QString lockFilePath();
     // Where the running instance listens for a second start's call to come forward.
     static QString raiseSocketPath();
+    // A lock that tryLock refused is held by a program still running (and not
+    // merely impossible to make here).
+    static bool heldByLiveProgram(const QLockFile& lock);
 
 private:
     void connectCommands();

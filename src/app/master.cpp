@@ -32,12 +32,16 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 // Defined with the application.
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
@@ -175,6 +179,8 @@ Master::Master(SessionState& state, QWidget* parent)
     m_mdi->setObjectName(QStringLiteral("MdiArea"));
     m_mdi->setBackground(QColor(128, 128, 128));
     SubWindowFit::watch(m_mdi); // child windows never reach past the area's edges
+    // A child window larger than the area makes the window grow rather than hide its controls.
+    connect(SubWindowFit::of(m_mdi), &SubWindowFit::roomWanted, this, &Master::makeRoomFor);
     right->addWidget(m_mdi, 1);
     h->addLayout(right, 1);
     setCentralWidget(central);
@@ -917,6 +923,9 @@ void Master::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     // Being shown is being activated on a desktop without a window manager too.
     MasterBar->show();
+    if (m_roomWanted.isValid())
+        QMetaObject::invokeMethod(
+            this, [this] { makeRoomFor(std::exchange(m_roomWanted, QSize())); }, Qt::QueuedConnection);
     if (m_loaded && !m_childrenPlaced) {
         m_childrenPlaced = true;
         // Once the bands are in and the area has its size.
@@ -938,6 +947,36 @@ void Master::resizeEvent(QResizeEvent* event)
         if (width() < 665 || height() < 480)
             resize(std::max(665, width()), std::max(480, height()));
     }
+}
+
+void Master::makeRoomFor(QSize areaSize)
+{
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    if (!isVisible()) {
+        // The window manager's frame is known once shown: grow then.
+        m_roomWanted = m_roomWanted.expandedTo(areaSize);
+        return;
+    }
+    const QSize room = m_mdi->viewport()->size();
+    const QSize more(std::max(0, areaSize.width() - room.width()), std::max(0, areaSize.height() - room.height()));
+    QScreen* where = screen();
+    if (more.isNull() || !where)
+        return;
+    const QRect avail = where->availableGeometry();
+    const QRect outer = frameGeometry();
+    const QSize decoration = outer.size() - size(); // title bar and borders of the window manager
+    const QSize target = (size() + more).boundedTo(avail.size() - decoration).expandedTo(size());
+    if (target == size())
+        return;
+    qCDebug(lcApp) << "window grows from" << size() << "to" << target << "for a child window";
+    resize(target);
+    // Grown past the screen's edge, it moves back onto it.
+    const QSize outerSize = target + decoration;
+    const QPoint at(std::clamp(outer.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outerSize.width())),
+                    std::clamp(outer.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outerSize.height())));
+    if (at != outer.topLeft())
+        move(at);
 }
 
 void Master::closeEvent(QCloseEvent* event)

@@ -119,6 +119,10 @@ public:
     VideoScreen* videoScreen() const { return m_videoScreen; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
+    // Grows the window so its document area reaches areaSize, as far as the
+    // screen allows; never shrinks it, and leaves a maximised window alone.
+    void makeRoomFor(QSize areaSize);
+
     // Disables the two mixer items unless the mixer program is on PATH.
     static bool mixerAvailable();
 
@@ -270,6 +274,7 @@ private:
     bool m_loaded = false;
     bool m_closing = false;
     bool m_childrenPlaced = false; // the video window back where it was last time
+    QSize m_roomWanted;            // asked for by a child window before the window was shown
 };
 
 } // namespace lv

@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRect>
+#include <QSignalBlocker>
 
 namespace lv::windowplaces {
 
@@ -70,6 +71,9 @@ bool restoreChild(QMdiSubWindow& window, bool withSize)
     const QRect kept = key.isEmpty() ? QRect() : rectFrom(settings::get(kApp, kSection, key));
     if (kept.isEmpty())
         return false;
+    // The place kept is put back within the main window as it is now; it is
+    // no reason to change the main window's own kept size.
+    const QSignalBlocker keepMainSize(SubWindowFit::of(window.mdiArea()));
     if (withSize)
         SubWindowFit::resizeWithin(&window, kept.size());
     window.move(kept.topLeft());

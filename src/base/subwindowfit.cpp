@@ -20,8 +20,13 @@ SubWindowFit::SubWindowFit(QMdiArea* area) : QObject(area), m_area(area)
 
 void SubWindowFit::watch(QMdiArea* area)
 {
-    if (area && !area->findChild<SubWindowFit*>(QString(), Qt::FindDirectChildrenOnly))
+    if (area && !of(area))
         new SubWindowFit(area);
+}
+
+SubWindowFit* SubWindowFit::of(QMdiArea* area)
+{
+    return area ? area->findChild<SubWindowFit*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 bool SubWindowFit::eventFilter(QObject* watched, QEvent* event)
@@ -65,6 +70,13 @@ void SubWindowFit::resizeWithin(QMdiSubWindow* window, QSize wanted)
         return;
     window->setProperty(kWanted, wanted);
     window->setProperty(kFitted, window->size());
+    QMdiArea* area = window->mdiArea();
+    if (SubWindowFit* watcher = of(area); watcher && !window->isMinimized() && !window->isMaximized()) {
+        const QSize room = area->viewport()->size();
+        if (wanted.width() > room.width() || wanted.height() > room.height())
+            emit watcher->roomWanted(wanted.expandedTo(room));
+    }
+    // Fitted to the area as it is now; it grows back when the area does.
     fit(window);
 }
 

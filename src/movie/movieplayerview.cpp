@@ -2,7 +2,9 @@
 
 #include "movie/movieplayer.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QPainter>
 #include <QSlider>
 #include <QStyle>
@@ -12,6 +14,19 @@
 
 namespace lv {
 
+QIcon movieWindowIcon(const char* theme, QStyle::StandardPixmap fallback)
+{
+    // Made once for the program: a QIcon made anew puts every size it is
+    // drawn at into Qt's pixmap cache under a key of its own, so icons made
+    // for each opening would fill the cache with pictures of closed windows.
+    static QHash<QString, QIcon> made;
+    const QString name = QString::fromLatin1(theme);
+    auto it = made.constFind(name);
+    if (it == made.constEnd())
+        it = made.insert(name, QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback)));
+    return *it;
+}
+
 namespace {
 
 QToolButton* transportButton(QWidget* parent, const char* name, const char* theme, QStyle::StandardPixmap fallback,
@@ -19,7 +34,7 @@ QToolButton* transportButton(QWidget* parent, const char* name, const char* them
 {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setIcon(QIcon::fromTheme(QString::fromLatin1(theme), parent->style()->standardIcon(fallback)));
+    b->setIcon(movieWindowIcon(theme, fallback));
     b->setToolTip(tip);
     b->setAutoRaise(true);
     // The keys belong to the movie window, not to a button that happens to have focus.
@@ -140,8 +155,8 @@ void MoviePlayerView::updateControls()
         m_seek->setRange(0, ready ? int(std::min<qint64>(m_player.frameCount() - 1, INT32_MAX)) : 0);
     }
     const bool playing = m_player.isPlaying();
-    m_play->setIcon(QIcon::fromTheme(playing ? QStringLiteral("media-playback-pause") : QStringLiteral("media-playback-start"),
-                                     style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay)));
+    m_play->setIcon(playing ? movieWindowIcon("media-playback-pause", QStyle::SP_MediaPause)
+                            : movieWindowIcon("media-playback-start", QStyle::SP_MediaPlay));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
 }
 

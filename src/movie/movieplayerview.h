@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QIcon>
 #include <QImage>
+#include <QStyle>
 #include <QWidget>
 
 class QSlider;
@@ -9,6 +11,10 @@ class QToolButton;
 namespace lv {
 
 class MoviePlayer;
+
+// A picture of the movie window by its theme name, the style's own where the
+// theme has none; one QIcon per name for the whole program. UI thread only.
+QIcon movieWindowIcon(const char* theme, QStyle::StandardPixmap fallback);
 
 // The player's face: the picture at the movie's own size (scaled when the
 // widget is made smaller or larger), and below it the transport bar: play /

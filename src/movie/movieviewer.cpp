@@ -1,6 +1,7 @@
 #include "movie/movieviewer.h"
 
 #include "base/dialogs.h"
+#include "base/subwindowfit.h"
 #include "movie/avireader.h"
 #include "movie/compressiondialog.h"
 #include "movie/movieplayerview.h"
@@ -31,7 +32,7 @@ QString& lastDialogName()
 
 QAction* toolButton(QToolBar* bar, const char* key, const QString& text, const char* theme, QStyle::StandardPixmap fallback)
 {
-    QAction* a = bar->addAction(QIcon::fromTheme(QString::fromLatin1(theme), bar->style()->standardIcon(fallback)), text);
+    QAction* a = bar->addAction(movieWindowIcon(theme, fallback), text);
     a->setObjectName(QString::fromLatin1(key));
     a->setToolTip(text);
     a->setIconText(text); // as written, "..." included
@@ -187,10 +188,9 @@ void MovieViewer::layoutTopStrip()
     m_movieInfo->move(m_topPic->width() - m_movieInfo->width() - 20, (h - m_movieInfo->height()) / 2);
 }
 
-void MovieViewer::FitToMovie()
+QSize MovieViewer::sizeHint() const
 {
     const QSize player = m_movie->sizeHint();
-    m_movie->resize(player);
     const int coolHeight = m_coolBar->sizeHint().height();
     // Wide enough for the tool bar, and for the strip's buttons beside its label.
     const int strip = m_displayType[0]->width() + m_displayType[1]->width() + 2
@@ -200,18 +200,29 @@ void MovieViewer::FitToMovie()
     int width = player.width() + 30;
     if (width < m_toolbar->sizeHint().width())
         width = m_toolbar->sizeHint().width() + 20;
-    width = std::max(width, strip);
-    const int height = player.height() + coolHeight + 20;
-    resize(width, height);
+    return QSize(std::max(width, strip), player.height() + coolHeight + 20);
+}
+
+void MovieViewer::FitToMovie()
+{
+    const QSize wanted = sizeHint();
+    updateGeometry();
+    // The frame asks for the movie's whole size; where the area (even grown to
+    // the screen) has less, the window is smaller and the picture scales, so
+    // the controls below it stay in sight.
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        frame->resize(frame->size() - frame->contentsRect().size() + QSize(width, height));
-    // resizeEvent places the cool bar and the player.
-    m_coolBar->setGeometry(0, 0, width, coolHeight);
-    m_movie->move((width - player.width()) / 2, m_coolBar->y() + coolHeight + 8);
-    layoutTopStrip();
+        SubWindowFit::resizeWithin(frame, frame->size() - frame->contentsRect().size() + wanted);
+    else
+        resize(wanted);
+    placeChildren();
 }
 
 void MovieViewer::resizeEvent(QResizeEvent*)
+{
+    placeChildren();
+}
+
+void MovieViewer::placeChildren()
 {
     const int coolHeight = m_coolBar->sizeHint().height();
     m_coolBar->setGeometry(0, 0, width(), coolHeight);

@@ -59,8 +59,11 @@ public:
     void RecompressFile();
     void ExtractImage();
     void ExtractAllImages();
-    // Sizes the window around the player.
+    // Sizes the window around the player at the movie's size, as far as the
+    // document area allows.
     void FitToMovie();
+    // The size around the player at the movie's own size.
+    QSize sizeHint() const override;
 
     MoviePlayer& player() { return m_player; }
     MoviePlayerView* movie() const { return m_movie; }
@@ -79,6 +82,7 @@ protected:
 
 private:
     void layoutTopStrip();
+    void placeChildren();
     void refreshPosition();
     void beginWork();
     void endWork(ExtractOutcome outcome);

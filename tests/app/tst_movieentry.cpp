@@ -11,6 +11,7 @@
 #include "movie/movieviewer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -20,6 +21,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+
+#include <malloc.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -52,6 +56,40 @@ QList<Image*> editors(Master& m)
 bool loaded(MovieViewer* v)
 {
     return v && v->player().readyState() == MoviePlayer::Complete && v->player().imageFrame() >= 0;
+}
+
+// The program's resident size, in kilobytes.
+qint64 residentKb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+// The bytes the program has taken from the heap and not given back: unlike
+// the resident size, not blurred by pages the allocator keeps.
+qint64 heapInUse()
+{
+    return qint64(mallinfo2().uordblks);
+}
+
+// What the objects that live as long as the program hold: a growing count
+// is something kept per movie window.
+struct Held {
+    qsizetype app, master, area, viewport, widgets;
+    bool operator==(const Held&) const = default;
+};
+Held heldBy(Master& m)
+{
+    return {qApp->children().size(), m.findChildren<QObject*>().size(), m.mdiArea()->children().size(),
+            m.mdiArea()->viewport()->children().size(), QApplication::allWidgets().size()};
+}
+QString describe(const Held& h)
+{
+    return QStringLiteral("application %1, main window %2, area %3, viewport %4, widgets %5")
+        .arg(h.app).arg(h.master).arg(h.area).arg(h.viewport).arg(h.widgets);
 }
 
 } // namespace
@@ -234,6 +272,50 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(loaded(app.movieWindows()->viewer()), 20000);
         QCOMPARE(app.movieWindows()->viewer()->windowTitle(), movie);
+    }
+
+    // Opening and closing the movie window again and again leaves nothing
+    // behind: neither objects held by the main window or the application nor
+    // memory.
+    void openAndCloseManyTimesStaysFlat()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application::prepareDesktop(); // the program's icon on every window, as at start-up
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain(QString());
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        const auto openAndClose = [&] {
+            app.movieWindows()->open(m_clip, QStringLiteral("clip.avi"));
+            MovieViewer* v = app.movieWindows()->viewer();
+            if (!QTest::qWaitFor([v] { return loaded(v); }, 20000))
+                return false;
+            app.movieWindows()->close();
+            return QTest::qWaitFor([&] { return !app.movieWindows()->viewer(); }, 5000);
+        };
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(openAndClose());
+        QTest::qWait(50);
+        const Held before = heldBy(m);
+        const qint64 rssBefore = residentKb();
+        const qint64 heapBefore = heapInUse();
+        for (int i = 0; i < 200; ++i)
+            QVERIFY2(openAndClose(), qPrintable(QStringLiteral("opening %1").arg(i)));
+        QTest::qWait(50);
+        const Held after = heldBy(m);
+        const qint64 rssAfter = residentKb();
+        const qint64 heapAfter = heapInUse();
+        qInfo("resident %lld KB after the warm-up, %lld KB after 200 more (%+lld KB per opening); heap in use %+lld KB",
+              rssBefore, rssAfter, (rssAfter - rssBefore) / 200, (heapAfter - heapBefore) / 1024);
+        QVERIFY2(after == before, qPrintable(describe(before) + QStringLiteral(" became ") + describe(after)));
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer keeps freed memory for a while: no memory figures under it");
+#endif
+        QVERIFY2(rssAfter - rssBefore < 3 * 1024, qPrintable(QStringLiteral("grew by %1 KB").arg(rssAfter - rssBefore)));
+        // Nothing kept per opening: what stays in use is well under 5 KB an opening.
+        QVERIFY2(heapAfter - heapBefore < 1024 * 1024,
+                 qPrintable(QStringLiteral("heap in use grew by %1 KB").arg((heapAfter - heapBefore) / 1024)));
     }
 };
 

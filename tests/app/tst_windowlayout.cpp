@@ -1,15 +1,23 @@
 #include "modaldriver.h"
 #include "tst_capturerig.h"
 
+#include "app/moviewindows.h"
 #include "image/image.h"
 #include "image/multiimage.h"
+#include "movie/movieplayer.h"
+#include "movie/movieplayerview.h"
+#include "movie/movieviewer.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QToolButton>
 
 using namespace lv;
 using namespace captest;
@@ -98,6 +106,65 @@ void setScaling(Master& m, bool on)
         return true;
     });
     m.DeviceToolbar->button(QStringLiteral("display"))->trigger();
+}
+
+QString rectText(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// What of a child window the user cannot see: the main window reaching past
+// the screen's available area, the child's frame past the document area's
+// visible part, or a control of it past either. Empty when all is in sight.
+QString outOfSight(Master& m, QMdiSubWindow* sub)
+{
+    const QRect avail = m.screen()->availableGeometry();
+    if (!avail.contains(m.frameGeometry()))
+        return QStringLiteral("main window at %1 reaches past the screen's %2").arg(rectText(m.frameGeometry()),
+                                                                                   rectText(avail));
+    QWidget* viewport = m.mdiArea()->viewport();
+    const QRect visible = viewport->rect();
+    if (!visible.contains(sub->geometry()))
+        return QStringLiteral("child window at %1 reaches past the area %2").arg(rectText(sub->geometry()),
+                                                                                rectText(visible));
+    QWidget* content = sub->widget();
+    const QRect client(content->mapTo(viewport, QPoint(0, 0)), content->size());
+    for (QWidget* w : content->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(sub) || w->isWindow())
+            continue;
+        const QRect at(w->mapTo(viewport, QPoint(0, 0)), w->size());
+        if (!visible.contains(at) || !client.contains(at))
+            return QStringLiteral("%1 \"%2\" at %3 is outside the area %4 or its window %5")
+                .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), rectText(at),
+                     rectText(visible), rectText(client));
+    }
+    return {};
+}
+
+// A short movie of the given frame size.
+bool makeClip(const QString& file, QSize size)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                                       QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                       QStringLiteral("-i"),
+                                       QStringLiteral("testsrc=size=%1x%2:rate=25").arg(size.width()).arg(size.height()),
+                                       QStringLiteral("-frames:v"), QStringLiteral("10"), QStringLiteral("-c:v"),
+                                       QStringLiteral("mjpeg"), file});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+// The whole screen, kept for a person to look at when a folder is named.
+void keepScreenshot(const QString& name)
+{
+    const QString dir = qEnvironmentVariable("LUMIVARK_SCREENSHOT_DIR");
+    if (dir.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    QDir().mkpath(dir);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QString file = dir + QStringLiteral("/%1-%2x%3.png").arg(name).arg(screen->size().width()).arg(screen->size().height());
+    screen->grabWindow(0).save(file);
+    qInfo("screenshot %s", qPrintable(file));
 }
 
 } // namespace
@@ -256,6 +323,120 @@ private slots:
         QVERIFY(QRect(viewer->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), viewer->size()).contains(shown));
         verifyWholePicture(m, shown, viewer->MasterImage().drawnImage());
         m.RecordButtonClicked();
+    }
+
+    // A child window opened in the main window as first started (or as the
+    // user sized it) is seen with all its controls: the main window grows
+    // for it, within the screen, and where even the screen is too small the
+    // child is made smaller and its picture scales.
+    void childWindowControlsInSight_data()
+    {
+        QTest::addColumn<QString>("window"); // movie, editor, series
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("userSize"); // the main window's size the user gave it; none at first start
+        for (const char* w : {"movie", "editor", "series"})
+            for (QSize p : {QSize(320, 240), QSize(1280, 720)})
+                QTest::addRow("%s %dx%d", w, p.width(), p.height()) << QString::fromLatin1(w) << p << QSize();
+        QTest::newRow("movie 160x120, in a larger window") << QStringLiteral("movie") << QSize(160, 120)
+                                                           << QSize(760, 540);
+    }
+
+    void childWindowControlsInSight()
+    {
+        QFETCH(QString, window);
+        QFETCH(QSize, picture);
+        QFETCH(QSize, userSize);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        QTemporaryDir out;
+        Rig rig(out.filePath(QStringLiteral("cam.bmp")));
+        rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
+        Master& m = *rig.master;
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        if (userSize.isValid()) {
+            m.resize(userSize);
+            QTRY_COMPARE(m.size(), userSize);
+        }
+        const QString clip = out.filePath(QStringLiteral("clip.avi"));
+        if (window == QLatin1String("movie"))
+            QVERIFY(makeClip(clip, picture));
+        else
+            rig.setPattern(picture, true);
+        if (window == QLatin1String("series"))
+            rig.multiple(1); // its band, and the window's width with it
+        QTest::qWait(50);
+        const QSize least = m.minimumSizeHint() + m.frameGeometry().size() - m.size();
+        const QSize screenRoom = m.screen()->availableGeometry().size();
+        if (least.width() > screenRoom.width() || least.height() > screenRoom.height())
+            QSKIP("this screen is smaller than the main window's own least size (the suite runs this on 1280x800 "
+                  "and 1024x768 screens)");
+        const QSize before = m.size();
+        const QSize roomBefore = m.mdiArea()->viewport()->size();
+        QWidget* child = nullptr;
+        MovieViewer* movie = nullptr;
+        if (window == QLatin1String("movie")) {
+            auto* movies = new MovieWindows(m, rig.state);
+            movies->open(clip, QStringLiteral("clip.avi"));
+            movie = movies->viewer();
+            QTRY_VERIFY_WITH_TIMEOUT(movie->player().imageFrame() >= 0, 20000);
+            child = movie;
+        } else if (window == QLatin1String("editor")) {
+            m.action(Command::Snapshot)->trigger();
+            child = rig.ctl->editor();
+        } else {
+            m.RecordButtonClicked();
+            m.Shooter->click();
+            child = rig.ctl->multiImage();
+        }
+        QVERIFY(child);
+        auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+        QVERIFY(sub);
+        sub->raise();
+        // The window manager takes its time to give the main window its new size.
+        const bool settled = QTest::qWaitFor([&] { return outOfSight(m, sub).isEmpty(); }, 3000);
+        Q_UNUSED(settled); // what is still out of sight is told below
+        QTest::qWait(200);
+        keepScreenshot(QStringLiteral("%1-%2x%3").arg(window).arg(picture.width()).arg(picture.height()));
+        const QString problem = outOfSight(m, sub);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+        // It grows as far as the child needs, no further, and the screen allows;
+        // a child that fits leaves the user's size alone.
+        const QSize wanted = sub->sizeHint();
+        const QRect avail = m.screen()->availableGeometry();
+        if (wanted.width() <= roomBefore.width())
+            QCOMPARE(m.width(), before.width());
+        else
+            QVERIFY2(sub->width() >= wanted.width() || m.frameGeometry().width() >= avail.width() - 2,
+                     qPrintable(QStringLiteral("child %1 wide of %2 wanted, main window %3 on a screen of %4")
+                                    .arg(sub->width()).arg(wanted.width()).arg(rectText(m.frameGeometry()), rectText(avail))));
+        if (wanted.height() <= roomBefore.height())
+            QCOMPARE(m.height(), before.height());
+        else
+            QVERIFY2(sub->height() >= wanted.height() || m.frameGeometry().height() >= avail.height() - 2,
+                     qPrintable(QStringLiteral("child %1 high of %2 wanted, main window %3 on a screen of %4")
+                                    .arg(sub->height()).arg(wanted.height()).arg(rectText(m.frameGeometry()), rectText(avail))));
+        if (movie) {
+            MoviePlayerView* view = movie->movie();
+            for (QWidget* control : {static_cast<QWidget*>(view->playButton()), static_cast<QWidget*>(view->stopButton()),
+                                     static_cast<QWidget*>(view->backButton()),
+                                     static_cast<QWidget*>(view->forwardButton()), static_cast<QWidget*>(view->seekBar())}) {
+                QVERIFY(control->isVisible());
+                QVERIFY2(control->width() >= 10 && control->height() >= 10,
+                         qPrintable(control->objectName() + QLatin1Char(' ') + rectText(control->geometry())));
+            }
+            // Shown whole: at its own size where the screen has room, else scaled down, never cut.
+            const QRect shown = view->pictureRect();
+            const QSize room = m.screen()->availableGeometry().size();
+            if (picture.width() * 2 < room.width() && picture.height() * 2 < room.height())
+                QVERIFY2(shown.width() >= picture.width() && shown.height() >= picture.height(),
+                         qPrintable(rectText(shown)));
+            else
+                QVERIFY2(shown.width() >= picture.width() / 8 && shown.height() >= picture.height() / 8,
+                         qPrintable(rectText(shown)));
+        }
+        if (window == QLatin1String("series"))
+            m.RecordButtonClicked();
     }
 };
 
