@@ -17,8 +17,10 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <linux/videodev2.h>
+#include <csignal>
 #include <memory>
 #include <mutex>
+#include <sys/types.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -71,6 +73,76 @@ std::optional<SourceInfo> findSource(const QString& description)
         if (s.description == description)
             return s;
     return std::nullopt;
+}
+
+// ffprobe's count of the frames it decodes in the movie's video stream; -1
+// when it cannot read the file.
+int countFrames(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+// Processes that keep every core busy while they live.
+class CpuLoad {
+public:
+    explicit CpuLoad(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto p = std::make_unique<QProcess>();
+            p->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+            if (p->waitForStarted(5000))
+                m_spinners.push_back(std::move(p));
+        }
+    }
+    ~CpuLoad()
+    {
+        for (auto& p : m_spinners) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    int running() const { return int(m_spinners.size()); }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_spinners;
+};
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs lumivark-cli with the test's environment (its PipeWire, no test pattern).
+CliRun runCli(const QStringList& args, int timeoutMs = 60000)
+{
+    CliRun r;
+#ifdef LUMIVARK_CLI
+    QProcess p;
+    p.start(QStringLiteral(LUMIVARK_CLI), args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(3000);
+        r.err = QStringLiteral("lumivark-cli did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+#else
+    Q_UNUSED(args);
+    Q_UNUSED(timeoutMs);
+#endif
+    return r;
 }
 
 } // namespace
@@ -318,6 +390,93 @@ private slots:
         if (!codec.isEmpty())
             QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), codec);
         QVERIFY(decodesCleanly(st.fileName));
+    }
+
+    // With every core kept busy by other programs, lumivark-cli still records
+    // three seconds of a 30 frames per second camera, run after run.
+    void recordsUnderLoad()
+    {
+#ifndef LUMIVARK_CLI
+        QSKIP("lumivark-cli is not built");
+#endif
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("BusyCamera")));
+        const CpuLoad load(3);
+        QCOMPARE(load.running(), 3);
+        QTemporaryDir dir;
+        QList<int> counts;
+        for (int run = 1; run <= 3; ++run) {
+            const QString file = dir.filePath(QStringLiteral("busy%1.avi").arg(run));
+            const CliRun r = runCli({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("3"),
+                                     QStringLiteral("--rate"), QStringLiteral("30"), file});
+            const int frames = countFrames(file);
+            counts << frames;
+            QVERIFY2(r.exitCode == 0, qPrintable(QStringLiteral("run %1: exit %2: %3").arg(run).arg(r.exitCode).arg(r.err)));
+            QVERIFY2(frames >= 84 && frames <= 96, qPrintable(QStringLiteral("run %1: %2 frames").arg(run).arg(frames)));
+        }
+        qInfo() << "frames under load:" << counts;
+    }
+
+    // A camera that stops sending before the first picture: lumivark-cli
+    // says so and fails, and writes no movie.
+    void sourceStoppedBeforeTheFirstPicture()
+    {
+#ifndef LUMIVARK_CLI
+        QSKIP("lumivark-cli is not built");
+#endif
+        QProcess* publisher = publish(QStringLiteral("YUY2"), QStringLiteral("Frozen"));
+        QVERIFY(publisher);
+        // Still in the graph, sending nothing.
+        QCOMPARE(::kill(pid_t(publisher->processId()), SIGSTOP), 0);
+        const auto resume = qScopeGuard([&] { ::kill(pid_t(publisher->processId()), SIGCONT); });
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("frozen.avi"));
+        const CliRun r = runCli({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("2"),
+                                 QStringLiteral("--rate"), QStringLiteral("30"), file});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(u"the device delivered no picture"), qPrintable(r.err));
+        QVERIFY(!QFile::exists(file));
+    }
+
+    // A recording that gets no picture at all (the camera stops after the
+    // first one, before the recording starts) ends as a failure with its
+    // reason, not as an empty success.
+    void recordingWithoutAPictureFails()
+    {
+        QProcess* publisher = publish(QStringLiteral("YUY2"), QStringLiteral("Stalling"));
+        QVERIFY(publisher);
+        const auto info = findSource(QStringLiteral("Stalling"));
+        QVERIFY(info);
+        PipeWireDriver driver(*info);
+        QVERIFY(driver.open());
+        SequenceCapture capture;
+        Collected got;
+        QVERIFY(driver.start(
+            [&](const FramePtr& f) {
+                got.frameSink()(f);
+                capture.pushFrame(f);
+            },
+            [&](const QString&) { capture.deviceLost(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(got.frameCount() > 0, 10000);
+        QCOMPARE(::kill(pid_t(publisher->processId()), SIGSTOP), 0);
+        const auto resume = qScopeGuard([&] { ::kill(pid_t(publisher->processId()), SIGCONT); });
+        // Frames already on their way are let through before the recording starts.
+        QTest::qWait(500);
+        QTemporaryDir dir;
+        SequenceCapture::Setup st;
+        st.fileName = dir.filePath(QStringLiteral("empty.avi"));
+        st.parms.dwRequestMicroSecPerFrame = 33333;
+        st.parms.fLimitEnabled = 1;
+        st.parms.wTimeLimit = 1;
+        st.driver = &driver;
+        st.codec = CodecChoice{};
+        QList<int> codes;
+        st.status = [&](int c) { codes << c; };
+        QVERIFY(capture.start(st));
+        QTRY_VERIFY_WITH_TIMEOUT(!capture.capturing(), 10000);
+        driver.close();
+        QCOMPARE(codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QCOMPARE(capture.framesCaptured(), 0u);
+        QCOMPARE(capture.errorText(), QStringLiteral("the device delivered no picture during the recording"));
     }
 
     // The publisher going away mid-recording ends the recording with a
