@@ -1,10 +1,12 @@
 #include "../movie/ffprobe.h"
 #include "capture/capturedriver.h"
+#include "capture/capturesession.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwdriver.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/pipewire/pwsession.h"
 #include "capture/sequencecapture.h"
+#include "capture/testpatterndriver.h"
 #include "collectedframes.h"
 
 #include <QDir>
@@ -618,6 +620,14 @@ private slots:
         });
         QElapsedTimer t;
         t.start();
+        // The first look asks the portal and finds nothing yet; the answer
+        // comes through the event loop.
+        QSignalSpy answered(&portalAccess(), &PortalAccess::answered);
+        QVERIFY(listSources().empty());
+        QVERIFY(portalPending());
+        QVERIFY(answered.wait(10000));
+        QCOMPARE(answered.count(), 1);
+        QVERIFY(!portalPending());
         const auto found = findSource(QStringLiteral("PortalCamera"));
         QVERIFY(t.elapsed() < 10000);
         if (refusal.isEmpty()) {
@@ -638,6 +648,77 @@ private slots:
         QVERIFY(!driver.open());
         QVERIFY2(driver.lastError().startsWith(refusal), qPrintable(driver.lastError()));
         QVERIFY(!driver.start({}, {}));
+    }
+
+    // A portal that takes its time (the user is asked): the event loop goes
+    // on meanwhile, the device list gets the portal's camera when the answer
+    // comes, and a saved device index is applied only to the complete list.
+    void portalAnswersLater()
+    {
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("PortalCamera")));
+        QProcess portal;
+        portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        portal.start(python.isEmpty() ? QStringLiteral("python3") : python,
+                     {qEnvironmentVariable("LUMIVARK_TEST_SOURCE_DIR") + QStringLiteral("/tests/capture/camera_portal.py"),
+                      QStringLiteral("grant"), QStringLiteral("5000")});
+        QVERIFY(portal.waitForReadyRead(10000));
+        QCOMPARE(portal.readLine().trimmed(), QByteArray("ready"));
+        qputenv("LUMIVARK_SANDBOXED", "1");
+        // The test pattern listed too: before the answer it is device 0.
+        qputenv("LUMIVARK_TEST_DEVICE", "1");
+        forgetPortalAnswer();
+        const auto restore = qScopeGuard([&] {
+            qputenv("LUMIVARK_SANDBOXED", "0");
+            qputenv("LUMIVARK_TEST_DEVICE", "0");
+            forgetPortalAnswer();
+            portal.terminate();
+            portal.waitForFinished(3000);
+        });
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(100);
+        QElapsedTimer t;
+        t.start();
+        SystemDriverCatalogue catalogue;
+        const ScopedDriverCatalogue installed(&catalogue);
+        DeviceWatcher watcher(nullptr, m_runtime.path());
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!catalogue.complete());
+        QString name;
+        QVERIFY(catalogue.describe(0, &name, nullptr));
+        QCOMPARE(name, TestPatternDriver::driverName());
+        QVERIFY(!catalogue.describe(1, nullptr, nullptr));
+        QSignalSpy changed(&watcher, &DeviceWatcher::changed);
+
+        // Device 0 as a parameters file saved it, while the portal camera was listed first.
+        const int saved = 0;
+        CaptureSession session;
+        qint64 openedAt = -1;
+        whenCatalogueComplete(&session, [&] {
+            openedAt = t.elapsed();
+            QVERIFY(session.open(saved));
+        });
+        QCOMPARE(openedAt, qint64(-1));
+        QTRY_VERIFY_WITH_TIMEOUT(openedAt >= 0, 15000);
+        QVERIFY2(openedAt >= 4500, qPrintable(QString::number(openedAt)));
+        // The timer went on firing all through the wait.
+        QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+        QVERIFY(catalogue.complete());
+        QVERIFY(session.isOpen());
+        QCOMPARE(session.driver()->name(), QStringLiteral("PortalCamera"));
+        QTRY_VERIFY_WITH_TIMEOUT(session.latestFrame() != nullptr, 10000);
+        session.close();
+
+        // The device list hears of the answer and shows the camera.
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 5000);
+        QVERIFY(watcher.pipewireConnected());
+        QVERIFY(catalogue.describe(0, &name, nullptr));
+        QCOMPARE(name, QStringLiteral("PortalCamera"));
+        QVERIFY(catalogue.describe(1, &name, nullptr));
+        QCOMPARE(name, TestPatternDriver::driverName());
     }
 
     // No daemon, or one that accepts and never answers: nothing listed,

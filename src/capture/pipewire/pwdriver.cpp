@@ -523,6 +523,10 @@ bool PipeWireDriver::open()
         m_lastError = portalRefusal();
         return false;
     }
+    if (fd == kRemotePending) {
+        m_lastError = QStringLiteral("Camera access: the desktop portal has not answered yet.");
+        return false;
+    }
     auto session = std::make_unique<Session>("lumivark-pw-capture", fd);
     if (!session->connected()) {
         m_lastError = QStringLiteral("The PipeWire service does not answer.");
