@@ -894,9 +894,14 @@ void Master::load(const QString& commandLine)
             break;
         }
     }
-    // A sandboxed program that may not use the cameras says so.
+    // A sandboxed program that may not use the cameras says so, now or
+    // when the camera portal answers.
     if (pipewire::portalRefused())
         setStatusString(pipewire::portalRefusal());
+    connect(&pipewire::portalAccess(), &pipewire::PortalAccess::answered, this, [this] {
+        if (pipewire::portalRefused())
+            setStatusString(pipewire::portalRefusal());
+    });
     // 10. The capture file name.
     TakeFilenameFromVideoWindow();
     // 11. The last session, else Movie mode.

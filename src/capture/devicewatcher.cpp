@@ -53,6 +53,18 @@ void DeviceWatcher::connectPipeWire()
         m_retry.stop();
         return;
     }
+    if (fd == pipewire::kRemotePending) {
+        // The portal's answer decides; the device list changes with it
+        // either way (the portal's cameras come, or the reason to show).
+        m_retry.stop();
+        connect(&pipewire::portalAccess(), &pipewire::PortalAccess::answered, this,
+                [this] {
+                    connectPipeWire();
+                    m_settle.start();
+                },
+                Qt::SingleShotConnection);
+        return;
+    }
     auto session = std::make_unique<pipewire::Session>("lumivark-pw-watch", fd, 1000);
     if (!session->connected()) {
         m_retry.start();

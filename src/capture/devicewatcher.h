@@ -15,8 +15,9 @@ class Session;
 
 // Notices cameras coming and going: /dev/video* nodes appearing or vanishing,
 // and PipeWire video sources entering or leaving the graph (reconnecting when
-// the PipeWire service starts later or restarts). changed() comes on the
-// owner's thread, once per burst.
+// the PipeWire service starts later or restarts). In a sandbox it also
+// notices the camera portal's answer. changed() comes on the owner's thread,
+// once per burst.
 class DeviceWatcher final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DeviceWatcher)

@@ -1,5 +1,6 @@
 #include "capture/capturedriver.h"
 #include "capture/pipewire/pwdriver.h"
+#include "capture/pipewire/pwportal.h"
 #include "capture/testpatterndriver.h"
 #include "capture/v4l2/v4l2devices.h"
 
@@ -16,7 +17,9 @@ void SystemDriverCatalogue::rescan()
     for (const v4l2::DeviceInfo& d : cameras)
         m_entries.push_back({d.card, d.version, d.path, {}});
     // A camera this program opens directly is not listed again through PipeWire.
-    for (const pipewire::SourceInfo& s : pipewire::listSources()) {
+    const auto sources = pipewire::listSources();
+    m_complete = !pipewire::portalPending();
+    for (const pipewire::SourceInfo& s : sources) {
         if (!s.devicePath.isEmpty() && std::any_of(cameras.begin(), cameras.end(), [&](const v4l2::DeviceInfo& d) {
                 return d.path == s.devicePath;
             }))
@@ -65,5 +68,25 @@ DriverCatalogue& driverCatalogue()
 }
 
 void setDriverCatalogue(DriverCatalogue* c) { g_catalogue = c; }
+
+void whenCatalogueComplete(QObject* context, std::function<void()> done)
+{
+    if (driverCatalogue().complete()) {
+        done();
+        return;
+    }
+    if (!pipewire::portalPending()) { // answered since the last look
+        driverCatalogue().rescan();
+        done();
+        return;
+    }
+    // Only the camera portal leaves the list open; its answer completes it.
+    QObject::connect(&pipewire::portalAccess(), &pipewire::PortalAccess::answered, context,
+                     [done = std::move(done)] {
+                         driverCatalogue().rescan();
+                         done();
+                     },
+                     Qt::SingleShotConnection);
+}
 
 } // namespace lv

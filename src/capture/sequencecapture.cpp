@@ -369,6 +369,9 @@ void SequenceCapture::Impl::finish(bool limitReached)
             slotCount = limitReached ? limitSlots : std::min(slotCount, limitSlots);
         slotCount = std::max(slotCount, nextSlot);
         frames = uint32_t(nextSlot > 0 ? slotCount : 0);
+        // A movie without a single picture is no recording, whatever else went right.
+        if (nextSlot == 0 && error.isEmpty())
+            error = QStringLiteral("the device delivered no picture during the recording");
         queue.push_back({Item::End, {}, slotCount, {}});
         wake.notify_one();
     }

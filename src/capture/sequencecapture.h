@@ -69,7 +69,8 @@ public:
     // input, a format the input cannot take); empty when it has sound or none
     // was asked. UI thread.
     QString withoutSoundReason() const;
-    // Why the last start or recording failed; empty when it did not.
+    // Why the last start or recording failed (a file it could not write, a
+    // recording that got no picture at all); empty when it did not.
     QString errorText() const;
 
     void pushFrame(const FramePtr& frame);

@@ -153,12 +153,26 @@ QImage stamped(const QImage& frame, const StampSettings& stamps, int imageNumber
     return picture.drawnImage();
 }
 
+// Runs the event loop until the device list is complete (in a sandbox, the
+// camera portal has answered), so a device index means what it meant when saved.
+void awaitDeviceList()
+{
+    auto complete = std::make_shared<bool>(false);
+    whenCatalogueComplete(qApp, [complete] {
+        *complete = true;
+        QCoreApplication::exit(0);
+    });
+    if (!*complete) // not answered at once
+        QCoreApplication::exec();
+}
+
 // Opens the device of the options with the size, rate and pattern they ask.
 bool openDevice(CaptureSession& session, const Request& r, const Settings& s, int rate = 0)
 {
     const int index = r.integer(QStringLiteral("device"), 0, 999, s.device);
     const QSize size = r.size(QStringLiteral("size"), QSize());
     const bool still = r.has(QStringLiteral("still"));
+    awaitDeviceList();
     QString refused;
     const bool opened = session.open(index, [&](CaptureDriver& d) {
         if (auto* pattern = dynamic_cast<TestPatternDriver*>(&d)) {
@@ -573,6 +587,7 @@ int runRecord(const Request& r, const Settings& s)
 
 int runDevices()
 {
+    awaitDeviceList();
     int n = 0;
     QString name, version;
     for (; driverCatalogue().describe(n, &name, &version); ++n)

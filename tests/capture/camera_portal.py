@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """A stand-in for the desktop portal's camera interface on the session bus.
 
-camera_portal.py MODE, MODE one of:
+camera_portal.py MODE [DELAY_MS], MODE one of:
   grant     access granted; OpenPipeWireRemote hands out a connection to
             $XDG_RUNTIME_DIR/pipewire-0
   refuse    the user says no
   nocamera  IsCameraPresent is false
   silent    the access request is never answered
+The access request is answered DELAY_MS (default 50) after it is made.
 Prints "ready" once the name is owned.
 """
 import os
@@ -19,6 +20,7 @@ import dbus.service
 from gi.repository import GLib
 
 MODE = sys.argv[1]
+DELAY_MS = int(sys.argv[2]) if len(sys.argv) > 2 else 50
 CAMERA = "org.freedesktop.portal.Camera"
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
@@ -46,7 +48,7 @@ class Portal(dbus.service.Object):
                 req.Response(dbus.UInt32(code), dbus.Dictionary({}, signature="sv"))
                 return False
 
-            GLib.timeout_add(50, answer)
+            GLib.timeout_add(DELAY_MS, answer)
         return dbus.ObjectPath(path)
 
     @dbus.service.method(CAMERA, in_signature="a{sv}", out_signature="h")

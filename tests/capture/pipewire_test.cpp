@@ -1,10 +1,12 @@
 #include "../movie/ffprobe.h"
 #include "capture/capturedriver.h"
+#include "capture/capturesession.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwdriver.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/pipewire/pwsession.h"
 #include "capture/sequencecapture.h"
+#include "capture/testpatterndriver.h"
 #include "collectedframes.h"
 
 #include <QDir>
@@ -17,8 +19,10 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <linux/videodev2.h>
+#include <csignal>
 #include <memory>
 #include <mutex>
+#include <sys/types.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -71,6 +75,76 @@ std::optional<SourceInfo> findSource(const QString& description)
         if (s.description == description)
             return s;
     return std::nullopt;
+}
+
+// ffprobe's count of the frames it decodes in the movie's video stream; -1
+// when it cannot read the file.
+int countFrames(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+// Processes that keep every core busy while they live.
+class CpuLoad {
+public:
+    explicit CpuLoad(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto p = std::make_unique<QProcess>();
+            p->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+            if (p->waitForStarted(5000))
+                m_spinners.push_back(std::move(p));
+        }
+    }
+    ~CpuLoad()
+    {
+        for (auto& p : m_spinners) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    int running() const { return int(m_spinners.size()); }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_spinners;
+};
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs lumivark-cli with the test's environment (its PipeWire, no test pattern).
+CliRun runCli(const QStringList& args, int timeoutMs = 60000)
+{
+    CliRun r;
+#ifdef LUMIVARK_CLI
+    QProcess p;
+    p.start(QStringLiteral(LUMIVARK_CLI), args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(3000);
+        r.err = QStringLiteral("lumivark-cli did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+#else
+    Q_UNUSED(args);
+    Q_UNUSED(timeoutMs);
+#endif
+    return r;
 }
 
 } // namespace
@@ -320,6 +394,93 @@ private slots:
         QVERIFY(decodesCleanly(st.fileName));
     }
 
+    // With every core kept busy by other programs, lumivark-cli still records
+    // three seconds of a 30 frames per second camera, run after run.
+    void recordsUnderLoad()
+    {
+#ifndef LUMIVARK_CLI
+        QSKIP("lumivark-cli is not built");
+#endif
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("BusyCamera")));
+        const CpuLoad load(3);
+        QCOMPARE(load.running(), 3);
+        QTemporaryDir dir;
+        QList<int> counts;
+        for (int run = 1; run <= 3; ++run) {
+            const QString file = dir.filePath(QStringLiteral("busy%1.avi").arg(run));
+            const CliRun r = runCli({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("3"),
+                                     QStringLiteral("--rate"), QStringLiteral("30"), file});
+            const int frames = countFrames(file);
+            counts << frames;
+            QVERIFY2(r.exitCode == 0, qPrintable(QStringLiteral("run %1: exit %2: %3").arg(run).arg(r.exitCode).arg(r.err)));
+            QVERIFY2(frames >= 84 && frames <= 96, qPrintable(QStringLiteral("run %1: %2 frames").arg(run).arg(frames)));
+        }
+        qInfo() << "frames under load:" << counts;
+    }
+
+    // A camera that stops sending before the first picture: lumivark-cli
+    // says so and fails, and writes no movie.
+    void sourceStoppedBeforeTheFirstPicture()
+    {
+#ifndef LUMIVARK_CLI
+        QSKIP("lumivark-cli is not built");
+#endif
+        QProcess* publisher = publish(QStringLiteral("YUY2"), QStringLiteral("Frozen"));
+        QVERIFY(publisher);
+        // Still in the graph, sending nothing.
+        QCOMPARE(::kill(pid_t(publisher->processId()), SIGSTOP), 0);
+        const auto resume = qScopeGuard([&] { ::kill(pid_t(publisher->processId()), SIGCONT); });
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("frozen.avi"));
+        const CliRun r = runCli({QStringLiteral("record"), QStringLiteral("--duration"), QStringLiteral("2"),
+                                 QStringLiteral("--rate"), QStringLiteral("30"), file});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(u"the device delivered no picture"), qPrintable(r.err));
+        QVERIFY(!QFile::exists(file));
+    }
+
+    // A recording that gets no picture at all (the camera stops after the
+    // first one, before the recording starts) ends as a failure with its
+    // reason, not as an empty success.
+    void recordingWithoutAPictureFails()
+    {
+        QProcess* publisher = publish(QStringLiteral("YUY2"), QStringLiteral("Stalling"));
+        QVERIFY(publisher);
+        const auto info = findSource(QStringLiteral("Stalling"));
+        QVERIFY(info);
+        PipeWireDriver driver(*info);
+        QVERIFY(driver.open());
+        SequenceCapture capture;
+        Collected got;
+        QVERIFY(driver.start(
+            [&](const FramePtr& f) {
+                got.frameSink()(f);
+                capture.pushFrame(f);
+            },
+            [&](const QString&) { capture.deviceLost(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(got.frameCount() > 0, 10000);
+        QCOMPARE(::kill(pid_t(publisher->processId()), SIGSTOP), 0);
+        const auto resume = qScopeGuard([&] { ::kill(pid_t(publisher->processId()), SIGCONT); });
+        // Frames already on their way are let through before the recording starts.
+        QTest::qWait(500);
+        QTemporaryDir dir;
+        SequenceCapture::Setup st;
+        st.fileName = dir.filePath(QStringLiteral("empty.avi"));
+        st.parms.dwRequestMicroSecPerFrame = 33333;
+        st.parms.fLimitEnabled = 1;
+        st.parms.wTimeLimit = 1;
+        st.driver = &driver;
+        st.codec = CodecChoice{};
+        QList<int> codes;
+        st.status = [&](int c) { codes << c; };
+        QVERIFY(capture.start(st));
+        QTRY_VERIFY_WITH_TIMEOUT(!capture.capturing(), 10000);
+        driver.close();
+        QCOMPARE(codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QCOMPARE(capture.framesCaptured(), 0u);
+        QCOMPARE(capture.errorText(), QStringLiteral("the device delivered no picture during the recording"));
+    }
+
     // The publisher going away mid-recording ends the recording with a
     // playable file and says why, once.
     void publisherLeavingEndsTheRecording()
@@ -459,6 +620,14 @@ private slots:
         });
         QElapsedTimer t;
         t.start();
+        // The first look asks the portal and finds nothing yet; the answer
+        // comes through the event loop.
+        QSignalSpy answered(&portalAccess(), &PortalAccess::answered);
+        QVERIFY(listSources().empty());
+        QVERIFY(portalPending());
+        QVERIFY(answered.wait(10000));
+        QCOMPARE(answered.count(), 1);
+        QVERIFY(!portalPending());
         const auto found = findSource(QStringLiteral("PortalCamera"));
         QVERIFY(t.elapsed() < 10000);
         if (refusal.isEmpty()) {
@@ -479,6 +648,77 @@ private slots:
         QVERIFY(!driver.open());
         QVERIFY2(driver.lastError().startsWith(refusal), qPrintable(driver.lastError()));
         QVERIFY(!driver.start({}, {}));
+    }
+
+    // A portal that takes its time (the user is asked): the event loop goes
+    // on meanwhile, the device list gets the portal's camera when the answer
+    // comes, and a saved device index is applied only to the complete list.
+    void portalAnswersLater()
+    {
+        QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("PortalCamera")));
+        QProcess portal;
+        portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        portal.start(python.isEmpty() ? QStringLiteral("python3") : python,
+                     {qEnvironmentVariable("LUMIVARK_TEST_SOURCE_DIR") + QStringLiteral("/tests/capture/camera_portal.py"),
+                      QStringLiteral("grant"), QStringLiteral("5000")});
+        QVERIFY(portal.waitForReadyRead(10000));
+        QCOMPARE(portal.readLine().trimmed(), QByteArray("ready"));
+        qputenv("LUMIVARK_SANDBOXED", "1");
+        // The test pattern listed too: before the answer it is device 0.
+        qputenv("LUMIVARK_TEST_DEVICE", "1");
+        forgetPortalAnswer();
+        const auto restore = qScopeGuard([&] {
+            qputenv("LUMIVARK_SANDBOXED", "0");
+            qputenv("LUMIVARK_TEST_DEVICE", "0");
+            forgetPortalAnswer();
+            portal.terminate();
+            portal.waitForFinished(3000);
+        });
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(100);
+        QElapsedTimer t;
+        t.start();
+        SystemDriverCatalogue catalogue;
+        const ScopedDriverCatalogue installed(&catalogue);
+        DeviceWatcher watcher(nullptr, m_runtime.path());
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!catalogue.complete());
+        QString name;
+        QVERIFY(catalogue.describe(0, &name, nullptr));
+        QCOMPARE(name, TestPatternDriver::driverName());
+        QVERIFY(!catalogue.describe(1, nullptr, nullptr));
+        QSignalSpy changed(&watcher, &DeviceWatcher::changed);
+
+        // Device 0 as a parameters file saved it, while the portal camera was listed first.
+        const int saved = 0;
+        CaptureSession session;
+        qint64 openedAt = -1;
+        whenCatalogueComplete(&session, [&] {
+            openedAt = t.elapsed();
+            QVERIFY(session.open(saved));
+        });
+        QCOMPARE(openedAt, qint64(-1));
+        QTRY_VERIFY_WITH_TIMEOUT(openedAt >= 0, 15000);
+        QVERIFY2(openedAt >= 4500, qPrintable(QString::number(openedAt)));
+        // The timer went on firing all through the wait.
+        QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+        QVERIFY(catalogue.complete());
+        QVERIFY(session.isOpen());
+        QCOMPARE(session.driver()->name(), QStringLiteral("PortalCamera"));
+        QTRY_VERIFY_WITH_TIMEOUT(session.latestFrame() != nullptr, 10000);
+        session.close();
+
+        // The device list hears of the answer and shows the camera.
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 5000);
+        QVERIFY(watcher.pipewireConnected());
+        QVERIFY(catalogue.describe(0, &name, nullptr));
+        QCOMPARE(name, QStringLiteral("PortalCamera"));
+        QVERIFY(catalogue.describe(1, &name, nullptr));
+        QCOMPARE(name, TestPatternDriver::driverName());
     }
 
     // No daemon, or one that accepts and never answers: nothing listed,

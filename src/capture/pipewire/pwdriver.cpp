@@ -6,9 +6,13 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <thread>
 #include <linux/videodev2.h>
 #include <pipewire/pipewire.h>
+#include <spa/node/command.h>
 #include <spa/param/props.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
@@ -139,13 +143,36 @@ uint32_t fourccForSpa(uint32_t mediaSubtype, uint32_t videoFormat)
     return 0;
 }
 
+namespace {
+
+// One buffer's bytes, copied out of PipeWire's memory for the converter.
+struct RawFrame {
+    std::vector<uint8_t> bytes;
+    uint32_t stride = 0;
+    uint64_t sequence = 0;
+    int64_t timestampUs = 0;
+    v4l2::CurrentFormat format;
+};
+
+} // namespace
+
 struct PipeWireDriver::Callbacks {
+    ~Callbacks() { stopConverter(); }
+
     PipeWireDriver* d;
     spa_hook nodeHook{};
     spa_hook streamHook{};
     bool streamed = false;
-    v4l2::FrameConverter converter;
-    bool negotiated = false;
+    pw_node_state nodeState = PW_NODE_STATE_CREATING; // the source node's, as the daemon last said
+    v4l2::FrameConverter converter; // converter thread
+    std::atomic<bool> negotiated{false};
+
+    static void onNodeInfo(void* data, const pw_node_info* info)
+    {
+        auto* c = static_cast<Callbacks*>(data);
+        if (info && (info->change_mask & PW_NODE_CHANGE_MASK_STATE))
+            c->nodeState = info->state;
+    }
 
     static void onNodeParam(void* data, int, uint32_t id, uint32_t, uint32_t, const spa_pod* param)
     {
@@ -305,6 +332,12 @@ struct PipeWireDriver::Callbacks {
         pw_stream_update_params(c->d->m_stream, params, n);
     }
 
+    // The stream's data thread, once per buffer. The buffer goes back to
+    // PipeWire before this returns: a producer gets its buffers back one per
+    // graph cycle, so a buffer kept past the cycle it came in is one the
+    // producer never sees again, and a driving producer that runs out
+    // (GStreamer's pipewiresink) waits for ever. The bytes are copied out
+    // and converted on the driver's converter thread.
     static void onProcess(void* data)
     {
         auto* c = static_cast<Callbacks*>(data);
@@ -312,17 +345,18 @@ struct PipeWireDriver::Callbacks {
         pw_buffer* pb = pw_stream_dequeue_buffer(d->m_stream);
         if (!pb)
             return;
-        c->deliver(pb->buffer);
+        c->copyOut(pb->buffer);
         pw_stream_queue_buffer(d->m_stream, pb);
     }
 
-    void deliver(spa_buffer* buf)
+    void copyOut(spa_buffer* buf)
     {
         if (d->m_lost || !negotiated || buf->n_datas < 1)
             return;
         const spa_data& first = buf->datas[0];
         if (!first.data || !first.chunk)
             return;
+        const int64_t arrived = steadyMicros();
         auto* header = static_cast<spa_meta_header*>(spa_buffer_find_meta_data(buf, SPA_META_Header, sizeof(spa_meta_header)));
         uint64_t sequence = d->m_counter++;
         if (header && header->seq != UINT64_MAX)
@@ -331,44 +365,130 @@ struct PipeWireDriver::Callbacks {
         if ((first.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) ||
             (header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED)))
             return;
-        const uint32_t offset = std::min(first.chunk->offset, first.maxsize);
-        const uint32_t size = std::min(first.chunk->size, first.maxsize - offset);
-        const auto* bytes = static_cast<const uint8_t*>(first.data) + offset;
-        const v4l2::CurrentFormat f = d->m_streamFormat;
-        const uint32_t stride = first.chunk->stride > 0 ? uint32_t(first.chunk->stride) : 0;
-        const uint8_t* data = bytes;
-        size_t length = size;
-        if (buf->n_datas > 1) {
-            // Planes in separate blocks: join them the way one block holds them.
-            planes.clear();
-            for (uint32_t i = 0; i < buf->n_datas; ++i) {
-                const spa_data& p = buf->datas[i];
-                if (!p.data || !p.chunk)
-                    return;
-                const uint32_t o = std::min(p.chunk->offset, p.maxsize);
-                const uint32_t n = std::min(p.chunk->size, p.maxsize - o);
-                const auto* src = static_cast<const uint8_t*>(p.data) + o;
-                planes.insert(planes.end(), src, src + n);
-            }
-            data = planes.data();
-            length = planes.size();
+        RawFrame raw = takeSpare();
+        raw.sequence = sequence;
+        raw.timestampUs = arrived;
+        raw.stride = first.chunk->stride > 0 ? uint32_t(first.chunk->stride) : 0;
+        {
+            std::lock_guard l(d->m_formatMutex);
+            raw.format = d->m_streamFormat;
         }
+        // Planes in separate blocks are joined the way one block holds them.
+        for (uint32_t i = 0; i < buf->n_datas; ++i) {
+            const spa_data& p = buf->datas[i];
+            if (!p.data || !p.chunk) {
+                giveSpare(std::move(raw));
+                return;
+            }
+            const uint32_t o = std::min(p.chunk->offset, p.maxsize);
+            const uint32_t n = std::min(p.chunk->size, p.maxsize - o);
+            const auto* src = static_cast<const uint8_t*>(p.data) + o;
+            raw.bytes.insert(raw.bytes.end(), src, src + n);
+        }
+        std::lock_guard l(workMutex);
+        // A converter that falls behind loses the oldest picture, not the
+        // newest; the sequence gap counts it.
+        while (pending.size() >= kMaxPending) {
+            spare.push_back(std::move(pending.front().bytes));
+            pending.pop_front();
+        }
+        pending.push_back(std::move(raw));
+        workReady.notify_one();
+    }
+
+    RawFrame takeSpare()
+    {
+        RawFrame raw;
+        std::lock_guard l(workMutex);
+        if (!spare.empty()) {
+            raw.bytes = std::move(spare.back());
+            spare.pop_back();
+        }
+        raw.bytes.clear();
+        return raw;
+    }
+
+    void giveSpare(RawFrame&& raw)
+    {
+        std::lock_guard l(workMutex);
+        spare.push_back(std::move(raw.bytes));
+    }
+
+    // Converter thread: turns copied buffers into frames for the frame sink, in order.
+    void convertLoop()
+    {
+        for (;;) {
+            RawFrame raw;
+            {
+                std::unique_lock l(workMutex);
+                workReady.wait(l, [this] { return stopping || !pending.empty(); });
+                if (stopping)
+                    return;
+                raw = std::move(pending.front());
+                pending.pop_front();
+            }
+            convert(raw);
+            giveSpare(std::move(raw));
+        }
+    }
+
+    void convert(const RawFrame& raw)
+    {
+        if (d->m_lost)
+            return;
         auto frame = std::make_shared<VideoFrame>();
-        frame->sequence = sequence;
-        frame->timestampUs = steadyMicros();
-        if (!converter.convert(f.fourcc, f.size, stride, data, length, &frame->image))
+        frame->sequence = raw.sequence;
+        frame->timestampUs = raw.timestampUs;
+        const v4l2::CurrentFormat& f = raw.format;
+        if (!converter.convert(f.fourcc, f.size, raw.stride, raw.bytes.data(), raw.bytes.size(), &frame->image))
             return;
         if (f.fourcc == V4L2_PIX_FMT_MJPEG)
-            frame->jpeg = QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
+            frame->jpeg = QByteArray(reinterpret_cast<const char*>(raw.bytes.data()), qsizetype(raw.bytes.size()));
         if (d->m_frames)
             d->m_frames(frame);
     }
 
-    std::vector<uint8_t> planes;
+    void startConverter()
+    {
+        stopConverter();
+        {
+            std::lock_guard l(workMutex);
+            stopping = false;
+            pending.clear();
+        }
+        worker = std::thread([this] { convertLoop(); });
+    }
+
+    // After the stream is gone: no buffer comes any more.
+    void stopConverter()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            std::lock_guard l(workMutex);
+            stopping = true;
+        }
+        workReady.notify_one();
+        worker.join();
+        std::lock_guard l(workMutex);
+        for (RawFrame& r : pending)
+            spare.push_back(std::move(r.bytes));
+        pending.clear();
+    }
+
+    // Copied buffers waiting for the converter (a few frames' worth: more is
+    // only delay) and their memory kept for reuse.
+    static constexpr size_t kMaxPending = 3;
+    std::mutex workMutex;
+    std::condition_variable workReady;
+    std::deque<RawFrame> pending;
+    std::vector<std::vector<uint8_t>> spare;
+    bool stopping = false;
+    std::thread worker;
 
     static constexpr pw_node_events kNodeEvents = {
         .version = PW_VERSION_NODE_EVENTS,
-        .info = nullptr,
+        .info = onNodeInfo,
         .param = onNodeParam,
     };
     static constexpr pw_stream_events kStreamEvents = {
@@ -401,6 +521,10 @@ bool PipeWireDriver::open()
     const int fd = remoteFd();
     if (fd == kRemoteRefused) {
         m_lastError = portalRefusal();
+        return false;
+    }
+    if (fd == kRemotePending) {
+        m_lastError = QStringLiteral("Camera access: the desktop portal has not answered yet.");
         return false;
     }
     auto session = std::make_unique<Session>("lumivark-pw-capture", fd);
@@ -571,6 +695,21 @@ bool PipeWireDriver::connectStream()
     });
     m_session->setBroken([this](const QString& reason) { lose(reason); });
 
+    // A source nobody streams from may still hold the buffers of its last
+    // consumer: those that consumer never gave back, and those it queued
+    // while paused. A producer that waits for a free buffer before it drives
+    // the graph (GStreamer's pipewiresink) then never sends again. Suspended,
+    // it negotiates anew and gets fresh buffers, as the session manager does
+    // with it after a few idle seconds; one in use by others is left alone.
+    if (m_callbacks->nodeState == PW_NODE_STATE_IDLE) {
+        uint8_t command[64];
+        spa_pod_builder cb{};
+        spa_pod_builder_init(&cb, command, sizeof(command));
+        const auto* suspend = static_cast<const spa_command*>(
+            spa_pod_builder_add_object(&cb, SPA_TYPE_COMMAND_Node, SPA_NODE_COMMAND_Suspend));
+        pw_node_send_command(m_node, suspend);
+        m_session->roundTrip(1000);
+    }
     pw_properties* props =
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Camera",
                           PW_KEY_NODE_NAME, "lumivark", nullptr);
@@ -600,8 +739,11 @@ bool PipeWireDriver::connectStream()
             SPA_POD_Id(spaForFourcc(want.fourcc)), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
             SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
     }
+    // Buffers are handled on the data thread, within the graph cycle they
+    // come in (see Callbacks::onProcess).
     const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                       PW_STREAM_FLAG_DONT_RECONNECT);
+                                       PW_STREAM_FLAG_DONT_RECONNECT | PW_STREAM_FLAG_RT_PROCESS);
+    m_callbacks->startConverter();
     if (pw_stream_connect(m_stream, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1) < 0) {
         m_lastError = QStringLiteral("The capture stream does not connect.");
         destroyStream();
@@ -618,6 +760,7 @@ void PipeWireDriver::destroyStream()
     pw_stream_disconnect(m_stream);
     pw_stream_destroy(m_stream);
     m_stream = nullptr;
+    m_callbacks->stopConverter();
 }
 
 void PipeWireDriver::stop()

@@ -18,9 +18,10 @@ namespace lv::pipewire {
 uint32_t fourccForSpa(uint32_t mediaSubtype, uint32_t videoFormat);
 
 // A PipeWire "Video/Source" node as a capture device. The stream runs on
-// the driver's own PipeWire thread loop, which is its capture thread: frames
-// are converted there (through the V4L2 back end's converter) and handed to
-// the frame sink. A gap in the buffers' sequence numbers counts as lost
+// the driver's own PipeWire thread loop; each buffer is copied out and handed
+// back on the stream's data thread at once, and a converter thread of the
+// driver's, its capture thread, converts the copies (through the V4L2 back
+// end's converter) and hands the frames to the frame sink. A gap in the buffers' sequence numbers counts as lost
 // frames. The node leaving the graph, or the daemon going away, calls the
 // error sink once.
 //
@@ -75,11 +76,11 @@ private:
     std::vector<v4l2::ControlInfo> m_controls;
     mutable std::mutex m_formatMutex;
     v4l2::CurrentFormat m_format;   // what was asked for
-    v4l2::CurrentFormat m_streamFormat; // what was negotiated (loop thread)
+    v4l2::CurrentFormat m_streamFormat; // what was negotiated (set on the loop thread, read on the data thread)
     FrameSink m_frames;
     ErrorSink m_errors;
     std::atomic<bool> m_lost{false};
-    uint64_t m_counter = 0;
+    uint64_t m_counter = 0; // data thread
     QString m_lastError;
 };
 

@@ -1,15 +1,15 @@
 #include "capture/pipewire/pwportal.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
-#include <QEventLoop>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QTimer>
 #include <mutex>
 #include <unistd.h>
@@ -23,11 +23,6 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kCamera = QStringLiteral("org.freedesktop.portal.Camera");
-
-std::mutex g_mutex;
-enum class Access { Unknown, Granted, Refused };
-Access g_access = Access::Unknown;
-QString g_refusal;
 
 int timeoutMs()
 {
@@ -44,74 +39,123 @@ QDBusMessage cameraCall(const QString& method, const QVariantMap& options)
     return m;
 }
 
+std::mutex g_mutex;
+enum class Access { Unknown, Pending, Granted, Refused };
+Access g_access = Access::Unknown;
+QString g_refusal;
+// Counts forgetPortalAnswer() calls: the answer to an earlier request is stale.
+uint64_t g_generation = 0;
+
 } // namespace
 
-// Receives the portal's answer to one access request on the asking thread.
-class PortalResponse final : public QObject {
+// One access request, on the application's thread: asks whether there is a
+// camera, asks for access, and waits for the Response signal of the request
+// object (the user may be asked), or gives up after the portal timeout.
+// Nothing in it blocks; it deletes itself once answered.
+class PortalRequest final : public QObject {
     Q_OBJECT
 public:
-    uint response = 2;
-    bool answered = false;
+    explicit PortalRequest(uint64_t generation) : m_generation(generation)
+    {
+        m_timeout.setSingleShot(true);
+        connect(&m_timeout, &QTimer::timeout, this,
+                [this] { finish(QStringLiteral("Camera access: no answer from the desktop portal.")); });
+    }
+
+    void start()
+    {
+        if (!m_bus.isConnected()) {
+            finish(QStringLiteral("Camera access: no session bus to reach the desktop portal."));
+            return;
+        }
+        QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << kCamera << QStringLiteral("IsCameraPresent");
+        whenReplied(get, [this](const QDBusMessage& present) {
+            if (present.type() == QDBusMessage::ErrorMessage)
+                finish(QStringLiteral("Camera access: the desktop portal does not answer (%1).").arg(present.errorMessage()));
+            else if (present.arguments().isEmpty() || !present.arguments().front().value<QDBusVariant>().variant().toBool())
+                finish(QStringLiteral("Camera access: the desktop portal sees no camera."));
+            else
+                askAccess();
+        });
+    }
+
 public slots:
     void onResponse(uint code, const QVariantMap&)
     {
-        response = code;
-        answered = true;
-        emit done();
+        finish(code == 0 ? QString() : QStringLiteral("Camera access was refused."));
     }
-signals:
-    void done();
+
+private:
+    void askAccess()
+    {
+        const QString token = QStringLiteral("lumivark%1").arg(QRandomGenerator::global()->generate());
+        QString sender = m_bus.baseService().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        m_request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+        // Listen before asking: the answer may come at once.
+        m_listening = m_bus.connect(kService, m_request, QStringLiteral("org.freedesktop.portal.Request"),
+                                    QStringLiteral("Response"), this, SLOT(onResponse(uint, QVariantMap)));
+        m_timeout.start(timeoutMs());
+        whenReplied(cameraCall(QStringLiteral("AccessCamera"), {{QStringLiteral("handle_token"), token}}),
+                    [this](const QDBusMessage& reply) {
+                        if (reply.type() == QDBusMessage::ErrorMessage)
+                            finish(QStringLiteral("Camera access: the desktop portal refused the request (%1).")
+                                       .arg(reply.errorMessage()));
+                    });
+    }
+
+    template <typename F>
+    void whenReplied(const QDBusMessage& call, F handle)
+    {
+        auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 5000), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, handle] {
+            watcher->deleteLater();
+            handle(watcher->reply());
+        });
+    }
+
+    void finish(const QString& refusal)
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        m_timeout.stop();
+        if (m_listening)
+            m_bus.disconnect(kService, m_request, QStringLiteral("org.freedesktop.portal.Request"),
+                             QStringLiteral("Response"), this, SLOT(onResponse(uint, QVariantMap)));
+        deleteLater();
+        {
+            std::lock_guard l(g_mutex);
+            if (m_generation != g_generation)
+                return;
+            g_access = refusal.isEmpty() ? Access::Granted : Access::Refused;
+            g_refusal = refusal;
+        }
+        if (!refusal.isEmpty())
+            qCWarning(lcPipeWire).noquote() << refusal;
+        emit portalAccess().answered();
+    }
+
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
+    const uint64_t m_generation;
+    QString m_request;
+    QTimer m_timeout;
+    bool m_listening = false;
+    bool m_done = false;
 };
 
-namespace {
-
-// Asks the portal for camera access; runs on a thread of its own, so the
-// wait for the user's answer neither blocks nor re-enters the caller's loop.
-QString askAccess()
+PortalAccess& portalAccess()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return QStringLiteral("Camera access: no session bus to reach the desktop portal.");
-
-    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << kCamera << QStringLiteral("IsCameraPresent");
-    const QDBusMessage present = bus.call(get, QDBus::Block, 5000);
-    if (present.type() == QDBusMessage::ErrorMessage)
-        return QStringLiteral("Camera access: the desktop portal does not answer (%1).").arg(present.errorMessage());
-    if (present.arguments().isEmpty() || !present.arguments().front().value<QDBusVariant>().variant().toBool())
-        return QStringLiteral("Camera access: the desktop portal sees no camera.");
-
-    const QString token = QStringLiteral("lumivark%1").arg(QRandomGenerator::global()->generate());
-    QString sender = bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    PortalResponse answer;
-    QEventLoop loop;
-    QObject::connect(&answer, &PortalResponse::done, &loop, &QEventLoop::quit);
-    // Listen before asking: the answer may come at once.
-    bus.connect(kService, request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                &answer, SLOT(onResponse(uint, QVariantMap)));
-    const QDBusMessage reply = bus.call(cameraCall(QStringLiteral("AccessCamera"), {{QStringLiteral("handle_token"), token}}),
-                                        QDBus::Block, 5000);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        bus.disconnect(kService, request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                       &answer, SLOT(onResponse(uint, QVariantMap)));
-        return QStringLiteral("Camera access: the desktop portal refused the request (%1).").arg(reply.errorMessage());
-    }
-    QTimer::singleShot(timeoutMs(), &loop, &QEventLoop::quit);
-    if (!answer.answered)
-        loop.exec();
-    bus.disconnect(kService, request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                   &answer, SLOT(onResponse(uint, QVariantMap)));
-    if (!answer.answered)
-        return QStringLiteral("Camera access: no answer from the desktop portal.");
-    if (answer.response != 0)
-        return QStringLiteral("Camera access was refused.");
-    return {};
+    static PortalAccess* access = [] {
+        auto* a = new PortalAccess;
+        if (QCoreApplication::instance())
+            a->moveToThread(QCoreApplication::instance()->thread());
+        return a;
+    }();
+    return *access;
 }
-
-} // namespace
 
 bool sandboxed()
 {
@@ -125,23 +169,24 @@ int remoteFd()
 {
     if (!sandboxed())
         return kRemoteDirect;
-    std::lock_guard l(g_mutex);
+    std::unique_lock l(g_mutex);
     if (g_access == Access::Unknown) {
-        QString refusal;
-        QThread* asker = QThread::create([&refusal] { refusal = askAccess(); });
-        asker->start();
-        asker->wait();
-        delete asker;
-        g_access = refusal.isEmpty() ? Access::Granted : Access::Refused;
-        g_refusal = refusal;
-        if (!refusal.isEmpty())
-            qCWarning(lcPipeWire).noquote() << refusal;
+        g_access = Access::Pending;
+        const uint64_t generation = g_generation;
+        // Always queued, so the answer never comes before the caller has
+        // heard that it is pending.
+        QMetaObject::invokeMethod(
+            &portalAccess(), [generation] { (new PortalRequest(generation))->start(); }, Qt::QueuedConnection);
     }
+    if (g_access == Access::Pending)
+        return kRemotePending;
     if (g_access == Access::Refused)
         return kRemoteRefused;
+    l.unlock();
     const QDBusMessage reply =
         QDBusConnection::sessionBus().call(cameraCall(QStringLiteral("OpenPipeWireRemote"), {}), QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ErrorMessage || reply.arguments().isEmpty()) {
+        std::lock_guard relock(g_mutex);
         g_refusal = QStringLiteral("Camera access: the desktop portal hands out no PipeWire connection (%1).")
                         .arg(reply.errorMessage());
         return kRemoteRefused;
@@ -150,6 +195,7 @@ int remoteFd()
     // The message owns its descriptor; the session gets a copy of its own.
     const int own = fd.isValid() ? ::dup(fd.fileDescriptor()) : -1;
     if (own < 0) {
+        std::lock_guard relock(g_mutex);
         g_refusal = QStringLiteral("Camera access: the desktop portal hands out no PipeWire connection.");
         return kRemoteRefused;
     }
@@ -163,6 +209,12 @@ QString portalRefusal()
                                : g_refusal;
 }
 
+bool portalPending()
+{
+    std::lock_guard l(g_mutex);
+    return g_access == Access::Pending;
+}
+
 bool portalRefused()
 {
     std::lock_guard l(g_mutex);
@@ -174,6 +226,7 @@ void forgetPortalAnswer()
     std::lock_guard l(g_mutex);
     g_access = Access::Unknown;
     g_refusal.clear();
+    ++g_generation;
 }
 
 } // namespace lv::pipewire

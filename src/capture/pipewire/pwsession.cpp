@@ -195,7 +195,7 @@ Session::Lock::~Lock() { pw_thread_loop_unlock(m_loop); }
 std::vector<SourceInfo> listSources(int timeoutMs)
 {
     const int fd = remoteFd();
-    if (fd == kRemoteRefused)
+    if (fd == kRemoteRefused || fd == kRemotePending)
         return {};
     Session s("lumivark-pw-list", fd, timeoutMs);
     if (!s.connected())

@@ -87,7 +87,8 @@ private:
 
 // Connects, reads the registry and disconnects: the video sources of the
 // user's PipeWire (through the portal's remote when sandboxed). Empty when no
-// daemon answers within timeoutMs.
+// daemon answers within timeoutMs, and while the camera portal's answer is
+// awaited (portalPending()).
 std::vector<SourceInfo> listSources(int timeoutMs = 1500);
 
 // Calls pw_init once per process.
