@@ -62,20 +62,6 @@ int recordChild(int argc, char** argv)
     return QApplication::exec();
 }
 
-int countFrames(const QString& file)
-{
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
-                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return -1;
-    bool ok = false;
-    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
-    return ok ? n : -1;
-}
-
 } // namespace
 
 class CrashRecoveryTest : public QObject {

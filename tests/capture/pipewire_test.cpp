@@ -77,22 +77,6 @@ std::optional<SourceInfo> findSource(const QString& description)
     return std::nullopt;
 }
 
-// ffprobe's count of the frames it decodes in the movie's video stream; -1
-// when it cannot read the file.
-int countFrames(const QString& file)
-{
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
-                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        return -1;
-    bool ok = false;
-    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
-    return ok ? n : -1;
-}
-
 // Processes that keep every core busy while they live.
 class CpuLoad {
 public:

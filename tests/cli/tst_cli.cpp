@@ -26,6 +26,22 @@ struct Run {
     QString err;
 };
 
+// The outcome of a finished run of the program; a run past the time is killed.
+Run finished(QProcess& p, int timeoutMs = 60000)
+{
+    Run r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
 // The test pattern's number among the devices (last, after any camera); -1 before it is known.
 int g_testDevice = -1;
 
@@ -46,17 +62,7 @@ Run runCli(QStringList args, int timeoutMs = 60000, const QMap<QString, QString>
         env.insert(it.key(), it.value());
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(LUMIVARK_CLI), args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+    return finished(p, timeoutMs);
 }
 
 // djpeg's decode of a JPEG file as a PPM image; null when djpeg refuses it.
@@ -106,21 +112,6 @@ std::unique_ptr<QProcess> startProgram(const QString& program, QStringList args,
     p->setWorkingDirectory(cwd);
     p->start(program, args);
     return p;
-}
-
-Run finished(QProcess& p, int timeoutMs = 60000)
-{
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
 }
 
 // The window program's start, up to its first live picture (the repair of
