@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <memory>
@@ -168,6 +169,42 @@ bool playsWhole(const QString& file, int* frames = nullptr)
 QStringList leftovers(const QString& dir, const QString& pattern)
 {
     return QDir(dir).entryList({pattern}, QDir::Files | QDir::Hidden);
+}
+
+// ImageMagick's convert; its exit code, with what it printed when asked.
+int convert(const QStringList& args, QByteArray* out = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("convert"), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A picture as ImageMagick reads it; null when it refuses the file.
+QImage imageMagickReads(const QString& file)
+{
+    QByteArray ppm;
+    if (convert({file, QStringLiteral("ppm:-")}, &ppm) != 0)
+        return {};
+    return QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
+}
+
+// A bitmap file's rows turned over and its height made negative: the top-down form.
+QByteArray topDown(QByteArray bmp)
+{
+    const qint32 w = qFromLittleEndian<qint32>(bmp.constData() + 18);
+    const qint32 h = qFromLittleEndian<qint32>(bmp.constData() + 22);
+    const int bits = qFromLittleEndian<quint16>(bmp.constData() + 28);
+    const qsizetype stride = ((qsizetype(w) * bits + 31) / 32) * 4;
+    const qsizetype off = qFromLittleEndian<quint32>(bmp.constData() + 10);
+    const QByteArray rows = bmp.mid(off, stride * h);
+    for (int y = 0; y < h; ++y)
+        bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
+    qToLittleEndian<qint32>(-h, bmp.data() + 22);
+    return bmp;
 }
 
 } // namespace
@@ -646,6 +683,77 @@ private slots:
         QCOMPARE(result.pixel(0, 0), qRgb(0, 255, 255));
         const Run bad = runCli({QStringLiteral("effect"), QStringLiteral("invert"), path(QStringLiteral("nothing.bmp")), out});
         QCOMPARE(bad.exitCode, 1);
+    }
+
+    // Bitmaps other programs read are read; cut ones are refused with the
+    // reason, and no picture is written from them.
+    void effectOnBitmaps_data()
+    {
+        QTest::addColumn<QStringList>("convertArgs");
+        QTest::addColumn<QString>("change"); // "top-down", or where the file is cut
+        QTest::addColumn<QString>("error");  // empty: read
+        const QStringList rgb{QStringLiteral("-type"), QStringLiteral("truecolor"), QStringLiteral("-define"),
+                              QStringLiteral("bmp:format=bmp3")};
+        const QStringList rgba{QStringLiteral("-alpha"), QStringLiteral("set"), QStringLiteral("-define"),
+                               QStringLiteral("bmp:format=bmp4")};
+        const QStringList table{QStringLiteral("-type"), QStringLiteral("palette"), QStringLiteral("-colors"),
+                                QStringLiteral("200"), QStringLiteral("-compress"), QStringLiteral("none"),
+                                QStringLiteral("-define"), QStringLiteral("bmp:format=bmp3")};
+        QTest::newRow("top-down 24 bits") << rgb << "top-down" << "";
+        QTest::newRow("top-down 32 bits") << rgba << "top-down" << "";
+        QTest::newRow("top-down 8 bits") << table << "top-down" << "";
+        QTest::newRow("cut in the header") << rgb << "30" << "cut short inside its header";
+        QTest::newRow("header and 6 bytes") << rgb << "header+6" << "cut short: its header says";
+        QTest::newRow("half the pixels") << table << "half" << "cut short: its header says";
+        QTest::newRow("one byte short") << rgba << "-1" << "cut short: its header says";
+    }
+    void effectOnBitmaps()
+    {
+        QFETCH(QStringList, convertArgs);
+        QFETCH(QString, change);
+        QFETCH(QString, error);
+        const QString source = path(QStringLiteral("made.bmp"));
+        QCOMPARE(convert(QStringList{QStringLiteral("-size"), QStringLiteral("37x23"),
+                                     QStringLiteral("gradient:red-blue"), QStringLiteral("-fill"),
+                                     QStringLiteral("yellow"), QStringLiteral("-draw"),
+                                     QStringLiteral("rectangle 3,2 12,6")}
+                         + convertArgs + QStringList{source}),
+                 0);
+        QFile f(source);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        const qsizetype off = qFromLittleEndian<quint32>(bytes.constData() + 10);
+        if (change == QLatin1String("top-down"))
+            bytes = topDown(bytes);
+        else if (change == QLatin1String("header+6"))
+            bytes.truncate(off + 6);
+        else if (change == QLatin1String("half"))
+            bytes.truncate(off + (bytes.size() - off) / 2);
+        else
+            bytes.truncate(change.toInt() > 0 ? change.toInt() : bytes.size() + change.toInt());
+        const QString in = path(QStringLiteral("changed.bmp"));
+        QFile changed(in);
+        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(changed.write(bytes), bytes.size());
+        changed.close();
+        const QImage reference = imageMagickReads(in);
+        QCOMPARE(reference.isNull(), !error.isEmpty());
+
+        const QString out = path(QStringLiteral("inverted.bmp"));
+        QFile::remove(out);
+        const Run r = runCli({QStringLiteral("effect"), QStringLiteral("invert"), in, out});
+        if (!error.isEmpty()) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("cannot read ") + in) && r.err.contains(error), qPrintable(r.err));
+            QVERIFY(!QFile::exists(out));
+            return;
+        }
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QImage inverted = imageMagickReads(out);
+        QVERIFY(!inverted.isNull());
+        inverted.invertPixels();
+        QCOMPARE(inverted, reference);
     }
 
     // Each picture of the series goes to a real FTP server as it is taken,
