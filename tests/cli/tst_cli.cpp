@@ -207,6 +207,51 @@ QByteArray topDown(QByteArray bmp)
     return bmp;
 }
 
+// A small tmpfs mounted for a test and unmounted when it ends (tests run as
+// root); `fill` fills it up at once.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(bool fill)
+    {
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
+                                                                QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+        if (m_mounted && fill) {
+            QFile filler(path(QStringLiteral("filler")));
+            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                while (filler.write(QByteArray(512, 'x')) > 0) {
+                }
+        }
+    }
+    ~ScopedTmpfs()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+// The frames ffprobe decodes from the file's video stream; -1 when it cannot read it.
+int framesInFile(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -439,6 +484,38 @@ private slots:
         QVERIFY2(seconds > 2.5 && seconds < 3.6, qPrintable(QString::number(seconds)));
         QVERIFY(probeInt(video, "nb_read_packets") >= 25);
         QVERIFY(decodesCleanly(avi));
+    }
+
+    // A full disk ends the recording with the reason and exit status 1; the
+    // frames reported are the frames the file holds, and a file that could
+    // take nothing is not left behind.
+    void recordOnAFullDisk_data()
+    {
+        QTest::addColumn<bool>("fullAtOnce");
+        QTest::newRow("full part way") << false;
+        QTest::newRow("full from the start") << true;
+    }
+    void recordOnAFullDisk()
+    {
+        QFETCH(bool, fullAtOnce);
+        ScopedTmpfs disk(fullAtOnce);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        const QString avi = disk.path(QStringLiteral("full.avi"));
+        const Run r = runCli({QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("8"),
+                              QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--size"),
+                              QStringLiteral("640x480")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("disk is full")), qPrintable(r.err));
+        if (fullAtOnce) {
+            QVERIFY(!QFile::exists(avi));
+            return;
+        }
+        const int held = framesInFile(avi);
+        QVERIFY2(held > 0, qPrintable(QString::number(held)));
+        // Frames that came after the disk refused are dropped; how many depends on timing.
+        const QString line = r.out.trimmed();
+        QVERIFY2(line.startsWith(QStringLiteral("%1: %2 frames, ").arg(avi).arg(held)), qPrintable(line));
     }
 
     // An unfinished recording is mended where it was made, whoever starts
