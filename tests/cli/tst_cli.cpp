@@ -762,6 +762,41 @@ private slots:
         QCOMPARE(bad.exitCode, 1);
     }
 
+    // FFmpeg's own lines (here the scaler's note on the Motion JPEG pixel
+    // format) go into the program's log: kept off stderr unless the
+    // category is asked for.
+    void ffmpegLinesGoToTheLog_data()
+    {
+        QTest::addColumn<QString>("rules"); // QT_LOGGING_RULES; empty: not set
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("by default") << "" << false;
+        QTest::newRow("asked for") << "lumivark.ffmpeg=true" << true;
+    }
+    void ffmpegLinesGoToTheLog()
+    {
+        QFETCH(QString, rules);
+        QFETCH(bool, shown);
+        const QString movie = path(QStringLiteral("scaled.avi"));
+        if (!QFile::exists(movie))
+            QVERIFY(moviefiles::makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 4, 160, 120));
+        const QString out = path(QStringLiteral("scaled-again.avi"));
+        QMap<QString, QString> env;
+        if (!rules.isEmpty())
+            env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+        const Run r = runCli({QStringLiteral("recompress"), movie, out, QStringLiteral("--codec"), QStringLiteral("mpeg4")},
+                             60000, env);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString note = QStringLiteral("deprecated pixel format used");
+        if (!shown) {
+            QVERIFY2(!r.err.contains(note) && !r.err.contains(QStringLiteral(" @ 0x")), qPrintable(r.err));
+            return;
+        }
+        // As a line of the program's log, in the category named.
+        const QStringList lines = r.err.split(QLatin1Char('\n')).filter(note);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().startsWith(QStringLiteral("lumivark.ffmpeg: [swscaler @ ")), qPrintable(lines.first()));
+    }
+
     // Bitmaps other programs read are read; cut ones are refused with the
     // reason, and no picture is written from them.
     void effectOnBitmaps_data()
