@@ -231,6 +231,12 @@ public:
     }
     bool mounted() const { return m_mounted; }
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Frees that much of a filled disk, so the next file fits only in part.
+    bool leave(qint64 bytes)
+    {
+        QFile filler(path(QStringLiteral("filler")));
+        return filler.resize(filler.size() - bytes);
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -484,6 +490,30 @@ private slots:
         QVERIFY2(seconds > 2.5 && seconds < 3.6, qPrintable(QString::number(seconds)));
         QVERIFY(probeInt(video, "nb_read_packets") >= 25);
         QVERIFY(decodesCleanly(avi));
+    }
+
+    // A disk that fills up inside a picture ends the series with the
+    // system's reason, and no part of the picture is left.
+    void seriesOnAFullDisk_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("bitmaps") << "shot.bmp";
+        QTest::newRow("JPEG") << "shot.jpg";
+    }
+    void seriesOnAFullDisk()
+    {
+        QFETCH(QString, base);
+        ScopedTmpfs disk(true);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        QVERIFY(disk.leave(4096));
+        const Run r = runCli({QStringLiteral("series"), disk.path(base), QStringLiteral("--interval"),
+                              QStringLiteral("1"), QStringLiteral("--count"), QStringLiteral("2")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Error writing ") + disk.path(QStringLiteral("shot00001.")))
+                     && r.err.contains(QStringLiteral("No space left on device")),
+                 qPrintable(r.err));
+        QCOMPARE(leftovers(disk.path(QString()), QStringLiteral("shot*")), QStringList());
     }
 
     // A full disk ends the recording with the reason and exit status 1; the
