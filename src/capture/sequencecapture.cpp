@@ -377,6 +377,15 @@ void SequenceCapture::Impl::finish(bool limitReached)
     }
     if (encoder.joinable())
         encoder.join();
+    // After a write error the count is what reached the file, not the
+    // frames captured: the last ones were lost with the disk's refusal.
+    bool failed = writeFailed;
+    {
+        std::lock_guard l(mutex);
+        failed = failed || !error.isEmpty();
+    }
+    if (failed)
+        frames = uint32_t(writer.videoFramesWritten());
     audio = nullptr;
     ownAudio.reset();
     qCInfo(lcRecord).noquote() << "recording ended:" << frames.load() << "frames," << dropped.load()
@@ -445,7 +454,10 @@ bool SequenceCapture::closeSingle()
     if (!s.singleOpen)
         return false;
     s.singleOpen = false;
-    return s.single.close();
+    const bool closed = s.single.close();
+    if (!closed) // what the mended file holds
+        s.singleFrames = int(s.single.videoFramesWritten());
+    return closed;
 }
 
 int SequenceCapture::singleFramesWritten() const { return d->singleFrames; }

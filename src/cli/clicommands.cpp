@@ -807,9 +807,10 @@ int runEffect(const Request& r, const Settings& s)
     const QString out = r.operands[2];
     const PictureType type = requirePictureType(r, out);
     const int q = quality(r, s);
-    const QImage picture = LoadPicture(in);
+    const PictureLoad load = LoadPictureChecked(in);
+    const QImage& picture = load.image;
     if (picture.isNull()) {
-        printError(QStringLiteral("cannot read %1 as a bitmap or JPEG picture").arg(in));
+        printError(QStringLiteral("cannot read %1 as a bitmap or JPEG picture: %2").arg(in, load.error));
         return kExitFailure;
     }
     Progress progress;

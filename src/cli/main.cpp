@@ -1,5 +1,6 @@
 #include "cli/cliargs.h"
 #include "cli/clicommands.h"
+#include "cli/ffmpeglog.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     // The core's step-by-step log is for the window's users; a script wants
     // only the errors on stderr (QT_LOGGING_RULES still wins).
     QLoggingCategory::setFilterRules(QStringLiteral("lumivark.*.debug=false\nlumivark.*.info=false"));
+    lv::cli::routeFfmpegLog();
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("lumivark"));
     QCoreApplication::setApplicationName(QStringLiteral("lumivark"));

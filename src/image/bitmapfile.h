@@ -22,7 +22,10 @@ struct PictureLoad {
 
 // Loads a bitmap (".bmp") or JPEG (".jpg", ".jpeg") file as the name's
 // ending says; content of another format, any other ending, or a picture
-// of more than kMaxPicturePixels is refused before it is decoded.
+// of more than kMaxPicturePixels is refused before it is decoded. A bitmap
+// is read bottom-up or top-down (negative height); one whose header, colour
+// table or pixel data runs past the end of the file is refused, the reason
+// in `error`.
 PictureLoad LoadPictureChecked(const QString& fileName);
 // The picture alone (null when refused).
 QImage LoadPicture(const QString& fileName);

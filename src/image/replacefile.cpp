@@ -10,11 +10,16 @@ bool writeFileReplacing(const QString& fileName, std::initializer_list<QByteArra
 {
     const QString part = fileName + QStringLiteral(".part");
     QFile file(part);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    // Unbuffered, and a short write followed by another: a disk that fills
+    // up takes part of a write without an error, and only the next write
+    // gets the system's reason ("No space left on device").
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     for (const QByteArrayView& piece : pieces) {
-        if (!ok)
-            break;
-        ok = file.write(piece.data(), piece.size()) == piece.size();
+        for (qsizetype done = 0; ok && done < piece.size();) {
+            const qint64 n = file.write(piece.data() + done, piece.size() - done);
+            ok = n > 0;
+            done += ok ? qsizetype(n) : 0;
+        }
     }
     if (ok)
         ok = file.flush();

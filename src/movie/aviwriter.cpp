@@ -134,6 +134,7 @@ bool AviWriter::open(const Setup& setup)
     close();
     m_setup = setup;
     m_closed = false;
+    m_created = false;
     m_error.clear();
     m_videoFrames = 0;
     m_lastIndex = -1;
@@ -196,6 +197,7 @@ bool AviWriter::open(const Setup& setup)
         fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         created = fd >= 0;
     }
+    m_created = created;
     if (fd < 0) {
         const int why = errno;
         m_out.reset();
@@ -227,6 +229,8 @@ bool AviWriter::open(const Setup& setup)
         m_out.reset();
         m_enc.reset();
         m_syncFile.reset();
+        if (created)
+            QFile::remove(setup.fileName);
         return fail(QStringLiteral("Cannot write the AVI header"), err);
     }
     m_headerWritten = true;
@@ -462,8 +466,18 @@ bool AviWriter::close()
     // A write error left placeholder sizes and no index: mend the file so
     // everything written before the error stays playable.
     if (unfinished) {
-        AviRepair::repair(m_setup.fileName);
+        const AviRepair::Result mended = AviRepair::repair(m_setup.fileName);
         AviRepair::markFinished(m_setup.fileName);
+        // Frames still in the muxer's buffer when the disk refused them are
+        // not in the file: count what the repair found there.
+        if (mended.before == AviRepair::State::Unfinished)
+            m_videoFrames = mended.videoFrames;
+        else if (mended.before == AviRepair::State::NotAvi)
+            m_videoFrames = 0;
+        // A file of ours that could take no frame (a disk full from the
+        // start leaves it empty or a header alone) is not left behind.
+        if (m_created && m_videoFrames == 0 && QFile::remove(m_setup.fileName))
+            qCInfo(lcAviWriter).noquote() << "removed" << m_setup.fileName << "- nothing could be written to it";
     }
     m_enc.reset();
     m_frame.reset();

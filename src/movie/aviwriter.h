@@ -66,6 +66,8 @@ public:
     // Flushes the encoder and writes the index; safe to call twice.
     bool close();
 
+    // Frames handed to the file; after a close() that met a write error,
+    // the frames the mended file holds.
     int64_t videoFramesWritten() const { return m_videoFrames; }
     int64_t audioSampleFramesWritten() const { return m_audioSamples; }
     const Setup& setup() const { return m_setup; }
@@ -92,6 +94,7 @@ private:
     bool m_intraOnly = true;
     bool m_passthrough = false; // the stream is Motion JPEG: device JPEG goes in as is
     bool m_headerWritten = false;
+    bool m_created = false; // open() made the file (it did not exist before)
     bool m_closed = false;
     int64_t m_videoFrames = 0;
     int64_t m_lastIndex = -1;

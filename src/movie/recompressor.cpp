@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <algorithm>
@@ -19,7 +19,10 @@
 #include <thread>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -103,15 +106,25 @@ public:
             QFile::remove(e.temp);
     }
     // A fresh empty file in finalName's folder; empty when none can be made.
+    // Made with mode 0666 less the umask, as every other output of the
+    // program: the rename keeps it, and a temporary file's 0600 would make
+    // the finished movie private to its owner.
     QString add(const QString& finalName)
     {
         const QFileInfo fi(finalName);
-        QTemporaryFile t(fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".XXXXXX"));
-        t.setAutoRemove(false);
-        if (!t.open())
-            return {};
-        m_entries.push_back({t.fileName(), finalName});
-        return t.fileName();
+        const QString stem = fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QLatin1Char('.');
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString name = stem + QString::number(QRandomGenerator::global()->generate() % 1000000u, 36);
+            const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_entries.push_back({name, finalName});
+                return name;
+            }
+            if (errno != EEXIST)
+                return {};
+        }
+        return {};
     }
     bool commit(QString* error)
     {
@@ -692,7 +705,7 @@ RecompressResult Job::run(const QString& source, const QString& output)
     PendingFiles pending;
     const QString videoTemp = pending.add(output);
     if (videoTemp.isEmpty()) {
-        fail(QStringLiteral("Cannot write in the folder of %1").arg(output));
+        fail(QStringLiteral("Cannot write in the folder of %1: %2").arg(output, QString::fromLocal8Bit(strerror(errno))));
         return failed();
     }
     if (!openVideoOutput(videoTemp))
@@ -705,7 +718,7 @@ RecompressResult Job::run(const QString& source, const QString& output)
     if (m_soundIn) {
         const QString soundTemp = pending.add(soundName);
         if (soundTemp.isEmpty()) {
-            fail(QStringLiteral("Cannot write in the folder of %1").arg(soundName));
+            fail(QStringLiteral("Cannot write in the folder of %1: %2").arg(soundName, QString::fromLocal8Bit(strerror(errno))));
             return failed();
         }
         if (!openSoundOutput(soundTemp))

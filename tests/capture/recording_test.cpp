@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTest>
@@ -69,6 +70,51 @@ struct Rig {
         st.status = [this](int code) { codes << code; };
         return st;
     }
+};
+
+// The frames ffprobe decodes from the file's video stream; -1 when it cannot read it.
+int framesInFile(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+// A small tmpfs mounted for a test and unmounted when it ends (tests run as
+// root); `fill` fills it up at once.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(bool fill)
+    {
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
+                                                                QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+        if (m_mounted && fill) {
+            QFile filler(path(QStringLiteral("filler")));
+            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                while (filler.write(QByteArray(512, 'x')) > 0) {
+                }
+        }
+    }
+    ~ScopedTmpfs()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
 };
 
 } // namespace
@@ -286,6 +332,41 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("keep"));
         QVERIFY(!rig.capture.openSingle(blocker + QStringLiteral("/single.avi"), st.parms));
         QVERIFY(!rig.capture.captureOne(syntheticFrame(0, nowUs())));
+    }
+
+    // A disk that fills up ends the recording with the reason; the count
+    // reported is what the mended file holds, and a file that could take
+    // nothing at all is not left behind.
+    void fullDisk_data()
+    {
+        QTest::addColumn<bool>("fullAtOnce");
+        QTest::newRow("full part way") << false;
+        QTest::newRow("full from the start") << true;
+    }
+    void fullDisk()
+    {
+        QFETCH(bool, fullAtOnce);
+        ScopedTmpfs disk(fullAtOnce);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        Rig rig({640, 480}, 30);
+        const QString file = disk.path(QStringLiteral("full.avi"));
+        const SequenceCapture::Setup st = rig.setup(file, 33333, 10);
+        if (fullAtOnce) {
+            QVERIFY(!rig.capture.start(st));
+            QVERIFY2(rig.capture.errorText().contains(QStringLiteral("disk is full")), qPrintable(rig.capture.errorText()));
+            QVERIFY(rig.codes.isEmpty());
+            QVERIFY(!QFile::exists(file));
+            return;
+        }
+        QVERIFY(rig.capture.start(st));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.capture.capturing(), 9000);
+        QCOMPARE(rig.codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
+        QVERIFY2(rig.capture.errorText().contains(QStringLiteral("disk is full")), qPrintable(rig.capture.errorText()));
+        const int held = framesInFile(file);
+        QVERIFY2(held > 0, qPrintable(QString::number(held)));
+        QCOMPARE(int(rig.capture.framesCaptured()), held);
+        QVERIFY(decodesCleanly(file));
     }
 
     void deviceLossEndsWithAPlayableFile()

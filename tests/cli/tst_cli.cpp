@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <memory>
@@ -159,6 +160,93 @@ bool playsWhole(const QString& file, int* frames = nullptr)
 QStringList leftovers(const QString& dir, const QString& pattern)
 {
     return QDir(dir).entryList({pattern}, QDir::Files | QDir::Hidden);
+}
+
+// ImageMagick's convert; its exit code, with what it printed when asked.
+int convert(const QStringList& args, QByteArray* out = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("convert"), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A picture as ImageMagick reads it; null when it refuses the file.
+QImage imageMagickReads(const QString& file)
+{
+    QByteArray ppm;
+    if (convert({file, QStringLiteral("ppm:-")}, &ppm) != 0)
+        return {};
+    return QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
+}
+
+// A bitmap file's rows turned over and its height made negative: the top-down form.
+QByteArray topDown(QByteArray bmp)
+{
+    const qint32 w = qFromLittleEndian<qint32>(bmp.constData() + 18);
+    const qint32 h = qFromLittleEndian<qint32>(bmp.constData() + 22);
+    const int bits = qFromLittleEndian<quint16>(bmp.constData() + 28);
+    const qsizetype stride = ((qsizetype(w) * bits + 31) / 32) * 4;
+    const qsizetype off = qFromLittleEndian<quint32>(bmp.constData() + 10);
+    const QByteArray rows = bmp.mid(off, stride * h);
+    for (int y = 0; y < h; ++y)
+        bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
+    qToLittleEndian<qint32>(-h, bmp.data() + 22);
+    return bmp;
+}
+
+// A small tmpfs mounted for a test and unmounted when it ends (tests run as
+// root); `fill` fills it up at once.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(bool fill)
+    {
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
+                                                                QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+        if (m_mounted && fill) {
+            QFile filler(path(QStringLiteral("filler")));
+            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                while (filler.write(QByteArray(512, 'x')) > 0) {
+                }
+        }
+    }
+    ~ScopedTmpfs()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Frees that much of a filled disk, so the next file fits only in part.
+    bool leave(qint64 bytes)
+    {
+        QFile filler(path(QStringLiteral("filler")));
+        return filler.resize(filler.size() - bytes);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+// The frames ffprobe decodes from the file's video stream; -1 when it cannot read it.
+int framesInFile(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? n : -1;
 }
 
 } // namespace
@@ -393,6 +481,62 @@ private slots:
         QVERIFY2(seconds > 2.5 && seconds < 3.6, qPrintable(QString::number(seconds)));
         QVERIFY(probeInt(video, "nb_read_packets") >= 25);
         QVERIFY(decodesCleanly(avi));
+    }
+
+    // A disk that fills up inside a picture ends the series with the
+    // system's reason, and no part of the picture is left.
+    void seriesOnAFullDisk_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("bitmaps") << "shot.bmp";
+        QTest::newRow("JPEG") << "shot.jpg";
+    }
+    void seriesOnAFullDisk()
+    {
+        QFETCH(QString, base);
+        ScopedTmpfs disk(true);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        QVERIFY(disk.leave(4096));
+        const Run r = runCli({QStringLiteral("series"), disk.path(base), QStringLiteral("--interval"),
+                              QStringLiteral("1"), QStringLiteral("--count"), QStringLiteral("2")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Error writing ") + disk.path(QStringLiteral("shot00001.")))
+                     && r.err.contains(QStringLiteral("No space left on device")),
+                 qPrintable(r.err));
+        QCOMPARE(leftovers(disk.path(QString()), QStringLiteral("shot*")), QStringList());
+    }
+
+    // A full disk ends the recording with the reason and exit status 1; the
+    // frames reported are the frames the file holds, and a file that could
+    // take nothing is not left behind.
+    void recordOnAFullDisk_data()
+    {
+        QTest::addColumn<bool>("fullAtOnce");
+        QTest::newRow("full part way") << false;
+        QTest::newRow("full from the start") << true;
+    }
+    void recordOnAFullDisk()
+    {
+        QFETCH(bool, fullAtOnce);
+        ScopedTmpfs disk(fullAtOnce);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        const QString avi = disk.path(QStringLiteral("full.avi"));
+        const Run r = runCli({QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("8"),
+                              QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--size"),
+                              QStringLiteral("640x480")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("disk is full")), qPrintable(r.err));
+        if (fullAtOnce) {
+            QVERIFY(!QFile::exists(avi));
+            return;
+        }
+        const int held = framesInFile(avi);
+        QVERIFY2(held > 0, qPrintable(QString::number(held)));
+        // Frames that came after the disk refused are dropped; how many depends on timing.
+        const QString line = r.out.trimmed();
+        QVERIFY2(line.startsWith(QStringLiteral("%1: %2 frames, ").arg(avi).arg(held)), qPrintable(line));
     }
 
     // An unfinished recording is mended where it was made, whoever starts
@@ -711,6 +855,112 @@ private slots:
         QCOMPARE(result.pixel(0, 0), qRgb(0, 255, 255));
         const Run bad = runCli({QStringLiteral("effect"), QStringLiteral("invert"), path(QStringLiteral("nothing.bmp")), out});
         QCOMPARE(bad.exitCode, 1);
+    }
+
+    // FFmpeg's own lines (here the scaler's note on the Motion JPEG pixel
+    // format) go into the program's log: kept off stderr unless the
+    // category is asked for.
+    void ffmpegLinesGoToTheLog_data()
+    {
+        QTest::addColumn<QString>("rules"); // QT_LOGGING_RULES; empty: not set
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("by default") << "" << false;
+        QTest::newRow("asked for") << "lumivark.ffmpeg=true" << true;
+    }
+    void ffmpegLinesGoToTheLog()
+    {
+        QFETCH(QString, rules);
+        QFETCH(bool, shown);
+        const QString movie = path(QStringLiteral("scaled.avi"));
+        if (!QFile::exists(movie))
+            QVERIFY(moviefiles::makeMovie(movie, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 4, 160, 120));
+        const QString out = path(QStringLiteral("scaled-again.avi"));
+        QMap<QString, QString> env;
+        if (!rules.isEmpty())
+            env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+        const Run r = runCli({QStringLiteral("recompress"), movie, out, QStringLiteral("--codec"), QStringLiteral("mpeg4")},
+                             60000, env);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QString note = QStringLiteral("deprecated pixel format used");
+        if (!shown) {
+            QVERIFY2(!r.err.contains(note) && !r.err.contains(QStringLiteral(" @ 0x")), qPrintable(r.err));
+            return;
+        }
+        // As a line of the program's log, in the category named.
+        const QStringList lines = r.err.split(QLatin1Char('\n')).filter(note);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().startsWith(QStringLiteral("lumivark.ffmpeg: [swscaler @ ")), qPrintable(lines.first()));
+    }
+
+    // Bitmaps other programs read are read; cut ones are refused with the
+    // reason, and no picture is written from them.
+    void effectOnBitmaps_data()
+    {
+        QTest::addColumn<QStringList>("convertArgs");
+        QTest::addColumn<QString>("change"); // "top-down", or where the file is cut
+        QTest::addColumn<QString>("error");  // empty: read
+        const QStringList rgb{QStringLiteral("-type"), QStringLiteral("truecolor"), QStringLiteral("-define"),
+                              QStringLiteral("bmp:format=bmp3")};
+        const QStringList rgba{QStringLiteral("-alpha"), QStringLiteral("set"), QStringLiteral("-define"),
+                               QStringLiteral("bmp:format=bmp4")};
+        const QStringList table{QStringLiteral("-type"), QStringLiteral("palette"), QStringLiteral("-colors"),
+                                QStringLiteral("200"), QStringLiteral("-compress"), QStringLiteral("none"),
+                                QStringLiteral("-define"), QStringLiteral("bmp:format=bmp3")};
+        QTest::newRow("top-down 24 bits") << rgb << "top-down" << "";
+        QTest::newRow("top-down 32 bits") << rgba << "top-down" << "";
+        QTest::newRow("top-down 8 bits") << table << "top-down" << "";
+        QTest::newRow("cut in the header") << rgb << "30" << "cut short inside its header";
+        QTest::newRow("header and 6 bytes") << rgb << "header+6" << "cut short: its header says";
+        QTest::newRow("half the pixels") << table << "half" << "cut short: its header says";
+        QTest::newRow("one byte short") << rgba << "-1" << "cut short: its header says";
+    }
+    void effectOnBitmaps()
+    {
+        QFETCH(QStringList, convertArgs);
+        QFETCH(QString, change);
+        QFETCH(QString, error);
+        const QString source = path(QStringLiteral("made.bmp"));
+        QCOMPARE(convert(QStringList{QStringLiteral("-size"), QStringLiteral("37x23"),
+                                     QStringLiteral("gradient:red-blue"), QStringLiteral("-fill"),
+                                     QStringLiteral("yellow"), QStringLiteral("-draw"),
+                                     QStringLiteral("rectangle 3,2 12,6")}
+                         + convertArgs + QStringList{source}),
+                 0);
+        QFile f(source);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        const qsizetype off = qFromLittleEndian<quint32>(bytes.constData() + 10);
+        if (change == QLatin1String("top-down"))
+            bytes = topDown(bytes);
+        else if (change == QLatin1String("header+6"))
+            bytes.truncate(off + 6);
+        else if (change == QLatin1String("half"))
+            bytes.truncate(off + (bytes.size() - off) / 2);
+        else
+            bytes.truncate(change.toInt() > 0 ? change.toInt() : bytes.size() + change.toInt());
+        const QString in = path(QStringLiteral("changed.bmp"));
+        QFile changed(in);
+        QVERIFY(changed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(changed.write(bytes), bytes.size());
+        changed.close();
+        const QImage reference = imageMagickReads(in);
+        QCOMPARE(reference.isNull(), !error.isEmpty());
+
+        const QString out = path(QStringLiteral("inverted.bmp"));
+        QFile::remove(out);
+        const Run r = runCli({QStringLiteral("effect"), QStringLiteral("invert"), in, out});
+        if (!error.isEmpty()) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("cannot read ") + in) && r.err.contains(error), qPrintable(r.err));
+            QVERIFY(!QFile::exists(out));
+            return;
+        }
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QImage inverted = imageMagickReads(out);
+        QVERIFY(!inverted.isNull());
+        inverted.invertPixels();
+        QCOMPARE(inverted, reference);
     }
 
     // Each picture of the series goes to a real FTP server as it is taken,

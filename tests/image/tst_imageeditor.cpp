@@ -143,6 +143,15 @@ void TestImageEditor::openFunctionRefusesBadFile_data()
     QTest::newRow("truncated bitmap") << "broken.bmp" << QByteArray("BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28", 15)
                                       << bad;
     QTest::newRow("empty") << "broken.bmp" << QByteArray() << bad;
+    // Whole headers, but only 6 bytes of the pixels they promise.
+    QByteArray cut;
+    {
+        QBuffer b(&cut);
+        b.open(QIODevice::WriteOnly);
+        lvtest::patternImage(8, 8).save(&b, "BMP");
+    }
+    cut.truncate(qFromLittleEndian<quint32>(cut.constData() + 10) + 6);
+    QTest::newRow("pixels cut short") << "cut.bmp" << cut << bad;
     // The name says the format: a picture of another kind under it is not opened.
     QByteArray png;
     {

@@ -79,6 +79,36 @@ struct Core {
     }
 };
 
+// A small tmpfs mounted for a test and unmounted when it ends (tests run as
+// root); `fill` fills it up at once.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(bool fill)
+    {
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
+                                                                QStringLiteral("tmpfs"), m_dir.path()})
+            == 0;
+        if (m_mounted && fill) {
+            QFile filler(path(QStringLiteral("filler")));
+            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                while (filler.write(QByteArray(512, 'x')) > 0) {
+                }
+        }
+    }
+    ~ScopedTmpfs()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    }
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
 } // namespace
 
 class TestCaptureProgram : public QObject {
@@ -271,6 +301,50 @@ private slots:
         if (events.size() == 2)
             QCOMPARE(events.last(), QStringLiteral("shot"));
         QVERIFY(core.files().isEmpty());
+    }
+
+    // A full disk is named as the system names it, on the status line that
+    // ends a series; the pictures stored before stay whole and nothing
+    // half-written is left.
+    void bitmapSeriesOnAFullDisk_data()
+    {
+        QTest::addColumn<bool>("fullAtOnce");
+        QTest::addColumn<int>("stored"); // pictures before the disk is full
+        QTest::newRow("room for one picture") << false << 1;
+        QTest::newRow("full from the start") << true << 0;
+    }
+    void bitmapSeriesOnAFullDisk()
+    {
+        QFETCH(bool, fullAtOnce);
+        QFETCH(int, stored);
+        ScopedTmpfs disk(fullAtOnce);
+        if (!disk.mounted())
+            QSKIP("cannot mount a tmpfs here (mounting needs root)");
+        Core core(false);
+        QTRY_VERIFY(core.session.latestFrame());
+        core.state.CurrentFileName = disk.path(QStringLiteral("shot.bmp"));
+        core.settings([](CaptureSettings& c) {
+            c.MultipleImageType = static_cast<int16_t>(SeriesType::NumberedBitmap);
+            c.Trigger = TriggerKind::Manual;
+        });
+        QStringList failures;
+        QObject::connect(&core.program, &CaptureProgram::shotFailed, &core.program,
+                         [&](const QString& why) { failures << why; });
+        core.program.startSeries();
+        for (int i = 0; i < stored; ++i)
+            QVERIFY(core.program.shoot());
+        QVERIFY(!core.program.shoot());
+        core.program.stopSeries();
+        const QString failed = disk.path(QStringLiteral("shot%1.bmp").arg(stored + 1, 5, 10, QLatin1Char('0')));
+        QCOMPARE(failures, QStringList{QStringLiteral("Error writing ") + failed
+                                       + QStringLiteral(": No space left on device")});
+        QVERIFY(!QFile::exists(failed));
+        QVERIFY(!QFile::exists(failed + QStringLiteral(".part")));
+        for (int i = 1; i <= stored; ++i) {
+            const QString kept = disk.path(QStringLiteral("shot%1.bmp").arg(i, 5, 10, QLatin1Char('0')));
+            QCOMPARE(run(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%wx%h"), kept}),
+                     QByteArray("320x240"));
+        }
     }
 
     // While an upload still runs the timer and the motion detector wait, instead of stacking shots.

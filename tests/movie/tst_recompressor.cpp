@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -254,6 +255,40 @@ private slots:
         const int bytesPerSample = sampleFormat == QLatin1String("pcm_u8") ? 1 : 2;
         QVERIFY(std::abs(probeDouble(out, "duration") - double(pcm.size()) / (rate * channels * bytesPerSample)) < 0.001);
         QCOMPARE(ffmpegSound(wav), pcm);
+    }
+
+    // The movie and its sound are made as every other file of the program
+    // is: with the mode the user's umask leaves of 0666.
+    void outputsFollowTheUmask_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("umask 022") << 022 << 0644;
+        QTest::newRow("umask 002") << 002 << 0664;
+        QTest::newRow("umask 077") << 077 << 0600;
+    }
+    void outputsFollowTheUmask()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("clip.avi"));
+        QVERIFY(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=size=160x120:rate=10"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                           QStringLiteral("-i"), QStringLiteral("sine=frequency=440:sample_rate=8000"),
+                           QStringLiteral("-frames:v"), QStringLiteral("10"), QStringLiteral("-t"), QStringLiteral("1"),
+                           QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-c:a"),
+                           QStringLiteral("pcm_u8"), source}));
+        const QString output = dir.filePath(QStringLiteral("new.avi"));
+        const mode_t before = ::umask(mode_t(mask));
+        const RecompressResult r = recompress(source, output, withEncoder("mpeg4"));
+        ::umask(before);
+        QCOMPARE(int(r.status), int(RecompressResult::Status::Recompressed));
+        for (const QString& file : {output, r.soundFile}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+            QCOMPARE(QString::number(st.st_mode & 07777, 8), QString::number(mode, 8));
+        }
     }
 
     // Movies of our own recorder, with frames it skipped (empty chunks that
