@@ -420,13 +420,24 @@ void Master::buildLeftPanel()
     MainToolbar->addButton(QStringLiteral("about"), QStringLiteral("About Video Lumivark..."));
     for (const char* k : {"open", "save", "viewer", "preferences", "about"})
         MainToolbar->button(QString::fromLatin1(k))->setEnabled(false);
-    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+    // The mode follows its button however it was pressed: a click, the keyboard or an
+    // accessibility client's toggle.
+    MainToolbar->makeExclusive({QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")});
+    const auto selectByKey = [this](const QString& key) {
         if (key == QLatin1String("movie"))
             SelectMovieMode();
         else if (key == QLatin1String("image"))
             SelectImageMode();
         else if (key == QLatin1String("multiple"))
             SelectMultipleMode();
+    };
+    connect(MainToolbar, &KeyedToolBar::buttonPressed, this, [this, selectByKey](const QString& key) {
+        if (visibleBand() != key)
+            selectByKey(key);
+    });
+    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this, selectByKey](const QString& key) {
+        if (key == QLatin1String("movie") || key == QLatin1String("image") || key == QLatin1String("multiple"))
+            selectByKey(key); // a click on the current mode selects it again
         else
             requestButtonCommand(MainToolbar, key);
     });
@@ -648,10 +659,10 @@ QWidget* Master::buildMoviePanel()
         for (QAction* a : std::as_const(m_sampleRateItems))
             a->setChecked(m_sampleRateItems.indexOf(a) == i);
     });
+    // However the sound button is pressed, the lists and the menu follow.
+    connect(MovieToolbar->button(QStringLiteral("audio")), &QAction::toggled, this, &Master::SetAudioCapture);
     connect(MovieToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
-        if (key == QLatin1String("audio")) {
-            SetAudioCapture(MovieToolbar->isPressed(QStringLiteral("audio")));
-        } else if (key == QLatin1String("filename")) {
+        if (key == QLatin1String("filename")) {
             const QString name = dialogs().saveFile(QStringLiteral("Set Movie Clip filename..."),
                                                     QStringLiteral("Movie Clips (*.AVI)|*.avi"),
                                                     m_state.CurrentFileName, this);
@@ -661,7 +672,7 @@ QWidget* Master::buildMoviePanel()
             setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
         } else if (key == QLatin1String("compression")) {
             m_videoScreen->VideoCompressionDialog();
-        } else if (key != QLatin1String("writeinfo")) {
+        } else if (key != QLatin1String("writeinfo") && key != QLatin1String("audio")) {
             requestButtonCommand(MovieToolbar, key);
         }
     });
@@ -748,7 +759,8 @@ QWidget* Master::buildMultiplePanel()
     TriggerType->addButton(QStringLiteral("manual"), QStringLiteral("Manual Trigger"), {}, true);
     TriggerType->addButton(QStringLiteral("timer"), QStringLiteral("Timer Trigger"), {}, true);
     TriggerType->addButton(QStringLiteral("motion"), QStringLiteral("Motion Trigger"), {}, true);
-    connect(TriggerType, &KeyedToolBar::buttonClicked, this, &Master::triggerClicked);
+    TriggerType->makeExclusive({QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")});
+    connect(TriggerType, &KeyedToolBar::buttonPressed, this, &Master::triggerClicked);
     row1->addWidget(TriggerType);
     MultipleImageHoursDisplay = display(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), panel);
     MultipleImageHoursControl = upDown(QStringLiteral("MultipleImageHoursControl"), 0, 23, panel);
@@ -775,7 +787,7 @@ QWidget* Master::buildMultiplePanel()
     MultipleImageToolbar->addButton(QStringLiteral("vidcompression"), QStringLiteral("Video Compression (CODEC)"));
     MultipleImageToolbar->addButton(QStringLiteral("netset"), QStringLiteral("Internet Settings"));
     MultipleImageToolbar->addButton(QStringLiteral("ftp"), QStringLiteral("Send a copy to FTP Server"), {}, true);
-    MultipleImageToolbar->addButton(QStringLiteral("effects"), QString());
+    MultipleImageToolbar->addButton(QStringLiteral("effects"), QStringLiteral("Image Effects"));
     connect(MultipleImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("filename")) {
             static QString filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
@@ -1036,10 +1048,10 @@ void Master::setRecordButton(const QString& image, const QString& caption)
 
 void Master::selectMode(const QString& band, const QString& image, const QString& caption)
 {
-    for (const char* key : {"movie", "image", "multiple"})
-        MainToolbar->setPressed(QString::fromLatin1(key), band == QLatin1String(key));
     setRecordButton(image, caption);
     showBand(band);
+    // The group releases the other two.
+    MainToolbar->setPressed(band, true);
     // The time limit is on after every selection of Movie mode.
     if (band == QLatin1String("movie"))
         MovieDisableLimit->setChecked(false);
@@ -1153,9 +1165,9 @@ void Master::triggerClicked(const QString& key)
     const bool timer = key == QLatin1String("timer");
     const bool motion = key == QLatin1String("motion");
     const bool manual = !timer && !motion;
-    TriggerType->setPressed(QStringLiteral("manual"), manual);
-    TriggerType->setPressed(QStringLiteral("timer"), timer);
-    TriggerType->setPressed(QStringLiteral("motion"), motion);
+    // The group releases the other two.
+    TriggerType->setPressed(timer ? QStringLiteral("timer") : motion ? QStringLiteral("motion") : QStringLiteral("manual"),
+                            true);
     Shooter->setVisible(manual);
     for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageHoursDisplay, MultipleImageMinutesDisplay,
                                                       MultipleImageSecondsDisplay, MultipleImageHoursControl,

@@ -11,6 +11,7 @@
 #include "movie/avirepair.h"
 #include "movie/aviwriter.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace lv;
 
@@ -311,6 +313,119 @@ private slots:
         QCOMPARE(visible, 1);
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")),
                  mode == QLatin1String("image") ? QStringLiteral("pause") : QStringLiteral("record"));
+    }
+
+    // Mode and trigger buttons act on their state, whatever changed it: a screen
+    // reader's toggle or press action, or a program checking the button.
+    void togglesActWhateverPressesThem_data()
+    {
+        QTest::addColumn<QString>("toolbar");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("how");
+        const std::pair<const char*, QStringList> groups[] = {
+            {"MainToolbar", {QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}},
+            {"TriggerType", {QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")}}};
+        for (const auto& [toolbar, keys] : groups)
+            for (const QString& to : keys)
+                for (const char* how : {"toggle", "press", "button setChecked", "action setChecked"}) {
+                    const QString from = to == keys[0] ? keys[1] : keys[0];
+                    QTest::addRow("%s %s by %s", toolbar, qPrintable(to), how)
+                        << QString::fromLatin1(toolbar) << from << to << QString::fromLatin1(how);
+                }
+        // Releasing the pressed button of a group leaves it pressed and changes nothing.
+        QTest::newRow("movie released by toggle") << "MainToolbar" << "movie" << "movie" << "toggle";
+        QTest::newRow("timer released by toggle") << "TriggerType" << "timer" << "timer" << "toggle";
+        QTest::newRow("image released by setChecked") << "MainToolbar" << "image" << "image" << "button unchecked";
+    }
+    void togglesActWhateverPressesThem()
+    {
+        QFETCH(QString, toolbar);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, how);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const bool modes = toolbar == QLatin1String("MainToolbar");
+        KeyedToolBar* tb = modes ? m.MainToolbar : m.TriggerType;
+        const QStringList keys = modes ? QStringList{QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}
+                                       : QStringList{QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")};
+        // What the program does in each state.
+        const auto current = [&]() -> QString {
+            if (modes)
+                return m.visibleBand();
+            const std::optional<TriggerKind> t = m.model().settings().Trigger;
+            if (!t)
+                return {};
+            const QString k = *t == TriggerKind::Timer ? QStringLiteral("timer")
+                            : *t == TriggerKind::Motion ? QStringLiteral("motion")
+                                                        : QStringLiteral("manual");
+            // The panel shows what the trigger needs.
+            const bool shown = k == QLatin1String("timer") ? !m.MultipleImageSecondsControl->isHidden()
+                             : k == QLatin1String("motion") ? !m.MotionLabel->isHidden()
+                                                            : !m.Shooter->isHidden();
+            return shown ? k : QStringLiteral("panel out of step");
+        };
+        if (modes) {
+            if (from == QLatin1String("movie"))
+                m.SelectMovieMode();
+            else
+                m.SelectImageMode();
+        } else {
+            m.SelectMultipleMode();
+            m.triggerClicked(from);
+        }
+        QCOMPARE(current(), from);
+
+        auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(to)));
+        QVERIFY(button);
+        if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+            QVERIFY(iface && iface->actionInterface());
+            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
+                                                                             : QAccessibleActionInterface::pressAction());
+        } else if (how == QLatin1String("button setChecked")) {
+            button->setChecked(true);
+        } else if (how == QLatin1String("button unchecked")) {
+            button->setChecked(false);
+        } else {
+            tb->button(to)->setChecked(true);
+        }
+        QTRY_COMPARE(current(), to);
+        for (const QString& k : keys) {
+            QCOMPARE(tb->isPressed(k), k == to);
+            QCOMPARE(qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(k)))->isChecked(), k == to);
+        }
+    }
+
+    // Every button of the window's toolbars has a name a screen reader can say,
+    // and the keyboard reaches it.
+    void toolbarButtonsHaveNames()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        int buttons = 0;
+        for (const KeyedToolBar* tb : m.findChildren<KeyedToolBar*>()) {
+            for (QAction* a : tb->actions()) {
+                auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(a));
+                if (!button)
+                    continue;
+                ++buttons;
+                QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+                QVERIFY(iface);
+                QVERIFY2(!iface->text(QAccessible::Name).trimmed().isEmpty(),
+                         qPrintable(tb->objectName() + QLatin1Char('/') + a->objectName()));
+                QVERIFY2(button->focusPolicy() & Qt::TabFocus,
+                         qPrintable(tb->objectName() + QLatin1Char('/') + a->objectName()));
+            }
+        }
+        QVERIFY(buttons > 0);
     }
 
     void seriesFileTypeChanges()
