@@ -1194,6 +1194,8 @@ void Master::multipleImageModeChanged(int type)
     MultipleImageToolbar->button(QStringLiteral("netset"))->setEnabled(files);
     MultipleImageToolbar->button(QStringLiteral("ftp"))->setEnabled(files);
     MultipleImageToolbar->button(QStringLiteral("effects"))->setEnabled(!movie);
+    // The information is written into AVI files only.
+    MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(movie && m_otherInfoReady);
 
     if (type == 5) {
         setPanelText(QStringLiteral("filename"), QString());
@@ -1206,6 +1208,13 @@ void Master::multipleImageModeChanged(int type)
         name = name.size() >= 4 ? name.left(name.size() - 4) + ext : name + ext;
     }
     setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
+}
+
+void Master::enableOtherInfo()
+{
+    m_otherInfoReady = true;
+    MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+    MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(MultipleImageMode->currentIndex() == 0);
 }
 
 void Master::chooseStampColor(int which)
@@ -1544,9 +1553,11 @@ void Master::masterTimerTick()
         setPanelText(QStringLiteral("filesize"), address);
         if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != tip)
             panel->setToolTip(tip);
-        // As it is: on Linux another case names another file.
-        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
+    // Every idle tick, not only on a new name: a mode that blanks the panel (Single Image,
+    // clipboard series) gets the name back here. As it is: on Linux another case names another file.
+    if (!capturing)
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     if (m_model.runState() == RunState::Idle && visibleBand() != QLatin1String("image")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
         OperationBar->button(QStringLiteral("motion"))->setEnabled(true);

@@ -428,6 +428,77 @@ private slots:
         QVERIFY(buttons > 0);
     }
 
+    // Which series buttons each file type offers, also after the program has run a
+    // while (its timers and the settings model must not switch any back on).
+    void seriesToolbarPerFileType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("enabled");
+        const QStringList avi{QStringLiteral("filename"), QStringLiteral("writeinfo"), QStringLiteral("otherinfo"),
+                              QStringLiteral("vidcompression")};
+        const QStringList files{QStringLiteral("filename"), QStringLiteral("netset"), QStringLiteral("ftp"),
+                                QStringLiteral("effects")};
+        QTest::newRow("0 movie file") << 0 << avi;
+        QTest::newRow("1 bitmaps") << 1 << files;
+        QTest::newRow("2 jpegs") << 2 << files;
+        QTest::newRow("3 same bitmap") << 3 << files;
+        QTest::newRow("4 same jpeg") << 4 << files;
+        QTest::newRow("5 clipboard") << 5 << QStringList{QStringLiteral("effects")};
+    }
+    void seriesToolbarPerFileType()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, enabled);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.SelectMultipleMode();
+        m.MultipleImageMode->setCurrentIndex(type == 0 ? 1 : 0);
+        m.MultipleImageMode->setCurrentIndex(type);
+        QTest::qWait(300);
+        for (const char* key : {"filename", "writeinfo", "otherinfo", "vidcompression", "netset", "ftp", "effects"})
+            QVERIFY2(m.MultipleImageToolbar->button(QString::fromLatin1(key))->isEnabled()
+                         == enabled.contains(QString::fromLatin1(key)),
+                     key);
+        // The movie band's button does not depend on the series type.
+        QVERIFY(m.MovieToolbar->button(QStringLiteral("otherinfo"))->isEnabled());
+    }
+
+    // The housekeeping timer shows the file name in every mode, also after a mode
+    // that blanks it was chosen.
+    void filenamePanelPerMode_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("type");
+        QTest::newRow("movie") << "movie" << 0;
+        QTest::newRow("image") << "image" << 0;
+        for (int type = 0; type <= 5; ++type)
+            QTest::addRow("multiple %d", type) << "multiple" << type;
+    }
+    void filenamePanelPerMode()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, type);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QTRY_VERIFY(!m.panelText(QStringLiteral("filename")).isEmpty());
+        QTest::qWait(300); // the timer has seen this name
+        m.MultipleImageMode->setCurrentIndex(type);
+        if (mode == QLatin1String("movie"))
+            m.SelectMovieMode();
+        else if (mode == QLatin1String("image"))
+            m.SelectImageMode();
+        else
+            m.SelectMultipleMode();
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")),
+                                  QStringLiteral("Filename: ") + app.state().CurrentFileName, 1000);
+    }
+
     void seriesFileTypeChanges()
     {
         AppTestEnv env;
