@@ -364,7 +364,7 @@ void Master::buildMenus()
         m_mdi->cascadeSubWindows();
         SubWindowFit::fitInPlace(m_mdi);
     });
-    connect(action(Command::Arrange), &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
+    connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));
     addItem(HelpMenu, Command::Help, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
@@ -399,6 +399,29 @@ void Master::buildMenus()
             QAction* a = EffectsMenu->addAction(QString::fromLatin1(c));
             a->setCheckable(true);
         }
+    }
+}
+
+void Master::arrangeIcons()
+{
+    // The minimised windows line up from the bottom left of the area, a row above
+    // when one is full; the open windows stay where they are.
+    const QSize room = m_mdi->viewport()->size();
+    int x = 0;
+    int rowBottom = room.height();
+    int rowHeight = 0;
+    for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
+        if (sub->isHidden() || !sub->isMinimized())
+            continue;
+        const QSize size = sub->size();
+        if (x > 0 && x + size.width() > room.width()) {
+            rowBottom -= rowHeight;
+            x = 0;
+            rowHeight = 0;
+        }
+        sub->move(x, rowBottom - size.height());
+        x += size.width();
+        rowHeight = std::max(rowHeight, size.height());
     }
 }
 

@@ -105,6 +105,8 @@ public:
     void multipleImageModeChanged(int index);
     // The "Edit Other Information" buttons work from now on (the series one for movie files only).
     void enableOtherInfo();
+    // Window > Arrange Icons: lines the minimised child windows up along the bottom.
+    void arrangeIcons();
     void refreshSwatches();
     void viewMode(bool overlay);
     void updateViewButtons();

@@ -16,6 +16,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -497,6 +499,52 @@ private slots:
             m.SelectMultipleMode();
         QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")),
                                   QStringLiteral("Filename: ") + app.state().CurrentFileName, 1000);
+    }
+
+    // Window > Arrange Icons lines the minimised windows up along the bottom of the
+    // area, side by side, and leaves the open ones where they are.
+    void arrangeIconsLinesUpMinimisedWindows()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QMdiArea* area = m.mdiArea();
+        QList<QMdiSubWindow*> open, minimised;
+        for (int i = 0; i < 5; ++i) {
+            auto* w = new QWidget;
+            w->setWindowTitle(QStringLiteral("child %1").arg(i));
+            QMdiSubWindow* sub = area->addSubWindow(w);
+            sub->setGeometry(20 + 30 * i, 10 + 20 * i, 200, 150);
+            sub->show();
+            (i % 2 ? minimised : open) << sub;
+        }
+        for (QMdiSubWindow* sub : std::as_const(minimised)) {
+            sub->showMinimized();
+            sub->move(120, 40); // anywhere, as a user may have dragged it
+        }
+        QTRY_VERIFY(minimised.last()->isMinimized());
+        QList<QRect> before;
+        for (QMdiSubWindow* sub : std::as_const(open))
+            before << sub->geometry();
+        const QRect openVideo = m.videoScreen()->parentWidget()->geometry();
+
+        m.action(Command::Arrange)->trigger();
+
+        for (int i = 0; i < open.size(); ++i)
+            QCOMPARE(open[i]->geometry(), before[i]);
+        QCOMPARE(m.videoScreen()->parentWidget()->geometry(), openVideo);
+        const int bottom = area->viewport()->height();
+        int x = 0;
+        for (QMdiSubWindow* sub : std::as_const(minimised)) {
+            QVERIFY(sub->isMinimized());
+            QCOMPARE(sub->geometry().bottom() + 1, bottom);
+            QCOMPARE(sub->x(), x);
+            x += sub->width();
+        }
+        QVERIFY(x <= area->viewport()->width());
     }
 
     void seriesFileTypeChanges()
