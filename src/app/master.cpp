@@ -784,6 +784,7 @@ QWidget* Master::buildMultiplePanel()
     TriggerType->addButton(QStringLiteral("motion"), QStringLiteral("Motion Trigger"), {}, true);
     TriggerType->makeExclusive({QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")});
     connect(TriggerType, &KeyedToolBar::buttonPressed, this, &Master::triggerClicked);
+    connect(TriggerType, &KeyedToolBar::buttonClicked, this, &Master::triggerClicked);
     row1->addWidget(TriggerType);
     MultipleImageHoursDisplay = display(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), panel);
     MultipleImageHoursControl = upDown(QStringLiteral("MultipleImageHoursControl"), 0, 23, panel);
