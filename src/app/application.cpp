@@ -254,8 +254,7 @@ void Application::connectSettingsCommands()
     for (const char* k : {"open", "save", "preferences", "about"})
         m.MainToolbar->button(QString::fromLatin1(k))->setEnabled(true);
     m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
-    m.MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
-    m.MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+    m.enableOtherInfo();
     m.action(Command::Codecs)->setEnabled(true);
     m.action(Command::WhatCodec)->setEnabled(true);
     m.action(Command::SystemInformation)->setEnabled(true);

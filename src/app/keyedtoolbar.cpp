@@ -3,8 +3,11 @@
 #include "base/commandicons.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QToolButton>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace lv {
 
@@ -35,9 +38,43 @@ QAction* KeyedToolBar::addButton(const QString& key, const QString& tip, const Q
             if (auto* tb = qobject_cast<QToolButton*>(w))
                 tb->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     }
+    if (auto* tb = qobject_cast<QToolButton*>(widgetForAction(a))) {
+        // Screen readers name the button by its tip; keyboard users reach it with Tab.
+        tb->setAccessibleName(tip.isEmpty() ? caption : tip);
+        tb->setFocusPolicy(Qt::TabFocus);
+        // A button checked other than by a click (an accessibility client's toggle
+        // action) carries its action along, so the program sees the change.
+        if (checkable)
+            connect(tb, &QToolButton::toggled, a, [a](bool on) {
+                if (a->isChecked() != on)
+                    a->setChecked(on);
+            });
+    }
     connect(a, &QAction::triggered, this, [this, key] { emit buttonClicked(key); });
     m_buttons.insert(key, a);
     return a;
+}
+
+QActionGroup* KeyedToolBar::makeExclusive(const QStringList& keys)
+{
+    auto* group = new QActionGroup(this);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (const QString& key : keys) {
+        QAction* a = button(key);
+        group->addAction(a);
+        // One of the group stays pressed: unchecking the pressed one (which only an
+        // accessibility client can do) puts it back.
+        connect(a, &QAction::toggled, this, [this, group, a, key](bool on) {
+            if (on) {
+                emit buttonPressed(key);
+                return;
+            }
+            const QList<QAction*> all = group->actions();
+            if (std::none_of(all.begin(), all.end(), [](const QAction* x) { return x->isChecked(); }))
+                a->setChecked(true);
+        });
+    }
+    return group;
 }
 
 QAction* KeyedToolBar::addPlaceholder(const QString& key, int width)

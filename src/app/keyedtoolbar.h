@@ -8,6 +8,7 @@
 #include <optional>
 
 class QAction;
+class QActionGroup;
 
 namespace lv {
 
@@ -25,6 +26,10 @@ public:
                        bool checkable = false, const QString& imageKey = {});
     // An empty slot of the given width that keeps room for another control.
     QAction* addPlaceholder(const QString& key, int width);
+    // Makes the checkable buttons of these keys one exclusive group whose pressed
+    // button is never released without another being pressed; buttonPressed
+    // reports each newly pressed one, however it was pressed.
+    QActionGroup* makeExclusive(const QStringList& keys);
 
     QAction* button(const QString& key) const { return m_buttons.value(key); }
     // The command the button of that key stands for now, if any.
@@ -37,6 +42,7 @@ public:
 
 signals:
     void buttonClicked(const QString& key);
+    void buttonPressed(const QString& key);
 
 private:
     QHash<QString, QAction*> m_buttons;

@@ -364,7 +364,7 @@ void Master::buildMenus()
         m_mdi->cascadeSubWindows();
         SubWindowFit::fitInPlace(m_mdi);
     });
-    connect(action(Command::Arrange), &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
+    connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
 
     HelpMenu = bar->addMenu(QStringLiteral("&Help"));
     addItem(HelpMenu, Command::Help, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
@@ -402,6 +402,29 @@ void Master::buildMenus()
     }
 }
 
+void Master::arrangeIcons()
+{
+    // The minimised windows line up from the bottom left of the area, a row above
+    // when one is full; the open windows stay where they are.
+    const QSize room = m_mdi->viewport()->size();
+    int x = 0;
+    int rowBottom = room.height();
+    int rowHeight = 0;
+    for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::CreationOrder)) {
+        if (sub->isHidden() || !sub->isMinimized())
+            continue;
+        const QSize size = sub->size();
+        if (x > 0 && x + size.width() > room.width()) {
+            rowBottom -= rowHeight;
+            x = 0;
+            rowHeight = 0;
+        }
+        sub->move(x, rowBottom - size.height());
+        x += size.width();
+        rowHeight = std::max(rowHeight, size.height());
+    }
+}
+
 void Master::buildLeftPanel()
 {
     LeftPanel = new QWidget(this);
@@ -420,13 +443,24 @@ void Master::buildLeftPanel()
     MainToolbar->addButton(QStringLiteral("about"), QStringLiteral("About Video Lumivark..."));
     for (const char* k : {"open", "save", "viewer", "preferences", "about"})
         MainToolbar->button(QString::fromLatin1(k))->setEnabled(false);
-    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
+    // The mode follows its button however it was pressed: a click, the keyboard or an
+    // accessibility client's toggle.
+    MainToolbar->makeExclusive({QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")});
+    const auto selectByKey = [this](const QString& key) {
         if (key == QLatin1String("movie"))
             SelectMovieMode();
         else if (key == QLatin1String("image"))
             SelectImageMode();
         else if (key == QLatin1String("multiple"))
             SelectMultipleMode();
+    };
+    connect(MainToolbar, &KeyedToolBar::buttonPressed, this, [this, selectByKey](const QString& key) {
+        if (visibleBand() != key)
+            selectByKey(key);
+    });
+    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this, selectByKey](const QString& key) {
+        if (key == QLatin1String("movie") || key == QLatin1String("image") || key == QLatin1String("multiple"))
+            selectByKey(key); // a click on the current mode selects it again
         else
             requestButtonCommand(MainToolbar, key);
     });
@@ -648,10 +682,10 @@ QWidget* Master::buildMoviePanel()
         for (QAction* a : std::as_const(m_sampleRateItems))
             a->setChecked(m_sampleRateItems.indexOf(a) == i);
     });
+    // However the sound button is pressed, the lists and the menu follow.
+    connect(MovieToolbar->button(QStringLiteral("audio")), &QAction::toggled, this, &Master::SetAudioCapture);
     connect(MovieToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
-        if (key == QLatin1String("audio")) {
-            SetAudioCapture(MovieToolbar->isPressed(QStringLiteral("audio")));
-        } else if (key == QLatin1String("filename")) {
+        if (key == QLatin1String("filename")) {
             const QString name = dialogs().saveFile(QStringLiteral("Set Movie Clip filename..."),
                                                     QStringLiteral("Movie Clips (*.AVI)|*.avi"),
                                                     m_state.CurrentFileName, this);
@@ -661,7 +695,7 @@ QWidget* Master::buildMoviePanel()
             setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
         } else if (key == QLatin1String("compression")) {
             m_videoScreen->VideoCompressionDialog();
-        } else if (key != QLatin1String("writeinfo")) {
+        } else if (key != QLatin1String("writeinfo") && key != QLatin1String("audio")) {
             requestButtonCommand(MovieToolbar, key);
         }
     });
@@ -748,6 +782,8 @@ QWidget* Master::buildMultiplePanel()
     TriggerType->addButton(QStringLiteral("manual"), QStringLiteral("Manual Trigger"), {}, true);
     TriggerType->addButton(QStringLiteral("timer"), QStringLiteral("Timer Trigger"), {}, true);
     TriggerType->addButton(QStringLiteral("motion"), QStringLiteral("Motion Trigger"), {}, true);
+    TriggerType->makeExclusive({QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")});
+    connect(TriggerType, &KeyedToolBar::buttonPressed, this, &Master::triggerClicked);
     connect(TriggerType, &KeyedToolBar::buttonClicked, this, &Master::triggerClicked);
     row1->addWidget(TriggerType);
     MultipleImageHoursDisplay = display(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), panel);
@@ -775,7 +811,7 @@ QWidget* Master::buildMultiplePanel()
     MultipleImageToolbar->addButton(QStringLiteral("vidcompression"), QStringLiteral("Video Compression (CODEC)"));
     MultipleImageToolbar->addButton(QStringLiteral("netset"), QStringLiteral("Internet Settings"));
     MultipleImageToolbar->addButton(QStringLiteral("ftp"), QStringLiteral("Send a copy to FTP Server"), {}, true);
-    MultipleImageToolbar->addButton(QStringLiteral("effects"), QString());
+    MultipleImageToolbar->addButton(QStringLiteral("effects"), QStringLiteral("Image Effects"));
     connect(MultipleImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("filename")) {
             static QString filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
@@ -1041,10 +1077,10 @@ void Master::setRecordButton(const QString& image, const QString& caption)
 
 void Master::selectMode(const QString& band, const QString& image, const QString& caption)
 {
-    for (const char* key : {"movie", "image", "multiple"})
-        MainToolbar->setPressed(QString::fromLatin1(key), band == QLatin1String(key));
     setRecordButton(image, caption);
     showBand(band);
+    // The group releases the other two.
+    MainToolbar->setPressed(band, true);
     // The time limit is on after every selection of Movie mode.
     if (band == QLatin1String("movie"))
         MovieDisableLimit->setChecked(false);
@@ -1158,9 +1194,9 @@ void Master::triggerClicked(const QString& key)
     const bool timer = key == QLatin1String("timer");
     const bool motion = key == QLatin1String("motion");
     const bool manual = !timer && !motion;
-    TriggerType->setPressed(QStringLiteral("manual"), manual);
-    TriggerType->setPressed(QStringLiteral("timer"), timer);
-    TriggerType->setPressed(QStringLiteral("motion"), motion);
+    // The group releases the other two.
+    TriggerType->setPressed(timer ? QStringLiteral("timer") : motion ? QStringLiteral("motion") : QStringLiteral("manual"),
+                            true);
     Shooter->setVisible(manual);
     for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageHoursDisplay, MultipleImageMinutesDisplay,
                                                       MultipleImageSecondsDisplay, MultipleImageHoursControl,
@@ -1187,6 +1223,8 @@ void Master::multipleImageModeChanged(int type)
     MultipleImageToolbar->button(QStringLiteral("netset"))->setEnabled(files);
     MultipleImageToolbar->button(QStringLiteral("ftp"))->setEnabled(files);
     MultipleImageToolbar->button(QStringLiteral("effects"))->setEnabled(!movie);
+    // The information is written into AVI files only.
+    MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(movie && m_otherInfoReady);
 
     if (type == 5) {
         setPanelText(QStringLiteral("filename"), QString());
@@ -1199,6 +1237,13 @@ void Master::multipleImageModeChanged(int type)
         name = name.size() >= 4 ? name.left(name.size() - 4) + ext : name + ext;
     }
     setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
+}
+
+void Master::enableOtherInfo()
+{
+    m_otherInfoReady = true;
+    MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(true);
+    MultipleImageToolbar->button(QStringLiteral("otherinfo"))->setEnabled(MultipleImageMode->currentIndex() == 0);
 }
 
 void Master::chooseStampColor(int which)
@@ -1537,9 +1582,11 @@ void Master::masterTimerTick()
         setPanelText(QStringLiteral("filesize"), address);
         if (QLabel* panel = m_panels.value(QStringLiteral("filesize")); panel && panel->toolTip() != tip)
             panel->setToolTip(tip);
-        // As it is: on Linux another case names another file.
-        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     }
+    // Every idle tick, not only on a new name: a mode that blanks the panel (Single Image,
+    // clipboard series) gets the name back here. As it is: on Linux another case names another file.
+    if (!capturing)
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
     if (m_model.runState() == RunState::Idle && visibleBand() != QLatin1String("image")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
         OperationBar->button(QStringLiteral("motion"))->setEnabled(true);

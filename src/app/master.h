@@ -103,6 +103,10 @@ public:
     void frameRateDisplayClicked();
     void triggerClicked(const QString& key);
     void multipleImageModeChanged(int index);
+    // The "Edit Other Information" buttons work from now on (the series one for movie files only).
+    void enableOtherInfo();
+    // Window > Arrange Icons: lines the minimised child windows up along the bottom.
+    void arrangeIcons();
     void refreshSwatches();
     void viewMode(bool overlay);
     void updateViewButtons();
@@ -261,6 +265,7 @@ private:
     SessionState& m_state;
     CaptureModel m_model;
     bool m_showingSettings = false;
+    bool m_otherInfoReady = false;
     std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
     QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list
     QMdiArea* m_mdi = nullptr;

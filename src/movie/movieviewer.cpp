@@ -72,7 +72,10 @@ MovieViewer::MovieViewer(MovieViewerHost host, const QString& autoplay, QWidget*
         m_displayType[i]->setObjectName(QStringLiteral("DisplayType%1").arg(i));
         m_displayType[i]->setFocusPolicy(Qt::NoFocus);
         m_displayType[i]->adjustSize();
-        connect(m_displayType[i], &QRadioButton::clicked, this, [this, i] {
+        // On the change itself, so an accessibility client's toggle switches the display too.
+        connect(m_displayType[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (!on)
+                return;
             m_player.setDisplayMode(i);
             refreshPosition();
             layoutTopStrip();

@@ -69,9 +69,14 @@ VideoSettings::VideoSettings(CaptureParms& parms, QWidget* parent)
     m_disableCache = new QCheckBox(QStringLiteral("Disable Write Cache"), frame);
     m_disableCache->setObjectName(QStringLiteral("DisableCache"));
     m_maxIndexSize = numberBox("MaxIndexSize", frame);
-    m_maxIndexSize->setToolTip(QStringLiteral(
-        "This parameter controls the maximum number of frames captured (default: 324000 = 3 hours)"));
     m_chunk = numberBox("Chunk", frame);
+    // These values are read and written with the parameters files, but capture uses none of
+    // them: say so rather than let a user expect an effect.
+    const QString keptOnly = QStringLiteral("Kept for parameters files only; capture does not use this value.");
+    for (QWidget* w : std::initializer_list<QWidget*>{m_videoBuffers, m_audioBuffers, m_dosBuffers, m_disableCache,
+                                                      m_chunk})
+        w->setToolTip(keptOnly);
+    m_maxIndexSize->setToolTip(keptOnly + QStringLiteral(" It does not limit the number of frames captured."));
     m_droppedFrames = new QComboBox(frame);
     m_droppedFrames->setObjectName(QStringLiteral("DroppedFrames"));
     for (int n = 0; n < kDropEntries; ++n)

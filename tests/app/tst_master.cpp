@@ -11,15 +11,19 @@
 #include "movie/avirepair.h"
 #include "movie/aviwriter.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace lv;
 
@@ -311,6 +315,236 @@ private slots:
         QCOMPARE(visible, 1);
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")),
                  mode == QLatin1String("image") ? QStringLiteral("pause") : QStringLiteral("record"));
+    }
+
+    // Mode and trigger buttons act on their state, whatever changed it: a screen
+    // reader's toggle or press action, or a program checking the button.
+    void togglesActWhateverPressesThem_data()
+    {
+        QTest::addColumn<QString>("toolbar");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("how");
+        const std::pair<const char*, QStringList> groups[] = {
+            {"MainToolbar", {QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}},
+            {"TriggerType", {QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")}}};
+        for (const auto& [toolbar, keys] : groups)
+            for (const QString& to : keys)
+                for (const char* how : {"toggle", "press", "button setChecked", "action setChecked"}) {
+                    const QString from = to == keys[0] ? keys[1] : keys[0];
+                    QTest::addRow("%s %s by %s", toolbar, qPrintable(to), how)
+                        << QString::fromLatin1(toolbar) << from << to << QString::fromLatin1(how);
+                }
+        // Releasing the pressed button of a group leaves it pressed and changes nothing.
+        QTest::newRow("movie released by toggle") << "MainToolbar" << "movie" << "movie" << "toggle";
+        QTest::newRow("timer released by toggle") << "TriggerType" << "timer" << "timer" << "toggle";
+        QTest::newRow("image released by setChecked") << "MainToolbar" << "image" << "image" << "button unchecked";
+    }
+    void togglesActWhateverPressesThem()
+    {
+        QFETCH(QString, toolbar);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, how);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const bool modes = toolbar == QLatin1String("MainToolbar");
+        KeyedToolBar* tb = modes ? m.MainToolbar : m.TriggerType;
+        const QStringList keys = modes ? QStringList{QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}
+                                       : QStringList{QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")};
+        // What the program does in each state.
+        const auto current = [&]() -> QString {
+            if (modes)
+                return m.visibleBand();
+            const std::optional<TriggerKind> t = m.model().settings().Trigger;
+            if (!t)
+                return {};
+            const QString k = *t == TriggerKind::Timer ? QStringLiteral("timer")
+                            : *t == TriggerKind::Motion ? QStringLiteral("motion")
+                                                        : QStringLiteral("manual");
+            // The panel shows what the trigger needs.
+            const bool shown = k == QLatin1String("timer") ? !m.MultipleImageSecondsControl->isHidden()
+                             : k == QLatin1String("motion") ? !m.MotionLabel->isHidden()
+                                                            : !m.Shooter->isHidden();
+            return shown ? k : QStringLiteral("panel out of step");
+        };
+        if (modes) {
+            if (from == QLatin1String("movie"))
+                m.SelectMovieMode();
+            else
+                m.SelectImageMode();
+        } else {
+            m.SelectMultipleMode();
+            m.triggerClicked(from);
+        }
+        QCOMPARE(current(), from);
+
+        auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(to)));
+        QVERIFY(button);
+        if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+            QVERIFY(iface && iface->actionInterface());
+            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
+                                                                             : QAccessibleActionInterface::pressAction());
+        } else if (how == QLatin1String("button setChecked")) {
+            button->setChecked(true);
+        } else if (how == QLatin1String("button unchecked")) {
+            button->setChecked(false);
+        } else {
+            tb->button(to)->setChecked(true);
+        }
+        QTRY_COMPARE(current(), to);
+        for (const QString& k : keys) {
+            QCOMPARE(tb->isPressed(k), k == to);
+            QCOMPARE(qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(k)))->isChecked(), k == to);
+        }
+    }
+
+    // Every button of the window's toolbars has a name a screen reader can say,
+    // and the keyboard reaches it.
+    void toolbarButtonsHaveNames()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        int buttons = 0;
+        for (const KeyedToolBar* tb : m.findChildren<KeyedToolBar*>()) {
+            for (QAction* a : tb->actions()) {
+                auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(a));
+                if (!button)
+                    continue;
+                ++buttons;
+                QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+                QVERIFY(iface);
+                QVERIFY2(!iface->text(QAccessible::Name).trimmed().isEmpty(),
+                         qPrintable(tb->objectName() + QLatin1Char('/') + a->objectName()));
+                QVERIFY2(button->focusPolicy() & Qt::TabFocus,
+                         qPrintable(tb->objectName() + QLatin1Char('/') + a->objectName()));
+            }
+        }
+        QVERIFY(buttons > 0);
+    }
+
+    // Which series buttons each file type offers, also after the program has run a
+    // while (its timers and the settings model must not switch any back on).
+    void seriesToolbarPerFileType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("enabled");
+        const QStringList avi{QStringLiteral("filename"), QStringLiteral("writeinfo"), QStringLiteral("otherinfo"),
+                              QStringLiteral("vidcompression")};
+        const QStringList files{QStringLiteral("filename"), QStringLiteral("netset"), QStringLiteral("ftp"),
+                                QStringLiteral("effects")};
+        QTest::newRow("0 movie file") << 0 << avi;
+        QTest::newRow("1 bitmaps") << 1 << files;
+        QTest::newRow("2 jpegs") << 2 << files;
+        QTest::newRow("3 same bitmap") << 3 << files;
+        QTest::newRow("4 same jpeg") << 4 << files;
+        QTest::newRow("5 clipboard") << 5 << QStringList{QStringLiteral("effects")};
+    }
+    void seriesToolbarPerFileType()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, enabled);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        m.SelectMultipleMode();
+        m.MultipleImageMode->setCurrentIndex(type == 0 ? 1 : 0);
+        m.MultipleImageMode->setCurrentIndex(type);
+        QTest::qWait(300);
+        for (const char* key : {"filename", "writeinfo", "otherinfo", "vidcompression", "netset", "ftp", "effects"})
+            QVERIFY2(m.MultipleImageToolbar->button(QString::fromLatin1(key))->isEnabled()
+                         == enabled.contains(QString::fromLatin1(key)),
+                     key);
+        // The movie band's button does not depend on the series type.
+        QVERIFY(m.MovieToolbar->button(QStringLiteral("otherinfo"))->isEnabled());
+    }
+
+    // The housekeeping timer shows the file name in every mode, also after a mode
+    // that blanks it was chosen.
+    void filenamePanelPerMode_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("type");
+        QTest::newRow("movie") << "movie" << 0;
+        QTest::newRow("image") << "image" << 0;
+        for (int type = 0; type <= 5; ++type)
+            QTest::addRow("multiple %d", type) << "multiple" << type;
+    }
+    void filenamePanelPerMode()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, type);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QTRY_VERIFY(!m.panelText(QStringLiteral("filename")).isEmpty());
+        QTest::qWait(300); // the timer has seen this name
+        m.MultipleImageMode->setCurrentIndex(type);
+        if (mode == QLatin1String("movie"))
+            m.SelectMovieMode();
+        else if (mode == QLatin1String("image"))
+            m.SelectImageMode();
+        else
+            m.SelectMultipleMode();
+        QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")),
+                                  QStringLiteral("Filename: ") + app.state().CurrentFileName, 1000);
+    }
+
+    // Window > Arrange Icons lines the minimised windows up along the bottom of the
+    // area, side by side, and leaves the open ones where they are.
+    void arrangeIconsLinesUpMinimisedWindows()
+    {
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QMdiArea* area = m.mdiArea();
+        QList<QMdiSubWindow*> open, minimised;
+        for (int i = 0; i < 5; ++i) {
+            auto* w = new QWidget;
+            w->setWindowTitle(QStringLiteral("child %1").arg(i));
+            QMdiSubWindow* sub = area->addSubWindow(w);
+            sub->setGeometry(20 + 30 * i, 10 + 20 * i, 200, 150);
+            sub->show();
+            (i % 2 ? minimised : open) << sub;
+        }
+        for (QMdiSubWindow* sub : std::as_const(minimised)) {
+            sub->showMinimized();
+            sub->move(120, 40); // anywhere, as a user may have dragged it
+        }
+        QTRY_VERIFY(minimised.last()->isMinimized());
+        QList<QRect> before;
+        for (QMdiSubWindow* sub : std::as_const(open))
+            before << sub->geometry();
+        const QRect openVideo = m.videoScreen()->parentWidget()->geometry();
+
+        m.action(Command::Arrange)->trigger();
+
+        for (int i = 0; i < open.size(); ++i)
+            QCOMPARE(open[i]->geometry(), before[i]);
+        QCOMPARE(m.videoScreen()->parentWidget()->geometry(), openVideo);
+        const int bottom = area->viewport()->height();
+        int x = 0;
+        for (QMdiSubWindow* sub : std::as_const(minimised)) {
+            QVERIFY(sub->isMinimized());
+            QCOMPARE(sub->geometry().bottom() + 1, bottom);
+            QCOMPARE(sub->x(), x);
+            x += sub->width();
+        }
+        QVERIFY(x <= area->viewport()->width());
     }
 
     void seriesFileTypeChanges()

@@ -5,6 +5,7 @@
 #include "movie/movieplayerview.h"
 #include "movie/movieviewer.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QLabel>
@@ -318,6 +319,43 @@ private slots:
     }
 
     // The frame on screen after seeking and stepping is the one the editor gets.
+    // Time/Frames switch the display however they are checked: a screen reader's
+    // toggle or press action, or a program checking the button.
+    void displayTypeFollowsItsButton_data()
+    {
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("how");
+        for (int to : {1, 0})
+            for (const char* how : {"toggle", "press", "setChecked"})
+                QTest::addRow("%s by %s", to ? "Frames" : "Time", how) << to << QString::fromLatin1(how);
+    }
+    void displayTypeFollowsItsButton()
+    {
+        QFETCH(int, to);
+        QFETCH(QString, how);
+        HostLog log;
+        MovieViewer w(log.host(), QString());
+        w.openMovie(m_clip, QStringLiteral("clip.avi"));
+        QVERIFY(waitReady(w.player()));
+        if (to == 0) {
+            w.DisplayType(1)->click();
+            QCOMPARE(w.player().displayMode(), 1);
+        }
+        QRadioButton* button = w.DisplayType(to);
+        if (how == QLatin1String("setChecked")) {
+            button->setChecked(true);
+        } else {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+            QVERIFY(iface && iface->actionInterface());
+            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
+                                                                             : QAccessibleActionInterface::pressAction());
+        }
+        QTRY_COMPARE(w.player().displayMode(), to);
+        QVERIFY(w.DisplayType(to)->isChecked());
+        QVERIFY(!w.DisplayType(1 - to)->isChecked());
+        QTRY_COMPARE(w.MovieInfo()->text(), to ? QStringLiteral("00000000 / 0000050") : QStringLiteral("00:00:00 / 00:00:02"));
+    }
+
     void extractImageTakesTheFrameShown_data()
     {
         QTest::addColumn<int>("mode");
