@@ -385,6 +385,12 @@ private slots:
 #ifndef LUMIVARK_CLI
         QSKIP("lumivark-cli is not built");
 #endif
+        // On a machine already busy beyond the spinners (a parallel build, a
+        // sanitizer run) the source can still stall after its first picture;
+        // that recording fails honestly, but the count would not hold. Run on
+        // purpose: LUMIVARK_LOAD_TESTS=1 ctest -R pipewire_test
+        if (qEnvironmentVariableIntValue("LUMIVARK_LOAD_TESTS") != 1)
+            QSKIP("set LUMIVARK_LOAD_TESTS=1 to record under load");
         QVERIFY(publish(QStringLiteral("YUY2"), QStringLiteral("BusyCamera")));
         const CpuLoad load(3);
         QCOMPARE(load.running(), 3);
