@@ -1,3 +1,4 @@
+#include "../scopedtmpfs.h"
 #include "../movie/ffprobe.h"
 #include "capture/sequencecapture.h"
 #include "capture/testpattern.h"
@@ -86,36 +87,6 @@ int framesInFile(const QString& file)
     const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
     return ok ? n : -1;
 }
-
-// A small tmpfs mounted for a test and unmounted when it ends (tests run as
-// root); `fill` fills it up at once.
-class ScopedTmpfs {
-public:
-    explicit ScopedTmpfs(bool fill)
-    {
-        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
-                                                                QStringLiteral("tmpfs"), m_dir.path()})
-            == 0;
-        if (m_mounted && fill) {
-            QFile filler(path(QStringLiteral("filler")));
-            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                while (filler.write(QByteArray(512, 'x')) > 0) {
-                }
-        }
-    }
-    ~ScopedTmpfs()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
-    }
-    bool mounted() const { return m_mounted; }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // lumivark-cli end to end: the program as a script runs it, on the test
 // pattern device and on movies ffmpeg made, read back by djpeg and ffprobe.
 
+#include "../scopedtmpfs.h"
 #include "ffprobe.h"
 #include "ftptestserver.h"
 #include "moviefiles.h"
@@ -17,6 +18,7 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
 
 namespace {
@@ -196,57 +198,6 @@ QByteArray topDown(QByteArray bmp)
         bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
     qToLittleEndian<qint32>(-h, bmp.data() + 22);
     return bmp;
-}
-
-// A small tmpfs mounted for a test and unmounted when it ends (tests run as
-// root); `fill` fills it up at once.
-class ScopedTmpfs {
-public:
-    explicit ScopedTmpfs(bool fill)
-    {
-        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                                QStringLiteral("-o"), QStringLiteral("size=256k"),
-                                                                QStringLiteral("tmpfs"), m_dir.path()})
-            == 0;
-        if (m_mounted && fill) {
-            QFile filler(path(QStringLiteral("filler")));
-            if (filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                while (filler.write(QByteArray(512, 'x')) > 0) {
-                }
-        }
-    }
-    ~ScopedTmpfs()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
-    }
-    bool mounted() const { return m_mounted; }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-    // Frees that much of a filled disk, so the next file fits only in part.
-    bool leave(qint64 bytes)
-    {
-        QFile filler(path(QStringLiteral("filler")));
-        return filler.resize(filler.size() - bytes);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-};
-
-// The frames ffprobe decodes from the file's video stream; -1 when it cannot read it.
-int framesInFile(const QString& file)
-{
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                        QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                        QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
-                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        return -1;
-    bool ok = false;
-    const int n = p.readAllStandardOutput().trimmed().toInt(&ok);
-    return ok ? n : -1;
 }
 
 } // namespace
@@ -532,7 +483,7 @@ private slots:
             QVERIFY(!QFile::exists(avi));
             return;
         }
-        const int held = framesInFile(avi);
+        const int held = countFrames(avi);
         QVERIFY2(held > 0, qPrintable(QString::number(held)));
         // Frames that came after the disk refused are dropped; how many depends on timing.
         const QString line = r.out.trimmed();
@@ -810,24 +761,19 @@ private slots:
         f.write(b);
         f.close();
 
-        QTemporaryDir mountPoint;
         QString target = path(QStringLiteral("say-%1/x.jpg").arg(kind));
         QDir().mkpath(path(QStringLiteral("say-%1").arg(kind)));
-        QStringList args{QStringLiteral("extract"), movie, target};
+        std::optional<ScopedTmpfs> readOnly;
         if (kind.startsWith(QLatin1String("readonly"))) {
-            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                            QStringLiteral("ro,size=64k"), QStringLiteral("tmpfs"),
-                                                            mountPoint.path()})
-                != 0)
+            readOnly.emplace(false, QStringLiteral("ro,size=64k"));
+            if (!readOnly->mounted())
                 QSKIP("cannot mount a read-only tmpfs here");
-            target = mountPoint.filePath(QStringLiteral("x.jpg"));
-            args = {QStringLiteral("extract"), movie, target};
-            if (kind == QLatin1String("readonly-one"))
-                args << QStringLiteral("--frame") << QStringLiteral("3");
+            target = readOnly->path(QStringLiteral("x.jpg"));
         }
+        QStringList args{QStringLiteral("extract"), movie, target};
+        if (kind == QLatin1String("readonly-one"))
+            args << QStringLiteral("--frame") << QStringLiteral("3");
         const Run r = runCli(args);
-        if (kind.startsWith(QLatin1String("readonly")))
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint.path()});
         const QString all = r.out + r.err;
         QVERIFY2(r.exitCode == exitCode, qPrintable(all));
         QVERIFY2(all.contains(saying), qPrintable(all));

@@ -1,3 +1,4 @@
+#include "../scopedtmpfs.h"
 #include "ffprobe.h"
 #include "moviefiles.h"
 #include "movie/aviwriter.h"
@@ -91,30 +92,6 @@ RecompressOptions withEncoder(const char* encoder, int quality = 75)
     o.quality = quality;
     return o;
 }
-
-// A small tmpfs mounted for a test and unmounted when it ends (tests run as root).
-class ScopedTmpfs {
-public:
-    explicit ScopedTmpfs(const QString& options)
-    {
-        m_mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                                QStringLiteral("-o"), options, QStringLiteral("tmpfs"),
-                                                                m_dir.path()})
-            == 0;
-    }
-    ~ScopedTmpfs()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
-    }
-    bool mounted() const { return m_mounted; }
-    QString path() const { return m_dir.path(); }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-};
 
 } // namespace
 
@@ -505,7 +482,7 @@ private slots:
     // source plays as before.
     void diskFull()
     {
-        ScopedTmpfs small(QStringLiteral("size=256k"));
+        ScopedTmpfs small;
         if (!small.mounted())
             QSKIP("cannot mount a tmpfs here (not root?)");
         QTemporaryDir dir;
