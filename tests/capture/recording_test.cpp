@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 
 extern "C" {
@@ -41,11 +42,14 @@ FramePtr syntheticFrame(uint64_t sequence, int64_t timestampUs, QSize size = {16
     return f;
 }
 
-// The test-pattern device streaming into a recorder, with the status codes seen.
+// The test-pattern device streaming into a recorder, with the status codes seen
+// and the frame numbers the device itself skipped (a late wake-up under load).
 struct Rig {
     TestPatternDriver driver;
     SequenceCapture capture;
     QList<int> codes;
+    std::atomic<uint32_t> sourceSkipped{0};
+    uint64_t lastSequence = 0;
 
     explicit Rig(QSize size = {160, 120}, int rate = 30)
     {
@@ -54,7 +58,14 @@ struct Rig {
         s.rate = rate;
         driver.setSettings(s);
         driver.open();
-        driver.start([this](const FramePtr& f) { capture.pushFrame(f); }, [](const QString&) {});
+        driver.start(
+            [this](const FramePtr& f) {
+                if (lastSequence != 0 && f->sequence > lastSequence + 1)
+                    sourceSkipped += uint32_t(f->sequence - lastSequence - 1);
+                lastSequence = f->sequence;
+                capture.pushFrame(f);
+            },
+            [](const QString&) {});
     }
     ~Rig() { driver.close(); }
 
@@ -145,7 +156,12 @@ private slots:
         // The time limit ends it by itself.
         QTRY_VERIFY_WITH_TIMEOUT(!rig.capture.capturing(), 5000);
         QCOMPARE(rig.codes, (QList<int>{kStatusCaptureStart, kStatusCaptureEnd}));
-        QCOMPARE(rig.capture.framesDropped(), 0u);
+        // The recorder itself loses nothing: what it counts as dropped is only
+        // what the device skipped, which a loaded machine can make happen.
+        QVERIFY2(rig.capture.framesDropped() <= rig.sourceSkipped,
+                 qPrintable(QStringLiteral("%1 dropped, the device skipped %2")
+                                .arg(rig.capture.framesDropped())
+                                .arg(rig.sourceSkipped.load())));
 
         const QJsonObject probe = ffprobe(file);
         const QJsonObject v = probeStream(probe, QStringLiteral("video"));
