@@ -32,6 +32,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -525,16 +526,25 @@ void Master::buildMasterBar()
         } else if (key == QLatin1String("format")) {
             m_videoScreen->VideoFormat();
             refreshResolutionPanel();
-        } else if (key == QLatin1String("overlay")) {
-            viewMode(true);
-        } else if (key == QLatin1String("preview")) {
-            viewMode(false);
+        } else if (key == QLatin1String("overlay") || key == QLatin1String("preview")) {
+            // acted on when toggled, below
         } else if (key == QLatin1String("fullscreen")) {
             FullScreen(true);
         } else if (key != QLatin1String("device")) {
             requestButtonCommand(DeviceToolbar, key);
         }
     });
+    // The view buttons act on any change of their state (a click, the keyboard, a
+    // screen reader's toggle action); the device's answer then sets both.
+    for (bool overlay : {true, false})
+        connect(DeviceToolbar->button(overlay ? QStringLiteral("overlay") : QStringLiteral("preview")), &QAction::toggled,
+                this, [this, overlay](bool on) {
+                    // A button set to what the device already shows needs nothing.
+                    const CaptureStatus& st = m_state.Status;
+                    const bool shown = overlay ? st.fOverlayWindow == 1 : st.fLiveWindow == 1;
+                    if (!m_showingViewMode && on != shown)
+                        viewMode(overlay);
+                });
     connect(previewrate, qOverload<int>(&QComboBox::activated), this, &Master::PreviewRateClicked);
     b1->addWidget(DeviceToolbar);
     b1->addStretch();
@@ -1523,6 +1533,7 @@ void Master::updateViewButtons()
 {
     // The device's own report decides; when it reports neither, the buttons stay as they were.
     const CaptureStatus& s = m_state.Status;
+    const QScopedValueRollback guard(m_showingViewMode, true);
     if (s.fLiveWindow == 1) {
         DeviceToolbar->setPressed(QStringLiteral("overlay"), false);
         DeviceToolbar->setPressed(QStringLiteral("preview"), true);

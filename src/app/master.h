@@ -277,6 +277,7 @@ private:
     QString m_panelsFileName;
     int m_ticksSinceFreeSpace = 0;
     bool m_loaded = false;
+    bool m_showingViewMode = false; // the view buttons being set to the device's state
     bool m_closing = false;
     bool m_childrenPlaced = false; // the video window back where it was last time
     QSize m_roomWanted;            // asked for by a child window before the window was shown

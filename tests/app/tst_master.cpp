@@ -403,6 +403,62 @@ private slots:
         }
     }
 
+    // The Overlay and Preview buttons switch the view however they are changed,
+    // and always end showing what the device shows.
+    void viewButtonsActWhateverPressesThem_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("shown");
+        for (const char* how : {"click", "toggle", "press", "action setChecked"}) {
+            QTest::addRow("overlay by %s", how) << "preview" << "overlay" << how << "overlay";
+            QTest::addRow("preview by %s", how) << "overlay" << "preview" << how << "preview";
+        }
+        // Releasing the pressed one keeps that view.
+        QTest::newRow("overlay released by toggle") << "overlay" << "overlay" << "toggle" << "overlay";
+        QTest::newRow("preview released by toggle") << "preview" << "preview" << "toggle" << "preview";
+    }
+    void viewButtonsActWhateverPressesThem()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, key);
+        QFETCH(QString, how);
+        QFETCH(QString, shown);
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        const auto deviceShows = [&]() -> QString {
+            CaptureStatus st;
+            if (!app.state().CaptureHandle->GetStatus(st))
+                return QStringLiteral("no status");
+            return st.fOverlayWindow == 1 ? QStringLiteral("overlay")
+                 : st.fLiveWindow == 1    ? QStringLiteral("preview")
+                                          : QStringLiteral("neither");
+        };
+        m.action(from == QLatin1String("overlay") ? Command::Overlay : Command::Preview)->trigger();
+        QCOMPARE(deviceShows(), from);
+
+        KeyedToolBar* tb = m.DeviceToolbar;
+        auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(key)));
+        QVERIFY(button && button->isEnabled());
+        if (how == QLatin1String("click")) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+            QVERIFY(iface && iface->actionInterface());
+            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
+                                                                             : QAccessibleActionInterface::pressAction());
+        } else {
+            tb->button(key)->setChecked(true);
+        }
+        QTRY_COMPARE(deviceShows(), shown);
+        for (const QString& k : {QStringLiteral("overlay"), QStringLiteral("preview")})
+            QCOMPARE(tb->isPressed(k), k == shown);
+    }
+
     // Every button of the window's toolbars has a name a screen reader can say,
     // and the keyboard reaches it.
     void toolbarButtonsHaveNames()
