@@ -326,7 +326,7 @@ void CaptureController::DispatchCapture(bool start)
     m_program->stopSeries();
     ops->button(QStringLiteral("autostart"))->setEnabled(true);
     ops->button(QStringLiteral("motion"))->setEnabled(true);
-    m_master.MultipleImageFrameRate->setEnabled(true);
+    m_master.MultipleImageFrameRate->setEnabled(type == 0); // only a movie file has a frame rate
     m_master.AllControls(true);
     m_master.Shooter->setEnabled(false);
     closeViewer();

@@ -301,6 +301,7 @@ void Master::buildMenus()
 
     AudioMenu = bar->addMenu(QStringLiteral("&Audio Settings"));
     AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
+    AudioMenu->setToolTipsVisible(true);
     addItem(AudioMenu, Command::AudioOff, QStringLiteral("Audio O&ff"))->setCheckable(true);
     addItem(AudioMenu, Command::AudioOn, QStringLiteral("Audio &On"))->setCheckable(true);
     AudioMenu->addSeparator();
@@ -900,8 +901,14 @@ void Master::load(const QString& commandLine)
     // 1. The cool bar stays hidden until the window is first activated.
     MasterBar->hide();
     // 2. The mixer items need the mixer program.
-    action(Command::RecordingSettings)->setEnabled(mixerAvailable());
-    action(Command::Volume)->setEnabled(mixerAvailable());
+    // A disabled item says what would enable it.
+    const bool mixer = mixerAvailable();
+    const QString why = mixer ? QString() : QStringLiteral("Install the pavucontrol package to use this item");
+    for (Command c : {Command::RecordingSettings, Command::Volume}) {
+        action(c)->setEnabled(mixer);
+        action(c)->setToolTip(why); // empty: the item's own text
+        action(c)->setStatusTip(why);
+    }
     // 3. Caption.
     setWindowTitle(programTitle() + QStringLiteral(" Version") + withBlank(kVersionMajor) + QLatin1Char('.')
                    + QString::number(kVersionMinor));

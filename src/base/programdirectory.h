@@ -4,7 +4,7 @@
 
 namespace lv {
 
-// The per-user program directory (session files, temp.bmp, codec list):
+// The per-user program directory (session files, codec list):
 // $LUMIVARK_HOME when set, else $XDG_DATA_HOME/lumivark/. Made when missing.
 // Always ends in "/".
 QString programDirectory();

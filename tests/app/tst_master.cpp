@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -459,6 +461,41 @@ private slots:
             QCOMPARE(tb->isPressed(k), k == shown);
     }
 
+    // Without the mixer program its two items are off and say what to install.
+    void mixerItemsSayWhatToInstall_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("pavucontrol missing") << false;
+        QTest::newRow("pavucontrol installed") << true;
+    }
+    void mixerItemsSayWhatToInstall()
+    {
+        QFETCH(bool, installed);
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        if (installed) {
+            QFile f(bin.filePath(QStringLiteral("pavucontrol")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("#!/bin/sh\n");
+            f.close();
+            QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner));
+        }
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        AppTestEnv env;
+        ScopedScriptedDialogs dlg;
+        Application app;
+        QVERIFY(app.start());
+        Master& m = app.showMain({});
+        qputenv("PATH", oldPath);
+        for (Command c : {Command::RecordingSettings, Command::Volume}) {
+            QAction* a = m.action(c);
+            QCOMPARE(a->isEnabled(), installed);
+            QCOMPARE(a->toolTip().contains(QStringLiteral("pavucontrol")), !installed);
+            QCOMPARE(a->statusTip().contains(QStringLiteral("pavucontrol")), !installed);
+        }
+    }
+
     // Every button of the window's toolbars has a name a screen reader can say,
     // and the keyboard reaches it.
     void toolbarButtonsHaveNames()
@@ -522,6 +559,14 @@ private slots:
                      key);
         // The movie band's button does not depend on the series type.
         QVERIFY(m.MovieToolbar->button(QStringLiteral("otherinfo"))->isEnabled());
+        // Only a movie file has a frame rate, also after a series has run.
+        QCOMPARE(m.MultipleImageFrameRate->isEnabled(), type == 0);
+        if (type >= 1 && type <= 4) {
+            m.RecordButtonClicked(); // start
+            QTRY_VERIFY(m.model().runningIn(CaptureKind::MultipleImage));
+            m.RecordButtonClicked(); // stop
+            QCOMPARE(m.MultipleImageFrameRate->isEnabled(), false);
+        }
     }
 
     // The housekeeping timer shows the file name in every mode, also after a mode
