@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 using namespace lv;
@@ -72,20 +71,30 @@ QByteArray imageMagickBitmap(const QTemporaryDir& dir, const Kind& kind)
     return readAll(bmp);
 }
 
-qint64 pixelOffset(const QByteArray& bmp) { return qFromLittleEndian<quint32>(bmp.constData() + 10); }
+// A little-endian header field; 0 past the end.
+quint32 field(const QByteArray& bmp, qsizetype at, int bytes)
+{
+    quint32 v = 0;
+    for (int i = 0; i < bytes && at + i < bmp.size(); ++i)
+        v |= quint32(uchar(bmp.at(at + i))) << (8 * i);
+    return v;
+}
+
+qint64 pixelOffset(const QByteArray& bmp) { return field(bmp, 10, 4); }
 
 // The same picture stored top-down: rows in the other order, height negative.
 QByteArray topDown(QByteArray bmp)
 {
-    const qint32 w = qFromLittleEndian<qint32>(bmp.constData() + 18);
-    const qint32 h = qFromLittleEndian<qint32>(bmp.constData() + 22);
-    const int bits = qFromLittleEndian<quint16>(bmp.constData() + 28);
+    const qint32 w = qint32(field(bmp, 18, 4));
+    const qint32 h = qint32(field(bmp, 22, 4));
+    const int bits = int(field(bmp, 28, 2));
     const qsizetype stride = ((qsizetype(w) * bits + 31) / 32) * 4;
     const qsizetype off = qsizetype(pixelOffset(bmp));
     const QByteArray rows = bmp.mid(off, stride * h);
     for (int y = 0; y < h; ++y)
         bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
-    qToLittleEndian<qint32>(-h, bmp.data() + 22);
+    for (int i = 0; i < 4 && 22 + i < bmp.size(); ++i)
+        bmp[22 + i] = char((quint32(-h) >> (8 * i)) & 0xff);
     return bmp;
 }
 
@@ -123,8 +132,8 @@ void TestBitmapFile::readsTopDownBitmaps()
     const Kind k = kindNamed(kind);
     const QByteArray bottomUp = imageMagickBitmap(dir, k);
     QVERIFY(!bottomUp.isEmpty());
-    QCOMPARE(int(qFromLittleEndian<quint16>(bottomUp.constData() + 28)), k.bitCount);
-    QCOMPARE(qFromLittleEndian<quint32>(bottomUp.constData() + 30), k.compression);
+    QCOMPARE(int(field(bottomUp, 28, 2)), k.bitCount);
+    QCOMPARE(field(bottomUp, 30, 4), k.compression);
     const QString path = dir.filePath(QStringLiteral("topdown.bmp"));
     QVERIFY(writeAll(path, topDown(bottomUp)));
     // ImageMagick reads the turned file as the picture it was made from.
