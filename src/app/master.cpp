@@ -72,10 +72,11 @@ uint32_t packedFromColor(const QColor& c)
         + 65536u * static_cast<uint32_t>(c.blue());
 }
 
-QSpinBox* upDown(const QString& name, int lo, int hi, QWidget* parent)
+QSpinBox* upDown(const QString& name, int lo, int hi, QWidget* parent, const QString& spokenName)
 {
     auto* s = new QSpinBox(parent);
     s->setObjectName(name);
+    s->setAccessibleName(spokenName); // what a screen reader says: the arrows carry no caption
     s->setRange(lo, hi);
     s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     // An up-down: only its arrows show; the label beside it shows the value.
@@ -508,6 +509,7 @@ void Master::buildMasterBar()
     prl->setContentsMargins(7, 0, 2, 2);
     previewrate = new QComboBox(pr_space);
     previewrate->setObjectName(QStringLiteral("previewrate"));
+    previewrate->setAccessibleName(QStringLiteral("Preview rate"));
     prl->addWidget(previewrate);
     QAction* seprate = DeviceToolbar->addWidget(pr_space);
     seprate->setObjectName(QStringLiteral("seprate"));
@@ -640,7 +642,7 @@ QWidget* Master::buildMoviePanel()
     MovieToolbar->button(QStringLiteral("otherinfo"))->setEnabled(false);
     h->addWidget(MovieToolbar);
 
-    MovieFrameRateControl = upDown(QStringLiteral("MovieFrameRateControl"), 1, 40, panel);
+    MovieFrameRateControl = upDown(QStringLiteral("MovieFrameRateControl"), 1, 40, panel, QStringLiteral("Frame rate"));
     MovieFrameRateDisplay = new ClickLabel(QStringLiteral(" 0 fps"), panel);
     MovieFrameRateDisplay->setObjectName(QStringLiteral("MovieFrameRateDisplay"));
     MovieFrameRateDisplay->setToolTip(QStringLiteral("Frame Rate, double-click to 29.97 FPS"));
@@ -649,11 +651,11 @@ QWidget* Master::buildMoviePanel()
     h->addWidget(MovieFrameRateControl);
     h->addSpacing(6);
     MovieHoursDisplay = display(QStringLiteral("MovieHoursDisplay"), QStringLiteral("00"), panel);
-    MovieHoursControl = upDown(QStringLiteral("MovieHoursControl"), 0, 59, panel);
+    MovieHoursControl = upDown(QStringLiteral("MovieHoursControl"), 0, 59, panel, QStringLiteral("Time limit hours"));
     MovieMinutesDisplay = display(QStringLiteral("MovieMinutesDisplay"), QStringLiteral("00"), panel);
-    MovieMinutesControl = upDown(QStringLiteral("MovieMinutesControl"), 0, 59, panel);
+    MovieMinutesControl = upDown(QStringLiteral("MovieMinutesControl"), 0, 59, panel, QStringLiteral("Time limit minutes"));
     MovieSecondsDisplay = display(QStringLiteral("MovieSecondsDisplay"), QStringLiteral("00"), panel);
-    MovieSecondsControl = upDown(QStringLiteral("MovieSecondsControl"), 0, 59, panel);
+    MovieSecondsControl = upDown(QStringLiteral("MovieSecondsControl"), 0, 59, panel, QStringLiteral("Time limit seconds"));
     for (QWidget* w : std::initializer_list<QWidget*>{MovieHoursDisplay, MovieHoursControl, MovieMinutesDisplay,
                                                       MovieMinutesControl, MovieSecondsDisplay, MovieSecondsControl})
         h->addWidget(w);
@@ -667,6 +669,9 @@ QWidget* Master::buildMoviePanel()
                      {QStringLiteral(" 8000 Hz"), QStringLiteral("11025 Hz"), QStringLiteral("22050 Hz"),
                       QStringLiteral("44100 Hz")},
                      panel);
+    AudioChannels->setAccessibleName(QStringLiteral("Channels"));
+    AudioBits->setAccessibleName(QStringLiteral("Bits"));
+    AudioRate->setAccessibleName(QStringLiteral("Sample rate"));
     h->addWidget(AudioChannels);
     h->addWidget(AudioBits);
     h->addWidget(AudioRate);
@@ -742,6 +747,10 @@ void Master::buildStampControls(QWidget* panel, QBoxLayout* row, const QString& 
     textPosition = list(prefix + QStringLiteral("TextPosition"), kPositions, panel);
     text = new QLineEdit(panel);
     text->setObjectName(prefix + QStringLiteral("Text"));
+    text->setAccessibleName(QStringLiteral("Text"));
+    timePosition->setAccessibleName(QStringLiteral("Time position"));
+    datePosition->setAccessibleName(QStringLiteral("Date position"));
+    textPosition->setAccessibleName(QStringLiteral("Text position"));
     text->setToolTip(QStringLiteral("Use &DATE = Current date , &TIME = Current Time, &FRM& = Image Number"));
     for (QWidget* w : std::initializer_list<QWidget*>{timeColor, timePosition, dateColor, datePosition, textColor,
                                                       textPosition})
@@ -786,6 +795,8 @@ QWidget* Master::buildMultiplePanel()
                              panel, QStringLiteral("File type selection"));
     MultipleImageFrameRate = list(QStringLiteral("MultipleImageFrameRate"), {}, panel,
                                   QStringLiteral("Frame Rate for Movie Viewer"));
+    MultipleImageMode->setAccessibleName(QStringLiteral("File type"));
+    MultipleImageFrameRate->setAccessibleName(QStringLiteral("Frame rate"));
     row1->addWidget(MultipleImageMode);
     row1->addWidget(MultipleImageFrameRate);
 
@@ -798,11 +809,11 @@ QWidget* Master::buildMultiplePanel()
     connect(TriggerType, &KeyedToolBar::buttonClicked, this, &Master::triggerClicked);
     row1->addWidget(TriggerType);
     MultipleImageHoursDisplay = display(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), panel);
-    MultipleImageHoursControl = upDown(QStringLiteral("MultipleImageHoursControl"), 0, 23, panel);
+    MultipleImageHoursControl = upDown(QStringLiteral("MultipleImageHoursControl"), 0, 23, panel, QStringLiteral("Interval hours"));
     MultipleImageMinutesDisplay = display(QStringLiteral("MultipleImageMinutesDisplay"), QStringLiteral("00"), panel);
-    MultipleImageMinutesControl = upDown(QStringLiteral("MultipleImageMinutesControl"), 0, 59, panel);
+    MultipleImageMinutesControl = upDown(QStringLiteral("MultipleImageMinutesControl"), 0, 59, panel, QStringLiteral("Interval minutes"));
     MultipleImageSecondsDisplay = display(QStringLiteral("MultipleImageSecondsDisplay"), QStringLiteral("00"), panel);
-    MultipleImageSecondsControl = upDown(QStringLiteral("MultipleImageSecondsControl"), 0, 59, panel);
+    MultipleImageSecondsControl = upDown(QStringLiteral("MultipleImageSecondsControl"), 0, 59, panel, QStringLiteral("Interval seconds"));
     for (QWidget* w : std::initializer_list<QWidget*>{MultipleImageHoursDisplay, MultipleImageHoursControl,
                                                       MultipleImageMinutesDisplay, MultipleImageMinutesControl,
                                                       MultipleImageSecondsDisplay, MultipleImageSecondsControl})
