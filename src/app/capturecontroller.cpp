@@ -231,7 +231,7 @@ bool CaptureController::overwriteAllowed(bool withIcon)
         return true;
     const auto answer = dialogs().message(QStringLiteral("The file ") + m_state.CurrentFileName
                                               + QStringLiteral(" already exists. Do you want to replace the existing file ?"),
-                                          withIcon ? Dialogs::Icon::Warning : Dialogs::Icon::Information,
+                                          withIcon ? Dialogs::Icon::Warning : Dialogs::Icon::None,
                                           Dialogs::Buttons::YesNo, programTitle(), &m_master);
     return answer == Dialogs::Answer::Yes;
 }

@@ -7,7 +7,7 @@
 namespace lv {
 
 // The icon of a message box: what kind of news the message is.
-enum class MessageIcon { Information, Warning, Error, Question };
+enum class MessageIcon { Information, Warning, Error, Question, None };
 
 // The outcome of a file operation below the windows: success, or the message
 // the user is to see (its exact text and icon). The file layers never show it

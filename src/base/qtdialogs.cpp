@@ -49,6 +49,7 @@ Dialogs::Answer QtDialogs::message(const QString& text, Icon icon, Buttons butto
     case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
     case Icon::Error: box.setIcon(QMessageBox::Critical); break;
     case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     }
     switch (buttons) {
     case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;

@@ -36,6 +36,9 @@ QAction* toolButton(QToolBar* bar, const char* key, const QString& text, const c
     a->setObjectName(QString::fromLatin1(key));
     a->setToolTip(text);
     a->setIconText(text); // as written, "..." included
+    // A toolbar's buttons take no focus by default; keyboard users reach these with Tab.
+    if (QWidget* w = bar->widgetForAction(a))
+        w->setFocusPolicy(Qt::TabFocus);
     return a;
 }
 
@@ -70,7 +73,7 @@ MovieViewer::MovieViewer(MovieViewerHost host, const QString& autoplay, QWidget*
     m_displayType[1] = new QRadioButton(QStringLiteral("Frames"), m_topPic);
     for (int i = 0; i < 2; ++i) {
         m_displayType[i]->setObjectName(QStringLiteral("DisplayType%1").arg(i));
-        m_displayType[i]->setFocusPolicy(Qt::NoFocus);
+        m_displayType[i]->setFocusPolicy(Qt::TabFocus); // a click leaves the keys (Space plays) with the movie
         m_displayType[i]->adjustSize();
         // On the change itself, so an accessibility client's toggle switches the display too.
         connect(m_displayType[i], &QRadioButton::toggled, this, [this, i](bool on) {

@@ -228,6 +228,7 @@ private slots:
         rig.master->RecordButtonClicked();
         QCOMPARE(dialogs.d.messages().size(), 1);
         QVERIFY(dialogs.d.messages().first().startsWith(QStringLiteral("The file ") + movie + QStringLiteral(" already exists.")));
+        QCOMPARE(dialogs.d.requests.first().icon, Dialogs::Icon::None); // a plain question, no icon
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QVERIFY(!rig.master->Shooter->isEnabled());
     }

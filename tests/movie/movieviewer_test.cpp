@@ -7,9 +7,11 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -354,6 +356,37 @@ private slots:
         QVERIFY(w.DisplayType(to)->isChecked());
         QVERIFY(!w.DisplayType(1 - to)->isChecked());
         QTRY_COMPARE(w.MovieInfo()->text(), to ? QStringLiteral("00000000 / 0000050") : QStringLiteral("00:00:00 / 00:00:02"));
+    }
+
+    // Tab reaches every button of the window and the Time/Frames choice.
+    void keyboardReachesEveryControl()
+    {
+        HostLog log;
+        MovieViewer w(log.host(), QString());
+        w.openMovie(m_clip, QStringLiteral("clip.avi"));
+        QVERIFY(waitReady(w.player()));
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.setFocus();
+        QSet<QString> reached;
+        for (int i = 0; i < 20; ++i) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key_Tab);
+            if (QWidget* f = QApplication::focusWidget()) {
+                if (auto* b = qobject_cast<QToolButton*>(f); b && b->defaultAction())
+                    reached.insert(b->defaultAction()->objectName());
+                else
+                    reached.insert(f->objectName());
+            }
+        }
+        for (const char* name : {"recompress", "extractimg", "extractall"})
+            QVERIFY2(reached.contains(QString::fromLatin1(name)), name);
+        // Tab stops at the checked one of Time/Frames; an arrow key switches, as in any radio group.
+        QVERIFY(reached.contains(QStringLiteral("DisplayType0")) || reached.contains(QStringLiteral("DisplayType1")));
+        const int shown = w.player().displayMode();
+        w.DisplayType(shown)->setFocus();
+        QTest::keyClick(w.DisplayType(shown), shown == 0 ? Qt::Key_Right : Qt::Key_Left);
+        QTRY_COMPARE(w.player().displayMode(), 1 - shown);
     }
 
     void extractImageTakesTheFrameShown_data()
