@@ -42,6 +42,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 // Defined with the application.
@@ -315,9 +316,8 @@ void Master::buildMenus()
     SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), AudioMenu);
     SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
     AudioMenu->addMenu(SampleRateMenu);
-    for (auto [caption, hz] : {std::pair{"8 Khz", 8000}, std::pair{"11 Khz", 11025}, std::pair{"22 Khz", 22050},
-                               std::pair{"44 Khz", 44100}}) {
-        QAction* a = SampleRateMenu->addAction(QString::fromLatin1(caption));
+    for (int32_t hz : kAudioRates) {
+        QAction* a = SampleRateMenu->addAction(QStringLiteral("%1 Khz").arg(hz / 1000));
         a->setCheckable(true);
         a->setData(hz);
         m_sampleRateItems.append(a);
@@ -665,10 +665,10 @@ QWidget* Master::buildMoviePanel()
     h->addWidget(MovieDisableLimit);
     AudioChannels = list(QStringLiteral("AudioChannels"), {QStringLiteral("Mono"), QStringLiteral("Stereo")}, panel);
     AudioBits = list(QStringLiteral("AudioBits"), {QStringLiteral("8 bit"), QStringLiteral("16 bit")}, panel);
-    AudioRate = list(QStringLiteral("AudioRate"),
-                     {QStringLiteral(" 8000 Hz"), QStringLiteral("11025 Hz"), QStringLiteral("22050 Hz"),
-                      QStringLiteral("44100 Hz")},
-                     panel);
+    QStringList rates;
+    for (int32_t hz : kAudioRates)
+        rates << QStringLiteral("%1 Hz").arg(hz, 5);
+    AudioRate = list(QStringLiteral("AudioRate"), rates, panel);
     AudioChannels->setAccessibleName(QStringLiteral("Channels"));
     AudioBits->setAccessibleName(QStringLiteral("Bits"));
     AudioRate->setAccessibleName(QStringLiteral("Sample rate"));
@@ -1372,7 +1372,7 @@ void Master::pullSettings()
     c.AudioChannels = AudioChannels->currentIndex() + 1;
     c.AudioBits = (AudioBits->currentIndex() + 1) * 8;
     const int ri = AudioRate->currentIndex();
-    c.AudioRate = ri >= 0 && ri < 4 ? kAudioRates[ri] : 0;
+    c.AudioRate = ri >= 0 && ri < int(std::size(kAudioRates)) ? kAudioRates[ri] : 0;
     c.MovieAviInfo = MovieToolbar->isPressed(QStringLiteral("writeinfo"));
     c.SeriesAviInfo = MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"));
     c.FrameRate = m_state.MovieFrameRate;

@@ -1,10 +1,13 @@
 #include "cli/cliparams.h"
 
+#include "settings/capturesettings.h"
 #include "settings/parameterfile.h"
 #include "settings/parameterreader.h"
 #include "settings/parametertarget.h"
 
 #include <QFile>
+
+#include <iterator>
 
 namespace lv::cli {
 
@@ -29,9 +32,8 @@ public:
     void applyAudioBitsEntry(int entry) override { m_s.audio.wBitsPerSample = static_cast<uint16_t>((entry + 1) * 8); }
     void applyAudioRateEntry(int entry) override
     {
-        static constexpr uint32_t rates[] = {8000, 11025, 22050, 44100};
-        if (entry >= 0 && entry < 4)
-            m_s.audio.nSamplesPerSec = rates[entry];
+        if (entry >= 0 && entry < int(std::size(kAudioRates)))
+            m_s.audio.nSamplesPerSec = uint32_t(kAudioRates[entry]);
     }
     void applyFrameRate2997() override { m_s.frameRate = 29.97; }
     void applyFrameRate(int16_t fps) override { m_s.frameRate = fps; }

@@ -120,10 +120,7 @@ void writeAviInfo(Writer& w, const CaptureSettings& s)
 
 QString audioRateText(int32_t hz)
 {
-    switch (hz) {
-    case 8000: case 11025: case 22050: case 44100: return QString::number(hz);
-    default: return {};
-    }
+    return audioRateEntry(hz) >= 0 ? QString::number(hz) : QString();
 }
 
 } // namespace
@@ -376,12 +373,7 @@ void readMovie(const Reader& r, ParameterTarget& t, ParameterFileKind kind)
     t.applyAudio(r.is("Audio", "Yes", "YES"));
     t.applyAudioChannelsEntry(r.int32("Audio Channels", "1") == 1 ? 0 : 1);
     t.applyAudioBitsEntry(r.int32("Audio Bits", "8") == 8 ? 0 : 1);
-    switch (r.int32("Audio Rate", "8000")) {
-    case 11025: t.applyAudioRateEntry(1); break;
-    case 22050: t.applyAudioRateEntry(2); break;
-    case 44100: t.applyAudioRateEntry(3); break;
-    default: t.applyAudioRateEntry(0); break;
-    }
+    t.applyAudioRateEntry(std::max(0, audioRateEntry(r.int32("Audio Rate", "8000")))); // another rate: the first
 
     readAviInfo(r, t, CaptureKind::Movie);
 

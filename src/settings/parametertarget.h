@@ -46,7 +46,7 @@ public:
     virtual void applyAudio(bool on) = 0;                 // SetAudioCapture
     virtual void applyAudioChannelsEntry(int entry) = 0;  // 0 Mono, 1 Stereo
     virtual void applyAudioBitsEntry(int entry) = 0;      // 0 "8 bit", 1 "16 bit"
-    virtual void applyAudioRateEntry(int entry) = 0;      // 0..3: 8000, 11025, 22050, 44100
+    virtual void applyAudioRateEntry(int entry) = 0;      // an index into kAudioRates
     virtual void applyFrameRate2997() = 0;                // as a click on the frame-rate display
     virtual void applyFrameRate(int16_t fps) = 0;         // MovieFrameRateControl, 2..30
     virtual void applyNoLimit(bool checked) = 0;          // the "No Limit" box
