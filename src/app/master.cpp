@@ -1623,8 +1623,8 @@ void Master::recordingStarted(const QString&, const QString& withoutSound)
 {
     m_recordingWithoutSound = withoutSound;
     m_recordingEndPending = false;
-    if (CaptureWindow* w = m_state.CaptureHandle)
-        w->GetStatus(m_state.Status);
+    // The time starts at nought; the device's status is taken again with the first recorded frame.
+    m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
 }
 
 void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
@@ -1641,10 +1641,6 @@ void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBy
     // A recording that started without the record button (a scheduled or motion start) shows too.
     if (m_model.runState() == RunState::Idle)
         m_model.setRunState(RunState::Recording);
-    if (frames == 0) {
-        m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
-        return;
-    }
     if (visibleBand() == QLatin1String("multiple")) {
         if (m_model.settings().Trigger == TriggerKind::Manual)
             setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));

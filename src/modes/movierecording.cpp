@@ -94,8 +94,6 @@ void MovieRecording::onStatus(int code)
     if (code == kStatusCaptureStart) {
         const QString silent = m_session ? m_session->recorder().withoutSoundReason() : QString();
         emit started(m_settings.fileName, silent);
-        // The display starts at nought before the first frame has come.
-        emit progress(0, 0, 0, m_freeNow, 0);
     } else if (code == kStatusCaptureEnd) {
         finish();
     }
@@ -118,7 +116,7 @@ void MovieRecording::onFrame()
     const uint32_t frames = rec.framesCaptured();
     const uint32_t dropped = rec.framesDropped();
     const int64_t now = m_clock.elapsed();
-    if ((frames == m_lastFrames && dropped == m_lastDropped)
+    if (frames == 0 || (frames == m_lastFrames && dropped == m_lastDropped)
         || (m_lastProgressMs >= 0 && now - m_lastProgressMs < m_settings.progressIntervalMs))
         return;
     m_lastProgressMs = now;

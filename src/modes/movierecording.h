@@ -102,8 +102,8 @@ signals:
     // The file is open and frames go into it; withoutSound says why a
     // recording asked with sound has none.
     void started(const QString& fileName, const QString& withoutSound);
-    // The counts as the recorder has them, at most every progressIntervalMs
-    // while frames come; freeBytes is the disk's free space (-1 unknown) and
+    // The counts as the recorder has them, from its first frame on, at most
+    // every progressIntervalMs while frames come; freeBytes is the disk's free space (-1 unknown) and
     // writtenBytes how much the disk has lost since the start.
     void progress(uint32_t frames, uint32_t dropped, int64_t elapsedMs, int64_t freeBytes, int64_t writtenBytes);
     // Once per started recording, after the file is closed and its
