@@ -417,12 +417,10 @@ void CaptureController::OpenAutostart()
 
 // --- End of a recording ---------------------------------------------------
 
+// The information fields into the current file, as a recording's end writes
+// them (a streaming recording writes its own; see VideoScreen::Record).
 void CaptureController::WriteInfo() { m_program->writeInfo(); }
 
-void CaptureController::masterTick()
-{
-    watchDevice();
-    m_program->watchRecording();
-}
+void CaptureController::masterTick() { watchDevice(); }
 
 } // namespace lv

@@ -54,7 +54,8 @@ public:
     void ArmMotionDetector();
     // The operation bar's "autostart" button.
     void OpenAutostart();
-    // At the end of a recording with "writeinfo" pressed.
+    // The information fields into the current capture file (the
+    // write-movie-info command; a recording writes its own at its end).
     void WriteInfo();
 
     // The windows the capture opens (null when closed).

@@ -1592,16 +1592,6 @@ void Master::masterTimerTick()
 {
     if (m_state.CurrentFileName.isEmpty())
         m_state.CurrentFileName = defaultMovieFolder() + QStringLiteral("capture.avi");
-    if (m_state.Status.fCapturingNow == 1) {
-        const int64_t now = freeDiskSpace(m_state.CurrentFileName);
-        m_state.FreeSpaceNow = now;
-        if (m_state.FreeSpaceNow >= m_state.FreeSpaceAtStart)
-            m_state.FreeSpaceAtStart = m_state.FreeSpaceNow;
-        m_state.EstimatedSize = static_cast<float>(m_state.FreeSpaceAtStart - m_state.FreeSpaceNow);
-        setPanelText(QStringLiteral("filesize"),
-                     QStringLiteral("Estimated Filesize: ")
-                         + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
-    }
     const bool capturing = m_state.Status.fCapturingNow == 1;
     const bool renamed = m_state.CurrentFileName != m_panelsFileName;
     if (!capturing && renamed) {
@@ -1632,8 +1622,8 @@ void Master::masterTimerTick()
     }
     // After a recording the idle panels are written again.
     m_panelsFileName = capturing ? QString() : m_state.CurrentFileName;
-    if (m_videoScreen->ConnectionTag == QLatin1String("vfw"))
-        UpdateRecordingStatus(m_state.LastStatusCode);
+    if (m_recordingEndPending)
+        showRecordingEnd();
 }
 
 void Master::masterTimer2Tick()
@@ -1646,66 +1636,99 @@ void Master::masterTimer2Tick()
     }
 }
 
-void Master::UpdateRecordingStatus(int code)
+// --- A movie recording ------------------------------------------------------
+
+void Master::watchRecording(MovieRecording& recording)
 {
-    if (code == 0)
-        return;
-    CaptureWindow* w = m_state.CaptureHandle;
-    if (w)
+    connect(&recording, &MovieRecording::started, this, &Master::recordingStarted);
+    connect(&recording, &MovieRecording::progress, this,
+            [this](uint32_t frames, uint32_t dropped, int64_t, int64_t freeBytes, int64_t) {
+                recordingProgress(frames, dropped, freeBytes);
+            });
+    connect(&recording, &MovieRecording::ended, this, &Master::recordingEnded);
+}
+
+void Master::recordingStarted(const QString&, const QString& withoutSound)
+{
+    m_recordingWithoutSound = withoutSound;
+    m_recordingEndPending = false;
+    // The time starts at nought; the device's status is taken again with the first recorded frame.
+    m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
+}
+
+void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
+{
+    if (CaptureWindow* w = m_state.CaptureHandle)
         w->GetStatus(m_state.Status);
-    const CaptureStatus& s = m_state.Status;
-    if (s.fCapturingNow == 1) {
-        // A recording that started without the record button (a scheduled or motion start) shows too.
-        if (m_model.runState() == RunState::Idle)
-            m_model.setRunState(RunState::Recording);
-        const uint32_t frames = s.dwCurrentVideoFrame;
-        if (frames > 0) {
-            if (visibleBand() == QLatin1String("multiple")) {
-                if (m_model.settings().Trigger == TriggerKind::Manual)
-                    setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));
-            } else {
-                // Sound was asked for but no input could give it: the user hears of it now, not at playback.
-                const bool silent = w && !w->soundMissingReason().isEmpty();
-                setStatusString(silent ? QStringLiteral("Recording without sound") : QStringLiteral("Recording"));
-            }
-            m_model.setCaptureTimeText(recordingstatus::elapsedText(frames, m_state.FrameRate));
-            if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {
-                m_model.setDroppedText(QString());
-            } else {
-                const auto d = recordingstatus::droppedText(frames, s.dwCurrentVideoFramesDropped,
-                                                            m_state.Parms.wPercentDropForError);
-                m_model.setDropped(d.text, d.color);
-            }
-        } else {
-            m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
-        }
-    } else if (visibleBand() == QLatin1String("movie") && m_model.runState() == RunState::Recording) {
-        m_model.setRunState(RunState::Idle);
+    m_state.FreeSpaceNow = freeBytes;
+    if (m_state.FreeSpaceNow >= m_state.FreeSpaceAtStart)
+        m_state.FreeSpaceAtStart = m_state.FreeSpaceNow;
+    m_state.EstimatedSize = static_cast<float>(m_state.FreeSpaceAtStart - m_state.FreeSpaceNow);
+    setPanelText(QStringLiteral("filesize"),
+                 QStringLiteral("Estimated Filesize: ")
+                     + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
+    // A recording that started without the record button (a scheduled or motion start) shows too.
+    if (m_model.runState() == RunState::Idle)
+        m_model.setRunState(RunState::Recording);
+    if (visibleBand() == QLatin1String("multiple")) {
+        if (m_model.settings().Trigger == TriggerKind::Manual)
+            setStatusString(QString::number(frames) + QStringLiteral(" frames captured"));
+    } else {
+        // Sound was asked for but no input could give it: the user hears of it now, not at playback.
+        setStatusString(m_recordingWithoutSound.isEmpty() ? QStringLiteral("Recording")
+                                                          : QStringLiteral("Recording without sound"));
     }
+    m_model.setCaptureTimeText(recordingstatus::elapsedText(frames, m_state.FrameRate));
+    if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {
+        m_model.setDroppedText(QString());
+    } else {
+        const auto d = recordingstatus::droppedText(frames, dropped, m_state.Parms.wPercentDropForError);
+        m_model.setDropped(d.text, d.color);
+    }
+}
+
+void Master::recordingEnded(const MovieRecordingResult& result)
+{
+    if (CaptureWindow* w = m_state.CaptureHandle)
+        w->GetStatus(m_state.Status);
+    if (visibleBand() == QLatin1String("movie") && m_model.runState() == RunState::Recording)
+        m_model.setRunState(RunState::Idle);
+    m_recordingResult = result;
+    m_recordingEndPending = true;
+    showRecordingEnd();
+}
+
+void Master::showRecordingEnd()
+{
     const QString band = visibleBand();
-    if ((band == QLatin1String("movie") || band == QLatin1String("multiple")) && m_state.CaptureEnded) {
-        m_state.CaptureEnded = false;
-        bool infoFailed = false;
-        if (m_model.writesInfo()) {
-            setStatusString(QStringLiteral("Writing Info"));
-            m_model.setInfoWriteFailed(false);
-            emit commandRequested(Command::WriteMovieInfo);
-            infoFailed = m_model.infoWriteFailed();
+    if (band != QLatin1String("movie") && band != QLatin1String("multiple"))
+        return; // shown when one of them is back
+    m_recordingEndPending = false;
+    const MovieRecordingResult& r = m_recordingResult;
+    // The recording wrote the information itself; its outcome is shown here.
+    bool infoFailed = false;
+    if (r.infoAsked) {
+        setStatusString(QStringLiteral("Writing Info"));
+        m_model.setInfoWriteFailed(!r.infoWritten);
+        if (!r.infoWritten) {
+            setStatusString(r.infoError);
+            infoFailed = true;
         }
-        // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
-        const QString writeError = w ? w->recordingError() : QString();
-        if (!writeError.isEmpty())
-            setStatusString(QStringLiteral("Recording stopped: ") + writeError);
-        else if (!infoFailed)
-            setStatusString(QStringLiteral("Stopped"));
-        if (m_model.runState() == RunState::Recording)
-            m_model.setRunState(RunState::Idle);
-        OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
-        MasterTimer2.start();
-        if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {
-            m_state.ViewerShown = true;
-            emit commandRequested(Command::PopUpViewer);
-        }
+    }
+    // A write error, or a failed information write, leaves its reason standing instead of "Stopped".
+    if (!r.error.isEmpty())
+        setStatusString(QStringLiteral("Recording stopped: ") + r.error);
+    else if (!infoFailed)
+        setStatusString(QStringLiteral("Stopped"));
+    if (r.diskFull)
+        setStatusString(QStringLiteral("Recording stopped: the disk is full"));
+    if (m_model.runState() == RunState::Recording)
+        m_model.setRunState(RunState::Idle);
+    OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
+    MasterTimer2.start();
+    if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {
+        m_state.ViewerShown = true;
+        emit commandRequested(Command::PopUpViewer);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "app/keyedtoolbar.h"
 #include "base/command.h"
 #include "base/sessionstate.h"
+#include "modes/movierecording.h"
 #include "settings/capturemodel.h"
 
 #include <QLabel>
@@ -91,7 +92,14 @@ public:
     // --- Timers ---
     void masterTimerTick();
     void masterTimer2Tick();
-    void UpdateRecordingStatus(int code);
+
+    // --- A movie recording ---
+    // The status panels and the record button follow the recording's own
+    // reports (see MovieRecording); VideoScreen::Record binds them.
+    void watchRecording(MovieRecording& recording);
+    void recordingStarted(const QString& fileName, const QString& withoutSound);
+    void recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes);
+    void recordingEnded(const MovieRecordingResult& result);
 
     void FullScreen(bool fromButton);
     void PreviewRateClicked(int index);
@@ -261,6 +269,7 @@ private:
     void showSettings();
     void showStatus();
     void showRunState();
+    void showRecordingEnd();
 
     SessionState& m_state;
     CaptureModel m_model;
@@ -276,6 +285,11 @@ private:
     // changes (and the free space now and then), not on every tick.
     QString m_panelsFileName;
     int m_ticksSinceFreeSpace = 0;
+    // A recording ended while another band showed: its end is shown once the
+    // movie or series band is back.
+    bool m_recordingEndPending = false;
+    MovieRecordingResult m_recordingResult;
+    QString m_recordingWithoutSound;
     bool m_loaded = false;
     bool m_showingViewMode = false; // the view buttons being set to the device's state
     bool m_closing = false;

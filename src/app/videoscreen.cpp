@@ -4,6 +4,7 @@
 #include "base/subwindowfit.h"
 #include "base/textnumber.h"
 #include "capture/capturewindow.h"
+#include "modes/movierecording.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,7 +42,7 @@ VideoScreen::VideoScreen(SessionState& state, Master& master, QWidget* parent)
     resize(320, 240);
 }
 
-VideoScreen::~VideoScreen() = default;
+VideoScreen::~VideoScreen() { endRecording(); }
 
 void VideoScreen::resizeToVideo()
 {
@@ -104,10 +105,6 @@ void VideoScreen::Initialize()
     w->installEventFilter(this);
     w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
         m_state.LastStatusCode = static_cast<int16_t>(code);
-        if (code == kStatusCaptureEnd) {
-            m_state.CaptureEnded = true;
-            m_recordingAbort.disarm();
-        }
         return true;
     });
     if (!w->ConnectDriver(m_state.DeviceIndex)) {
@@ -195,6 +192,8 @@ void VideoScreen::Disconnect()
             w->SetSequenceSetup(m_state.Parms);
             w->KeepSettings();
             w->SetStatusCallback({});
+            // The file is finished; the window no longer hears of it.
+            endRecording();
             m_recordingAbort.disarm();
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
@@ -296,19 +295,46 @@ void VideoScreen::Record()
         m_master.model().setCaptureTimeText(QString());
         m_master.model().setDroppedText(QStringLiteral("Exclusive Task"));
     }
-    // Returns at once in both modes; the end comes by the status callback.
-    if (w->StartSequence()) {
+
+    // The device's records as it keeps them, with what the movie panel asks for.
+    MovieRecordingSettings settings;
+    settings.fileName = m_state.CurrentFileName;
+    w->GetSequenceSetup(settings.parms);
+    w->GetAudioFormat(settings.audio, w->GetAudioFormatSize());
+    settings.writeInfo = m_master.model().writesInfo();
+    settings.info = m_state.AviInfoFields;
+    endRecording();
+    auto* recording = new MovieRecording(w->session(), settings, this);
+    m_recording = recording;
+    connect(recording, &MovieRecording::ended, this, [this, recording] {
+        if (recording == m_recording)
+            m_recordingAbort.disarm();
+        recording->deleteLater();
+    });
+    m_master.watchRecording(*recording);
+    // Returns at once in both modes; the end comes by the recording's ended().
+    if (recording->start()) {
         m_recordingAbort.arm(&m_master, {p.fAbortLeftMouse == 1, p.fAbortRightMouse == 1, p.fYield == 0}, [this] {
-            if (CaptureWindow* c = m_state.CaptureHandle)
-                c->StopSequence();
+            if (m_recording)
+                m_recording->stop();
         });
-    } else if (!w->recordingError().isEmpty() && !m_state.CaptureEnded) {
+    } else {
         // Nothing was recorded: no end of capture will come to reset the window.
         m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
-                                 + w->recordingError());
+                                 + recording->errorText());
         m_master.model().setRunState(RunState::Idle);
         m_master.model().setCaptureTimeText(QString());
+        delete recording;
     }
+}
+
+// A recording still running is finished without a report (the window is
+// going, or another recording takes its place).
+void VideoScreen::endRecording()
+{
+    // One that has ended reports its end first and then goes by itself.
+    if (m_recording && m_recording->running())
+        delete m_recording.data();
 }
 
 // The movie panel's audio, time limit, frame rate and sound format into the
@@ -338,7 +364,10 @@ void VideoScreen::StopCapture()
 {
     if (!connected() || !m_state.CaptureHandle)
         return;
-    m_state.CaptureHandle->StopSequence();
+    if (m_recording)
+        m_recording->stop();
+    else
+        m_state.CaptureHandle->StopSequence();
     m_master.setStatusString(QStringLiteral("Stopped"));
 }
 

@@ -4,6 +4,7 @@
 #include "base/sessionstate.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -11,6 +12,7 @@ namespace lv {
 
 class CaptureWindow;
 class Master;
+class MovieRecording;
 
 // The child window that shows the live picture. It owns the capture window
 // of the one connected device and carries out every device-level step the
@@ -46,6 +48,8 @@ public:
     void CaptureSingle();
 
     CaptureWindow* captureWindow() const { return m_state.CaptureHandle; }
+    // The movie recording now running or last run; null before the first.
+    MovieRecording* recording() const { return m_recording; }
     QLabel* mira() const { return m_mira; }
 
     // The device file is read and written through these (the parameters file layer).
@@ -78,8 +82,12 @@ private:
     Master& m_master;
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;
+    void endRecording();
+
     // The main window's mouse abort and input hold while recording.
     RecordingAbort m_recordingAbort;
+    // Its reports drive the main window's panels and record button.
+    QPointer<MovieRecording> m_recording;
 };
 
 } // namespace lv

@@ -9,13 +9,13 @@
 #include "image/jpegoutput.h"
 #include "image/stamping.h"
 #include "modes/captureprogram.h"
+#include "modes/movierecording.h"
 #include "modes/seriesnaming.h"
 #include "net/ftpupload.h"
 #include "movie/avirepair.h"
 #include "movie/codeccatalogue.h"
 #include "movie/frameextractor.h"
 #include "movie/moviecodeccheck.h"
-#include "movie/movieinfo.h"
 #include "movie/recompressor.h"
 #include "cli/cliparams.h"
 #include "cli/interruption.h"
@@ -512,13 +512,14 @@ int runRecord(const Request& r, const Settings& s)
 
     repairLeftovers();
 
-    SequenceCapture::Setup setup;
+    MovieRecordingSettings setup;
     setup.fileName = out;
     setup.parms = s.parms;
     setup.parms.dwRequestMicroSecPerFrame = static_cast<uint32_t>(std::lround(1000000.0 / rate));
     setup.parms.fCaptureAudio = sound ? 1 : 0;
-    setup.parms.fYield = 1; // never the blocking form: the event loop runs the timer
-    setup.parms.fLimitEnabled = 0; // the timer below ends it
+    setup.parms.fYield = 1; // never the blocking form: the event loop runs the recording
+    setup.parms.fLimitEnabled = 1;
+    setup.parms.wTimeLimit = static_cast<uint32_t>(duration);
     setup.audio = audio;
     if (r.has(QStringLiteral("codec")) || r.has(QStringLiteral("quality"))) {
         CodecChoice c;
@@ -526,6 +527,9 @@ int runRecord(const Request& r, const Settings& s)
         c.quality = quality(r, s);
         setup.codec = c;
     }
+    setup.writeInfo = writeInfo;
+    setup.info = info;
+    setup.progressIntervalMs = 500;
 
     CaptureSession session;
     if (!openDevice(session, r, s, static_cast<int>(std::ceil(rate))))
@@ -533,55 +537,39 @@ int runRecord(const Request& r, const Settings& s)
     if (!firstFrame(session))
         return kExitFailure;
 
-    int status = kExitOk;
+    MovieRecording recording(session, setup);
     Progress progress;
-    QTimer end, tick;
-    end.setSingleShot(true);
-    QObject::connect(&end, &QTimer::timeout, qApp, [&session] { session.stopRecording(); });
-    QObject::connect(&tick, &QTimer::timeout, qApp, [&] {
-        progress.show(QStringLiteral("Recording %1: %2 frames, %3 dropped")
-                          .arg(out)
-                          .arg(session.recorder().framesCaptured())
-                          .arg(session.recorder().framesDropped()));
+    QObject::connect(&recording, &MovieRecording::progress, qApp, [&](uint32_t frames, uint32_t dropped) {
+        progress.show(QStringLiteral("Recording %1: %2 frames, %3 dropped").arg(out).arg(frames).arg(dropped));
     });
-    QObject::connect(&session, &CaptureSession::recordingStatus, qApp, [](int code) {
-        if (code == kStatusCaptureEnd)
-            QCoreApplication::exit(0);
-    });
-    QObject::connect(&session, &CaptureSession::deviceLost, qApp, [&status](const QString& reason) {
-        printError(QStringLiteral("device lost: ") + reason);
-        status = kExitFailure;
-    });
+    QObject::connect(&recording, &MovieRecording::ended, qApp, [] { QCoreApplication::exit(0); });
+    QObject::connect(&session, &CaptureSession::deviceLost, qApp,
+                     [](const QString& reason) { printError(QStringLiteral("device lost: ") + reason); });
     // Ctrl+C and a kill's SIGTERM end the recording as its end does: the file gets its index.
-    const Interruption interruption([&session](int signal) {
+    const Interruption interruption([&recording](int signal) {
         printError(QStringLiteral("%1: finishing the recording").arg(QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM")));
-        session.stopRecording();
+        recording.stop();
     });
-    if (!session.startRecording(setup)) {
-        printError(session.errorText());
+    if (!recording.start()) {
+        printError(recording.errorText());
         return kExitFailure;
     }
-    end.start(duration * 1000);
-    tick.start(500);
     QCoreApplication::exec();
     progress.done();
-    if (!session.recorder().errorText().isEmpty()) {
-        printError(session.recorder().errorText());
+    const MovieRecordingResult& result = recording.result();
+    int status = result.deviceLost.isEmpty() ? kExitOk : kExitFailure;
+    if (!result.error.isEmpty()) {
+        printError(result.error);
         status = kExitFailure;
     }
-    if (sound && !session.recorder().withoutSoundReason().isEmpty())
-        printError(QStringLiteral("recorded without sound: ") + session.recorder().withoutSoundReason());
-    if (status == kExitOk && writeInfo) {
-        const MovieInfoResult written = WriteMovieInfo(out, info[0], info[1], info[2], info[3], info[4], info[5]);
-        if (!written.written) {
-            printError(written.error);
-            status = kExitFailure;
-        }
+    if (sound && !result.withoutSound.isEmpty())
+        printError(QStringLiteral("recorded without sound: ") + result.withoutSound);
+    // The information of a movie whose device went away is not asked about.
+    if (status == kExitOk && result.infoFailed()) {
+        printError(result.infoError);
+        status = kExitFailure;
     }
-    printOut(QStringLiteral("%1: %2 frames, %3 dropped")
-                 .arg(out)
-                 .arg(session.recorder().framesCaptured())
-                 .arg(session.recorder().framesDropped()));
+    printOut(QStringLiteral("%1: %2 frames, %3 dropped").arg(out).arg(result.frames).arg(result.dropped));
     return status;
 }
 

@@ -1,11 +1,10 @@
 #include "modes/captureprogram.h"
 
-#include "base/diskspace.h"
 #include "capture/capturesession.h"
 #include "image/bitmapfile.h"
 #include "image/drawnpicture.h"
 #include "image/jpegoutput.h"
-#include "movie/movieinfo.h"
+#include "modes/movierecording.h"
 
 #include <QFileInfo>
 #include <cmath>
@@ -271,23 +270,11 @@ void CaptureProgram::motionTick()
 
 bool CaptureProgram::writeInfo()
 {
-    const auto& f = m_state.AviInfoFields;
-    const MovieInfoResult r = WriteMovieInfo(m_state.CurrentFileName, f[0], f[1], f[2], f[3], f[4], f[5]);
+    const MovieInfoResult r = MovieRecording::writeInfo(m_state.CurrentFileName, m_state.AviInfoFields);
     m_model.setInfoWriteFailed(!r.written);
     if (!r.written)
         setStatus(r.error);
     return r.written;
-}
-
-void CaptureProgram::watchRecording()
-{
-    const bool capturing = m_state.Status.fCapturingNow == 1;
-    if (m_wasCapturing && !capturing) {
-        const int64_t free = freeDiskSpace(m_state.CurrentFileName);
-        if (free >= 0 && free < 1048576)
-            setStatus(QStringLiteral("Recording stopped: the disk is full"));
-    }
-    m_wasCapturing = capturing;
 }
 
 } // namespace lv

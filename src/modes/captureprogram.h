@@ -21,7 +21,7 @@ namespace lv {
 // What a capture runs without a window: a series of pictures (manual, timer
 // or motion trigger) with its numbered, stamped files; the motion detector
 // armed to start a capture once; the information written into a finished
-// movie; the watch on the disk while recording. It takes its settings from
+// frame-by-frame movie. It takes its settings from
 // the model and its frames from the session, writes its run state and status
 // texts into the model and tells the window by signals what it should show.
 // UI thread (the thread it lives on) only.
@@ -73,13 +73,11 @@ public:
     // A scheduled start has come: the window starts its current mode.
     void requestStart() { emit startRequested(); }
 
-    // --- Recording ---
-    // Writes the information fields into the current capture file; false
-    // (the status says why) when they could not be written.
+    // --- Movie information ---
+    // Writes the information fields into the current capture file (a
+    // frame-by-frame movie; a streaming recording writes its own, see
+    // MovieRecording); false (the status says why) when they could not be written.
     bool writeInfo();
-    // Watches a running recording (the housekeeping tick): a recording the
-    // disk ended is reported.
-    void watchRecording();
 
     // The stamps of the image panel or the series panel, in the session's colours.
     StampSettings stamps(bool series) const;
@@ -126,7 +124,6 @@ private:
     int32_t m_numberOffset = 0;
     bool m_inMotionTick = false;
     bool m_deviceLost = false;
-    bool m_wasCapturing = false;
 };
 
 } // namespace lv
