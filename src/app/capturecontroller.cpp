@@ -112,10 +112,7 @@ void CaptureController::grabFrame(std::function<void(const QImage&)> then)
         then({});
         return;
     }
-    m_master.videoScreen()->ImageOnClipboard([then = std::move(then)] {
-        const FramePtr f = CaptureWindow::grabbedFrame();
-        then(f ? f->image : QImage());
-    });
+    m_master.videoScreen()->ImageOnClipboard(std::move(then));
 }
 
 Image* CaptureController::showInEditor(const QImage& frame, const QString& caption)

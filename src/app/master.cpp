@@ -10,7 +10,9 @@
 #include "base/settingsstore.h"
 #include "base/subwindowfit.h"
 #include "base/version.h"
+#include "capture/capturetiming.h"
 #include "capture/capturewindow.h"
+#include "capture/drivercatalogue.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/recordingstatus.h"
@@ -1298,7 +1300,7 @@ namespace {
 
 int32_t totalOf(const QSpinBox* h, const QSpinBox* m, const QSpinBox* s)
 {
-    return static_cast<int32_t>(CaptureWindow::TotalSeconds(h->value(), m->value(), s->value()));
+    return static_cast<int32_t>(capturetiming::TotalSeconds(h->value(), m->value(), s->value()));
 }
 
 // Sets the three up-downs to a total, one at a time as a user would (each runs its handler).
@@ -1306,9 +1308,9 @@ void showTotal(QSpinBox* h, QSpinBox* m, QSpinBox* s, int32_t total)
 {
     if (totalOf(h, m, s) == total)
         return;
-    h->setValue(CaptureWindow::HoursOf(total));
-    m->setValue(CaptureWindow::MinutesOf(total));
-    s->setValue(CaptureWindow::SecondsOf(total));
+    h->setValue(capturetiming::HoursOf(total));
+    m->setValue(capturetiming::MinutesOf(total));
+    s->setValue(capturetiming::SecondsOf(total));
 }
 
 void showIndex(QComboBox* c, int index)

@@ -3,6 +3,7 @@
 #include "base/settingsstore.h"
 #include "base/subwindowfit.h"
 #include "base/textnumber.h"
+#include "capture/capturetiming.h"
 #include "capture/capturewindow.h"
 #include "modes/movierecording.h"
 
@@ -156,7 +157,7 @@ void VideoScreen::Initialize()
         c.Audio = parms.fCaptureAudio != 0;
         // The one fractional rate comes back as itself, not rounded to 30.
         c.FrameRate = parms.dwRequestMicroSecPerFrame <= 1 ? 12.0
-            : parms.dwRequestMicroSecPerFrame == CaptureWindow::MicroSecondsPerFrame(29.97)
+            : parms.dwRequestMicroSecPerFrame == capturetiming::MicroSecondsPerFrame(29.97)
             ? 29.97
             : static_cast<double>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
         c.Limit = parms.fLimitEnabled == 1;
@@ -348,7 +349,7 @@ void VideoScreen::movieSettingsToDevice()
     p.fLimitEnabled = c.Limit ? 1 : 0;
     // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
     p.wTimeLimit = static_cast<uint32_t>(c.DurationSeconds);
-    p.dwRequestMicroSecPerFrame = CaptureWindow::MicroSecondsPerFrame(m_state.MovieFrameRate);
+    p.dwRequestMicroSecPerFrame = capturetiming::MicroSecondsPerFrame(m_state.MovieFrameRate);
     AudioFormat& a = m_state.Audio;
     a.wBitsPerSample = c.AudioBits <= 8 ? 8 : 16;
     a.nChannels = c.AudioChannels <= 1 ? 1 : 2;
@@ -371,16 +372,15 @@ void VideoScreen::StopCapture()
     m_master.setStatusString(QStringLiteral("Stopped"));
 }
 
-void VideoScreen::ImageOnClipboard(std::function<void()> done)
+void VideoScreen::ImageOnClipboard(std::function<void(const QImage&)> done)
 {
-    // The marker's picture goes first, so a failed grab never leaves an older frame behind.
-    auto marker = std::make_shared<VideoFrame>();
-    marker->image = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
-    CaptureWindow::setGrabbedFrame(marker);
+    // The marker's picture stands in for a failed grab, never an older frame.
+    QImage marker = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
     if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->CopyFrameToClipboard([done = std::move(done)](bool) { done(); });
+        m_state.CaptureHandle->CopyFrameToClipboard(
+            [marker = std::move(marker), done = std::move(done)](FramePtr f) { done(f ? f->image : marker); });
     else
-        done();
+        done(marker);
 }
 
 void VideoScreen::SetFilename(const QString& name)

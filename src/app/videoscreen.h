@@ -38,9 +38,10 @@ public:
     void Preview(int16_t rate);
     void Record();
     void StopCapture();
-    // Grabs the current frame (see CaptureWindow::grabbedFrame); `done` runs
-    // once it is there, at once or when the device's first frame arrives.
-    void ImageOnClipboard(std::function<void()> done);
+    // Grabs the current frame from the capture session; `done` gets it at
+    // once or when the device's first frame arrives, and the marker's picture
+    // when there is none.
+    void ImageOnClipboard(std::function<void(const QImage&)> done);
     void SetFilename(const QString& name);
     QString GetFilename();
     void OpenMultipleImage();

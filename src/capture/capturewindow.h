@@ -4,7 +4,6 @@
 #include "capture/capturesession.h"
 #include "capture/capturetypes.h"
 
-#include <QMutex>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -13,20 +12,20 @@
 
 namespace lv {
 
-class SequenceCapture;
 class CaptureWindow;
 
 // The status callback: (window, code, text) -> accepted. Called on the UI thread.
 using StatusCallbackFn = std::function<bool(CaptureWindow*, int, const QString&)>;
 
-// The capture window: a child widget over one capture session (the connected
-// device and its recorder); it shows the picture and carries out every device
-// operation of the program.
-// Operations keep the names, arguments and results the rest of the program
+// The capture window: the live view of one capture session. It paints the
+// session's newest frame (as overlay or at the preview rate), places itself,
+// and hands what the user asks for (dialogs, recording, records) to the
+// session, which holds the device, its records and its memory. The
+// operations keep the names, arguments and results the rest of the program
 // relies on; the window itself is the implicit first argument.
 //
 // Threads: every operation is called on the UI thread. Frames arrive on the
-// device's capture thread and are handed to the UI thread by a queued call.
+// device's capture thread; the session announces them on the UI thread.
 class CaptureWindow final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CaptureWindow)
@@ -40,38 +39,25 @@ public:
     static int CountDrivers();                  // indices from 0 up to the first gap
     static bool HasDrivers();
 
-    // --- Time and rate functions ---
-    static uint32_t MicroSecondsPerFrame(int rate);
-    static uint32_t MicroSecondsPerFrame(double rate); // rate taken to four decimals
-    static int HoursOf(int64_t seconds);
-    static int MinutesOf(int64_t seconds);
-    static int SecondsOf(int64_t seconds);
-    static int64_t TotalSeconds(int64_t hours, int64_t minutes, int64_t seconds);
-    // Milliseconds between preview frames: 1000 / rate rounded, 0 below 1.
-    static int PreviewIntervalMs(int rate);
-
     // --- Window lifetime ---
     static CaptureWindow* CreateCaptureWindow(QWidget* parent);
     bool ConnectDriver(int index);
     // Disconnects and destroys the window; false for a null window.
     static bool DisconnectDriver(CaptureWindow* window);
     bool SetStatusCallback(StatusCallbackFn callback); // empty = clear
-    // Keeps what the user set on this device (its format and controls, the
-    // display scaling, the capture record's movie and advanced fields, the
-    // sound format) for the next connect, in this run or a later one;
-    // ConnectDriver puts it back. False when not connected.
-    bool KeepSettings();
+    // See CaptureSession::keepDeviceSettings; ConnectDriver puts it back.
+    bool KeepSettings() { return m_session.keepDeviceSettings(); }
 
-    // --- Information ---
+    // --- Information (the session's records) ---
     bool GetDriverCaps(CaptureDriverCaps& caps) const;
     bool GetStatus(CaptureStatus& status) const;
-    bool GetSequenceSetup(CaptureParms& parms) const;
-    bool SetSequenceSetup(const CaptureParms& parms);
-    int GetAudioFormatSize() const;
+    bool GetSequenceSetup(CaptureParms& parms) const { return m_session.captureParms(parms); }
+    bool SetSequenceSetup(const CaptureParms& parms) { return m_session.setCaptureParms(parms); }
+    int GetAudioFormatSize() const { return m_session.isOpen() ? kAudioFormatSize : 0; }
     bool GetAudioFormat(AudioFormat& format, int size) const;
     bool SetAudioFormat(const AudioFormat& format, int size);
-    QString GetCaptureFile() const;
-    bool SetCaptureFile(const QString& name);
+    QString GetCaptureFile() const { return m_session.captureFile(); }
+    bool SetCaptureFile(const QString& name) { return m_session.setCaptureFile(name); }
 
     // --- Display ---
     bool StartPreview(int rate);
@@ -85,25 +71,21 @@ public:
     bool ShowDisplayDialog();
     bool ShowCompressionDialog();
 
-    // --- Capturing ---
-    bool StartSequence();
-    bool StopSequence();
+    // --- Capturing (the session's recorder) ---
+    bool StartSequence() { return m_session.startRecording(); }
+    bool StopSequence() { return m_session.isOpen() && m_session.recorder().stop(); }
     // Why the recording, asked with sound, runs without it; empty otherwise.
-    QString soundMissingReason() const;
+    QString soundMissingReason() const { return m_session.recorder().withoutSoundReason(); }
     // Why the last recording could not start or ended on a write error; empty when it did not.
-    QString recordingError() const;
-    bool OpenSingleFrames();
-    bool CaptureOneFrame();
-    bool CloseSingleFrames();
-    // Hands the current frame over in process (see grabbedFrame()); the
-    // system clipboard is never touched. True when a frame was there. Just
-    // after connecting there may be none yet: then `done` hears later, on the
-    // UI thread, whether one came within a second. The call never waits.
-    bool CopyFrameToClipboard(std::function<void(bool grabbed)> done = {});
-
-    // The frame of the last CopyFrameToClipboard, process-wide; null before any.
-    static FramePtr grabbedFrame();
-    static void setGrabbedFrame(FramePtr frame);
+    QString recordingError() const { return m_session.recorder().errorText(); }
+    bool OpenSingleFrames() { return m_session.openSingleFrames(); }
+    bool CaptureOneFrame() { return m_session.captureOneFrame(); }
+    bool CloseSingleFrames() { return m_session.closeSingleFrames(); }
+    // Hands `done` the current frame in process (the system clipboard is
+    // never touched): at once when there is one, otherwise on the UI thread
+    // when the first arrives, or null when none came within a second or no
+    // device is connected. True when a frame was there at once. Never waits.
+    bool CopyFrameToClipboard(std::function<void(FramePtr)> done);
 
     // Where a picture of size image is drawn in a window of size window: at
     // its own size in the top-left corner when it fits and scaling is off;
@@ -111,12 +93,12 @@ public:
     static QRect pictureRect(QSize window, QSize image, bool scale);
 
     // The newest frame of the device (any thread); null before the first.
-    FramePtr latestFrame() const;
+    FramePtr latestFrame() const { return m_session.latestFrame(); }
     bool isConnected() const { return m_session.isOpen(); }
     CaptureDriver* driver() const { return m_session.driver(); }
-    // The device, its newest frame and its recorder, without the window.
+    // The engine this window shows: the device, its records, newest frame and recorder.
     CaptureSession& session() { return m_session; }
-    int driverIndex() const { return m_index; }
+    int driverIndex() const { return m_session.deviceIndex(); }
 
 signals:
     // A device that stopped delivering (unplugged, read error).
@@ -131,18 +113,11 @@ private:
     void onFrameOnUiThread();
     void onDriverError(const QString& reason);
     void reportStatus(int code);
-    void startStreamingIfNeeded();
-    void restoreKeptSettings();
 
     CaptureSession m_session;
-    int m_index = -1;
     StatusCallbackFn m_statusCallback;
-    CaptureParms m_parms;
-    AudioFormat m_audio;
-    QString m_captureFile;
     bool m_overlay = false;
     bool m_preview = false;
-    bool m_scale = false;
     QTimer m_previewTimer;
 
     // Shared with the capture thread's queued calls so they never touch a destroyed window.

@@ -1,4 +1,4 @@
-#include "capture/capturedriver.h"
+#include "capture/drivercatalogue.h"
 #include "capture/pipewire/pwdriver.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/testpatterndriver.h"

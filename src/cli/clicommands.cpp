@@ -2,6 +2,7 @@
 
 #include "base/dialogs.h"
 #include "capture/capturesession.h"
+#include "capture/drivercatalogue.h"
 #include "capture/testpatterndriver.h"
 #include "image/bitmapfile.h"
 #include "image/drawnpicture.h"

@@ -1,6 +1,6 @@
 #include "tst_capturerig.h"
 
-#include "capture/capturedriver.h"
+#include "capture/drivercatalogue.h"
 
 #include <QCheckBox>
 #include <QClipboard>

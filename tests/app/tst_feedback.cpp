@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "capture/alsaaudiosource.h"
+#include "capture/drivercatalogue.h"
 #include "image/image.h"
 #include "settings/preferences.h"
 #include "settings/videoinfo.h"

@@ -8,6 +8,7 @@
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
 #include "capture/capturewindow.h"
+#include "capture/drivercatalogue.h"
 #include "movie/avirepair.h"
 #include "movie/aviwriter.h"
 

@@ -1,5 +1,5 @@
 #include "../movie/ffprobe.h"
-#include "capture/capturedriver.h"
+#include "capture/drivercatalogue.h"
 #include "capture/capturesession.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwdriver.h"

@@ -1,6 +1,7 @@
 #include "base/scripteddialogs.h"
 #include "capture/capturewindow.h"
 #include "capture/devicedialogs.h"
+#include "capture/drivercatalogue.h"
 #include "capture/recordingstatus.h"
 #include "capture/testpatterndriver.h"
 
@@ -122,77 +123,6 @@ private slots:
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
     }
-    void microSecondsPerFrame_data()
-    {
-        QTest::addColumn<double>("rate");
-        QTest::addColumn<bool>("whole");
-        QTest::addColumn<uint>("us");
-        QTest::newRow("12") << 12.0 << true << 83333u;
-        QTest::newRow("15") << 15.0 << true << 66667u;
-        QTest::newRow("0 whole") << 0.0 << true << 0u;
-        QTest::newRow("29.97") << 29.97 << false << 33367u;
-        QTest::newRow("0 fractional") << 0.0 << false << 0u;
-        QTest::newRow("30 fractional") << 30.0 << false << 33333u;
-    }
-    void microSecondsPerFrame()
-    {
-        QFETCH(double, rate);
-        QFETCH(bool, whole);
-        QFETCH(uint, us);
-        QCOMPARE(whole ? CaptureWindow::MicroSecondsPerFrame(static_cast<int>(rate))
-                       : CaptureWindow::MicroSecondsPerFrame(rate),
-                 us);
-    }
-
-    void timeParts_data()
-    {
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<int>("m");
-        QTest::addColumn<int>("s");
-        QTest::newRow("3725") << 3725 << 1 << 2 << 5;
-        QTest::newRow("0") << 0 << 0 << 0 << 0;
-        QTest::newRow("59") << 59 << 0 << 0 << 59;
-        QTest::newRow("3599") << 3599 << 0 << 59 << 59;
-        QTest::newRow("86399") << 86399 << 23 << 59 << 59;
-        QTest::newRow("30") << 30 << 0 << 0 << 30;
-    }
-    void timeParts()
-    {
-        QFETCH(int, seconds);
-        QFETCH(int, h);
-        QFETCH(int, m);
-        QFETCH(int, s);
-        QCOMPARE(CaptureWindow::HoursOf(seconds), h);
-        QCOMPARE(CaptureWindow::MinutesOf(seconds), m);
-        QCOMPARE(CaptureWindow::SecondsOf(seconds), s);
-        QCOMPARE(CaptureWindow::TotalSeconds(h, m, s), int64_t(seconds));
-    }
-
-    void totalSecondsIgnoresNegativeHoursAndMinutes()
-    {
-        QCOMPARE(CaptureWindow::TotalSeconds(-1, -5, 7), int64_t(7));
-        QCOMPARE(CaptureWindow::TotalSeconds(1, 0, -1), int64_t(3599));
-    }
-
-    void previewInterval_data()
-    {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("ms");
-        QTest::newRow("0") << 0 << 0;
-        QTest::newRow("negative") << -3 << 0;
-        QTest::newRow("15") << 15 << 67;
-        QTest::newRow("30") << 30 << 33;
-        QTest::newRow("1") << 1 << 1000;
-        QTest::newRow("40") << 40 << 25;
-    }
-    void previewInterval()
-    {
-        QFETCH(int, rate);
-        QFETCH(int, ms);
-        QCOMPARE(CaptureWindow::PreviewIntervalMs(rate), ms);
-    }
-
     void enumeration_data()
     {
         QTest::addColumn<QList<int>>("present");
@@ -279,16 +209,16 @@ private slots:
 
         // The frame grab hands a real frame over in process, at once or, just
         // after connecting, when the first frame arrives.
-        CaptureWindow::setGrabbedFrame(nullptr);
         int answers = 0;
         bool grabbed = false;
-        w->CopyFrameToClipboard([&](bool ok) {
+        FramePtr f;
+        w->CopyFrameToClipboard([&](FramePtr frame) {
             ++answers;
-            grabbed = ok;
+            grabbed = frame != nullptr;
+            f = std::move(frame);
         });
         QTRY_COMPARE(answers, 1);
         QVERIFY(grabbed);
-        const FramePtr f = CaptureWindow::grabbedFrame();
         QVERIFY(f);
         QCOMPARE(f->image.size(), QSize(320, 240));
         CaptureWindow::DisconnectDriver(w);

@@ -1,5 +1,5 @@
 #include "../movie/ffprobe.h"
-#include "capture/capturedriver.h"
+#include "capture/drivercatalogue.h"
 #include "capture/sequencecapture.h"
 #include "capture/testpatterndriver.h"
 #include "capture/v4l2/frameconverter.h"

@@ -1,6 +1,7 @@
 #include "../scopedtmpfs.h"
 #include "base/scripteddialogs.h"
 #include "capture/capturesession.h"
+#include "capture/drivercatalogue.h"
 #include "capture/testpatterndriver.h"
 #include "modes/captureprogram.h"
 
