@@ -1,5 +1,6 @@
 #include "../movie/ffprobe.h"
 #include "capture/capturesession.h"
+#include "capture/drivercatalogue.h"
 #include "capture/testpatterndriver.h"
 #include "modes/movierecording.h"
 
