@@ -1,6 +1,7 @@
 // lumivark-cli end to end: the program as a script runs it, on the test
 // pattern device and on movies ffmpeg made, read back by djpeg and ffprobe.
 
+#include "../bmpbytes.h"
 #include "../scopedtmpfs.h"
 #include "ffprobe.h"
 #include "ftptestserver.h"
@@ -14,7 +15,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <csignal>
 #include <memory>
@@ -183,21 +183,6 @@ QImage imageMagickReads(const QString& file)
     if (convert({file, QStringLiteral("ppm:-")}, &ppm) != 0)
         return {};
     return QImage::fromData(ppm, "PPM").convertToFormat(QImage::Format_RGB32);
-}
-
-// A bitmap file's rows turned over and its height made negative: the top-down form.
-QByteArray topDown(QByteArray bmp)
-{
-    const qint32 w = qFromLittleEndian<qint32>(bmp.constData() + 18);
-    const qint32 h = qFromLittleEndian<qint32>(bmp.constData() + 22);
-    const int bits = qFromLittleEndian<quint16>(bmp.constData() + 28);
-    const qsizetype stride = ((qsizetype(w) * bits + 31) / 32) * 4;
-    const qsizetype off = qFromLittleEndian<quint32>(bmp.constData() + 10);
-    const QByteArray rows = bmp.mid(off, stride * h);
-    for (int y = 0; y < h; ++y)
-        bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
-    qToLittleEndian<qint32>(-h, bmp.data() + 22);
-    return bmp;
 }
 
 } // namespace
@@ -876,9 +861,9 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QByteArray bytes = f.readAll();
         f.close();
-        const qsizetype off = qFromLittleEndian<quint32>(bytes.constData() + 10);
+        const qsizetype off = lvtest::bmpField(bytes, 10, 4);
         if (change == QLatin1String("top-down"))
-            bytes = topDown(bytes);
+            bytes = lvtest::topDownBitmap(bytes);
         else if (change == QLatin1String("header+6"))
             bytes.truncate(off + 6);
         else if (change == QLatin1String("half"))

@@ -2,6 +2,7 @@
 // pictures with, on bitmap files ImageMagick wrote and on damaged copies of
 // them; ImageMagick's own reading of each file is the reference.
 
+#include "../bmpbytes.h"
 #include "image/bitmapfile.h"
 #include "imagetesttools.h"
 
@@ -71,32 +72,7 @@ QByteArray imageMagickBitmap(const QTemporaryDir& dir, const Kind& kind)
     return readAll(bmp);
 }
 
-// A little-endian header field; 0 past the end.
-quint32 field(const QByteArray& bmp, qsizetype at, int bytes)
-{
-    quint32 v = 0;
-    for (int i = 0; i < bytes && at + i < bmp.size(); ++i)
-        v |= quint32(uchar(bmp.at(at + i))) << (8 * i);
-    return v;
-}
-
-qint64 pixelOffset(const QByteArray& bmp) { return field(bmp, 10, 4); }
-
-// The same picture stored top-down: rows in the other order, height negative.
-QByteArray topDown(QByteArray bmp)
-{
-    const qint32 w = qint32(field(bmp, 18, 4));
-    const qint32 h = qint32(field(bmp, 22, 4));
-    const int bits = int(field(bmp, 28, 2));
-    const qsizetype stride = ((qsizetype(w) * bits + 31) / 32) * 4;
-    const qsizetype off = qsizetype(pixelOffset(bmp));
-    const QByteArray rows = bmp.mid(off, stride * h);
-    for (int y = 0; y < h; ++y)
-        bmp.replace(off + y * stride, stride, rows.mid((h - 1 - y) * stride, stride));
-    for (int i = 0; i < 4 && 22 + i < bmp.size(); ++i)
-        bmp[22 + i] = char((quint32(-h) >> (8 * i)) & 0xff);
-    return bmp;
-}
+qint64 pixelOffset(const QByteArray& bmp) { return lvtest::bmpField(bmp, 10, 4); }
 
 // ImageMagick's reading of a file: null when it refuses it.
 QImage imageMagickReads(const QString& path)
@@ -132,10 +108,10 @@ void TestBitmapFile::readsTopDownBitmaps()
     const Kind k = kindNamed(kind);
     const QByteArray bottomUp = imageMagickBitmap(dir, k);
     QVERIFY(!bottomUp.isEmpty());
-    QCOMPARE(int(field(bottomUp, 28, 2)), k.bitCount);
-    QCOMPARE(field(bottomUp, 30, 4), k.compression);
+    QCOMPARE(int(lvtest::bmpField(bottomUp, 28, 2)), k.bitCount);
+    QCOMPARE(lvtest::bmpField(bottomUp, 30, 4), k.compression);
     const QString path = dir.filePath(QStringLiteral("topdown.bmp"));
-    QVERIFY(writeAll(path, topDown(bottomUp)));
+    QVERIFY(writeAll(path, lvtest::topDownBitmap(bottomUp)));
     // ImageMagick reads the turned file as the picture it was made from.
     QCOMPARE(imageMagickReads(path), k.picture);
 
@@ -173,7 +149,7 @@ void TestBitmapFile::refusesCutBitmaps()
     QByteArray whole = imageMagickBitmap(dir, kindNamed(kind));
     QVERIFY(!whole.isEmpty());
     if (turned)
-        whole = topDown(whole);
+        whole = lvtest::topDownBitmap(whole);
     const qint64 off = pixelOffset(whole);
     qsizetype keep = 0;
     if (cut == QLatin1String("in the file header"))
