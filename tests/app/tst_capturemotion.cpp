@@ -201,7 +201,7 @@ private slots:
         ScopedScriptedDialogs dialogs;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("o.avi")));
-        emit rig.master->DeviceToolbar->buttonClicked(QStringLiteral("overlay"));
+        rig.master->DeviceToolbar->button(QStringLiteral("overlay"))->trigger(); // a click
         QVERIFY(rig.master->DeviceToolbar->isPressed(QStringLiteral("overlay")));
         emit rig.master->OperationBar->buttonClicked(QStringLiteral("motion"));
         QCOMPARE(dialogs.d.messages(),
