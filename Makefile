@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build run test test-sanitize install bench fuzz clean
+.PHONY: deps configure build run test test-sanitize install deb bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -26,6 +26,14 @@ test: build
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian packages lumivark and lumivark-cli, built by dpkg-buildpackage
+# from debian/ and checked by lintian, into DEB_DIR (.deb, .changes, .buildinfo).
+# scripts/check-deb then installs them into a clean root.
+DEB_DIR ?= build-deb
+deb: deps
+	@scripts/install-deps deb
+	scripts/build-deb $(DEB_DIR)
 
 # The suite again under AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the run. The build without widgets is proven once, by `make test`.
@@ -55,4 +63,4 @@ fuzz: deps
 	fuzz/run-all build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-bench build-fuzz build-sanitize
+	rm -rf $(BUILD) build-bench build-fuzz build-sanitize $(DEB_DIR)
