@@ -83,6 +83,32 @@ QStringList deviceMenuTexts(Master& m)
     return out;
 }
 
+// Changes a toolbar button the way `how` names: a screen reader's "toggle" or
+// "press" action, a "click", "button setChecked" / "button unchecked" on the
+// widget, or "action setChecked" on its action. False when it cannot.
+bool changeButton(KeyedToolBar* tb, const QString& key, const QString& how)
+{
+    auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(key)));
+    if (!button)
+        return false;
+    if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+        if (!iface || !iface->actionInterface())
+            return false;
+        iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
+                                                                         : QAccessibleActionInterface::pressAction());
+    } else if (how == QLatin1String("click")) {
+        QTest::mouseClick(button, Qt::LeftButton);
+    } else if (how == QLatin1String("button setChecked")) {
+        button->setChecked(true);
+    } else if (how == QLatin1String("button unchecked")) {
+        button->setChecked(false);
+    } else {
+        tb->button(key)->setChecked(true);
+    }
+    return true;
+}
+
 } // namespace
 
 class TestMaster : public QObject {
@@ -385,20 +411,7 @@ private slots:
         }
         QCOMPARE(current(), from);
 
-        auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(to)));
-        QVERIFY(button);
-        if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
-            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
-            QVERIFY(iface && iface->actionInterface());
-            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
-                                                                             : QAccessibleActionInterface::pressAction());
-        } else if (how == QLatin1String("button setChecked")) {
-            button->setChecked(true);
-        } else if (how == QLatin1String("button unchecked")) {
-            button->setChecked(false);
-        } else {
-            tb->button(to)->setChecked(true);
-        }
+        QVERIFY(changeButton(tb, to, how));
         QTRY_COMPARE(current(), to);
         for (const QString& k : keys) {
             QCOMPARE(tb->isPressed(k), k == to);
@@ -445,18 +458,8 @@ private slots:
         QCOMPARE(deviceShows(), from);
 
         KeyedToolBar* tb = m.DeviceToolbar;
-        auto* button = qobject_cast<QToolButton*>(tb->widgetForAction(tb->button(key)));
-        QVERIFY(button && button->isEnabled());
-        if (how == QLatin1String("click")) {
-            QTest::mouseClick(button, Qt::LeftButton);
-        } else if (how == QLatin1String("toggle") || how == QLatin1String("press")) {
-            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
-            QVERIFY(iface && iface->actionInterface());
-            iface->actionInterface()->doAction(how == QLatin1String("toggle") ? QAccessibleActionInterface::toggleAction()
-                                                                             : QAccessibleActionInterface::pressAction());
-        } else {
-            tb->button(key)->setChecked(true);
-        }
+        QVERIFY(tb->button(key)->isEnabled());
+        QVERIFY(changeButton(tb, key, how));
         QTRY_COMPARE(deviceShows(), shown);
         for (const QString& k : {QStringLiteral("overlay"), QStringLiteral("preview")})
             QCOMPARE(tb->isPressed(k), k == shown);

@@ -1,4 +1,6 @@
 // The capture session as the engine, without a window: this test links no Qt Widgets.
+
+#include "../testpatternindex.h"
 #include "capture/capturesession.h"
 #include "capture/drivercatalogue.h"
 #include "capture/testpatterndriver.h"
@@ -7,19 +9,6 @@
 #include <QTest>
 
 using namespace lv;
-
-namespace {
-
-int testPatternIndex()
-{
-    QString name;
-    for (int i = 0; driverCatalogue().describe(i, &name, nullptr); ++i)
-        if (name == TestPatternDriver::driverName())
-            return i;
-    return -1;
-}
-
-} // namespace
 
 class TestCaptureSession : public QObject {
     Q_OBJECT

@@ -1,3 +1,4 @@
+#include "../testpatternindex.h"
 #include "../scopedtmpfs.h"
 #include "base/scripteddialogs.h"
 #include "capture/capturesession.h"
@@ -16,16 +17,6 @@
 using namespace lv;
 
 namespace {
-
-// The test pattern's place in the machine's list (it comes after any camera).
-int testPatternIndex()
-{
-    QString name;
-    for (int i = 0; driverCatalogue().describe(i, &name, nullptr); ++i)
-        if (name == TestPatternDriver::driverName())
-            return i;
-    return -1;
-}
 
 // Runs a peer program; its standard output, or empty when it failed.
 QByteArray run(const QString& program, const QStringList& args)

@@ -1,3 +1,4 @@
+#include "../testpatternindex.h"
 #include "../movie/ffprobe.h"
 #include "capture/capturesession.h"
 #include "capture/drivercatalogue.h"
@@ -13,15 +14,6 @@
 using namespace lv;
 
 namespace {
-
-int testPatternIndex()
-{
-    QString name;
-    for (int i = 0; driverCatalogue().describe(i, &name, nullptr); ++i)
-        if (name == TestPatternDriver::driverName())
-            return i;
-    return -1;
-}
 
 const std::array<QString, 6> kInfo{QStringLiteral("(c) Feeder Cam"), QStringLiteral("Ana"), QStringLiteral("Blue tits"),
                                    QStringLiteral("Garden"), QStringLiteral("Camera 2"), QStringLiteral("Morning")};
