@@ -1,5 +1,6 @@
 // The window and lumivark-cli on one movie file: the window does not offer
 // to replace a file another program is recording; it says who has it.
+#include "clidevice.h"
 #include "tst_capturerig.h"
 
 #include <QCheckBox>
@@ -20,13 +21,7 @@ private slots:
         QTemporaryDir out;
         const QString movie = out.filePath(QStringLiteral("shared.avi"));
 
-        QProcess devices;
-        devices.start(QStringLiteral(LUMIVARK_CLI), {QStringLiteral("devices")});
-        QVERIFY(devices.waitForFinished(30000));
-        QString pattern;
-        for (const QByteArray& line : devices.readAllStandardOutput().split('\n'))
-            if (line.contains("\tLumivark Test Pattern\t"))
-                pattern = QString::fromLatin1(line.split('\t').first());
+        const QString pattern = cliTestPatternDevice(QStringLiteral(LUMIVARK_CLI));
         QVERIFY(!pattern.isEmpty());
 
         QProcess cli;

@@ -1,3 +1,4 @@
+#include "clidevice.h"
 #include "tst_capturerig.h"
 
 #include <QCheckBox>
@@ -95,13 +96,7 @@ private slots:
         }
 
         // lumivark-cli on the same device with the same settings.
-        QProcess devices;
-        devices.start(QStringLiteral(LUMIVARK_CLI), {QStringLiteral("devices")});
-        QVERIFY(devices.waitForFinished(30000));
-        QString pattern;
-        for (const QByteArray& line : devices.readAllStandardOutput().split('\n'))
-            if (line.contains("\tLumivark Test Pattern\t"))
-                pattern = QString::fromLatin1(line.split('\t').first());
+        const QString pattern = cliTestPatternDevice(QStringLiteral(LUMIVARK_CLI));
         QVERIFY(!pattern.isEmpty());
         QStringList args{QStringLiteral("record"), cliMovie, QStringLiteral("--duration"), QStringLiteral("2"),
                          QStringLiteral("--rate"), fps == 0 ? QStringLiteral("29.97") : QString::number(fps),
