@@ -1,7 +1,7 @@
 #include "app/masterparameters.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "settings/parameterfile.h"
 
 

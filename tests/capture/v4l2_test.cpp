@@ -4,7 +4,7 @@
 #include "capture/testpatterndriver.h"
 #include "capture/v4l2/frameconverter.h"
 #include "capture/v4l2/v4l2devices.h"
-#include "capture/v4l2/v4l2dialogs.h"
+#include "capture/ui/v4l2dialogs.h"
 #include "capture/v4l2/v4l2driver.h"
 #include "movie/ffmpegptr.h"
 #include "collectedframes.h"

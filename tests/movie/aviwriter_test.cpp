@@ -1,6 +1,6 @@
 #include "ffprobe.h"
 #include "movie/aviwriter.h"
-#include "movie/compressiondialog.h"
+#include "movie/ui/compressiondialog.h"
 #include "movie/videocodecs.h"
 
 #include <QBuffer>

@@ -1,9 +1,9 @@
 #include "ffprobe.h"
 #include "moviefiles.h"
 #include "base/scripteddialogs.h"
-#include "movie/compressiondialog.h"
+#include "movie/ui/compressiondialog.h"
 #include "movie/movieplayer.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,12 +1,12 @@
-#include "image/image.h"
+#include "image/ui/image.h"
 #include "base/commandicons.h"
 
 #include "base/dialogs.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "image/bitmapfile.h"
 #include "image/imagelog.h"
 #include "image/jpegoutput.h"
-#include "image/printtarget.h"
+#include "image/ui/printtarget.h"
 #include "image/stamping.h"
 
 #include <QApplication>
