@@ -9,6 +9,7 @@
 #include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
+#include "base/ui/qtdialogs.h"
 #include "capture/ui/widgetdevicedialogs.h"
 #include "image/ui/image.h"
 #include "movie/ui/codecswindow.h"
@@ -52,7 +53,9 @@ namespace lv {
 
 Application::Application()
 {
-    // The capture core opens its device and codec dialogs through these.
+    // The core's messages and file choices, and its device and codec
+    // dialogs, open as windows from here on.
+    installQtDialogs();
     static WidgetDeviceDialogs deviceDialogs;
     setDeviceDialogs(&deviceDialogs);
 }

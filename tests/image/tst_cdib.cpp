@@ -532,5 +532,5 @@ void TestCDib::dibSectionResampleKeepsCornersAndUniformAreas()
     QVERIFY(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
 }
 
-QTEST_MAIN(TestCDib)
+QTEST_GUILESS_MAIN(TestCDib)
 #include "tst_cdib.moc"

@@ -242,5 +242,5 @@ void TestJpegOutput::unwritableTargetReportsAndHarmsNothing()
     QVERIFY(!QFileInfo::exists(target + QStringLiteral(".part")));
 }
 
-QTEST_MAIN(TestJpegOutput)
+QTEST_GUILESS_MAIN(TestJpegOutput)
 #include "tst_jpegoutput.moc"
