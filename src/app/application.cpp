@@ -215,12 +215,15 @@ Master& Application::showMain(const QString& commandLine)
         return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
     };
     m_master->readParameters = [this, kindOf](const QString& path) { m_parameters->read(path, kindOf(path)); };
-    m_master->writeParameters = [this, kindOf](const QString& path) { m_parameters->write(path, kindOf(path)); };
+    // These writes report a failure in the log only, as they always have.
+    m_master->writeParameters = [this, kindOf](const QString& path) {
+        static_cast<void>(m_parameters->write(path, kindOf(path)));
+    };
     m_master->videoScreen()->readDeviceFile = [this](const QString& path) {
         m_parameters->read(path, ParameterFileKind::Device);
     };
     m_master->videoScreen()->writeDeviceFile = [this](const QString& path) {
-        m_parameters->write(path, ParameterFileKind::Device);
+        static_cast<void>(m_parameters->write(path, ParameterFileKind::Device));
     };
     connectCommands();
     m_master->load(commandLine);
@@ -297,10 +300,11 @@ void Application::saveCaptureFile()
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
                                             QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
-    QString why;
-    if (!name.isEmpty() && !m_parameters->write(name, ParameterFileKind::User, &why))
-        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + why, Dialogs::Icon::Error,
-                          Dialogs::Buttons::Ok, {}, &m);
+    if (name.isEmpty())
+        return;
+    if (const FileResult written = m_parameters->write(name, ParameterFileKind::User); !written)
+        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + written.reason(),
+                          Dialogs::Icon::Error, Dialogs::Buttons::Ok, {}, &m);
 }
 
 void Application::fullScreen()

@@ -14,9 +14,9 @@ PanelStamps& panelOf(CaptureSettings& c, CaptureKind mode)
 }
 } // namespace
 
-bool MasterParameters::write(const QString& path, ParameterFileKind kind, QString* error) const
+FileResult MasterParameters::write(const QString& path, ParameterFileKind kind) const
 {
-    return WriteParameters(path, *this, kind, error);
+    return WriteParameters(path, *this, kind);
 }
 
 void MasterParameters::read(const QString& path, ParameterFileKind kind)

@@ -163,10 +163,10 @@ bool Image::savePictureFile(const QString& fileName)
     const QString ending = fileName.right(3).toLower();
     bool written = false;
     if (ending == QLatin1String("bmp")) {
-        QString why;
-        written = SavePictureAsBitmap(m_picture.drawnImage(), fileName, &why);
+        const FileResult saved = SavePictureAsBitmap(m_picture.drawnImage(), fileName);
+        written = saved.ok();
         if (!written)
-            emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + why);
+            emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + saved.reason());
     } else if (ending == QLatin1String("jpg")) {
         const FileResult saved = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
                                               [this](const QString& s) { emit statusString(s); });
