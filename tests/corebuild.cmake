@@ -1,6 +1,6 @@
 # Configures and builds the tree with LV_GUI=OFF in a folder of its own, runs
-# its tests, and checks that lumivark-cli does not load Qt Widgets: the proof
-# that the core stands without the windows.
+# its tests, and checks that neither lumivark-cli nor any test program needs
+# Qt Widgets: the proof that the core stands without the windows.
 # cmake -DSOURCE=... -DBINARY=... [-DWERROR=ON] [-DLAUNCHER=ccache] -P corebuild.cmake
 set(args -S ${SOURCE} -B ${BINARY} -DLV_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_WERROR=${WERROR})
 if(LAUNCHER)
@@ -14,13 +14,31 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY} -j2 RESULT_VARIABLE r
 if(rc)
     message(FATAL_ERROR "building with LV_GUI=OFF failed")
 endif()
-execute_process(COMMAND readelf -d ${BINARY}/src/cli/lumivark-cli OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+# The programs: lumivark-cli and every program a test of this build runs.
+set(programs ${BINARY}/src/cli/lumivark-cli)
+execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --show-only=json-v1 WORKING_DIRECTORY ${BINARY}
+    OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(rc)
-    message(FATAL_ERROR "cannot read the libraries lumivark-cli needs")
+    message(FATAL_ERROR "cannot list the tests of the LV_GUI=OFF build")
 endif()
-if(dynamic MATCHES "Qt6Widgets")
-    message(FATAL_ERROR "lumivark-cli built with LV_GUI=OFF still needs Qt Widgets")
-endif()
+string(JSON count LENGTH "${listing}" tests)
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+    string(JSON program ERROR_VARIABLE err GET "${listing}" tests ${i} command 0)
+    if(err STREQUAL "NOTFOUND" AND program MATCHES "^${BINARY}/")
+        list(APPEND programs ${program})
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES programs)
+foreach(program ${programs})
+    execute_process(COMMAND readelf -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+    if(rc)
+        message(FATAL_ERROR "cannot read the libraries ${program} needs")
+    endif()
+    if(dynamic MATCHES "Qt6Widgets")
+        message(FATAL_ERROR "${program} built with LV_GUI=OFF still needs Qt Widgets")
+    endif()
+endforeach()
 execute_process(COMMAND ${CMAKE_CTEST_COMMAND} --output-on-failure -j2 WORKING_DIRECTORY ${BINARY} RESULT_VARIABLE rc)
 if(rc)
     message(FATAL_ERROR "the tests of the LV_GUI=OFF build failed")

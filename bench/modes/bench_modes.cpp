@@ -4,7 +4,7 @@
 #include "app/master.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 #include "modes/motionmeasure.h"
 

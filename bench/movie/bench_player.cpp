@@ -10,7 +10,7 @@
 // folder "movie-bench-data" in the working directory) and kept for later runs.
 #include "movie/frameextractor.h"
 #include "movie/movieplayer.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QApplication>
 #include <QDir>

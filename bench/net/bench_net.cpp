@@ -3,7 +3,7 @@
 // time a 200 KB JPEG keeps the upload window open.
 #include "../../tests/net/ftptestserver.h"
 
-#include "net/ftpimage.h"
+#include "net/ui/ftpimage.h"
 #include "net/ftpupload.h"
 
 #include <QApplication>

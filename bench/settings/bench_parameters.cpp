@@ -37,7 +37,7 @@ struct Files {
         s.Trigger = lv::TriggerKind::Timer;
         s.Filename = QStringLiteral("/home/user/Videos/series");
         session = dir.filePath(QStringLiteral("lvsr.lv2"));
-        lv::WriteParameters(session, s, lv::ParameterFileKind::LastSession);
+        benchmark::DoNotOptimize(lv::WriteParameters(session, s, lv::ParameterFileKind::LastSession));
 
         huge = dir.filePath(QStringLiteral("huge.lvp"));
         QFile f(huge);

@@ -8,17 +8,18 @@
 #include "app/systeminformation.h"
 #include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
-#include "capture/capturewindow.h"
-#include "capture/widgetdevicedialogs.h"
-#include "image/image.h"
-#include "movie/codecswindow.h"
+#include "capture/ui/capturewindow.h"
+#include "base/ui/qtdialogs.h"
+#include "capture/ui/widgetdevicedialogs.h"
+#include "image/ui/image.h"
+#include "movie/ui/codecswindow.h"
 #include "net/ftpsettings.h"
-#include "net/netconfig.h"
-#include "settings/otherinfo.h"
+#include "net/ui/netconfig.h"
+#include "settings/ui/otherinfo.h"
 #include "settings/parameterfile.h"
-#include "settings/preferences.h"
-#include "settings/videoinfo.h"
-#include "settings/videosettings.h"
+#include "settings/ui/preferences.h"
+#include "settings/ui/videoinfo.h"
+#include "settings/ui/videosettings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -52,7 +53,9 @@ namespace lv {
 
 Application::Application()
 {
-    // The capture core opens its device and codec dialogs through these.
+    // The core's messages and file choices, and its device and codec
+    // dialogs, open as windows from here on.
+    installQtDialogs();
     static WidgetDeviceDialogs deviceDialogs;
     setDeviceDialogs(&deviceDialogs);
 }
@@ -212,12 +215,15 @@ Master& Application::showMain(const QString& commandLine)
         return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
     };
     m_master->readParameters = [this, kindOf](const QString& path) { m_parameters->read(path, kindOf(path)); };
-    m_master->writeParameters = [this, kindOf](const QString& path) { m_parameters->write(path, kindOf(path)); };
+    // These writes report a failure in the log only, as they always have.
+    m_master->writeParameters = [this, kindOf](const QString& path) {
+        static_cast<void>(m_parameters->write(path, kindOf(path)));
+    };
     m_master->videoScreen()->readDeviceFile = [this](const QString& path) {
         m_parameters->read(path, ParameterFileKind::Device);
     };
     m_master->videoScreen()->writeDeviceFile = [this](const QString& path) {
-        m_parameters->write(path, ParameterFileKind::Device);
+        static_cast<void>(m_parameters->write(path, ParameterFileKind::Device));
     };
     connectCommands();
     m_master->load(commandLine);
@@ -294,10 +300,11 @@ void Application::saveCaptureFile()
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
                                             QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
-    QString why;
-    if (!name.isEmpty() && !m_parameters->write(name, ParameterFileKind::User, &why))
-        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + why, Dialogs::Icon::Error,
-                          Dialogs::Buttons::Ok, {}, &m);
+    if (name.isEmpty())
+        return;
+    if (const FileResult written = m_parameters->write(name, ParameterFileKind::User); !written)
+        dialogs().message(QStringLiteral("Cannot save ") + name + QStringLiteral(": ") + written.reason(),
+                          Dialogs::Icon::Error, Dialogs::Buttons::Ok, {}, &m);
 }
 
 void Application::fullScreen()

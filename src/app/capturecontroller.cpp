@@ -10,15 +10,15 @@
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
 #include "base/version.h"
-#include "capture/capturewindow.h"
-#include "image/image.h"
-#include "image/multiimage.h"
+#include "capture/ui/capturewindow.h"
+#include "image/ui/image.h"
+#include "image/ui/multiimage.h"
 #include "modes/seriesnaming.h"
 #include "movie/avirepair.h"
 #include "modes/shuttersound.h"
-#include "net/ftpimage.h"
+#include "net/ui/ftpimage.h"
 #include "net/ftpsettings.h"
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 
 #include <QClipboard>
 #include <QComboBox>

@@ -2,11 +2,11 @@
 
 #include "base/command.h"
 #include "base/sessionstate.h"
-#include "capture/capturewindow.h"
-#include "image/image.h"
-#include "image/multiimage.h"
+#include "capture/ui/capturewindow.h"
+#include "image/ui/image.h"
+#include "image/ui/multiimage.h"
 #include "modes/captureprogram.h"
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 
 #include <QImage>
 #include <QObject>

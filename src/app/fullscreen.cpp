@@ -1,5 +1,5 @@
 #include "app/fullscreen.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "app/master.h"
 #include "app/splash.h"
 #include "app/videoscreen.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 
 #include <QDateTime>
 #include <csignal>

@@ -8,15 +8,15 @@
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
 #include "base/settingsstore.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "base/version.h"
 #include "capture/capturetiming.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/drivercatalogue.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/recordingstatus.h"
-#include "image/image.h"
+#include "image/ui/image.h"
 
 #include <QApplication>
 #include <QCheckBox>

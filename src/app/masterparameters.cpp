@@ -1,7 +1,7 @@
 #include "app/masterparameters.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "settings/parameterfile.h"
 
 
@@ -14,9 +14,9 @@ PanelStamps& panelOf(CaptureSettings& c, CaptureKind mode)
 }
 } // namespace
 
-bool MasterParameters::write(const QString& path, ParameterFileKind kind, QString* error) const
+FileResult MasterParameters::write(const QString& path, ParameterFileKind kind) const
 {
-    return WriteParameters(path, *this, kind, error);
+    return WriteParameters(path, *this, kind);
 }
 
 void MasterParameters::read(const QString& path, ParameterFileKind kind)

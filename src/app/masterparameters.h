@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/fileresult.h"
 #include "base/sessionstate.h"
 #include "settings/parametertarget.h"
 
@@ -13,8 +14,8 @@ public:
     MasterParameters(Master& master, SessionState& state) : m_master(master), m_state(state) {}
 
     // Writes or reads path; the kind follows from the name (last-session, device or user file).
-    // A failed write returns false with the reason in *error when given.
-    bool write(const QString& path, ParameterFileKind kind, QString* error = nullptr) const;
+    // A failed write carries the reason.
+    FileResult write(const QString& path, ParameterFileKind kind) const;
     void read(const QString& path, ParameterFileKind kind);
 
     CaptureSettings captureSettings() const override;

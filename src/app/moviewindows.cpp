@@ -3,8 +3,8 @@
 #include "app/master.h"
 #include "base/dialogs.h"
 #include "base/sessionstate.h"
-#include "image/image.h"
-#include "movie/movieviewer.h"
+#include "image/ui/image.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QFileInfo>
 #include <QMdiArea>

@@ -1,6 +1,6 @@
 #include "app/recordingindicator.h"
 #include "app/master.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/recordingstatus.h"
 
 #include <QPainter>

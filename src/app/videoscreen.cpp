@@ -1,10 +1,10 @@
 #include "app/videoscreen.h"
 #include "app/master.h"
 #include "base/settingsstore.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "base/textnumber.h"
 #include "capture/capturetiming.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "modes/movierecording.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "app/windowplaces.h"
 
 #include "base/settingsstore.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 
 #include <QMainWindow>
 #include <QMdiArea>

@@ -1,12 +1,42 @@
 #include "base/dialogs.h"
 
+#include <QLoggingCategory>
 #include <QRegularExpression>
 
 namespace lv {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDialogs, "lumivark.dialogs")
+
+// Without windows nobody can answer: messages go to the log, every question
+// is answered "no" and every file or colour choice is cancelled.
+class LoggedDialogs final : public Dialogs {
+public:
+    Answer message(const QString& text, Icon icon, Buttons buttons, const QString&, QWidget*) override
+    {
+        if (icon == Icon::Information)
+            qCInfo(lcDialogs).noquote() << text;
+        else
+            qCWarning(lcDialogs).noquote() << text;
+        return buttons == Buttons::Ok ? Answer::Ok : (buttons == Buttons::YesNo ? Answer::No : Answer::Cancel);
+    }
+    QString openFile(const QString&, const QString&, const QString&, QWidget*) override { return {}; }
+    QString saveFile(const QString&, const QString&, const QString&, QWidget*) override { return {}; }
+    std::optional<QColor> chooseColor(const QColor&, QWidget*) override { return std::nullopt; }
+};
+
+Dialogs* g_default = nullptr;
 Dialogs* g_dialogs = nullptr;
+
 } // namespace
+
+Dialogs& defaultDialogs()
+{
+    static LoggedDialogs logged;
+    return g_default ? *g_default : logged;
+}
+void setDefaultDialogs(Dialogs* d) { g_default = d; }
 
 Dialogs& dialogs() { return g_dialogs ? *g_dialogs : defaultDialogs(); }
 void setDialogs(Dialogs* d) { g_dialogs = d; }

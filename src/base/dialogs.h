@@ -36,18 +36,6 @@ public:
     virtual std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent = nullptr) = 0;
 };
 
-// Real Qt dialogs.
-class QtDialogs final : public Dialogs {
-public:
-    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption,
-                   QWidget* parent) override;
-    QString openFile(const QString& title, const QString& filter, const QString& initialName,
-                     QWidget* parent) override;
-    QString saveFile(const QString& title, const QString& filter, const QString& initialName,
-                     QWidget* parent) override;
-    std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
-};
-
 // Turns "Name (*.x)|*.x|Other|*.y;*.z|" into Qt's "Name (*.x);;Other (*.y *.z)".
 QString qtFilterFromPipeFilter(const QString& pipeFilter);
 
@@ -59,12 +47,15 @@ QString filterExtension(const QString& pipeFilter, int filterIndex);
 // file part of name has no extension; name unchanged otherwise.
 QString withFilterExtension(const QString& name, const QString& pipeFilter, int filterIndex);
 
-// The dialogs the program uses; QtDialogs unless a test installs another. Never null.
+// The dialogs the program uses: those a test installs with setDialogs, else
+// defaultDialogs(). Never null.
 Dialogs& dialogs();
-// What dialogs() gives when nothing is installed: the Qt dialogs, or in a
-// build without Qt Widgets, a log of the messages.
+// The program's own dialogs: the window program installs the Qt ones at
+// start-up (base/ui/qtdialogs.h); until then, and in programs without
+// windows, a log of the messages that answers no and cancels every choice.
 Dialogs& defaultDialogs();
-void setDialogs(Dialogs* d); // nullptr restores the Qt dialogs
+void setDefaultDialogs(Dialogs* d); // nullptr: the log again
+void setDialogs(Dialogs* d);        // nullptr restores defaultDialogs()
 
 // Shows a failed file operation's message with its icon; nothing after
 // success or for a failure without a message.

@@ -10,7 +10,8 @@ namespace lv {
 enum class MessageIcon { Information, Warning, Error, Question, None };
 
 // The outcome of a file operation below the windows: success, or the message
-// the user is to see (its exact text and icon). The file layers never show it
+// the user is to see (its exact text and icon), or only the system's reason
+// for a caller that words the message itself. The file layers never show it
 // themselves; the window that asked does, the command-line program prints it.
 class [[nodiscard]] FileResult {
 public:
@@ -23,6 +24,13 @@ public:
         r.m_text = std::move(text);
         r.m_icon = icon;
         return r;
+    }
+
+    // A failure for the caller to put into words: the reason alone ("No space
+    // left on device"), no message of its own.
+    static FileResult failed(QString reason)
+    {
+        return failure({}, MessageIcon::Error).because(std::move(reason));
     }
 
     // The same failure with the system's own reason ("No space left on

@@ -112,12 +112,10 @@ bool savePicture(const QImage& picture, const QString& name, PictureType type, i
                                                 : QStringLiteral("cannot write %1: %2").arg(name, saved.reason()));
         return saved.ok();
     }
-    QString error;
-    if (!SavePictureAsBitmap(picture, name, &error)) {
-        printError(QStringLiteral("cannot write %1: %2").arg(name, error));
-        return false;
-    }
-    return true;
+    const FileResult saved = SavePictureAsBitmap(picture, name);
+    if (!saved)
+        printError(QStringLiteral("cannot write %1: %2").arg(name, saved.reason()));
+    return saved.ok();
 }
 
 int quality(const Request& r, const Settings& s) { return r.integer(QStringLiteral("quality"), 1, 100, s.quality); }
@@ -818,9 +816,8 @@ int runRequest(const Request& request)
     setDialogs(&stderrDialogs);
     Settings settings;
     if (request.has(QStringLiteral("params"))) {
-        QString error;
-        if (!readSettings(request.text(QStringLiteral("params")), &settings, &error)) {
-            printError(error);
+        if (const FileResult read = readSettings(request.text(QStringLiteral("params")), &settings); !read) {
+            printError(read.message());
             return kExitFailure;
         }
         // An FTP password left out would otherwise only show as a refused login.

@@ -86,13 +86,12 @@ private:
 
 } // namespace
 
-bool readSettings(const QString& path, Settings* settings, QString* error)
+FileResult readSettings(const QString& path, Settings* settings)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, f.errorString());
-        return false;
-    }
+    if (!f.open(QIODevice::ReadOnly))
+        return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(path, f.errorString()), MessageIcon::Error)
+            .because(f.errorString());
     f.close();
     SettingsTarget target(*settings);
     settings->ignored = ReadParameters(path, target, ParameterFileKind::User);
@@ -102,7 +101,7 @@ bool readSettings(const QString& path, Settings* settings, QString* error)
     if (ok && device >= 0)
         settings->device = device;
     settings->fromFile = true;
-    return true;
+    return {};
 }
 
 } // namespace lv::cli

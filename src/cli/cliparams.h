@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/fileresult.h"
 #include "capture/capturetypes.h"
 #include "image/stamping.h"
 #include "net/ftpsettings.h"
@@ -43,8 +44,8 @@ struct Settings {
     }
 };
 
-// Reads a capture parameters file the way the main window applies one.
-// False, with the reason, when the file cannot be read.
-bool readSettings(const QString& path, Settings* settings, QString* error);
+// Reads a capture parameters file the way the main window applies one; a
+// file that cannot be read is a failure with its message.
+FileResult readSettings(const QString& path, Settings* settings);
 
 } // namespace lv::cli

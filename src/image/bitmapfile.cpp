@@ -182,25 +182,19 @@ PictureLoad loadBitmap(const QString& fileName)
 
 } // namespace
 
-bool SavePictureAsBitmap(const QImage& picture, const QString& fileName, QString* error)
+FileResult SavePictureAsBitmap(const QImage& picture, const QString& fileName)
 {
     cDIBSection section;
-    if (!section.CreateFromPicture(picture)) {
-        if (error)
-            *error = QStringLiteral("no picture to save");
-        return false;
-    }
+    if (!section.CreateFromPicture(picture))
+        return FileResult::failed(QStringLiteral("no picture to save"));
     const BitmapInfoHeader& info = section.InfoHeader();
     QByteArray packed(kInfoHeaderSize, '\0');
     writeInfoHeader(info, reinterpret_cast<unsigned char*>(packed.data()));
     packed.append(reinterpret_cast<const char*>(section.DIBSectionBitsPtr()), qsizetype(info.biSizeImage));
     cDib dib;
-    if (!dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size()))) {
-        if (error)
-            *error = QStringLiteral("no picture to save");
-        return false;
-    }
-    return dib.WriteToFile(fileName, error);
+    if (!dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size())))
+        return FileResult::failed(QStringLiteral("no picture to save"));
+    return dib.WriteToFile(fileName);
 }
 
 PictureLoad LoadPictureChecked(const QString& fileName)

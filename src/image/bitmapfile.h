@@ -1,14 +1,16 @@
 #pragma once
 
+#include "base/fileresult.h"
+
 #include <QImage>
 #include <QString>
 
 namespace lv {
 
 // Writes a picture as a 24-bit bottom-up bitmap file (40-byte header, no
-// colour table, biSizeImage filled in). False on any file error, with the
-// reason in *error when given.
-bool SavePictureAsBitmap(const QImage& picture, const QString& fileName, QString* error = nullptr);
+// colour table, biSizeImage filled in). A failure carries the reason, for
+// the caller's message.
+FileResult SavePictureAsBitmap(const QImage& picture, const QString& fileName);
 
 // The largest picture that is opened: its pixels are held several times
 // over by an editor (picture, reset copy, drawn copy), 4 bytes each.

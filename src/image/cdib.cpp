@@ -187,12 +187,12 @@ bool cDib::CreateFromPackedDIBPointer(const void* packed, std::size_t length)
     return true;
 }
 
-bool cDib::WriteToFile(const QString& fileName, QString* error) const
+FileResult cDib::WriteToFile(const QString& fileName) const
 {
     unsigned char header[kFileHeaderSize];
     writeFileHeader(m_file, header);
     return writeFileReplacing(fileName, {QByteArrayView(header, kFileHeaderSize), QByteArrayView(m_bitmapInfo),
-                                         QByteArrayView(m_bits)}, error);
+                                         QByteArrayView(m_bits)});
 }
 
 const unsigned char* cDib::PointerToBits() const

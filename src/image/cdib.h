@@ -59,9 +59,8 @@ public:
     // refused. No message.
     bool CreateFromPackedDIBPointer(const void* packed, std::size_t length);
     // Writes file header, information block and pixel bytes; a longer existing
-    // file is truncated. False on any file error, without a message; the
-    // reason goes to *error when given.
-    bool WriteToFile(const QString& fileName, QString* error = nullptr) const;
+    // file is truncated. A failure carries the system's reason, no message.
+    FileResult WriteToFile(const QString& fileName) const;
 
     std::int32_t BitCount() const { return m_info.biBitCount; }
     std::int32_t Height() const { return m_info.biHeight; }

@@ -51,10 +51,10 @@ FileResult compressToFile(const unsigned char* bits, int width, int pitch, int h
 
     // Written beside the target and renamed over it, so a failed write never
     // leaves half a picture where the last good one was.
-    QString error;
-    if (!writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, &error)) {
-        qCWarning(lcImage) << "writing" << fileName << "failed:" << error;
-        return failedToSave().because(error);
+    if (const FileResult written = writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))});
+        !written) {
+        qCWarning(lcImage) << "writing" << fileName << "failed:" << written.reason();
+        return failedToSave().because(written.reason());
     }
     return {};
 }

@@ -6,7 +6,7 @@
 
 namespace lv {
 
-bool writeFileReplacing(const QString& fileName, std::initializer_list<QByteArrayView> pieces, QString* error)
+FileResult writeFileReplacing(const QString& fileName, std::initializer_list<QByteArrayView> pieces)
 {
     const QString part = fileName + QStringLiteral(".part");
     QFile file(part);
@@ -23,22 +23,22 @@ bool writeFileReplacing(const QString& fileName, std::initializer_list<QByteArra
     }
     if (ok)
         ok = file.flush();
-    if (!ok && error)
-        *error = file.errorString();
+    QString error;
+    if (!ok)
+        error = file.errorString();
     file.close();
     if (ok && file.error() != QFileDevice::NoError) {
         ok = false;
-        if (error)
-            *error = file.errorString();
+        error = file.errorString();
     }
     if (ok && std::rename(QFile::encodeName(part).constData(), QFile::encodeName(fileName).constData()) != 0) {
         ok = false;
-        if (error)
-            *error = QStringLiteral("cannot replace ") + fileName;
+        error = QStringLiteral("cannot replace ") + fileName;
     }
-    if (!ok)
-        QFile::remove(part);
-    return ok;
+    if (ok)
+        return {};
+    QFile::remove(part);
+    return FileResult::failed(error);
 }
 
 } // namespace lv

@@ -174,10 +174,10 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
     if (type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::RefreshBitmap)) {
         setStatus((type == int(SeriesType::NumberedBitmap) ? QStringLiteral("Writing... ") : QStringLiteral("Refresh... "))
                   + name);
-        QString why;
-        stored = SavePictureAsBitmap(picture, name, &why);
+        const FileResult saved = SavePictureAsBitmap(picture, name);
+        stored = saved.ok();
         if (!stored)
-            setStatus(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + why);
+            setStatus(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + saved.reason());
     } else {
         const FileResult saved =
             SaveJPEGFile(picture, name, m_state.JpegQuality, [this](const QString& text) { setStatus(text); });

@@ -51,7 +51,10 @@ bool writeJpeg(const QByteArray& dib, const QString& fileName, int quality, QStr
         *error = QString::fromLocal8Bit(tjGetErrorStr2(tj.get()));
         return false;
     }
-    return writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, error);
+    const FileResult written = writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))});
+    if (!written)
+        *error = written.reason();
+    return written.ok();
 }
 
 } // namespace
@@ -170,9 +173,8 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
         ++decoded;
         if (type == QLatin1String("bmp")) {
             const QString name = extractedFrameName(base, i, type);
-            QString error;
-            if (!picture.WriteToFile(name, &error))
-                return finish(ExtractOutcome::Error, QStringLiteral("Cannot write %1: %2").arg(name, error));
+            if (const FileResult written = picture.WriteToFile(name); !written)
+                return finish(ExtractOutcome::Error, QStringLiteral("Cannot write %1: %2").arg(name, written.reason()));
         } else if (type == QLatin1String("jpg")) {
             const QString name = extractedFrameName(base, i, type);
             QString error;

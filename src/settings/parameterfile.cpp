@@ -236,7 +236,7 @@ QByteArray parameterFileBytes(const CaptureSettings& s, ParameterFileKind kind)
     return w.bytes();
 }
 
-bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind, QString* error)
+FileResult WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind)
 {
     const QByteArray bytes = parameterFileBytes(settings, kind);
     // Only the multiple-image file carries the password.
@@ -245,32 +245,26 @@ bool WriteParameters(const QString& path, const CaptureSettings& settings, Param
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(lcSettings) << "cannot create" << path << file.errorString();
-        if (error)
-            *error = file.errorString();
-        return false;
+        return FileResult::failed(file.errorString());
     }
     // Set the mode on the temporary file before any byte of the password is in
     // it; a replaced file otherwise keeps the mode of the old one.
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     if (secret && !file.setPermissions(ownerOnly)) {
         qCWarning(lcSettings) << "cannot restrict" << path << "to its owner; not written";
-        if (error)
-            *error = QStringLiteral("cannot make the file readable by its owner only");
         file.cancelWriting();
-        return false;
+        return FileResult::failed(QStringLiteral("cannot make the file readable by its owner only"));
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         qCWarning(lcSettings) << "cannot write" << path << file.errorString();
-        if (error)
-            *error = file.errorString();
-        return false;
+        return FileResult::failed(file.errorString());
     }
-    return true;
+    return {};
 }
 
-bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind, QString* error)
+FileResult WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind)
 {
-    return WriteParameters(path, target.captureSettings(), kind, error);
+    return WriteParameters(path, target.captureSettings(), kind);
 }
 
 namespace {

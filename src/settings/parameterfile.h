@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/fileresult.h"
 #include "settings/capturesettings.h"
 
 #include <QByteArray>
@@ -18,12 +19,9 @@ QByteArray parameterFileBytes(const CaptureSettings& settings, ParameterFileKind
 
 // Creates or replaces the file. The old file stays intact unless the new one
 // was written completely. A file that holds an FTP password is readable by
-// its owner only. Returns false when nothing could be written, with the
-// reason in *error when given.
-bool WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind,
-                     QString* error = nullptr);
-bool WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind,
-                     QString* error = nullptr);
+// its owner only. A failure (nothing written) carries the reason.
+FileResult WriteParameters(const QString& path, const CaptureSettings& settings, ParameterFileKind kind);
+FileResult WriteParameters(const QString& path, const ParameterTarget& target, ParameterFileKind kind);
 
 // Applies the file to the target key by key, in the order of the file's
 // blocks; a missing file or key applies the defaults. A file name or FTP

@@ -1,6 +1,6 @@
 #include "tst_capturerig.h"
 
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 
 #include <QCheckBox>
 #include <QPushButton>

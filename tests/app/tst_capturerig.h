@@ -8,9 +8,9 @@
 #include "base/programdirectory.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
-#include "capture/widgetdevicedialogs.h"
+#include "capture/ui/widgetdevicedialogs.h"
 
 #include <QComboBox>
 #include <QJsonArray>

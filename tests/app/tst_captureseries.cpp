@@ -1,8 +1,8 @@
 #include "tst_capturerig.h"
 
 #include "image/bitmapfile.h"
-#include "image/image.h"
-#include "image/multiimage.h"
+#include "image/ui/image.h"
+#include "image/ui/multiimage.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

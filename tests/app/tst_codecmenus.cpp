@@ -9,10 +9,10 @@
 #include "app/systeminformation.h"
 #include "app/systeminformationwindow.h"
 #include "base/diskspace.h"
-#include "movie/codecswindow.h"
-#include "movie/compressiondialog.h"
+#include "movie/ui/codecswindow.h"
+#include "movie/ui/compressiondialog.h"
 #include "movie/movieplayer.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 #include "v4l2_replayio.h"
 
 extern "C" {

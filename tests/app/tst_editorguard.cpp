@@ -1,6 +1,6 @@
 #include "tst_capturerig.h"
 
-#include "image/image.h"
+#include "image/ui/image.h"
 
 #include <QAction>
 #include <QMdiSubWindow>

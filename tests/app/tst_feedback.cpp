@@ -7,9 +7,9 @@
 #include "app/application.h"
 #include "capture/alsaaudiosource.h"
 #include "capture/drivercatalogue.h"
-#include "image/image.h"
-#include "settings/preferences.h"
-#include "settings/videoinfo.h"
+#include "image/ui/image.h"
+#include "settings/ui/preferences.h"
+#include "settings/ui/videoinfo.h"
 
 #include <QAction>
 #include <QApplication>

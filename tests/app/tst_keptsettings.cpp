@@ -6,7 +6,7 @@
 #include "app/master.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 
 #include <QAction>

@@ -6,9 +6,9 @@
 #include "app/master.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
-#include "image/image.h"
+#include "image/ui/image.h"
 #include "movie/movieplayer.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QAction>
 #include <QApplication>

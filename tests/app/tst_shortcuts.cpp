@@ -3,7 +3,7 @@
 #include "apptestenv.h"
 
 #include "app/master.h"
-#include "image/image.h"
+#include "image/ui/image.h"
 
 #include <QAction>
 #include <QTest>

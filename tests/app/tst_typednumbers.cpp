@@ -2,7 +2,7 @@
 #include "apptestenv.h"
 
 #include "app/master.h"
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 
 #include <QApplication>
 #include <QLabel>

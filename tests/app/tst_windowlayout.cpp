@@ -2,11 +2,11 @@
 #include "tst_capturerig.h"
 
 #include "app/moviewindows.h"
-#include "image/image.h"
-#include "image/multiimage.h"
+#include "image/ui/image.h"
+#include "image/ui/multiimage.h"
 #include "movie/movieplayer.h"
-#include "movie/movieplayerview.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieplayerview.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
-#include "image/image.h"
+#include "image/ui/image.h"
 
 #include <QAction>
 #include <QMdiArea>

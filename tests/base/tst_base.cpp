@@ -2,6 +2,7 @@
 #include "base/dialogs.h"
 #include "base/diskspace.h"
 #include "base/programdirectory.h"
+#include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
 
@@ -139,6 +140,45 @@ private slots:
 
 private:
     QTemporaryDir m_home;
+
+    // Without windows nobody answers: the default dialogs log the message,
+    // say no or cancel, and choose nothing, until a program installs its own.
+    void defaultDialogsLogUntilInstalled_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("ok") << int(Dialogs::Buttons::Ok) << int(Dialogs::Answer::Ok);
+        QTest::newRow("yes/no") << int(Dialogs::Buttons::YesNo) << int(Dialogs::Answer::No);
+        QTest::newRow("ok/cancel") << int(Dialogs::Buttons::OkCancel) << int(Dialogs::Answer::Cancel);
+        QTest::newRow("save/discard/cancel") << int(Dialogs::Buttons::SaveDiscardCancel) << int(Dialogs::Answer::Cancel);
+    }
+    void defaultDialogsLogUntilInstalled()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, answer);
+        QTest::ignoreMessage(QtWarningMsg, "Disk full");
+        QCOMPARE(int(dialogs().message(QStringLiteral("Disk full"), Dialogs::Icon::Error, Dialogs::Buttons(buttons))),
+                 answer);
+        QCOMPARE(dialogs().openFile(QStringLiteral("Open"), QStringLiteral("All|*|")), QString());
+        QCOMPARE(dialogs().saveFile(QStringLiteral("Save"), QStringLiteral("All|*|")), QString());
+        QVERIFY(!dialogs().chooseColor(Qt::red));
+
+        // The program's own dialogs replace the log; a test's replace those
+        // for a while and give them back.
+        ScriptedDialogs program;
+        setDefaultDialogs(&program);
+        {
+            ScopedScriptedDialogs test;
+            dialogs().message(QStringLiteral("to the test"), Dialogs::Icon::Information);
+            QCOMPARE(test.d.messages(), QStringList{QStringLiteral("to the test")});
+        }
+        dialogs().message(QStringLiteral("to the program"), Dialogs::Icon::Information);
+        QCOMPARE(program.messages(), QStringList{QStringLiteral("to the program")});
+        setDefaultDialogs(nullptr);
+        QTest::ignoreMessage(QtWarningMsg, "logged again");
+        dialogs().message(QStringLiteral("logged again"), Dialogs::Icon::Warning);
+        QCOMPARE(program.messages().size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBase)

@@ -1,4 +1,4 @@
-#include "base/dialogs.h"
+#include "base/ui/qtdialogs.h"
 #include "base/scripteddialogs.h"
 
 #include <QApplication>

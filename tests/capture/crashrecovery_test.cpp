@@ -6,7 +6,7 @@
 #include "capture/testpatterndriver.h"
 #include "movie/avirepair.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,7 +32,7 @@ constexpr int kRate = 15;
 // Records the test pattern into file until killed: argv FILE [ENCODER WIDTH HEIGHT RATE].
 int recordChild(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     TestPatternDriver driver;
     SequenceCapture capture;
     TestPatternSettings s;
@@ -59,7 +59,7 @@ int recordChild(int argc, char** argv)
     }
     std::printf("recording\n");
     std::fflush(stdout);
-    return QApplication::exec();
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -280,7 +280,7 @@ int main(int argc, char** argv)
 {
     if ((argc == 3 || argc == 7) && qstrcmp(argv[1], "--record-child") == 0)
         return recordChild(argc, argv);
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     CrashRecoveryTest test;
     return QTest::qExec(&test, argc, argv);
 }

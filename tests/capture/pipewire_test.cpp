@@ -768,5 +768,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PipeWireTest)
+QTEST_GUILESS_MAIN(PipeWireTest)
 #include "pipewire_test.moc"

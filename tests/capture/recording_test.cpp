@@ -10,7 +10,6 @@
 #include <QThread>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 
 #include <atomic>
 #include <chrono>
@@ -425,5 +424,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_MAIN(RecordingTest)
+QTEST_GUILESS_MAIN(RecordingTest)
 #include "recording_test.moc"

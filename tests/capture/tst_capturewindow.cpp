@@ -1,5 +1,5 @@
 #include "base/scripteddialogs.h"
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "capture/devicedialogs.h"
 #include "capture/drivercatalogue.h"
 #include "capture/recordingstatus.h"

@@ -117,5 +117,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTestPattern)
+QTEST_GUILESS_MAIN(TestTestPattern)
 #include "tst_testpattern.moc"

@@ -176,5 +176,5 @@ void TestBitmapFile::refusesCutBitmaps()
     QVERIFY(LoadPicture(path).isNull());
 }
 
-QTEST_MAIN(TestBitmapFile)
+QTEST_GUILESS_MAIN(TestBitmapFile)
 #include "tst_bitmapfile.moc"

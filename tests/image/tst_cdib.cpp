@@ -47,8 +47,7 @@ QByteArray goodBitmapFile(const QString& dir)
     const QByteArray packed = packedDib(4, 3, 24, 36, 36);
     dib.CreateFromPackedDIBPointer(packed.constData(), std::size_t(packed.size()));
     const QString path = dir + QStringLiteral("/good.bmp");
-    dib.WriteToFile(path);
-    return readAll(path);
+    return dib.WriteToFile(path) ? readAll(path) : QByteArray();
 }
 
 void putU32(QByteArray& b, int offset, quint32 v)
@@ -209,11 +208,15 @@ void TestCDib::writeTruncatesLongerFileAndReportsFailure()
     QVERIFY(dib.WriteToFile(path));
     QCOMPARE(QFileInfo(path).size(), 90);
 
-    // A file standing where the folder should be: false, no message, the file untouched.
+    // A file standing where the folder should be: a failure with the
+    // system's reason and no message of its own, the file untouched.
     ScopedScriptedDialogs scripted;
     const QString blocker = dir.filePath(QStringLiteral("blocker"));
     QVERIFY(writeAll(blocker, "keep"));
-    QVERIFY(!dib.WriteToFile(blocker + QStringLiteral("/frame.bmp")));
+    const FileResult failed = dib.WriteToFile(blocker + QStringLiteral("/frame.bmp"));
+    QVERIFY(!failed.ok());
+    QVERIFY(failed.message().isEmpty());
+    QVERIFY(!failed.reason().isEmpty());
     QVERIFY(scripted.d.requests.isEmpty());
     QCOMPARE(readAll(blocker), QByteArray("keep"));
 }
@@ -532,5 +535,5 @@ void TestCDib::dibSectionResampleKeepsCornersAndUniformAreas()
     QVERIFY(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
 }
 
-QTEST_MAIN(TestCDib)
+QTEST_GUILESS_MAIN(TestCDib)
 #include "tst_cdib.moc"

@@ -313,5 +313,5 @@ void TestEffects::progressTexts()
         QCOMPARE(redOf(r.at(x, 2)), (redOf(src.at(x, 2)) + greenOf(src.at(x, 2)) + blueOf(src.at(x, 2))) / 3);
 }
 
-QTEST_MAIN(TestEffects)
+QTEST_GUILESS_MAIN(TestEffects)
 #include "tst_effects.moc"

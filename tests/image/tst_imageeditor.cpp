@@ -1,8 +1,8 @@
 #include "base/scripteddialogs.h"
 #include "image/bitmapfile.h"
-#include "image/image.h"
-#include "image/multiimage.h"
-#include "image/printtarget.h"
+#include "image/ui/image.h"
+#include "image/ui/multiimage.h"
+#include "image/ui/printtarget.h"
 #include "image/stamping.h"
 #include "imagetesttools.h"
 

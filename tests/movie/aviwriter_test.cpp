@@ -1,6 +1,5 @@
 #include "ffprobe.h"
 #include "movie/aviwriter.h"
-#include "movie/compressiondialog.h"
 #include "movie/videocodecs.h"
 
 #include <QBuffer>
@@ -280,36 +279,9 @@ private slots:
         QVERIFY(w.close());
     }
 
-    void compressionDialogOffersAndKeepsTheChoice()
-    {
-        QVERIFY(isAviVideoCodec(QStringLiteral("mjpeg")));
-        QVERIFY(isAviVideoCodec(QStringLiteral("rawvideo")));
-        QVERIFY(!isAviVideoCodec(QStringLiteral("png-in-avi-nonsense")));
-        CompressionDialog dlg(nullptr, CodecChoice{});
-        const QStringList listed = dlg.listedEncoders();
-        QCOMPARE(listed.value(0), QStringLiteral("rawvideo"));
-        QCOMPARE(listed.value(1), QStringLiteral("mjpeg"));
-        QCOMPARE(dlg.choice().encoder, QStringLiteral("mjpeg"));
-        QVERIFY(dlg.qualityEnabled());
-        dlg.setChoice({QStringLiteral("ffv1"), 40});
-        QVERIFY(!dlg.qualityEnabled()); // lossless
-        dlg.setChoice({QStringLiteral("no-such-encoder"), 250});
-        QCOMPARE(dlg.choice().encoder, QStringLiteral("mjpeg"));
-        QCOMPARE(dlg.choice().quality, 100);
-
-        saveCodecChoice({QStringLiteral("ffv1"), 33});
-        QCOMPARE(savedCodecChoice().encoder, QStringLiteral("ffv1"));
-        QCOMPARE(savedCodecChoice().quality, 33);
-        CompressionDialog reopened;
-        QCOMPARE(reopened.choice().encoder, QStringLiteral("ffv1"));
-        // A stored codec this machine lacks falls back to Motion JPEG.
-        saveCodecChoice({QStringLiteral("gone"), 50});
-        QCOMPARE(savedCodecChoice().encoder, QStringLiteral("mjpeg"));
-    }
-
 private:
     QTemporaryDir m_dir;
 };
 
-QTEST_MAIN(AviWriterTest)
+QTEST_GUILESS_MAIN(AviWriterTest)
 #include "aviwriter_test.moc"

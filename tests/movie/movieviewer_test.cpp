@@ -2,8 +2,8 @@
 #include "base/scripteddialogs.h"
 #include "movie/avireader.h"
 #include "movie/movieplayer.h"
-#include "movie/movieplayerview.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieplayerview.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QAccessible>
 #include <QAction>

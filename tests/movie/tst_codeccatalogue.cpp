@@ -1,6 +1,6 @@
 #include "base/scripteddialogs.h"
 #include "movie/codeccatalogue.h"
-#include "movie/codecswindow.h"
+#include "movie/ui/codecswindow.h"
 #include "movie/compressorlist.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 #include "base/scripteddialogs.h"
-#include "movie/codecswindow.h"
+#include "movie/ui/codecswindow.h"
 #include "movie/moviecodeccheck.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "ffprobe.h"
 #include "moviefiles.h"
 #include "base/scripteddialogs.h"
-#include "movie/compressiondialog.h"
+#include "movie/ui/compressiondialog.h"
 #include "movie/movieplayer.h"
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,6 +75,7 @@ private slots:
     {
         av_log_set_level(AV_LOG_QUIET);
         qputenv("LUMIVARK_HOME", m_dir.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
         qRegisterMetaType<lv::RecompressResult>();
         m_clip = path(QStringLiteral("clip.avi"));
         QVERIFY(moviefiles::makeMovie(m_clip, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 50, 160, 120, true));
@@ -242,6 +243,34 @@ private slots:
         CompressionDialog d(nullptr, CodecChoice{});
         QVERIFY(!d.findChild<QCheckBox*>(QStringLiteral("keyFramesOn")));
         QCOMPARE(d.recompressOptions().keyFrameEvery, 0);
+    }
+
+    // Last: it leaves a codec choice stored.
+    void compressionDialogOffersAndKeepsTheChoice()
+    {
+        QVERIFY(isAviVideoCodec(QStringLiteral("mjpeg")));
+        QVERIFY(isAviVideoCodec(QStringLiteral("rawvideo")));
+        QVERIFY(!isAviVideoCodec(QStringLiteral("png-in-avi-nonsense")));
+        CompressionDialog dlg(nullptr, CodecChoice{});
+        const QStringList listed = dlg.listedEncoders();
+        QCOMPARE(listed.value(0), QStringLiteral("rawvideo"));
+        QCOMPARE(listed.value(1), QStringLiteral("mjpeg"));
+        QCOMPARE(dlg.choice().encoder, QStringLiteral("mjpeg"));
+        QVERIFY(dlg.qualityEnabled());
+        dlg.setChoice({QStringLiteral("ffv1"), 40});
+        QVERIFY(!dlg.qualityEnabled()); // lossless
+        dlg.setChoice({QStringLiteral("no-such-encoder"), 250});
+        QCOMPARE(dlg.choice().encoder, QStringLiteral("mjpeg"));
+        QCOMPARE(dlg.choice().quality, 100);
+
+        saveCodecChoice({QStringLiteral("ffv1"), 33});
+        QCOMPARE(savedCodecChoice().encoder, QStringLiteral("ffv1"));
+        QCOMPARE(savedCodecChoice().quality, 33);
+        CompressionDialog reopened;
+        QCOMPARE(reopened.choice().encoder, QStringLiteral("ffv1"));
+        // A stored codec this machine lacks falls back to Motion JPEG.
+        saveCodecChoice({QStringLiteral("gone"), 50});
+        QCOMPARE(savedCodecChoice().encoder, QStringLiteral("mjpeg"));
     }
 };
 

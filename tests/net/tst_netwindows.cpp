@@ -1,8 +1,8 @@
 #include "ftptestserver.h"
 
-#include "net/ftpimage.h"
+#include "net/ui/ftpimage.h"
 #include "net/ftpupload.h"
-#include "net/netconfig.h"
+#include "net/ui/netconfig.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 #include "base/clock.h"
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -924,5 +924,5 @@ void TestParameterFile::pathsRoundTrip()
     QCOMPARE(GetParameter(file, QStringLiteral("Filename"), {}), name);
 }
 
-QTEST_MAIN(TestParameterFile)
+QTEST_GUILESS_MAIN(TestParameterFile)
 #include "tst_parameterfile.moc"

@@ -1,9 +1,9 @@
 #include "base/settingsstore.h"
-#include "settings/otherinfo.h"
-#include "settings/preferences.h"
-#include "settings/videoinfo.h"
-#include "settings/videosettings.h"
-#include "settings/windowdragger.h"
+#include "settings/ui/otherinfo.h"
+#include "settings/ui/preferences.h"
+#include "settings/ui/videoinfo.h"
+#include "settings/ui/videosettings.h"
+#include "settings/ui/windowdragger.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "schedule/autostart.h"
+#include "schedule/ui/autostart.h"
 #include "base/clock.h"
 #include "base/textnumber.h"
 

@@ -1,8 +1,8 @@
-#include "settings/preferences.h"
+#include "settings/ui/preferences.h"
 
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
-#include "settings/windowdragger.h"
+#include "settings/ui/windowdragger.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

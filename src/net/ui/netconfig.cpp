@@ -1,4 +1,4 @@
-#include "net/netconfig.h"
+#include "net/ui/netconfig.h"
 
 #include "net/ftpupload.h"
 

@@ -1,4 +1,4 @@
-#include "net/ftpimage.h"
+#include "net/ui/ftpimage.h"
 
 #include "base/programdirectory.h"
 #include "net/netlog.h"

@@ -1,7 +1,7 @@
-#include "settings/videosettings.h"
+#include "settings/ui/videosettings.h"
 
 #include "base/textnumber.h"
-#include "settings/windowdragger.h"
+#include "settings/ui/windowdragger.h"
 
 #include <QCheckBox>
 #include <QComboBox>

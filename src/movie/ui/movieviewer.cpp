@@ -1,10 +1,10 @@
-#include "movie/movieviewer.h"
+#include "movie/ui/movieviewer.h"
 
 #include "base/dialogs.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "movie/avireader.h"
-#include "movie/compressiondialog.h"
-#include "movie/movieplayerview.h"
+#include "movie/ui/compressiondialog.h"
+#include "movie/ui/movieplayerview.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "capture/capturewindow.h"
+#include "capture/ui/capturewindow.h"
 #include "base/dialogs.h"
 #include "capture/capturetiming.h"
 #include "capture/devicedialogs.h"

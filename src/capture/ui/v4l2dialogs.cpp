@@ -1,5 +1,5 @@
-#include "capture/v4l2/v4l2dialogs.h"
-#include "base/okcancel.h"
+#include "capture/ui/v4l2dialogs.h"
+#include "base/ui/okcancel.h"
 
 #include "capture/v4l2/v4l2driver.h"
 

@@ -1,5 +1,5 @@
-#include "movie/compressiondialog.h"
-#include "base/okcancel.h"
+#include "movie/ui/compressiondialog.h"
+#include "base/ui/okcancel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "image/printtarget.h"
+#include "image/ui/printtarget.h"
 
 #include "image/imagelog.h"
 

@@ -1,8 +1,8 @@
-#include "capture/widgetdevicedialogs.h"
+#include "capture/ui/widgetdevicedialogs.h"
 
-#include "base/okcancel.h"
-#include "capture/v4l2/v4l2dialogs.h"
-#include "movie/compressiondialog.h"
+#include "base/ui/okcancel.h"
+#include "capture/ui/v4l2dialogs.h"
+#include "movie/ui/compressiondialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

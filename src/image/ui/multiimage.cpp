@@ -1,6 +1,6 @@
-#include "image/multiimage.h"
+#include "image/ui/multiimage.h"
 
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "image/stamping.h"
 
 #include <QEvent>

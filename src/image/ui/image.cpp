@@ -1,12 +1,12 @@
-#include "image/image.h"
+#include "image/ui/image.h"
 #include "base/commandicons.h"
 
 #include "base/dialogs.h"
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 #include "image/bitmapfile.h"
 #include "image/imagelog.h"
 #include "image/jpegoutput.h"
-#include "image/printtarget.h"
+#include "image/ui/printtarget.h"
 #include "image/stamping.h"
 
 #include <QApplication>
@@ -163,10 +163,10 @@ bool Image::savePictureFile(const QString& fileName)
     const QString ending = fileName.right(3).toLower();
     bool written = false;
     if (ending == QLatin1String("bmp")) {
-        QString why;
-        written = SavePictureAsBitmap(m_picture.drawnImage(), fileName, &why);
+        const FileResult saved = SavePictureAsBitmap(m_picture.drawnImage(), fileName);
+        written = saved.ok();
         if (!written)
-            emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + why);
+            emit statusString(QStringLiteral("Error writing ") + fileName + QStringLiteral(": ") + saved.reason());
     } else if (ending == QLatin1String("jpg")) {
         const FileResult saved = SaveJPEGFile(m_picture.drawnImage(), fileName, m_jpegQuality,
                                               [this](const QString& s) { emit statusString(s); });

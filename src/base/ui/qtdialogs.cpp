@@ -1,4 +1,4 @@
-#include "base/dialogs.h"
+#include "base/ui/qtdialogs.h"
 #include "base/version.h"
 
 #include <QColorDialog>
@@ -32,10 +32,10 @@ private:
 };
 } // namespace
 
-Dialogs& defaultDialogs()
+void installQtDialogs()
 {
     static QtDialogs qtDialogs;
-    return qtDialogs;
+    setDefaultDialogs(&qtDialogs);
 }
 
 Dialogs::Answer QtDialogs::message(const QString& text, Icon icon, Buttons buttons,

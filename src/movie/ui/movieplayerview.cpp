@@ -1,4 +1,4 @@
-#include "movie/movieplayerview.h"
+#include "movie/ui/movieplayerview.h"
 
 #include "movie/movieplayer.h"
 

@@ -1,4 +1,4 @@
-#include "base/subwindowfit.h"
+#include "base/ui/subwindowfit.h"
 
 #include <QEvent>
 #include <QMdiArea>

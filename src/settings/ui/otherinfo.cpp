@@ -1,4 +1,4 @@
-#include "settings/otherinfo.h"
+#include "settings/ui/otherinfo.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

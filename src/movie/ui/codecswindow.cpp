@@ -1,4 +1,4 @@
-#include "movie/codecswindow.h"
+#include "movie/ui/codecswindow.h"
 
 #include "base/dialogs.h"
 #include "movie/compressorlist.h"

@@ -1,4 +1,4 @@
-#include "settings/windowdragger.h"
+#include "settings/ui/windowdragger.h"
 
 #include <QMouseEvent>
 #include <QWidget>

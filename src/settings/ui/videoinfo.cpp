@@ -1,4 +1,4 @@
-#include "settings/videoinfo.h"
+#include "settings/ui/videoinfo.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
