@@ -43,6 +43,10 @@ struct Settings {
     }
 };
 
+// The switches of one image panel's stamps as the model holds them (their
+// colours are the model's, shared by both panels).
+PanelStamps panelOf(const StampSettings& stamps);
+
 // Reads a capture parameters file the way the main window applies one.
 // False, with the reason, when the file cannot be read.
 bool readSettings(const QString& path, Settings* settings, QString* error);
