@@ -1,4 +1,5 @@
 #include "app/master.h"
+#include "app/menutable.h"
 #include "app/commandicons.h"
 #include "app/recordingindicator.h"
 #include "app/typednumbers.h"
@@ -254,82 +255,53 @@ void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& ke
 void Master::buildMenus()
 {
     QMenuBar* bar = menuBar();
-    FileMenu = bar->addMenu(QStringLiteral("&File"));
-    addItem(FileMenu, Command::MovieMode, QStringLiteral("&Movie Capture..."));
-    addItem(FileMenu, Command::ImageMode, QStringLiteral("&Image Capture..."));
-    addItem(FileMenu, Command::MultipleMode, QStringLiteral("M&ultiple Image Capture..."));
-    addItem(FileMenu, Command::Viewer, QStringLiteral("Movie &Viewer..."));
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Open, QStringLiteral("&Open Capture File..."), QKeySequence::Open);
-    addItem(FileMenu, Command::Save, QStringLiteral("&Save Capture File..."), QKeySequence::Save);
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Preferences, QStringLiteral("&Preferences"));
-    addItem(FileMenu, Command::SystemInformation, QStringLiteral("&System Information..."));
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Exit, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const std::pair<MenuId, QMenu**> menus[] = {
+        {MenuId::File, &FileMenu},     {MenuId::Edit, &EditMenu},   {MenuId::View, &ViewMenu},
+        {MenuId::VideoSettings, &VideoSettingsMenu}, {MenuId::Audio, &AudioMenu},
+        {MenuId::Window, &WindowMenu}, {MenuId::Help, &HelpMenu}};
+    for (const auto& [id, menu] : menus)
+        *menu = bar->addMenu(menuCaption(id));
+    AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
+    AudioMenu->setToolTipsVisible(true);
+    auto menuOf = [&menus](MenuId id) {
+        for (const auto& [m, menu] : menus)
+            if (m == id)
+                return *menu;
+        return static_cast<QMenu*>(nullptr);
+    };
+    for (const MenuRow& row : menuRows()) {
+        QMenu* menu = menuOf(row.menu);
+        switch (row.kind) {
+        case MenuRow::Kind::Separator: menu->addSeparator(); break;
+        case MenuRow::Kind::Item: addItem(menu, row.command, row.caption, row.key)->setCheckable(row.checkable); break;
+        case MenuRow::Kind::SampleRates:
+            SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), menu);
+            SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
+            menu->addMenu(SampleRateMenu);
+            for (int32_t hz : kAudioRates) {
+                QAction* a = SampleRateMenu->addAction(QStringLiteral("%1 Khz").arg(hz / 1000));
+                a->setCheckable(true);
+                a->setData(hz);
+                m_sampleRateItems.append(a);
+            }
+            break;
+        }
+    }
+
     connect(action(Command::MovieMode), &QAction::triggered, this, &Master::SelectMovieMode);
     connect(action(Command::ImageMode), &QAction::triggered, this, &Master::SelectImageMode);
     connect(action(Command::MultipleMode), &QAction::triggered, this, &Master::SelectMultipleMode);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
 
-    EditMenu = bar->addMenu(QStringLiteral("&Edit"));
-    addItem(EditMenu, Command::Snapshot, QStringLiteral("Capture Frame"), QKeySequence(Qt::Key_F11));
-    EditMenu->addSeparator();
-    addItem(EditMenu, Command::OtherInfo, QStringLiteral("Other Information"));
-    EditMenu->addSeparator();
-    addItem(EditMenu, Command::Clipboard, QStringLiteral("Put On Clipboard"));
-
-    ViewMenu = bar->addMenu(QStringLiteral("&View"));
-    addItem(ViewMenu, Command::Overlay, QStringLiteral("Overlay Mode"));
-    addItem(ViewMenu, Command::Preview, QStringLiteral("Preview Mode"));
-    ViewMenu->addSeparator();
-    addItem(ViewMenu, Command::FullScreen, QStringLiteral("Full Screen"));
     connect(action(Command::Overlay), &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
     connect(action(Command::Preview), &QAction::triggered, this, [this] { m_videoScreen->Preview(m_model.settings().PreviewRate); });
     connect(action(Command::FullScreen), &QAction::triggered, this, [this] { FullScreen(false); });
 
-    VideoSettingsMenu = bar->addMenu(QStringLiteral("Video &Settings"));
-    addItem(VideoSettingsMenu, Command::VideoSource, QStringLiteral("Video Source..."));
-    addItem(VideoSettingsMenu, Command::VideoFormat, QStringLiteral("Video Format..."));
-    addItem(VideoSettingsMenu, Command::VideoDisplay, QStringLiteral("Video Display..."));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::Compression, QStringLiteral("Video Compression"));
-    addItem(VideoSettingsMenu, Command::Codecs, QStringLiteral("Video Codecs"));
-    addItem(VideoSettingsMenu, Command::WhatCodec, QStringLiteral("What Codec..."));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::Advanced, QStringLiteral("Video Advanced Settings"));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::DeviceInfo, QStringLiteral("Video Capture Device..."));
     connect(action(Command::VideoSource), &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
     connect(action(Command::VideoFormat), &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
     connect(action(Command::VideoDisplay), &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
     connect(action(Command::Compression), &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
 
-    AudioMenu = bar->addMenu(QStringLiteral("&Audio Settings"));
-    AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
-    AudioMenu->setToolTipsVisible(true);
-    addItem(AudioMenu, Command::AudioOff, QStringLiteral("Audio O&ff"))->setCheckable(true);
-    addItem(AudioMenu, Command::AudioOn, QStringLiteral("Audio &On"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Mono, QStringLiteral("&Mono"))->setCheckable(true);
-    addItem(AudioMenu, Command::Stereo, QStringLiteral("&Stereo"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Bits8, QStringLiteral("&8 bits"))->setCheckable(true);
-    addItem(AudioMenu, Command::Bits16, QStringLiteral("1&6 bits"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), AudioMenu);
-    SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
-    AudioMenu->addMenu(SampleRateMenu);
-    for (int32_t hz : kAudioRates) {
-        QAction* a = SampleRateMenu->addAction(QStringLiteral("%1 Khz").arg(hz / 1000));
-        a->setCheckable(true);
-        a->setData(hz);
-        m_sampleRateItems.append(a);
-    }
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::RecordingSettings, QStringLiteral("Recording Settings"));
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Volume, QStringLiteral("Sound Volume"));
     connect(action(Command::AudioOff), &QAction::triggered, this, [this] { SetAudioCapture(false); });
     connect(action(Command::AudioOn), &QAction::triggered, this, [this] { SetAudioCapture(true); });
     connect(action(Command::Mono), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
@@ -348,11 +320,6 @@ void Master::buildMenus()
     });
     connect(action(Command::Volume), &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
 
-    WindowMenu = bar->addMenu(QStringLiteral("&Window"));
-    addItem(WindowMenu, Command::TileHorizontal, QStringLiteral("Tile &Horizontally"));
-    addItem(WindowMenu, Command::TileVertical, QStringLiteral("Tile &Vertically"));
-    addItem(WindowMenu, Command::Cascade, QStringLiteral("&Cascade"));
-    addItem(WindowMenu, Command::Arrange, QStringLiteral("&Arrange Icons"));
     connect(action(Command::TileHorizontal), &QAction::triggered, this, [this] {
         // Stack the children one above the other, each as wide as the area.
         const auto subs = m_mdi->subWindowList();
@@ -373,14 +340,6 @@ void Master::buildMenus()
     });
     connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
 
-    HelpMenu = bar->addMenu(QStringLiteral("&Help"));
-    addItem(HelpMenu, Command::Help, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::Splash, QStringLiteral("&Splash Window"));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::Web, QStringLiteral("Video Lumivark on Web..."));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::About, QStringLiteral("&About Video Lumivark..."));
     connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
     // The program's web page is the help page that comes with it.
     connect(action(Command::Web), &QAction::triggered, this, [this] { openWebPage(this); });
