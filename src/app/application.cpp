@@ -161,13 +161,15 @@ void Application::bringToFront()
 
 bool Application::start()
 {
-    m_state.ProgramDirectory = programDirectory();
+    m_model.setProgramDirectory(programDirectory());
     qCDebug(lcApp) << "data folder:" << qUtf8Printable(dataDirectory());
-    m_state.PreviewRate = 10;
-    m_state.AutostartHours = 0;
-    m_state.AutostartMinutes = 0;
-    m_state.AutostartSeconds = 10;
-    m_state.CurrentFileName = defaultMovieFolder() + QStringLiteral("lumivark.avi");
+    m_model.edit([](CaptureSettings& c) {
+        c.PreviewRate = 10;
+        c.Hours = 0;
+        c.Minutes = 0;
+        c.Seconds = 10;
+        c.Filename = defaultMovieFolder() + QStringLiteral("lumivark.avi");
+    });
 
     m_lock = std::make_unique<QLockFile>(lockFilePath());
     m_lock->setStaleLockTime(0);
@@ -198,19 +200,20 @@ bool Application::start()
     }
 
     const QString lv = QStringLiteral("LV");
-    m_state.MotionSensitivity = readInt16(settings::get(lv, QStringLiteral("MD"), QStringLiteral("SENSE"), QStringLiteral("5")));
-    m_state.PopUpMovieViewer = settings::get(lv, lv, QStringLiteral("PUMV"));
-    m_state.Autoplay = settings::get(lv, lv, QStringLiteral("AP"));
-    m_state.SystemSounds = settings::get(lv, lv, QStringLiteral("ES"), QStringLiteral("1"));
-    m_state.JpegQuality = readInt32(settings::get(lv, QStringLiteral("JPEG"), QStringLiteral("Compression"), QStringLiteral("100")));
+    PreferenceValues& prefs = m_model.preferences();
+    prefs.MotionSensitivity = readInt16(settings::get(lv, QStringLiteral("MD"), QStringLiteral("SENSE"), QStringLiteral("5")));
+    prefs.PopUpMovieViewer = settings::get(lv, lv, QStringLiteral("PUMV"));
+    prefs.Autoplay = settings::get(lv, lv, QStringLiteral("AP"));
+    prefs.SystemSounds = settings::get(lv, lv, QStringLiteral("ES"), QStringLiteral("1"));
+    prefs.JpegQuality = readInt32(settings::get(lv, QStringLiteral("JPEG"), QStringLiteral("Compression"), QStringLiteral("100")));
     return true;
 }
 
 Master& Application::showMain(const QString& commandLine)
 {
-    m_master = std::make_unique<Master>(m_state);
-    m_parameters = std::make_unique<MasterParameters>(*m_master, m_state);
-    const QString lastSession = m_state.ProgramDirectory + QStringLiteral("lvsr.lv2");
+    m_master = std::make_unique<Master>(m_model, m_run);
+    m_parameters = std::make_unique<MasterParameters>(*m_master);
+    const QString lastSession = m_model.programDirectory() + QStringLiteral("lvsr.lv2");
     auto kindOf = [lastSession](const QString& path) {
         return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
     };
@@ -238,8 +241,8 @@ void Application::connectCommands()
 {
     // Commands of subsystems that live outside the main window are wired here.
     connectSettingsCommands();
-    auto* controller = new CaptureController(*m_master, m_state); // owned by the window
-    m_movies = new MovieWindows(*m_master, m_state);             // owned by the window
+    auto* controller = new CaptureController(*m_master); // owned by the window
+    m_movies = new MovieWindows(*m_master);             // owned by the window
     QObject::connect(m_master.get(), &Master::commandRequested, controller,
                      [this, controller](Command command) {
                          if (!controller->handle(command))
@@ -283,7 +286,7 @@ void Application::openCaptureFile()
         Image* editor = OpenPictureInEditor(name);
         if (!editor)
             return; // the message said why; no empty window
-        editor->setJpegQuality(m_state.JpegQuality);
+        editor->setJpegQuality(m_model.preferences().JpegQuality);
         QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -296,7 +299,7 @@ void Application::openCaptureFile()
 void Application::saveCaptureFile()
 {
     Master& m = *m_master;
-    const QString& current = m_state.CurrentFileName;
+    const QString current = m_model.fileName();
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
                                             QStringLiteral("Lumivark Parameters (*.lvp)|*.lvp|"), suggested, &m);
@@ -311,7 +314,7 @@ void Application::fullScreen()
 {
     Master& m = *m_master;
     VideoScreen* video = m.videoScreen();
-    const int device = m_state.DeviceIndex;
+    const int device = m_model.settings().DeviceIndex;
     const bool overlay = m.DeviceToolbar->isPressed(QStringLiteral("overlay"));
     video->Disconnect();
     {
@@ -331,47 +334,45 @@ void Application::handleCommand(Command command)
     } else if (command == Command::Viewer) {
         m_movies->askAndOpen();
     } else if (command == Command::PopUpViewer) {
-        m_movies->open(m_state.CurrentFileName, m_state.CurrentFileName);
+        m_movies->open(m_model.fileName(), m_model.fileName());
     } else if (command == Command::CloseMovieViewer) {
         m_movies->close();
     } else if (command == Command::Save) {
         saveCaptureFile();
     } else if (command == Command::Preferences) {
-        PreferenceValues v{m_state.PopUpMovieViewer, m_state.Autoplay, m_state.SystemSounds, m_state.JpegQuality,
-                           m_state.MotionSensitivity};
+        PreferenceValues v = m_model.preferences();
         Preferences dlg(v, &m);
         if (dlg.exec() == QDialog::Accepted) {
-            m_state.PopUpMovieViewer = v.PopUpMovieViewer;
-            m_state.Autoplay = v.Autoplay;
-            m_state.SystemSounds = v.SystemSounds;
-            m_state.JpegQuality = v.JpegQuality;
-            m_state.MotionSensitivity = v.MotionSensitivity;
+            m_model.preferences() = v;
             // Open editors save at the new quality too, not at the one they were opened with.
             for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
                 if (auto* editor = qobject_cast<Image*>(sub->widget()))
-                    editor->setJpegQuality(m_state.JpegQuality);
+                    editor->setJpegQuality(m_model.preferences().JpegQuality);
         }
     } else if (command == Command::OtherInfo) {
-        OtherInfo dlg(m_state.AviInfoFields, &m);
+        std::array<QString, 6> fields = m_model.infoFields();
+        OtherInfo dlg(fields, &m);
         dlg.exec();
+        m_model.setInfoFields(fields);
     } else if (command == Command::Advanced) {
-        VideoSettings dlg(m_state.Parms, &m);
+        VideoSettings dlg(m_model.captureParms(), &m);
         dlg.exec();
     } else if (command == Command::DeviceInfo) {
         const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
         if (connected)
             m.videoScreen()->RefreshWindow();
-        CaptureWindow* w = m_state.CaptureHandle;
+        CaptureWindow* w = m.videoScreen()->captureWindow();
+        const CaptureDriverCaps& caps = m.videoScreen()->driverCaps();
         const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
         VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
-                      CaptureWindow::GetDriverVersion(m_state.DriverCaps.wDeviceIndex), system, m_state.DriverCaps, &m);
+                      CaptureWindow::GetDriverVersion(caps.wDeviceIndex), system, caps, &m);
         dlg.exec();
     } else if (command == Command::Codecs) {
         showVideoCodecs(&m);
     } else if (command == Command::WhatCodec) {
         whatCodec(&m);
     } else if (command == Command::SystemInformation) {
-        SystemInformationWindow window(SystemInformation(m_state.CurrentFileName).text(), &m);
+        SystemInformationWindow window(SystemInformation(m_model.fileName()).text(), &m);
         window.exec();
     } else if (command == Command::FullScreen) {
         fullScreen();
@@ -383,14 +384,16 @@ void Application::handleCommand(Command command)
                               + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
                           Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), &m);
     } else if (command == Command::NetSettings) {
-        FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
-                        m_state.FtpDirectory};
+        const CaptureSettings& c = m_model.settings();
+        FtpSettings ftp{c.URL, static_cast<uint16_t>(c.Port), c.Username, c.Password, c.Directory};
         if (NetConfig::edit(ftp, &m)) {
-            m_state.FtpServer = ftp.server;
-            m_state.FtpPort = ftp.port;
-            m_state.FtpUserName = ftp.userName;
-            m_state.FtpPassword = ftp.password;
-            m_state.FtpDirectory = ftp.directory;
+            m_model.edit([&ftp](CaptureSettings& s) {
+                s.URL = ftp.server;
+                s.Port = ftp.port;
+                s.Username = ftp.userName;
+                s.Password = ftp.password;
+                s.Directory = ftp.directory;
+            });
         }
     } else {
         // A command nobody handles is a fault of the wiring, not of the user.

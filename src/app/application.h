@@ -1,7 +1,8 @@
 #pragma once
 
 #include "base/command.h"
-#include "base/sessionstate.h"
+#include "modes/runrecord.h"
+#include "settings/capturemodel.h"
 
 #include <QLockFile>
 #include <memory>
@@ -14,8 +15,8 @@ class Master;
 class MasterParameters;
 class MovieWindows;
 
-// The program's entry procedure and the owner of the session state and the
-// main window. UI thread only.
+// The program's entry procedure and the owner of the live settings, the run
+// record and the main window. UI thread only.
 class Application {
 public:
     Application();
@@ -30,7 +31,9 @@ public:
     // Loads and shows the main window; commandLine may name a parameters file.
     Master& showMain(const QString& commandLine);
 
-    SessionState& state() { return m_state; }
+    // The live settings, and what the capture running now has counted.
+    CaptureModel& model() { return m_model; }
+    RunRecord& run() { return m_run; }
     Master* master() const { return m_master.get(); }
     MovieWindows* movieWindows() const { return m_movies; }
 
@@ -55,7 +58,8 @@ private:
     void listenForSecondStarts();
     void bringToFront();
 
-    SessionState m_state;
+    CaptureModel m_model;
+    RunRecord m_run;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_raiseServer;
     std::unique_ptr<Master> m_master;

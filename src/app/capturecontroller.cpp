@@ -40,12 +40,13 @@ QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>
 
 } // namespace
 
-CaptureController::CaptureController(Master& master, SessionState& state)
+CaptureController::CaptureController(Master& master)
     : QObject(&master)
     , playSound(&playSoundToEnd)
     , m_master(master)
-    , m_state(state)
-    , m_program(new CaptureProgram(master.model(), state, this))
+    , m_model(master.model())
+    , m_run(master.run())
+    , m_program(new CaptureProgram(m_model, m_run, this))
 {
     connect(m_program, &CaptureProgram::pictureShot, this, &CaptureController::showSeriesPicture);
     // Motion seen while armed, or the scheduled time: the visible mode starts.
@@ -53,8 +54,8 @@ CaptureController::CaptureController(Master& master, SessionState& state)
     connect(m_program, &CaptureProgram::motionFailed, this, [this] { DispatchCapture(false); });
     connect(m_program, &CaptureProgram::fileFailed, this, [](const FileResult& result) { showFailure(result); });
     m_program->upload = [this](const QString& file, const QString& remoteName) {
-        const FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
-                              m_state.FtpDirectory};
+        const CaptureSettings& c = m_model.settings();
+        const FtpSettings ftp{c.URL, static_cast<uint16_t>(c.Port), c.Username, c.Password, c.Directory};
         SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
     };
     // The series waits while an upload (and its window) is still open.
@@ -98,7 +99,7 @@ bool CaptureController::handle(Command command)
 
 void CaptureController::watchDevice()
 {
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow* w = m_master.videoScreen()->captureWindow();
     if (w == m_watched)
         return;
     m_watched = w;
@@ -130,7 +131,7 @@ Image* CaptureController::ensureEditor()
 {
     if (!m_editor) {
         m_editor = new Image;
-        m_editor->setJpegQuality(m_state.JpegQuality);
+        m_editor->setJpegQuality(m_model.preferences().JpegQuality);
         connect(m_editor, &Image::statusString, &m_master, &Master::setStatusString);
         // Queued: the waiting captures run after the question has gone, never inside it.
         connect(m_editor, &Image::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
@@ -165,7 +166,7 @@ void CaptureController::closeViewer()
 
 void CaptureController::shutterSound()
 {
-    if (m_state.SystemSounds != QLatin1String("1") || !playSound)
+    if (m_model.preferences().SystemSounds != QLatin1String("1") || !playSound)
         return;
     const QString wav = findDataFile(QStringLiteral("camera.wav"));
     if (!wav.isEmpty())
@@ -215,8 +216,8 @@ void CaptureController::editorFrame(const QString& caption, std::function<void()
 bool CaptureController::overwriteAllowed(bool withIcon)
 {
     // A file another program records into cannot be replaced: say who has it instead of asking.
-    if (const QString writer = AviRepair::writerOf(m_state.CurrentFileName); !writer.isEmpty()) {
-        dialogs().message(m_state.CurrentFileName + QStringLiteral(" is being recorded by ") + writer
+    if (const QString writer = AviRepair::writerOf(m_model.fileName()); !writer.isEmpty()) {
+        dialogs().message(m_model.fileName() + QStringLiteral(" is being recorded by ") + writer
                               + QStringLiteral(". Choose another file name."),
                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok, programTitle(), &m_master);
         return false;
@@ -224,9 +225,9 @@ bool CaptureController::overwriteAllowed(bool withIcon)
     const bool ask = readInt32(settings::get(QStringLiteral("LV"), QStringLiteral("MD"), QStringLiteral("OQ"),
                                              QStringLiteral("1")))
         == 1;
-    if (!ask || m_state.MotionInterrupted || !QFileInfo(m_state.CurrentFileName).isFile())
+    if (!ask || m_run.MotionInterrupted || !QFileInfo(m_model.fileName()).isFile())
         return true;
-    const auto answer = dialogs().message(QStringLiteral("The file ") + m_state.CurrentFileName
+    const auto answer = dialogs().message(QStringLiteral("The file ") + m_model.fileName()
                                               + QStringLiteral(" already exists. Do you want to replace the existing file ?"),
                                           withIcon ? Dialogs::Icon::Warning : Dialogs::Icon::None,
                                           Dialogs::Buttons::YesNo, programTitle(), &m_master);
@@ -242,37 +243,37 @@ void CaptureController::DispatchCapture(bool start)
         m_autostart->deleteLater();
         m_autostart = nullptr;
     }
-    m_state.MotionSeries = false;
-    m_state.MotionInterrupted = m_program->interruptMotion();
-    if (m_state.MotionInterrupted)
+    m_run.MotionSeries = false;
+    m_run.MotionInterrupted = m_program->interruptMotion();
+    if (m_run.MotionInterrupted)
         m_master.setStatusString(QString());
 
-    const std::optional<CaptureKind> mode = m_master.model().settings().Capture;
+    const std::optional<CaptureKind> mode = m_model.settings().Capture;
     KeyedToolBar* ops = m_master.OperationBar;
     // Without a device nothing can start: say so before any question about files.
     const bool starts = mode == CaptureKind::SingleImage || (start && mode);
-    if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_state.CaptureHandle)) {
+    if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_master.videoScreen()->captureWindow())) {
         m_master.setStatusString(QStringLiteral("Not Connected"));
         return;
     }
     if (mode == CaptureKind::Movie) {
-        m_state.FrameRate = static_cast<int32_t>(m_master.model().settings().FrameRate);
+        m_run.FrameRate = static_cast<int32_t>(m_model.settings().FrameRate);
         if (!start) {
             // A press on the record button is a mouse press; a keyboard or
             // programmatic press must stop the recording just the same.
-            CaptureWindow* w = m_state.CaptureHandle;
-            if (w && w->GetStatus(m_state.Status) && m_state.Status.fCapturingNow == 1)
+            CaptureWindow* w = m_master.videoScreen()->captureWindow();
+            if (w && w->GetStatus(m_master.videoScreen()->status()) && m_master.videoScreen()->status().fCapturingNow == 1)
                 m_master.videoScreen()->StopCapture();
             return;
         }
         if (!overwriteAllowed(true))
             return;
-        if (m_state.PopUpMovieViewer == QLatin1String("1"))
+        if (m_model.preferences().PopUpMovieViewer == QLatin1String("1"))
             emit m_master.commandRequested(Command::CloseMovieViewer);
-        m_state.EstimatedSize = 0;
-        m_state.FreeSpaceAtStart = freeDiskSpace(m_state.CurrentFileName);
-        m_state.FreeSpaceNow = m_state.FreeSpaceAtStart;
-        m_state.ViewerShown = false;
+        m_run.EstimatedSize = 0;
+        m_run.FreeSpaceAtStart = freeDiskSpace(m_model.fileName());
+        m_run.FreeSpaceNow = m_run.FreeSpaceAtStart;
+        m_run.ViewerShown = false;
         watchDevice();
         m_master.videoScreen()->Record();
         return;
@@ -283,7 +284,7 @@ void CaptureController::DispatchCapture(bool start)
             return;
         ops->button(QStringLiteral("motion"))->setEnabled(true);
         grabFrame([this](const QImage& frame) {
-            m_master.model().setRunState(RunState::Idle);
+            m_model.setRunState(RunState::Idle);
             if (frame.isNull()) {
                 m_master.setStatusString(QStringLiteral("No picture from the capture device"));
                 return;
@@ -298,9 +299,9 @@ void CaptureController::DispatchCapture(bool start)
     if (mode != CaptureKind::MultipleImage)
         return;
 
-    const int type = m_master.model().settings().MultipleImageType;
-    m_state.FrameRate = m_master.model().settings().AVIRate;
-    m_state.ImageCount = 0;
+    const int type = m_model.settings().MultipleImageType;
+    m_run.FrameRate = m_model.settings().AVIRate;
+    m_run.ImageCount = 0;
     if (start) {
         if (type == 0 && !overwriteAllowed(false))
             return;
@@ -314,8 +315,8 @@ void CaptureController::DispatchCapture(bool start)
         if (type == 0) {
             // The video window's records follow the frame-by-frame movie the program opened.
             m_master.videoScreen()->SetCaptureParameters();
-            if (CaptureWindow* w = m_state.CaptureHandle)
-                w->SetCaptureFile(m_state.CurrentFileName);
+            if (CaptureWindow* w = m_master.videoScreen()->captureWindow())
+                w->SetCaptureFile(m_model.fileName());
         }
         return;
     }
@@ -331,7 +332,7 @@ void CaptureController::DispatchCapture(bool start)
 
 void CaptureController::RecordButton()
 {
-    CaptureModel& model = m_master.model();
+    CaptureModel& model = m_model;
     const std::optional<CaptureKind> mode = model.settings().Capture;
     if (mode == CaptureKind::Movie) {
         if (!model.runningIn(CaptureKind::Movie)) {
@@ -381,7 +382,7 @@ void CaptureController::showSeriesPicture(const QImage& picture, const QString& 
     viewer->setWindowTitle(title);
     if (QMdiSubWindow* sub = subWindowOf(viewer))
         sub->show();
-    if (m_master.model().settings().MultipleImageType == int(SeriesType::Clipboard)) {
+    if (m_model.settings().MultipleImageType == int(SeriesType::Clipboard)) {
         QGuiApplication::clipboard()->clear();
         QGuiApplication::clipboard()->setImage(picture);
     }
@@ -391,7 +392,7 @@ void CaptureController::showSeriesPicture(const QImage& picture, const QString& 
 
 void CaptureController::ArmMotionDetector()
 {
-    if (m_state.Status.fOverlayWindow == 1)
+    if (m_master.videoScreen()->status().fOverlayWindow == 1)
         dialogs().message(QStringLiteral("Overlay Mode detected. Some devices can only detect movement under Preview Mode."),
                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok, QStringLiteral("Warning"), &m_master);
     watchDevice();
@@ -404,7 +405,7 @@ void CaptureController::ArmMotionDetector()
 void CaptureController::OpenAutostart()
 {
     if (!m_autostart) {
-        m_autostart = new Autostart(m_state, &m_master);
+        m_autostart = new Autostart(m_model, &m_master);
         m_autostart->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_autostart, &Autostart::fire, m_program, &CaptureProgram::requestStart);
     }

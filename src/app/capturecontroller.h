@@ -1,10 +1,11 @@
 #pragma once
 
 #include "base/command.h"
-#include "base/sessionstate.h"
 #include "capture/ui/capturewindow.h"
 #include "image/ui/image.h"
 #include "image/ui/multiimage.h"
+#include "modes/runrecord.h"
+#include "settings/capturemodel.h"
 #include "modes/captureprogram.h"
 #include "schedule/ui/autostart.h"
 
@@ -28,7 +29,7 @@ class CaptureController final : public QObject {
     Q_OBJECT
 
 public:
-    CaptureController(Master& master, SessionState& state);
+    explicit CaptureController(Master& master);
     ~CaptureController() override;
 
     // A command of the main window (record, snapshot, clipboard, motion detector,
@@ -89,7 +90,8 @@ private:
     void runWaitingCaptures();
 
     Master& m_master;
-    SessionState& m_state;
+    CaptureModel& m_model;
+    RunRecord& m_run;
     QPointer<Image> m_editor;
     QPointer<MultiImage> m_viewer;
     QPointer<Autostart> m_autostart;

@@ -1,4 +1,5 @@
 #include "app/master.h"
+#include "app/menutable.h"
 #include "app/commandicons.h"
 #include "app/recordingindicator.h"
 #include "app/typednumbers.h"
@@ -45,6 +46,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 #include <utility>
 
 // Defined with the application.
@@ -163,9 +165,10 @@ void ColorSwatch::setPackedColor(uint32_t packed)
 
 // ---------------------------------------------------------------------------
 
-Master::Master(SessionState& state, QWidget* parent)
+Master::Master(CaptureModel& model, RunRecord& run, QWidget* parent)
     : QMainWindow(parent)
-    , m_state(state)
+    , m_model(model)
+    , m_run(run)
 {
     setObjectName(QStringLiteral("Master"));
     buildMenus();
@@ -196,7 +199,7 @@ Master::Master(SessionState& state, QWidget* parent)
                              MultipleImageToolbar2, TriggerType})
         tb->setFixedWidth(tb->sizeHint().width());
 
-    m_videoScreen = new VideoScreen(m_state, *this);
+    m_videoScreen = new VideoScreen(*this);
     m_videoSub = m_mdi->addSubWindow(m_videoScreen, Qt::SubWindow | Qt::WindowTitleHint);
     m_videoSub->setObjectName(QStringLiteral("VideoScreenFrame"));
     m_videoSub->show();
@@ -207,7 +210,7 @@ Master::Master(SessionState& state, QWidget* parent)
     MasterTimer2.setInterval(3000);
     connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
     assignCommandIcons(*this);
-    new RecordingIndicator(m_state, *this, m_videoScreen);
+    new RecordingIndicator(*this, m_videoScreen);
     for (auto [display, control] : {std::pair{MovieHoursDisplay, MovieHoursControl},
                                     std::pair{MovieMinutesDisplay, MovieMinutesControl},
                                     std::pair{MovieSecondsDisplay, MovieSecondsControl},
@@ -252,82 +255,53 @@ void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& ke
 void Master::buildMenus()
 {
     QMenuBar* bar = menuBar();
-    FileMenu = bar->addMenu(QStringLiteral("&File"));
-    addItem(FileMenu, Command::MovieMode, QStringLiteral("&Movie Capture..."));
-    addItem(FileMenu, Command::ImageMode, QStringLiteral("&Image Capture..."));
-    addItem(FileMenu, Command::MultipleMode, QStringLiteral("M&ultiple Image Capture..."));
-    addItem(FileMenu, Command::Viewer, QStringLiteral("Movie &Viewer..."));
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Open, QStringLiteral("&Open Capture File..."), QKeySequence::Open);
-    addItem(FileMenu, Command::Save, QStringLiteral("&Save Capture File..."), QKeySequence::Save);
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Preferences, QStringLiteral("&Preferences"));
-    addItem(FileMenu, Command::SystemInformation, QStringLiteral("&System Information..."));
-    FileMenu->addSeparator();
-    addItem(FileMenu, Command::Exit, QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const std::pair<MenuId, QMenu**> menus[] = {
+        {MenuId::File, &FileMenu},     {MenuId::Edit, &EditMenu},   {MenuId::View, &ViewMenu},
+        {MenuId::VideoSettings, &VideoSettingsMenu}, {MenuId::Audio, &AudioMenu},
+        {MenuId::Window, &WindowMenu}, {MenuId::Help, &HelpMenu}};
+    for (const auto& [id, menu] : menus)
+        *menu = bar->addMenu(menuCaption(id));
+    AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
+    AudioMenu->setToolTipsVisible(true);
+    auto menuOf = [&menus](MenuId id) {
+        for (const auto& [m, menu] : menus)
+            if (m == id)
+                return *menu;
+        return static_cast<QMenu*>(nullptr);
+    };
+    for (const MenuRow& row : menuRows()) {
+        QMenu* menu = menuOf(row.menu);
+        switch (row.kind) {
+        case MenuRow::Kind::Separator: menu->addSeparator(); break;
+        case MenuRow::Kind::Item: addItem(menu, row.command, row.caption, row.key)->setCheckable(row.checkable); break;
+        case MenuRow::Kind::SampleRates:
+            SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), menu);
+            SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
+            menu->addMenu(SampleRateMenu);
+            for (int32_t hz : kAudioRates) {
+                QAction* a = SampleRateMenu->addAction(QStringLiteral("%1 Khz").arg(hz / 1000));
+                a->setCheckable(true);
+                a->setData(hz);
+                m_sampleRateItems.append(a);
+            }
+            break;
+        }
+    }
+
     connect(action(Command::MovieMode), &QAction::triggered, this, &Master::SelectMovieMode);
     connect(action(Command::ImageMode), &QAction::triggered, this, &Master::SelectImageMode);
     connect(action(Command::MultipleMode), &QAction::triggered, this, &Master::SelectMultipleMode);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
 
-    EditMenu = bar->addMenu(QStringLiteral("&Edit"));
-    addItem(EditMenu, Command::Snapshot, QStringLiteral("Capture Frame"), QKeySequence(Qt::Key_F11));
-    EditMenu->addSeparator();
-    addItem(EditMenu, Command::OtherInfo, QStringLiteral("Other Information"));
-    EditMenu->addSeparator();
-    addItem(EditMenu, Command::Clipboard, QStringLiteral("Put On Clipboard"));
-
-    ViewMenu = bar->addMenu(QStringLiteral("&View"));
-    addItem(ViewMenu, Command::Overlay, QStringLiteral("Overlay Mode"));
-    addItem(ViewMenu, Command::Preview, QStringLiteral("Preview Mode"));
-    ViewMenu->addSeparator();
-    addItem(ViewMenu, Command::FullScreen, QStringLiteral("Full Screen"));
     connect(action(Command::Overlay), &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
-    connect(action(Command::Preview), &QAction::triggered, this, [this] { m_videoScreen->Preview(m_state.PreviewRate); });
+    connect(action(Command::Preview), &QAction::triggered, this, [this] { m_videoScreen->Preview(m_model.settings().PreviewRate); });
     connect(action(Command::FullScreen), &QAction::triggered, this, [this] { FullScreen(false); });
 
-    VideoSettingsMenu = bar->addMenu(QStringLiteral("Video &Settings"));
-    addItem(VideoSettingsMenu, Command::VideoSource, QStringLiteral("Video Source..."));
-    addItem(VideoSettingsMenu, Command::VideoFormat, QStringLiteral("Video Format..."));
-    addItem(VideoSettingsMenu, Command::VideoDisplay, QStringLiteral("Video Display..."));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::Compression, QStringLiteral("Video Compression"));
-    addItem(VideoSettingsMenu, Command::Codecs, QStringLiteral("Video Codecs"));
-    addItem(VideoSettingsMenu, Command::WhatCodec, QStringLiteral("What Codec..."));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::Advanced, QStringLiteral("Video Advanced Settings"));
-    VideoSettingsMenu->addSeparator();
-    addItem(VideoSettingsMenu, Command::DeviceInfo, QStringLiteral("Video Capture Device..."));
     connect(action(Command::VideoSource), &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
     connect(action(Command::VideoFormat), &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
     connect(action(Command::VideoDisplay), &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
     connect(action(Command::Compression), &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
 
-    AudioMenu = bar->addMenu(QStringLiteral("&Audio Settings"));
-    AudioMenu->setObjectName(QStringLiteral("AudioMenu"));
-    AudioMenu->setToolTipsVisible(true);
-    addItem(AudioMenu, Command::AudioOff, QStringLiteral("Audio O&ff"))->setCheckable(true);
-    addItem(AudioMenu, Command::AudioOn, QStringLiteral("Audio &On"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Mono, QStringLiteral("&Mono"))->setCheckable(true);
-    addItem(AudioMenu, Command::Stereo, QStringLiteral("&Stereo"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Bits8, QStringLiteral("&8 bits"))->setCheckable(true);
-    addItem(AudioMenu, Command::Bits16, QStringLiteral("1&6 bits"))->setCheckable(true);
-    AudioMenu->addSeparator();
-    SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), AudioMenu);
-    SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
-    AudioMenu->addMenu(SampleRateMenu);
-    for (int32_t hz : kAudioRates) {
-        QAction* a = SampleRateMenu->addAction(QStringLiteral("%1 Khz").arg(hz / 1000));
-        a->setCheckable(true);
-        a->setData(hz);
-        m_sampleRateItems.append(a);
-    }
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::RecordingSettings, QStringLiteral("Recording Settings"));
-    AudioMenu->addSeparator();
-    addItem(AudioMenu, Command::Volume, QStringLiteral("Sound Volume"));
     connect(action(Command::AudioOff), &QAction::triggered, this, [this] { SetAudioCapture(false); });
     connect(action(Command::AudioOn), &QAction::triggered, this, [this] { SetAudioCapture(true); });
     connect(action(Command::Mono), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
@@ -346,11 +320,6 @@ void Master::buildMenus()
     });
     connect(action(Command::Volume), &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
 
-    WindowMenu = bar->addMenu(QStringLiteral("&Window"));
-    addItem(WindowMenu, Command::TileHorizontal, QStringLiteral("Tile &Horizontally"));
-    addItem(WindowMenu, Command::TileVertical, QStringLiteral("Tile &Vertically"));
-    addItem(WindowMenu, Command::Cascade, QStringLiteral("&Cascade"));
-    addItem(WindowMenu, Command::Arrange, QStringLiteral("&Arrange Icons"));
     connect(action(Command::TileHorizontal), &QAction::triggered, this, [this] {
         // Stack the children one above the other, each as wide as the area.
         const auto subs = m_mdi->subWindowList();
@@ -371,14 +340,6 @@ void Master::buildMenus()
     });
     connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
 
-    HelpMenu = bar->addMenu(QStringLiteral("&Help"));
-    addItem(HelpMenu, Command::Help, QStringLiteral("&Help"), QKeySequence(Qt::Key_F1));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::Splash, QStringLiteral("&Splash Window"));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::Web, QStringLiteral("Video Lumivark on Web..."));
-    HelpMenu->addSeparator();
-    addItem(HelpMenu, Command::About, QStringLiteral("&About Video Lumivark..."));
     connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
     // The program's web page is the help page that comes with it.
     connect(action(Command::Web), &QAction::triggered, this, [this] { openWebPage(this); });
@@ -545,7 +506,7 @@ void Master::buildMasterBar()
         connect(DeviceToolbar->button(overlay ? QStringLiteral("overlay") : QStringLiteral("preview")), &QAction::toggled,
                 this, [this, overlay](bool on) {
                     // A button set to what the device already shows needs nothing.
-                    const CaptureStatus& st = m_state.Status;
+                    const CaptureStatus& st = m_videoScreen->status();
                     const bool shown = overlay ? st.fOverlayWindow == 1 : st.fLiveWindow == 1;
                     if (!m_showingViewMode && on != shown)
                         viewMode(overlay);
@@ -706,11 +667,11 @@ QWidget* Master::buildMoviePanel()
         if (key == QLatin1String("filename")) {
             const QString name = dialogs().saveFile(QStringLiteral("Set Movie Clip filename..."),
                                                     QStringLiteral("Movie Clips (*.AVI)|*.avi"),
-                                                    m_state.CurrentFileName, this);
+                                                    m_model.fileName(), this);
             if (!name.isEmpty())
-                m_state.CurrentFileName = name;
-            m_videoScreen->SetFilename(m_state.CurrentFileName);
-            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
+                m_model.setFileName(name);
+            m_videoScreen->SetFilename(m_model.fileName());
+            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
         } else if (key == QLatin1String("compression")) {
             m_videoScreen->VideoCompressionDialog();
         } else if (key != QLatin1String("writeinfo") && key != QLatin1String("audio")) {
@@ -839,17 +800,17 @@ QWidget* Master::buildMultiplePanel()
     connect(MultipleImageToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("filename")) {
             static QString filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
-            const QString ext = m_state.CurrentFileName.right(3).toUpper();
+            const QString ext = m_model.fileName().right(3).toUpper();
             if (ext == QLatin1String("AVI"))
                 filter = QStringLiteral("Movie Clips (*.AVI)|*.avi");
             else if (ext == QLatin1String("BMP"))
                 filter = QStringLiteral("Bitmap Image File (*.BMP)|*.BMP");
             else if (ext == QLatin1String("JPG"))
                 filter = QStringLiteral("JPEG Image File (*.JPG)|*.JPG");
-            const QString name = dialogs().saveFile(QStringLiteral("Save as..."), filter, m_state.CurrentFileName, this);
+            const QString name = dialogs().saveFile(QStringLiteral("Save as..."), filter, m_model.fileName(), this);
             if (!name.isEmpty())
-                m_state.CurrentFileName = name;
-            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
+                m_model.setFileName(name);
+            setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
         } else if (key == QLatin1String("vidcompression")) {
             m_videoScreen->VideoCompressionDialog();
         } else if (key == QLatin1String("effects")) {
@@ -929,13 +890,14 @@ void Master::load(const QString& commandLine)
     resize(650, 480);
     windowplaces::restoreMain(*this);
     // 5. Preview rates.
+    const int16_t rate = m_model.settings().PreviewRate; // filling the list moves the entry
     previewrate->clear();
-    for (int i = 1; i <= 40; ++i)
+    for (int i = 1; i <= kPreviewRates; ++i)
         previewrate->addItem(twoDigits(i) + QStringLiteral(" FPS"));
-    previewrate->setCurrentIndex(m_state.PreviewRate < 1 ? 11 : std::min(39, m_state.PreviewRate - 1));
+    previewrate->setCurrentIndex(rate < 1 ? 11 : std::min(kPreviewRates - 1, rate - 1));
     // 6. Series frame rates.
     MultipleImageFrameRate->clear();
-    for (int i = 1; i <= 30; ++i)
+    for (int i = 1; i <= kSeriesMovieRates; ++i)
         MultipleImageFrameRate->addItem(withBlank(i) + QStringLiteral(" FPS"));
     MultipleImageFrameRate->setCurrentIndex(10);
     // 7. First entries, manual trigger.
@@ -971,7 +933,7 @@ void Master::load(const QString& commandLine)
     // 10. The capture file name.
     TakeFilenameFromVideoWindow();
     // 11. The last session, else Movie mode.
-    const QString lastSession = m_state.ProgramDirectory + QStringLiteral("lvsr.lv2");
+    const QString lastSession = m_model.programDirectory() + QStringLiteral("lvsr.lv2");
     if (QFileInfo::exists(lastSession) && readParameters)
         readParameters(lastSession);
     else
@@ -1052,11 +1014,11 @@ void Master::makeRoomFor(QSize areaSize)
 
 void Master::closeEvent(QCloseEvent* event)
 {
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_model.preferences().PopUpMovieViewer);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_model.preferences().Autoplay);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_model.preferences().SystemSounds);
     if (writeParameters)
-        writeParameters(m_state.ProgramDirectory + QStringLiteral("lvsr.lv2"));
+        writeParameters(m_model.programDirectory() + QStringLiteral("lvsr.lv2"));
     const auto answer = dialogs().message(QStringLiteral("Are you sure you want to quit ?"), Dialogs::Icon::Question,
                                           Dialogs::Buttons::YesNo, programTitle(), this);
     if (answer != Dialogs::Answer::Yes) {
@@ -1136,8 +1098,9 @@ Master::StampPanel Master::stampPanel(bool series) const
 void Master::UpdateFilenameExtension()
 {
     auto replaceLastThree = [this](const QString& ext) {
-        QString& name = m_state.CurrentFileName;
-        name = name.left(std::max<qsizetype>(0, name.size() - 3)) + ext;
+        const QString old = m_model.fileName();
+        const QString name = old.left(std::max<qsizetype>(0, old.size() - 3)) + ext;
+        m_model.setFileName(name);
         setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
     };
     const QString band = visibleBand();
@@ -1172,7 +1135,7 @@ void Master::AllControls(bool enabled)
 
 void Master::setMovieFrameRateFromControl(int value)
 {
-    m_state.MovieFrameRate = value;
+    m_movieFrameRate = value;
     MovieFrameRateDisplay->setText(withBlank(value) + QStringLiteral(" fps"));
 }
 
@@ -1180,7 +1143,7 @@ void Master::frameRateDisplayClicked()
 {
     MovieFrameRateControl->setValue(29);
     setMovieFrameRateFromControl(29);
-    m_state.MovieFrameRate = 29.97;
+    m_movieFrameRate = 29.97;
     MovieFrameRateDisplay->setText(QStringLiteral(" 29.97 fps"));
     pullSettings();
 }
@@ -1260,11 +1223,12 @@ void Master::multipleImageModeChanged(int type)
         setPanelText(QStringLiteral("filename"), QString());
         return;
     }
-    QString& name = m_state.CurrentFileName;
+    QString name = m_model.fileName();
     if (!name.isEmpty()) {
         const QString ext = movie ? QStringLiteral(".AVI") : (type == 2 || type == 4) ? QStringLiteral(".JPG") : QStringLiteral(".BMP");
         // A name too short to hold an extension gets one appended instead.
         name = name.size() >= 4 ? name.left(name.size() - 4) + ext : name + ext;
+        m_model.setFileName(name);
     }
     setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
 }
@@ -1278,20 +1242,23 @@ void Master::enableOtherInfo()
 
 void Master::chooseStampColor(int which)
 {
-    uint32_t* field = which == 0 ? &m_state.TimeColor : which == 1 ? &m_state.DateColor : &m_state.TextColor;
-    if (const auto c = dialogs().chooseColor(colorFromPacked(*field), this))
-        *field = packedFromColor(*c);
+    auto field = [which](CaptureSettings& c) -> uint32_t& {
+        return which == 0 ? c.TimeColor : which == 1 ? c.DateColor : c.TextColor;
+    };
+    CaptureSettings now = m_model.settings();
+    if (const auto c = dialogs().chooseColor(colorFromPacked(field(now)), this))
+        m_model.edit([&](CaptureSettings& s) { field(s) = packedFromColor(*c); });
     refreshSwatches();
 }
 
 void Master::refreshSwatches()
 {
-    ImageTimeColor->setPackedColor(m_state.TimeColor);
-    MultipleImageTimeColor->setPackedColor(m_state.TimeColor);
-    ImageDateColor->setPackedColor(m_state.DateColor);
-    MultipleImageDateColor->setPackedColor(m_state.DateColor);
-    ImageTextColor->setPackedColor(m_state.TextColor);
-    MultipleImageTextColor->setPackedColor(m_state.TextColor);
+    ImageTimeColor->setPackedColor(m_model.settings().TimeColor);
+    MultipleImageTimeColor->setPackedColor(m_model.settings().TimeColor);
+    ImageDateColor->setPackedColor(m_model.settings().DateColor);
+    MultipleImageDateColor->setPackedColor(m_model.settings().DateColor);
+    ImageTextColor->setPackedColor(m_model.settings().TextColor);
+    MultipleImageTextColor->setPackedColor(m_model.settings().TextColor);
 }
 
 // --- Model binding --------------------------------------------------------
@@ -1369,7 +1336,8 @@ void Master::pullSettings()
         c.Capture = CaptureKind::MultipleImage;
     else
         c.Capture.reset();
-    c.PreviewRate = static_cast<int16_t>(previewrate->currentIndex() + 1);
+    if (previewrate->currentIndex() >= 0) // the list is filled when the window loads
+        c.PreviewRate = static_cast<int16_t>(previewrate->currentIndex() + 1);
     c.Audio = MovieToolbar->isPressed(QStringLiteral("audio"));
     c.AudioChannels = AudioChannels->currentIndex() + 1;
     c.AudioBits = (AudioBits->currentIndex() + 1) * 8;
@@ -1377,7 +1345,7 @@ void Master::pullSettings()
     c.AudioRate = ri >= 0 && ri < int(std::size(kAudioRates)) ? kAudioRates[ri] : 0;
     c.MovieAviInfo = MovieToolbar->isPressed(QStringLiteral("writeinfo"));
     c.SeriesAviInfo = MultipleImageToolbar->isPressed(QStringLiteral("writeinfo"));
-    c.FrameRate = m_state.MovieFrameRate;
+    c.FrameRate = m_movieFrameRate;
     c.Limit = !MovieDisableLimit->isChecked();
     c.DurationSeconds = totalOf(MovieHoursControl, MovieMinutesControl, MovieSecondsControl);
     c.MultipleImageType = static_cast<int16_t>(MultipleImageMode->currentIndex());
@@ -1403,12 +1371,28 @@ void Master::pullSettings()
         c.Trigger.reset();
     c.Interval = totalOf(MultipleImageHoursControl, MultipleImageMinutesControl, MultipleImageSecondsControl);
     c.SendToFTPServer = MultipleImageToolbar->isPressed(QStringLiteral("ftp"));
+    m_shownPanels = c;
     m_model.setSettings(c);
 }
+
+namespace {
+// The fields the panels' controls show (and pullSettings reads back).
+auto panelFields(const CaptureSettings& c)
+{
+    return std::tie(c.Capture, c.PreviewRate, c.Audio, c.AudioChannels, c.AudioBits, c.AudioRate, c.MovieAviInfo,
+                    c.SeriesAviInfo, c.FrameRate, c.Limit, c.DurationSeconds, c.MultipleImageType, c.AVIRate,
+                    c.ImageStamps, c.SeriesStamps, c.Trigger, c.Interval, c.SendToFTPServer);
+}
+} // namespace
 
 void Master::showSettings()
 {
     if (m_showingSettings)
+        return;
+    // A change of a field no control shows (the file name, a colour, the
+    // device) may come while a control's own handler runs: the controls are
+    // then ahead of the model and stay as they are.
+    if (panelFields(m_model.settings()) == panelFields(m_shownPanels))
         return;
     m_showingSettings = true;
     const CaptureSettings c = m_model.settings();
@@ -1421,7 +1405,7 @@ void Master::showSettings()
     showIndex(AudioRate, audioRateEntry(c.AudioRate));
     showPressed(MovieToolbar, QStringLiteral("writeinfo"), c.MovieAviInfo);
     showPressed(MultipleImageToolbar, QStringLiteral("writeinfo"), c.SeriesAviInfo);
-    if (c.FrameRate != m_state.MovieFrameRate) {
+    if (c.FrameRate != m_movieFrameRate) {
         if (c.FrameRate == 29.97) {
             frameRateDisplayClicked();
         } else {
@@ -1503,11 +1487,11 @@ void Master::FillDeviceMenu()
 void Master::devicesChanged()
 {
     // The connected device keeps its place in the state under its new index.
-    const QString current = CaptureWindow::GetDriverName(m_state.DeviceIndex);
+    const QString current = CaptureWindow::GetDriverName(m_model.settings().DeviceIndex);
     driverCatalogue().rescan();
     for (int i = 0, n = CaptureWindow::CountDrivers(); i < n; ++i)
         if (CaptureWindow::GetDriverName(i) == current) {
-            m_state.DeviceIndex = i;
+            m_model.edit([i](CaptureSettings& c) { c.DeviceIndex = i; });
             break;
         }
     FillDeviceMenu();
@@ -1517,7 +1501,7 @@ void Master::DeviceMenuCommand(int index, const QString& key)
 {
     if (key == QLatin1String("vfw")) {
         m_videoScreen->Disconnect();
-        m_state.DeviceIndex = index;
+        m_model.edit([index](CaptureSettings& c) { c.DeviceIndex = index; });
         m_videoScreen->ConnectionTag = QStringLiteral("vfw");
         m_videoScreen->Initialize();
         updateViewButtons();
@@ -1533,9 +1517,9 @@ void Master::DeviceMenuCommand(int index, const QString& key)
 
 void Master::TakeFilenameFromVideoWindow()
 {
-    m_state.CurrentFileName = m_videoScreen->GetFilename();
-    if (m_state.CurrentFileName.toLower() == QLatin1String("error"))
-        m_state.CurrentFileName = m_state.ProgramDirectory + QStringLiteral("lumivark.avi");
+    m_model.setFileName(m_videoScreen->GetFilename());
+    if (m_model.fileName().toLower() == QLatin1String("error"))
+        m_model.setFileName(m_model.programDirectory() + QStringLiteral("lumivark.avi"));
 }
 
 void Master::refreshResolutionPanel() { m_videoScreen->RefreshWindow(); }
@@ -1545,14 +1529,14 @@ void Master::viewMode(bool overlay)
     if (overlay)
         m_videoScreen->Overlay();
     else
-        m_videoScreen->Preview(m_state.PreviewRate);
+        m_videoScreen->Preview(m_model.settings().PreviewRate);
     updateViewButtons();
 }
 
 void Master::updateViewButtons()
 {
     // The device's own report decides; when it reports neither, the buttons stay as they were.
-    const CaptureStatus& s = m_state.Status;
+    const CaptureStatus& s = m_videoScreen->status();
     const QScopedValueRollback guard(m_showingViewMode, true);
     if (s.fLiveWindow == 1) {
         DeviceToolbar->setPressed(QStringLiteral("overlay"), false);
@@ -1569,8 +1553,8 @@ void Master::updateViewButtons()
 
 void Master::PreviewRateClicked(int index)
 {
-    m_state.PreviewRate = static_cast<int16_t>(index + 1);
-    m_videoScreen->Preview(m_state.PreviewRate);
+    m_model.edit([index](CaptureSettings& c) { c.PreviewRate = static_cast<int16_t>(index + 1); });
+    m_videoScreen->Preview(m_model.settings().PreviewRate);
     updateViewButtons();
 }
 
@@ -1592,10 +1576,10 @@ void Master::RecordButtonClicked()
 
 void Master::masterTimerTick()
 {
-    if (m_state.CurrentFileName.isEmpty())
-        m_state.CurrentFileName = defaultMovieFolder() + QStringLiteral("capture.avi");
-    const bool capturing = m_state.Status.fCapturingNow == 1;
-    const bool renamed = m_state.CurrentFileName != m_panelsFileName;
+    if (m_model.fileName().isEmpty())
+        m_model.setFileName(defaultMovieFolder() + QStringLiteral("capture.avi"));
+    const bool capturing = m_videoScreen->status().fCapturingNow == 1;
+    const bool renamed = m_model.fileName() != m_panelsFileName;
     if (!capturing && renamed) {
         // The page a click on this panel opens: an address, never a path of this machine.
         const QString address = homePage().isEmpty() ? QStringLiteral("Help") : homePage();
@@ -1607,7 +1591,7 @@ void Master::masterTimerTick()
     // Every idle tick, not only on a new name: a mode that blanks the panel (Single Image,
     // clipboard series) gets the name back here. As it is: on Linux another case names another file.
     if (!capturing)
-        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_state.CurrentFileName);
+        setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
     if (m_model.runState() == RunState::Idle && visibleBand() != QLatin1String("image")
         && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
         OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
@@ -1616,14 +1600,14 @@ void Master::masterTimerTick()
     constexpr int kIdleFreeSpaceTicks = 50;
     if (renamed || capturing || ++m_ticksSinceFreeSpace >= kIdleFreeSpaceTicks) {
         m_ticksSinceFreeSpace = 0;
-        const int64_t free = capturing ? m_state.FreeSpaceNow : freeDiskSpace(m_state.CurrentFileName);
+        const int64_t free = capturing ? m_run.FreeSpaceNow : freeDiskSpace(m_model.fileName());
         if (free <= 1048576)
             setPanelText(QStringLiteral("diskcap"), QStringLiteral("Disk Full (< 1Mb)"));
         else
             setPanelText(QStringLiteral("diskcap"), QStringLiteral("Free Space : %1 Mb").arg(free / 1048576));
     }
     // After a recording the idle panels are written again.
-    m_panelsFileName = capturing ? QString() : m_state.CurrentFileName;
+    m_panelsFileName = capturing ? QString() : m_model.fileName();
     if (m_recordingEndPending)
         showRecordingEnd();
 }
@@ -1660,15 +1644,15 @@ void Master::recordingStarted(const QString&, const QString& withoutSound)
 
 void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
 {
-    if (CaptureWindow* w = m_state.CaptureHandle)
-        w->GetStatus(m_state.Status);
-    m_state.FreeSpaceNow = freeBytes;
-    if (m_state.FreeSpaceNow >= m_state.FreeSpaceAtStart)
-        m_state.FreeSpaceAtStart = m_state.FreeSpaceNow;
-    m_state.EstimatedSize = static_cast<float>(m_state.FreeSpaceAtStart - m_state.FreeSpaceNow);
+    if (CaptureWindow* w = m_videoScreen->captureWindow())
+        w->GetStatus(m_videoScreen->status());
+    m_run.FreeSpaceNow = freeBytes;
+    if (m_run.FreeSpaceNow >= m_run.FreeSpaceAtStart)
+        m_run.FreeSpaceAtStart = m_run.FreeSpaceNow;
+    m_run.EstimatedSize = static_cast<float>(m_run.FreeSpaceAtStart - m_run.FreeSpaceNow);
     setPanelText(QStringLiteral("filesize"),
                  QStringLiteral("Estimated Filesize: ")
-                     + withBlank(static_cast<qint64>(m_state.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
+                     + withBlank(static_cast<qint64>(m_run.EstimatedSize / 1048576.0f)) + QStringLiteral(" Mb"));
     // A recording that started without the record button (a scheduled or motion start) shows too.
     if (m_model.runState() == RunState::Idle)
         m_model.setRunState(RunState::Recording);
@@ -1680,19 +1664,19 @@ void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBy
         setStatusString(m_recordingWithoutSound.isEmpty() ? QStringLiteral("Recording")
                                                           : QStringLiteral("Recording without sound"));
     }
-    m_model.setCaptureTimeText(recordingstatus::elapsedText(frames, m_state.FrameRate));
-    if (visibleBand() != QLatin1String("movie") || m_state.Parms.wPercentDropForError < 1) {
+    m_model.setCaptureTimeText(recordingstatus::elapsedText(frames, m_run.FrameRate));
+    if (visibleBand() != QLatin1String("movie") || m_model.captureParms().wPercentDropForError < 1) {
         m_model.setDroppedText(QString());
     } else {
-        const auto d = recordingstatus::droppedText(frames, dropped, m_state.Parms.wPercentDropForError);
+        const auto d = recordingstatus::droppedText(frames, dropped, m_model.captureParms().wPercentDropForError);
         m_model.setDropped(d.text, d.color);
     }
 }
 
 void Master::recordingEnded(const MovieRecordingResult& result)
 {
-    if (CaptureWindow* w = m_state.CaptureHandle)
-        w->GetStatus(m_state.Status);
+    if (CaptureWindow* w = m_videoScreen->captureWindow())
+        w->GetStatus(m_videoScreen->status());
     if (visibleBand() == QLatin1String("movie") && m_model.runState() == RunState::Recording)
         m_model.setRunState(RunState::Idle);
     m_recordingResult = result;
@@ -1728,8 +1712,8 @@ void Master::showRecordingEnd()
         m_model.setRunState(RunState::Idle);
     OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
     MasterTimer2.start();
-    if (m_state.PopUpMovieViewer == QLatin1String("1") && !m_state.ViewerShown) {
-        m_state.ViewerShown = true;
+    if (m_model.preferences().PopUpMovieViewer == QLatin1String("1") && !m_run.ViewerShown) {
+        m_run.ViewerShown = true;
         emit commandRequested(Command::PopUpViewer);
     }
 }

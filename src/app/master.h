@@ -2,8 +2,8 @@
 
 #include "app/keyedtoolbar.h"
 #include "base/command.h"
-#include "base/sessionstate.h"
 #include "modes/movierecording.h"
+#include "modes/runrecord.h"
 #include "settings/capturemodel.h"
 
 #include <QLabel>
@@ -59,7 +59,8 @@ class Master final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Master(SessionState& state, QWidget* parent = nullptr);
+    // The model and the run record are the application's and outlive the window.
+    Master(CaptureModel& model, RunRecord& run, QWidget* parent = nullptr);
     ~Master() override;
 
     // Start-up: the load steps, then the command-line file (may be empty).
@@ -124,10 +125,11 @@ public:
     void setPanelText(const QString& key, const QString& text);
     void setStatusString(const QString& text);
 
-    SessionState& state() { return m_state; }
     // The live settings and the run state the panels show.
     CaptureModel& model() { return m_model; }
     const CaptureModel& model() const { return m_model; }
+    // What the capture running now has counted.
+    RunRecord& run() { return m_run; }
     VideoScreen* videoScreen() const { return m_videoScreen; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -271,9 +273,12 @@ private:
     void showRunState();
     void showRecordingEnd();
 
-    SessionState& m_state;
-    CaptureModel m_model;
+    CaptureModel& m_model;
+    RunRecord& m_run;
+    // The rate the movie panel's display shows (29.97 apart from the up-down's whole numbers).
+    double m_movieFrameRate = 0.0;
     bool m_showingSettings = false;
+    CaptureSettings m_shownPanels; // the model's panel fields as the controls last showed them
     bool m_otherInfoReady = false;
     std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
     QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list

@@ -2,7 +2,6 @@
 
 #include "app/master.h"
 #include "base/dialogs.h"
-#include "base/sessionstate.h"
 #include "image/ui/image.h"
 #include "movie/ui/movieviewer.h"
 
@@ -14,10 +13,9 @@
 
 namespace lv {
 
-MovieWindows::MovieWindows(Master& master, SessionState& state)
+MovieWindows::MovieWindows(Master& master)
     : QObject(&master)
     , m_master(master)
-    , m_state(state)
 {
 }
 
@@ -38,7 +36,7 @@ MovieViewer* MovieWindows::ensureViewer()
     host.openInEditor = [this](const QImage& picture, const QString& caption) {
         auto* editor = new Image;
         editor->setNewFrame(picture);
-        editor->setJpegQuality(m_state.JpegQuality);
+        editor->setJpegQuality(m_master.model().preferences().JpegQuality);
         editor->setWindowTitle(caption);
         connect(editor, &Image::statusString, &m_master, &Master::setStatusString);
         QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(editor);
@@ -55,10 +53,10 @@ MovieViewer* MovieWindows::ensureViewer()
         connect(m_cancel, &QPushButton::clicked, m_cancel, [cancel] { cancel(); });
         m_master.statusBar()->addPermanentWidget(m_cancel);
     };
-    host.viewerShown = [this] { m_state.ViewerShown = true; };
-    host.jpegQuality = [this] { return int(m_state.JpegQuality); };
+    host.viewerShown = [this] { m_master.run().ViewerShown = true; };
+    host.jpegQuality = [this] { return int(m_master.model().preferences().JpegQuality); };
 
-    m_viewer = new MovieViewer(std::move(host), m_state.Autoplay);
+    m_viewer = new MovieViewer(std::move(host), m_master.model().preferences().Autoplay);
     QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(m_viewer);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(m_viewer->windowIcon());

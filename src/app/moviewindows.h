@@ -9,7 +9,6 @@ namespace lv {
 
 class Master;
 class MovieViewer;
-struct SessionState;
 
 // Opens and closes the movie window for the main window's commands: the file
 // menu's "Movie Viewer...", the toolbar's "viewer", an .avi from "Open Capture
@@ -20,7 +19,7 @@ class MovieWindows final : public QObject {
     Q_OBJECT
 
 public:
-    MovieWindows(Master& master, SessionState& state);
+    explicit MovieWindows(Master& master);
 
     // The "Open AVI" dialog, then the movie window on the chosen file.
     void askAndOpen();
@@ -34,7 +33,6 @@ private:
     MovieViewer* ensureViewer();
 
     Master& m_master;
-    SessionState& m_state;
     QPointer<MovieViewer> m_viewer;
     QPointer<QPushButton> m_cancel;
 };

@@ -1,5 +1,6 @@
 #include "app/recordingindicator.h"
 #include "app/master.h"
+#include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
 #include "capture/recordingstatus.h"
 
@@ -8,9 +9,8 @@
 
 namespace lv {
 
-RecordingIndicator::RecordingIndicator(SessionState& state, Master& master, QWidget* videoScreen)
+RecordingIndicator::RecordingIndicator(Master& master, QWidget* videoScreen)
     : QWidget(videoScreen)
-    , m_state(state)
     , m_master(master)
 {
     setObjectName(QStringLiteral("RecordingIndicator"));
@@ -37,7 +37,7 @@ QString RecordingIndicator::textFor(const QString& band, uint32_t frames, int32_
 
 void RecordingIndicator::refresh()
 {
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow* w = m_master.videoScreen()->captureWindow();
     const bool running = m_master.model().runState() != RunState::Idle;
     QString text;
     if (w && w->isVisible() && running) {
@@ -45,7 +45,7 @@ void RecordingIndicator::refresh()
         CaptureStatus s;
         const bool recording = w->GetStatus(s) && s.fCapturingNow == 1;
         if (band == QLatin1String("multiple") || recording)
-            text = textFor(band, recording ? s.dwCurrentVideoFrame : 0, m_state.FrameRate, m_state.ImageCount);
+            text = textFor(band, recording ? s.dwCurrentVideoFrame : 0, m_master.run().FrameRate, m_master.run().ImageCount);
     }
     if (text.isEmpty()) {
         m_text.clear();

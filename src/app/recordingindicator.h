@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/sessionstate.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -18,7 +17,7 @@ class RecordingIndicator final : public QWidget {
     Q_OBJECT
 
 public:
-    RecordingIndicator(SessionState& state, Master& master, QWidget* videoScreen);
+    RecordingIndicator(Master& master, QWidget* videoScreen);
 
     // What it shows for a capture: the elapsed time of a movie, the pictures of
     // a series. Empty for neither.
@@ -34,7 +33,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    SessionState& m_state;
     Master& m_master;
     QTimer m_timer;
     QString m_text;

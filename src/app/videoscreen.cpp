@@ -22,9 +22,8 @@
 
 namespace lv {
 
-VideoScreen::VideoScreen(SessionState& state, Master& master, QWidget* parent)
+VideoScreen::VideoScreen(Master& master, QWidget* parent)
     : QWidget(parent)
-    , m_state(state)
     , m_master(master)
 {
     setObjectName(QStringLiteral("VideoScreen"));
@@ -47,14 +46,14 @@ VideoScreen::~VideoScreen() { endRecording(); }
 
 void VideoScreen::resizeToVideo()
 {
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow* w = m_window;
     if (!w)
         return;
-    w->GetStatus(m_state.Status);
+    w->GetStatus(m_status);
     w->FitWindow(0, 0, 0, 0);
-    setWindowTitle(CaptureWindow::GetDriverName(m_state.DeviceIndex));
-    const int width = static_cast<int>(m_state.Status.uiImageWidth);
-    const int height = static_cast<int>(m_state.Status.uiImageHeight);
+    setWindowTitle(CaptureWindow::GetDriverName(m_master.model().settings().DeviceIndex));
+    const int width = static_cast<int>(m_status.uiImageWidth);
+    const int height = static_cast<int>(m_status.uiImageHeight);
     m_master.setPanelText(QStringLiteral("resolution"),
                           QStringLiteral(" Resolution:%1x%2 ").arg(width).arg(height));
     // The picture wants the client area; the frame around it is the sub-window's.
@@ -70,7 +69,7 @@ void VideoScreen::resizeToVideo()
 
 QSize VideoScreen::sizeHint() const
 {
-    const QSize image(static_cast<int>(m_state.Status.uiImageWidth), static_cast<int>(m_state.Status.uiImageHeight));
+    const QSize image(static_cast<int>(m_status.uiImageWidth), static_cast<int>(m_status.uiImageHeight));
     return image.isEmpty() ? QSize(320, 240) : image;
 }
 
@@ -83,10 +82,15 @@ void VideoScreen::resizeEvent(QResizeEvent* e)
 void VideoScreen::placeChildren()
 {
     // The capture window takes the whole client area and draws the whole picture in it.
-    if (CaptureWindow* w = m_state.CaptureHandle; w && w->parentWidget() == this)
+    if (CaptureWindow* w = m_window; w && w->parentWidget() == this)
         w->setGeometry(rect());
     m_mira->move(std::max(0, width() - m_mira->width()), std::max(0, height() - m_mira->height()));
     m_mira->raise();
+}
+
+QString VideoScreen::deviceFilePath() const
+{
+    return m_master.model().programDirectory() + QStringLiteral("lvsr.lv3");
 }
 
 void VideoScreen::Initialize()
@@ -100,17 +104,17 @@ void VideoScreen::Initialize()
         QApplication::restoreOverrideCursor();
         return;
     }
-    CaptureWindow::DisconnectDriver(m_state.CaptureHandle);
-    m_state.CaptureHandle = CaptureWindow::CreateCaptureWindow(this);
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow::DisconnectDriver(m_window);
+    m_window = CaptureWindow::CreateCaptureWindow(this);
+    CaptureWindow* w = m_window;
     w->installEventFilter(this);
     w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
-        m_state.LastStatusCode = static_cast<int16_t>(code);
+        m_master.run().LastStatusCode = static_cast<int16_t>(code);
         return true;
     });
-    if (!w->ConnectDriver(m_state.DeviceIndex)) {
+    if (!w->ConnectDriver(m_master.model().settings().DeviceIndex)) {
         CaptureWindow::DisconnectDriver(w);
-        m_state.CaptureHandle = nullptr;
+        m_window = nullptr;
         m_master.setStatusString(QStringLiteral("Not Connected"));
         setWindowTitle(QStringLiteral("No Signal"));
         m_master.setPanelText(QStringLiteral("resolution"), QStringLiteral("N/A"));
@@ -123,13 +127,13 @@ void VideoScreen::Initialize()
     m_master.model().setCaptureTimeText(QStringLiteral("00:00:00.00"));
     m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.action(Command::FullScreen)->isEnabled());
 
-    w->GetDriverCaps(m_state.DriverCaps);
+    w->GetDriverCaps(m_caps);
     resizeToVideo();
-    w->GetDriverCaps(m_state.DriverCaps);
-    w->GetStatus(m_state.Status);
-    w->GetSequenceSetup(m_state.Parms);
+    w->GetDriverCaps(m_caps);
+    w->GetStatus(m_status);
+    w->GetSequenceSetup(m_master.model().captureParms());
 
-    const CaptureDriverCaps& caps = m_state.DriverCaps;
+    const CaptureDriverCaps& caps = m_caps;
     m_master.DeviceToolbar->button(QStringLiteral("overlay"))->setEnabled(caps.fHasOverlay == 1);
     m_master.action(Command::Overlay)->setEnabled(caps.fHasOverlay == 1);
     m_master.DeviceToolbar->button(QStringLiteral("source"))->setEnabled(caps.fHasDlgVideoSource == 1);
@@ -139,16 +143,16 @@ void VideoScreen::Initialize()
     m_master.DeviceToolbar->button(QStringLiteral("display"))->setEnabled(caps.fHasDlgVideoDisplay == 1);
     m_master.action(Command::VideoDisplay)->setEnabled(caps.fHasDlgVideoDisplay == 1);
 
-    w->GetStatus(m_state.Status);
-    if (m_state.Status.fOverlayWindow == 1 && caps.fHasOverlay == 1)
+    w->GetStatus(m_status);
+    if (m_status.fOverlayWindow == 1 && caps.fHasOverlay == 1)
         Overlay();
     else
-        Preview(m_state.PreviewRate);
+        Preview(m_master.model().settings().PreviewRate);
 
-    w->GetAudioFormat(m_state.Audio, kAudioFormatSize);
+    w->GetAudioFormat(m_audio, kAudioFormatSize);
     // The device's records into the movie panel's settings.
-    const AudioFormat& a = m_state.Audio;
-    const CaptureParms& parms = m_state.Parms;
+    const AudioFormat& a = m_audio;
+    const CaptureParms& parms = m_master.model().captureParms();
     m_master.model().edit([&a, &parms](CaptureSettings& c) {
         c.AudioChannels = a.nChannels == 1 ? 1 : 2;
         c.AudioBits = a.wBitsPerSample == 8 ? 8 : 16;
@@ -167,7 +171,7 @@ void VideoScreen::Initialize()
     m_master.SetAudioCapture(m_master.model().settings().Audio);
 
     m_master.setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + w->GetCaptureFile());
-    m_state.Parms.fYield = static_cast<uint32_t>(std::max(0, readInt32(
+    m_master.model().captureParms().fYield = static_cast<uint32_t>(std::max(0, readInt32(
         settings::get(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"), QStringLiteral("1")))));
     if (readDeviceFile)
         readDeviceFile(deviceFilePath());
@@ -177,20 +181,20 @@ void VideoScreen::Initialize()
 
 void VideoScreen::Disconnect()
 {
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_state.PopUpMovieViewer);
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_state.Autoplay);
-    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_state.SystemSounds);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_master.model().preferences().PopUpMovieViewer);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_master.model().preferences().Autoplay);
+    settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("ES"), m_master.model().preferences().SystemSounds);
     // Before the window holds the session's settings its controls are blank:
     // they may start a missing file but never overwrite the saved one.
     if (writeDeviceFile && (m_settingsLoaded || !QFile::exists(deviceFilePath())))
         writeDeviceFile(deviceFilePath());
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
-                       QString::number(m_state.Parms.fYield));
-        if (CaptureWindow* w = m_state.CaptureHandle) {
+                       QString::number(m_master.model().captureParms().fYield));
+        if (CaptureWindow* w = m_window) {
             // What the user set stays with the device for its next connect.
             movieSettingsToDevice();
-            w->SetSequenceSetup(m_state.Parms);
+            w->SetSequenceSetup(m_master.model().captureParms());
             w->KeepSettings();
             w->SetStatusCallback({});
             // The file is finished; the window no longer hears of it.
@@ -198,7 +202,7 @@ void VideoScreen::Disconnect()
             m_recordingAbort.disarm();
             w->removeEventFilter(this);
             CaptureWindow::DisconnectDriver(w);
-            m_state.CaptureHandle = nullptr;
+            m_window = nullptr;
         }
     }
     ConnectionTag.clear();
@@ -206,52 +210,52 @@ void VideoScreen::Disconnect()
 
 void VideoScreen::RefreshWindow()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    m_state.CaptureHandle->GetStatus(m_state.Status);
+    m_window->GetStatus(m_status);
     resizeToVideo();
 }
 
 void VideoScreen::VideoSource()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    if (m_state.CaptureHandle->ShowSourceDialog())
-        m_state.CaptureHandle->KeepSettings();
+    if (m_window->ShowSourceDialog())
+        m_window->KeepSettings();
     RefreshWindow();
 }
 
 void VideoScreen::VideoDisplay()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    if (m_state.CaptureHandle->ShowDisplayDialog())
-        m_state.CaptureHandle->KeepSettings();
+    if (m_window->ShowDisplayDialog())
+        m_window->KeepSettings();
     RefreshWindow();
 }
 
 void VideoScreen::VideoFormat()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    if (m_state.CaptureHandle->ShowFormatDialog())
-        m_state.CaptureHandle->KeepSettings();
+    if (m_window->ShowFormatDialog())
+        m_window->KeepSettings();
     RefreshWindow();
 }
 
 void VideoScreen::VideoCompressionDialog()
 {
-    if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->ShowCompressionDialog();
+    if (connected() && m_window)
+        m_window->ShowCompressionDialog();
 }
 
 void VideoScreen::viewButtons()
 {
     KeyedToolBar* tb = m_master.DeviceToolbar;
-    if (m_state.Status.fLiveWindow == 1) {
+    if (m_status.fLiveWindow == 1) {
         tb->setPressed(QStringLiteral("overlay"), false);
         tb->setPressed(QStringLiteral("preview"), true);
-    } else if (m_state.Status.fOverlayWindow == 1) {
+    } else if (m_status.fOverlayWindow == 1) {
         tb->setPressed(QStringLiteral("overlay"), true);
         tb->setPressed(QStringLiteral("preview"), false);
     }
@@ -259,29 +263,29 @@ void VideoScreen::viewButtons()
 
 void VideoScreen::Overlay()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    m_state.CaptureHandle->StartOverlay();
-    m_state.CaptureHandle->GetStatus(m_state.Status);
+    m_window->StartOverlay();
+    m_window->GetStatus(m_status);
     viewButtons();
 }
 
 void VideoScreen::Preview(int16_t rate)
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    m_state.CaptureHandle->StartPreview(rate);
-    m_state.CaptureHandle->GetStatus(m_state.Status);
+    m_window->StartPreview(rate);
+    m_window->GetStatus(m_status);
     viewButtons();
 }
 
 void VideoScreen::Record()
 {
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow* w = m_window;
     if (!connected() || !w)
         return;
-    w->SetCaptureFile(m_state.CurrentFileName);
-    CaptureParms& p = m_state.Parms;
+    w->SetCaptureFile(m_master.model().fileName());
+    CaptureParms& p = m_master.model().captureParms();
     p.AVStreamMaster = 0;
     p.fAbortLeftMouse = 1;
     p.fAbortRightMouse = 1;
@@ -289,7 +293,7 @@ void VideoScreen::Record()
     p.fMCIControl = 0;
     p.fStepCaptureAt2x = 0;
     w->SetSequenceSetup(p);
-    QFile::remove(m_state.CurrentFileName);
+    QFile::remove(m_master.model().fileName());
     m_master.setStatusString(QStringLiteral("Recording"));
     m_master.model().setRunState(RunState::Recording);
     if (p.fYield == 0) {
@@ -299,11 +303,11 @@ void VideoScreen::Record()
 
     // The device's records as it keeps them, with what the movie panel asks for.
     MovieRecordingSettings settings;
-    settings.fileName = m_state.CurrentFileName;
+    settings.fileName = m_master.model().fileName();
     w->GetSequenceSetup(settings.parms);
     w->GetAudioFormat(settings.audio, w->GetAudioFormatSize());
     settings.writeInfo = m_master.model().writesInfo();
-    settings.info = m_state.AviInfoFields;
+    settings.info = m_master.model().infoFields();
     endRecording();
     auto* recording = new MovieRecording(w->session(), settings, this);
     m_recording = recording;
@@ -321,7 +325,7 @@ void VideoScreen::Record()
         });
     } else {
         // Nothing was recorded: no end of capture will come to reset the window.
-        m_master.setStatusString(QStringLiteral("Cannot record ") + m_state.CurrentFileName + QStringLiteral(": ")
+        m_master.setStatusString(QStringLiteral("Cannot record ") + m_master.model().fileName() + QStringLiteral(": ")
                                  + recording->errorText());
         m_master.model().setRunState(RunState::Idle);
         m_master.model().setCaptureTimeText(QString());
@@ -342,15 +346,15 @@ void VideoScreen::endRecording()
 // device's records (the capture records and the sound format).
 void VideoScreen::movieSettingsToDevice()
 {
-    CaptureWindow* w = m_state.CaptureHandle;
+    CaptureWindow* w = m_window;
     const CaptureSettings& c = m_master.model().settings();
-    CaptureParms& p = m_state.Parms;
+    CaptureParms& p = m_master.model().captureParms();
     p.fCaptureAudio = c.Audio ? 1 : 0;
     p.fLimitEnabled = c.Limit ? 1 : 0;
     // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
     p.wTimeLimit = static_cast<uint32_t>(c.DurationSeconds);
-    p.dwRequestMicroSecPerFrame = capturetiming::MicroSecondsPerFrame(m_state.MovieFrameRate);
-    AudioFormat& a = m_state.Audio;
+    p.dwRequestMicroSecPerFrame = capturetiming::MicroSecondsPerFrame(m_master.model().settings().FrameRate);
+    AudioFormat& a = m_audio;
     a.wBitsPerSample = c.AudioBits <= 8 ? 8 : 16;
     a.nChannels = c.AudioChannels <= 1 ? 1 : 2;
     if (c.AudioRate > 0) {
@@ -363,12 +367,12 @@ void VideoScreen::movieSettingsToDevice()
 
 void VideoScreen::StopCapture()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
     if (m_recording)
         m_recording->stop();
     else
-        m_state.CaptureHandle->StopSequence();
+        m_window->StopSequence();
     m_master.setStatusString(QStringLiteral("Stopped"));
 }
 
@@ -376,8 +380,8 @@ void VideoScreen::ImageOnClipboard(std::function<void(const QImage&)> done)
 {
     // The marker's picture stands in for a failed grab, never an older frame.
     QImage marker = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
-    if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->CopyFrameToClipboard(
+    if (connected() && m_window)
+        m_window->CopyFrameToClipboard(
             [marker = std::move(marker), done = std::move(done)](FramePtr f) { done(f ? f->image : marker); });
     else
         done(marker);
@@ -385,36 +389,36 @@ void VideoScreen::ImageOnClipboard(std::function<void(const QImage&)> done)
 
 void VideoScreen::SetFilename(const QString& name)
 {
-    if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->SetCaptureFile(name);
+    if (connected() && m_window)
+        m_window->SetCaptureFile(name);
 }
 
 QString VideoScreen::GetFilename()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return QStringLiteral("Error");
-    return m_state.CaptureHandle->GetCaptureFile();
+    return m_window->GetCaptureFile();
 }
 
 void VideoScreen::OpenMultipleImage()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    m_state.CaptureHandle->SetCaptureFile(m_state.CurrentFileName);
-    m_state.CaptureHandle->OpenSingleFrames();
+    m_window->SetCaptureFile(m_master.model().fileName());
+    m_window->OpenSingleFrames();
 }
 
 void VideoScreen::SetCaptureParameters()
 {
-    if (connected() && m_state.CaptureHandle)
-        m_state.CaptureHandle->SetSequenceSetup(m_state.Parms);
+    if (connected() && m_window)
+        m_window->SetSequenceSetup(m_master.model().captureParms());
 }
 
 void VideoScreen::CaptureSingle()
 {
-    if (!connected() || !m_state.CaptureHandle)
+    if (!connected() || !m_window)
         return;
-    m_state.CaptureHandle->CaptureOneFrame();
+    m_window->CaptureOneFrame();
     m_master.setStatusString(QStringLiteral("Capturing Frame"));
 }
 
@@ -426,7 +430,7 @@ void VideoScreen::closeEvent(QCloseEvent* e)
 
 bool VideoScreen::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool onPicture = m_state.CaptureHandle && watched == m_state.CaptureHandle;
+    const bool onPicture = m_window && watched == m_window;
     if (watched == m_mira || onPicture) {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* me = static_cast<QMouseEvent*>(event);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/recordingabort.h"
-#include "base/sessionstate.h"
+#include "base/devicerecords.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -21,7 +21,7 @@ class VideoScreen final : public QWidget {
     Q_OBJECT
 
 public:
-    VideoScreen(SessionState& state, Master& master, QWidget* parent = nullptr);
+    explicit VideoScreen(Master& master, QWidget* parent = nullptr);
     ~VideoScreen() override;
 
     // "vfw" while a device is selected or connected, "0" after a failed connect, empty after Disconnect.
@@ -48,7 +48,10 @@ public:
     void SetCaptureParameters();
     void CaptureSingle();
 
-    CaptureWindow* captureWindow() const { return m_state.CaptureHandle; }
+    CaptureWindow* captureWindow() const { return m_window; }
+    // The connected device's records as last read from it.
+    CaptureStatus& status() { return m_status; }
+    const CaptureDriverCaps& driverCaps() const { return m_caps; }
     // The movie recording now running or last run; null before the first.
     MovieRecording* recording() const { return m_recording; }
     QLabel* mira() const { return m_mira; }
@@ -62,7 +65,7 @@ public:
     // disconnect must not write its blank controls over a saved device file.
     void setSettingsLoaded() { m_settingsLoaded = true; }
 
-    QString deviceFilePath() const { return m_state.ProgramDirectory + QStringLiteral("lvsr.lv3"); }
+    QString deviceFilePath() const;
 
     // The picture's own size: what the window wants when the area has room.
     QSize sizeHint() const override;
@@ -79,8 +82,11 @@ private:
     void placeChildren();
     void viewButtons();
 
-    SessionState& m_state;
     Master& m_master;
+    CaptureWindow* m_window = nullptr; // the connected device's; null when none
+    CaptureStatus m_status;
+    CaptureDriverCaps m_caps;
+    AudioFormat m_audio;
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;
     void endRecording();

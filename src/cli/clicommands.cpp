@@ -279,21 +279,6 @@ std::optional<FtpSettings> ftpOf(const Request& r, const Settings& s)
     return f;
 }
 
-// The switches of the stamps as the series panel holds them (their colours
-// are the session's).
-PanelStamps panelOf(const StampSettings& st)
-{
-    PanelStamps p;
-    p.InsertTime = st.timeOn;
-    p.TimePosition = static_cast<int16_t>(st.timePosition);
-    p.InsertDate = st.dateOn;
-    p.DatePosition = static_cast<int16_t>(st.datePosition);
-    p.InsertText = st.textOn;
-    p.TextPosition = static_cast<int16_t>(st.textPosition);
-    p.Text = st.text;
-    return p;
-}
-
 // Interval or motion series of numbered pictures, run by the same capture
 // program as the main window's series. With an FTP server each picture is
 // sent as the window sends it, and the series waits for each upload to end.
@@ -320,15 +305,14 @@ int runSeries(const Request& r, const Settings& s)
     const int q = quality(r, s);
     const std::optional<FtpSettings> ftp = ftpOf(r, s);
 
-    SessionState state;
-    state.CurrentFileName = base;
-    state.JpegQuality = q;
-    state.MotionSensitivity = static_cast<int16_t>(sensitivity);
-    state.TimeColor = stamps.timeColor;
-    state.DateColor = stamps.dateColor;
-    state.TextColor = stamps.textColor;
     CaptureModel model;
+    model.preferences().JpegQuality = q;
+    model.preferences().MotionSensitivity = static_cast<int16_t>(sensitivity);
     model.edit([&](CaptureSettings& c) {
+        c.Filename = base;
+        c.TimeColor = stamps.timeColor;
+        c.DateColor = stamps.dateColor;
+        c.TextColor = stamps.textColor;
         c.Capture = CaptureKind::MultipleImage;
         c.MultipleImageType =
             static_cast<int16_t>(type == PictureType::Jpeg ? SeriesType::NumberedJpeg : SeriesType::NumberedBitmap);
@@ -344,7 +328,8 @@ int runSeries(const Request& r, const Settings& s)
         return kExitFailure;
     if (!firstFrame(session))
         return kExitFailure;
-    CaptureProgram program(model, state);
+    RunRecord run;
+    CaptureProgram program(model, run);
     program.setSession(&session);
 
     int shots = 0;
@@ -423,7 +408,7 @@ int runSeries(const Request& r, const Settings& s)
         if (over || ending)
             return;
         ++shots;
-        progress.show(imageNumberStatus(state.ImageCount) + QStringLiteral(" ") + name);
+        progress.show(imageNumberStatus(run.ImageCount) + QStringLiteral(" ") + name);
         // After the program has handed the picture to its upload.
         if (count > 0 && shots >= count) {
             program.stopSeries();

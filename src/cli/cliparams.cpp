@@ -3,86 +3,100 @@
 #include "settings/capturesettings.h"
 #include "settings/parameterfile.h"
 #include "settings/parameterreader.h"
-#include "settings/parametertarget.h"
+#include "settings/settingstarget.h"
 
 #include <QFile>
 
-#include <iterator>
-
 namespace lv::cli {
+
+PanelStamps panelOf(const StampSettings& st)
+{
+    PanelStamps p;
+    p.InsertTime = st.timeOn;
+    p.TimePosition = static_cast<int16_t>(st.timePosition);
+    p.InsertDate = st.dateOn;
+    p.DatePosition = static_cast<int16_t>(st.datePosition);
+    p.InsertText = st.textOn;
+    p.TextPosition = static_cast<int16_t>(st.textPosition);
+    p.Text = st.text;
+    return p;
+}
 
 namespace {
 
-// Takes what the parameters reader applies into Settings instead of controls.
-class SettingsTarget final : public ParameterTarget {
-public:
-    explicit SettingsTarget(Settings& s) : m_s(s) {}
+void takePanel(StampSettings& st, const PanelStamps& p, const CaptureSettings& c)
+{
+    st.timeOn = p.InsertTime;
+    st.timePosition = p.TimePosition;
+    st.dateOn = p.InsertDate;
+    st.datePosition = p.DatePosition;
+    st.textOn = p.InsertText;
+    st.textPosition = p.TextPosition;
+    st.text = p.Text;
+    // The colours are shared by both panels.
+    st.timeColor = c.TimeColor;
+    st.dateColor = c.DateColor;
+    st.textColor = c.TextColor;
+}
 
-    CaptureSettings captureSettings() const override { return {}; }
-    CaptureParms& captureParms() override { return m_s.parms; }
-    void applyViewMode(bool) override {}
-    void applyPreviewRateEntry(int) override {}
-    void applyAutostartHours(int16_t) override {}
-    void applyAutostartMinutes(int16_t) override {}
-    void applyAutostartSeconds(int16_t) override {}
-    void applyFilename(const QString&) override {}
-    void selectMode(CaptureKind) override {}
-    void applyAudio(bool on) override { m_s.audioOn = on; }
-    void applyAudioChannelsEntry(int entry) override { m_s.audio.nChannels = static_cast<uint16_t>(entry + 1); }
-    void applyAudioBitsEntry(int entry) override { m_s.audio.wBitsPerSample = static_cast<uint16_t>((entry + 1) * 8); }
-    void applyAudioRateEntry(int entry) override
-    {
-        if (entry >= 0 && entry < int(std::size(kAudioRates)))
-            m_s.audio.nSamplesPerSec = uint32_t(kAudioRates[entry]);
-    }
-    void applyFrameRate2997() override { m_s.frameRate = 29.97; }
-    void applyFrameRate(int16_t fps) override { m_s.frameRate = fps; }
-    void applyNoLimit(bool checked) override { m_s.limit = !checked; }
-    void applyMovieDuration(int32_t totalSeconds) override { m_s.durationSeconds = totalSeconds; }
-    void applyAviInfo(CaptureKind mode, bool pressed) override
-    {
-        if (mode == CaptureKind::Movie)
-            m_s.movieInfo = pressed;
-    }
-    void applyAviInfoField(int index, const QString& text) override
-    {
-        if (index >= 0 && index < static_cast<int>(m_s.infoFields.size()))
-            m_s.infoFields[static_cast<size_t>(index)] = text;
-    }
-    void applyStampOn(CaptureKind mode, StampItem item, bool pressed) override
-    {
-        StampSettings& st = stamps(mode);
-        (item == StampItem::Time ? st.timeOn : item == StampItem::Date ? st.dateOn : st.textOn) = pressed;
-    }
-    void applyStampColor(StampItem item, uint32_t colour) override
-    {
-        for (StampSettings* st : {&m_s.singleStamps, &m_s.seriesStamps})
-            (item == StampItem::Time ? st->timeColor : item == StampItem::Date ? st->dateColor : st->textColor) = colour;
-    }
-    void applyStampPosition(CaptureKind mode, StampItem item, int entry) override
-    {
-        StampSettings& st = stamps(mode);
-        (item == StampItem::Time ? st.timePosition : item == StampItem::Date ? st.datePosition : st.textPosition) = entry;
-    }
-    void applyStampText(CaptureKind mode, const QString& text) override { stamps(mode).text = text; }
-    void applyMultipleImageType(int) override {}
-    void applyAviRateEntry(int) override {}
-    void applyTrigger(TriggerKind trigger) override { m_s.trigger = trigger; }
-    void applyInterval(int16_t totalSeconds) override { m_s.interval = totalSeconds; }
-    void applySendToFtp(bool pressed) override { m_s.sendToFtp = pressed; }
-    void applyFtpAddress(const QString& v) override { m_s.ftp.server = v; }
-    void applyFtpPort(uint16_t v) override { m_s.ftp.port = v; }
-    void applyFtpUserName(const QString& v) override { m_s.ftp.userName = v; }
-    void applyFtpPassword(const QString& v) override { m_s.ftp.password = v; }
-    void applyFtpDirectory(const QString& v) override { m_s.ftp.directory = v; }
+// The command's settings as the parameters file holds them, so that keys a
+// file lacks keep the command's own values.
+CaptureSettings toCaptureSettings(const Settings& s)
+{
+    CaptureSettings c;
+    c.Audio = s.audioOn;
+    c.AudioChannels = s.audio.nChannels;
+    c.AudioBits = s.audio.wBitsPerSample;
+    c.AudioRate = static_cast<int32_t>(s.audio.nSamplesPerSec);
+    c.FrameRate = s.frameRate;
+    c.Limit = s.limit;
+    c.DurationSeconds = s.durationSeconds;
+    c.MovieAviInfo = s.movieInfo;
+    c.Copyright = s.infoFields[0];
+    c.Artist = s.infoFields[1];
+    c.Subject = s.infoFields[2];
+    c.Product = s.infoFields[3];
+    c.Source = s.infoFields[4];
+    c.Comments = s.infoFields[5];
+    c.ImageStamps = panelOf(s.singleStamps);
+    c.SeriesStamps = panelOf(s.seriesStamps);
+    c.TimeColor = s.singleStamps.timeColor;
+    c.DateColor = s.singleStamps.dateColor;
+    c.TextColor = s.singleStamps.textColor;
+    c.Trigger = s.trigger;
+    c.Interval = s.interval;
+    c.SendToFTPServer = s.sendToFtp;
+    c.URL = s.ftp.server;
+    c.Port = s.ftp.port;
+    c.Username = s.ftp.userName;
+    c.Password = s.ftp.password;
+    c.Directory = s.ftp.directory;
+    return c;
+}
 
-private:
-    StampSettings& stamps(CaptureKind mode)
-    {
-        return mode == CaptureKind::MultipleImage ? m_s.seriesStamps : m_s.singleStamps;
-    }
-    Settings& m_s;
-};
+void takeCaptureSettings(Settings& s, const CaptureSettings& c)
+{
+    s.audioOn = c.Audio;
+    s.audio.nChannels = static_cast<uint16_t>(c.AudioChannels);
+    s.audio.wBitsPerSample = static_cast<uint16_t>(c.AudioBits);
+    s.audio.nSamplesPerSec = static_cast<uint32_t>(c.AudioRate);
+    s.frameRate = c.FrameRate;
+    s.limit = c.Limit;
+    s.durationSeconds = c.DurationSeconds;
+    s.movieInfo = c.MovieAviInfo;
+    s.infoFields = {c.Copyright, c.Artist, c.Subject, c.Product, c.Source, c.Comments};
+    takePanel(s.singleStamps, c.ImageStamps, c);
+    takePanel(s.seriesStamps, c.SeriesStamps, c);
+    if (c.Trigger)
+        s.trigger = *c.Trigger;
+    s.interval = c.Interval;
+    s.sendToFtp = c.SendToFTPServer;
+    s.ftp.server = c.URL;
+    s.ftp.port = static_cast<uint16_t>(c.Port);
+    s.ftp.userName = c.Username;
+    s.ftp.password = c.Password;
+    s.ftp.directory = c.Directory;
+}
 
 } // namespace
 
@@ -93,8 +107,9 @@ FileResult readSettings(const QString& path, Settings* settings)
         return FileResult::failure(QStringLiteral("cannot read %1: %2").arg(path, f.errorString()), MessageIcon::Error)
             .because(f.errorString());
     f.close();
-    SettingsTarget target(*settings);
-    settings->ignored = ReadParameters(path, target, ParameterFileKind::User);
+    const CaptureSettings read = readCaptureSettings(path, ParameterFileKind::User, toCaptureSettings(*settings),
+                                                     settings->parms, &settings->ignored);
+    takeCaptureSettings(*settings, read);
     // The main window opens this device itself; the reader does not apply it.
     bool ok = false;
     const int device = GetParameter(path, QStringLiteral("Device Index"), QStringLiteral("0")).toInt(&ok);

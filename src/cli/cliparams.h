@@ -44,6 +44,10 @@ struct Settings {
     }
 };
 
+// The switches of one image panel's stamps as the model holds them (their
+// colours are the model's, shared by both panels).
+PanelStamps panelOf(const StampSettings& stamps);
+
 // Reads a capture parameters file the way the main window applies one; a
 // file that cannot be read is a failure with its message.
 FileResult readSettings(const QString& path, Settings* settings);

@@ -11,10 +11,10 @@
 
 namespace lv {
 
-CaptureProgram::CaptureProgram(CaptureModel& model, SessionState& state, QObject* parent)
+CaptureProgram::CaptureProgram(CaptureModel& model, RunRecord& run, QObject* parent)
     : QObject(parent)
     , m_model(model)
-    , m_state(state)
+    , m_run(run)
 {
     m_seriesTimer.setInterval(1000);
     m_motionTimer.setInterval(600);
@@ -55,13 +55,13 @@ StampSettings CaptureProgram::stamps(bool series) const
     const PanelStamps& p = m_model.stamps(series);
     StampSettings s;
     s.timeOn = p.InsertTime;
-    s.timeColor = m_state.TimeColor;
+    s.timeColor = m_model.settings().TimeColor;
     s.timePosition = p.TimePosition;
     s.dateOn = p.InsertDate;
-    s.dateColor = m_state.DateColor;
+    s.dateColor = m_model.settings().DateColor;
     s.datePosition = p.DatePosition;
     s.textOn = p.InsertText;
-    s.textColor = m_state.TextColor;
+    s.textColor = m_model.settings().TextColor;
     s.textPosition = p.TextPosition;
     s.text = p.Text;
     return s;
@@ -80,35 +80,35 @@ void CaptureProgram::startSeries()
 {
     const CaptureSettings& c = m_model.settings();
     const int type = c.MultipleImageType;
-    m_state.FrameRate = c.AVIRate;
-    m_state.ImageCount = 0;
-    m_numberOffset = highestSeriesNumber(m_state.CurrentFileName, type);
+    m_run.FrameRate = c.AVIRate;
+    m_run.ImageCount = 0;
+    m_numberOffset = highestSeriesNumber(m_model.fileName(), type);
     m_model.setRunState(RunState::SeriesRunning);
     if (c.Trigger == TriggerKind::Motion) {
-        m_state.MotionSeries = true;
+        m_run.MotionSeries = true;
         // No reference from an earlier run: the first tick only measures.
         m_motion.reset();
         m_motionTimer.start();
     } else if (c.Trigger == TriggerKind::Timer) {
-        m_state.TimerInterval = std::max(0, c.Interval);
-        m_state.TimerTicks = 0;
-        m_countdown.restart(m_state.TimerInterval);
+        m_run.TimerInterval = std::max(0, c.Interval);
+        m_run.TimerTicks = 0;
+        m_countdown.restart(m_run.TimerInterval);
         m_seriesTimer.start();
     }
     if (type != int(SeriesType::Movie))
         return;
-    m_state.Parms.dwRequestMicroSecPerFrame =
-        m_state.FrameRate > 0 ? static_cast<uint32_t>(std::lround(1000000.0 / m_state.FrameRate)) : 0;
-    if (m_session && !m_session->openSingleFrames(m_state.CurrentFileName, m_state.Parms))
-        setStatus(QStringLiteral("Cannot write ") + m_state.CurrentFileName);
+    m_model.captureParms().dwRequestMicroSecPerFrame =
+        m_run.FrameRate > 0 ? static_cast<uint32_t>(std::lround(1000000.0 / m_run.FrameRate)) : 0;
+    if (m_session && !m_session->openSingleFrames(m_model.fileName(), m_model.captureParms()))
+        setStatus(QStringLiteral("Cannot write ") + m_model.fileName());
 }
 
 void CaptureProgram::stopSeries()
 {
     m_seriesTimer.stop();
-    if (m_state.MotionSeries) {
+    if (m_run.MotionSeries) {
         m_motionTimer.stop();
-        m_state.MotionSeries = false;
+        m_run.MotionSeries = false;
     }
     // Closing a frame-by-frame movie reports no end of capture, so the
     // information asked for is written here, once the file is complete.
@@ -122,8 +122,8 @@ void CaptureProgram::stopSeries()
 
 bool CaptureProgram::shoot()
 {
-    ++m_state.ImageCount;
-    setStatus(imageNumberStatus(m_state.ImageCount));
+    ++m_run.ImageCount;
+    setStatus(imageNumberStatus(m_run.ImageCount));
     const int type = m_model.settings().MultipleImageType;
     if (m_deviceLost)
         return shotFailedWith(QStringLiteral("No picture: the capture device is lost"));
@@ -132,12 +132,12 @@ bool CaptureProgram::shoot()
         if (!m_session)
             return shotFailedWith(QStringLiteral("No picture from the capture device"));
         if (!m_session->captureOneFrame())
-            return shotFailedWith(QStringLiteral("Error writing frame to ") + m_state.CurrentFileName);
+            return shotFailedWith(QStringLiteral("Error writing frame to ") + m_model.fileName());
         setStatus(QStringLiteral("Capturing Frame"));
         return true;
     }
 
-    const int32_t number = m_state.ImageCount;
+    const int32_t number = m_run.ImageCount;
     if (m_session && !m_session->latestFrame()) {
         // Just connected: the shot is stored when the first frame arrives.
         m_session->whenFrame(this, 1000, [this, type, number](FramePtr f) {
@@ -161,14 +161,14 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
         emit pictureShot(picture, QStringLiteral("Clipboard"));
         return true;
     }
-    QString name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + number);
+    QString name = seriesFileName(m_model.fileName(), type, m_numberOffset + number);
     if (name.isEmpty())
         return false;
     const bool numbered = type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::NumberedJpeg);
     // Nor over a picture that has appeared since the series began.
     while (numbered && QFileInfo::exists(name) && m_numberOffset < kHighestSeriesNumber) {
         ++m_numberOffset;
-        name = seriesFileName(m_state.CurrentFileName, type, m_numberOffset + number);
+        name = seriesFileName(m_model.fileName(), type, m_numberOffset + number);
     }
     bool stored = false;
     if (type == int(SeriesType::NumberedBitmap) || type == int(SeriesType::RefreshBitmap)) {
@@ -180,7 +180,7 @@ bool CaptureProgram::store(const QImage& frame, int type, int32_t number)
             setStatus(QStringLiteral("Error writing ") + name + QStringLiteral(": ") + saved.reason());
     } else {
         const FileResult saved =
-            SaveJPEGFile(picture, name, m_state.JpegQuality, [this](const QString& text) { setStatus(text); });
+            SaveJPEGFile(picture, name, m_model.preferences().JpegQuality, [this](const QString& text) { setStatus(text); });
         stored = saved.ok();
         if (!stored)
             emit fileFailed(saved);
@@ -198,7 +198,7 @@ void CaptureProgram::seriesTick()
     if (uploadRunning && uploadRunning())
         return;
     const SeriesCountdown::Tick t = m_countdown.tick();
-    m_state.TimerTicks = m_countdown.ticks();
+    m_run.TimerTicks = m_countdown.ticks();
     setStatus(t.status);
     if (t.shoot)
         shoot();
@@ -226,7 +226,7 @@ void CaptureProgram::motionError()
 {
     emit motionFailed();
     // What the window did not stop stops here.
-    if (m_state.MotionSeries)
+    if (m_run.MotionSeries)
         stopSeries();
     interruptMotion();
     setStatus(QStringLiteral("Motion Detector Error"));
@@ -249,13 +249,13 @@ void CaptureProgram::motionTick()
         motionError();
         return;
     }
-    const motion::Step s = m_motion.step(motion::sampleAverage(frame), m_state.MotionSensitivity);
+    const motion::Step s = m_motion.step(motion::sampleAverage(frame), m_model.preferences().MotionSensitivity);
     if (!s.measured)
         return;
     setStatus(s.status);
     if (!s.motion)
         return;
-    if (m_state.MotionSeries) {
+    if (m_run.MotionSeries) {
         if (!shoot())
             motionError();
         return;
@@ -270,7 +270,7 @@ void CaptureProgram::motionTick()
 
 bool CaptureProgram::writeInfo()
 {
-    const MovieInfoResult r = MovieRecording::writeInfo(m_state.CurrentFileName, m_state.AviInfoFields);
+    const MovieInfoResult r = MovieRecording::writeInfo(m_model.fileName(), m_model.infoFields());
     m_model.setInfoWriteFailed(!r.written);
     if (!r.written)
         setStatus(r.error);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "base/fileresult.h"
-#include "base/sessionstate.h"
 #include "capture/capturesession.h"
 #include "image/stamping.h"
 #include "modes/motionmeasure.h"
+#include "modes/runrecord.h"
 #include "modes/seriesnaming.h"
 #include "settings/capturemodel.h"
 
@@ -23,13 +23,14 @@ namespace lv {
 // armed to start a capture once; the information written into a finished
 // frame-by-frame movie. It takes its settings from
 // the model and its frames from the session, writes its run state and status
-// texts into the model and tells the window by signals what it should show.
+// texts into the model, its counters into the run record, and tells the
+// window by signals what it should show.
 // UI thread (the thread it lives on) only.
 class CaptureProgram final : public QObject {
     Q_OBJECT
 
 public:
-    CaptureProgram(CaptureModel& model, SessionState& state, QObject* parent = nullptr);
+    CaptureProgram(CaptureModel& model, RunRecord& run, QObject* parent = nullptr);
     ~CaptureProgram() override;
 
     // The connected device; null when none. A frame-by-frame movie still open
@@ -79,7 +80,7 @@ public:
     // MovieRecording); false (the status says why) when they could not be written.
     bool writeInfo();
 
-    // The stamps of the image panel or the series panel, in the session's colours.
+    // The stamps of the image panel or the series panel, in the model's colours.
     StampSettings stamps(bool series) const;
 
     QTimer& seriesTimer() { return m_seriesTimer; }
@@ -113,13 +114,13 @@ private:
     void motionError();
 
     CaptureModel& m_model;
-    SessionState& m_state;
+    RunRecord& m_run;
     QPointer<CaptureSession> m_session;
     QTimer m_seriesTimer;
     QTimer m_motionTimer;
     motion::Detector m_motion;
     SeriesCountdown m_countdown;
-    // Added to ImageCount for the number in a numbered series' file names, so
+    // Added to the run record's ImageCount for the number in a numbered series' file names, so
     // a series goes on after the pictures already there instead of over them.
     int32_t m_numberOffset = 0;
     bool m_inMotionTick = false;

@@ -35,7 +35,48 @@ CaptureSettings CaptureModel::forFile() const
     c.TextPosition = p.TextPosition;
     c.Text = p.Text;
     c.AviInfo = series ? c.SeriesAviInfo : c.MovieAviInfo;
+    const CaptureParms& d = m_parms;
+    c.CaptureOperationBackground = d.fYield == 1;
+    c.VideoBuffers = d.wNumVideoRequested;
+    c.AudioBuffers = d.wNumAudioRequested;
+    c.DOSBuffers = d.fUsingDOSMemory == 1;
+    c.WriteCache = d.fDisableWriteCache != 1;
+    c.MaxIndexSize = d.dwIndexSize;
+    c.ChunkGranularity = d.wChunkGranularity;
+    c.DropError = d.wPercentDropForError;
     return c;
+}
+
+void CaptureModel::setFileName(const QString& name)
+{
+    edit([&name](CaptureSettings& c) { c.Filename = name; });
+}
+
+std::array<QString, 6> CaptureModel::infoFields() const
+{
+    const CaptureSettings& c = m_settings;
+    return {c.Copyright, c.Artist, c.Subject, c.Product, c.Source, c.Comments};
+}
+
+void CaptureModel::setInfoFields(const std::array<QString, 6>& f)
+{
+    edit([&f](CaptureSettings& c) {
+        c.Copyright = f[0];
+        c.Artist = f[1];
+        c.Subject = f[2];
+        c.Product = f[3];
+        c.Source = f[4];
+        c.Comments = f[5];
+    });
+}
+
+void CaptureModel::setInfoField(int index, const QString& text)
+{
+    if (index < 0 || index >= 6)
+        return;
+    std::array<QString, 6> f = infoFields();
+    f[static_cast<size_t>(index)] = text;
+    setInfoFields(f);
 }
 
 bool CaptureModel::writesInfo() const

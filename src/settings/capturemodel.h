@@ -1,10 +1,13 @@
 #pragma once
 
+#include "base/devicerecords.h"
 #include "settings/capturesettings.h"
+#include "settings/preferencevalues.h"
 
 #include <QColor>
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 
 namespace lv {
@@ -41,6 +44,29 @@ public:
     }
     // Whether the information is written at the end of a recording of the current mode.
     bool writesInfo() const;
+
+    // The capture file (the parameters file's Filename).
+    QString fileName() const { return m_settings.Filename; }
+    void setFileName(const QString& name);
+    // The movie information fields, in the file's order: Copyright, Artist,
+    // Subject, Product, Source, Comments.
+    std::array<QString, 6> infoFields() const;
+    void setInfoFields(const std::array<QString, 6>& fields);
+    // One of them; an index outside 0..5 is ignored.
+    void setInfoField(int index, const QString& text);
+
+    // The recording setup of the device: the advanced settings of the
+    // parameters file live here (forFile fills their keys from it), the rest
+    // is filled in from the movie panel when a recording starts.
+    CaptureParms& captureParms() { return m_parms; }
+    const CaptureParms& captureParms() const { return m_parms; }
+
+    // The preferences in effect and the folder the program keeps its files
+    // in (ends in "/"); neither is shown by a panel.
+    PreferenceValues& preferences() { return m_preferences; }
+    const PreferenceValues& preferences() const { return m_preferences; }
+    QString programDirectory() const { return m_programDirectory; }
+    void setProgramDirectory(const QString& dir) { m_programDirectory = dir; }
 
     RunState runState() const { return m_runState; }
     void setRunState(RunState state);
@@ -81,6 +107,9 @@ private:
     QString m_droppedText = QStringLiteral("-");
     QColor m_droppedColor{255, 255, 255};
     bool m_infoWriteFailed = false;
+    CaptureParms m_parms;
+    PreferenceValues m_preferences;
+    QString m_programDirectory;
 };
 
 } // namespace lv

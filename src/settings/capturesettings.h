@@ -25,6 +25,13 @@ constexpr int audioRateEntry(int64_t hz)
     return -1;
 }
 
+// The preview rates of the device band's list: 1 to 40 frames per second,
+// the entry being the rate - 1.
+inline constexpr int kPreviewRates = 40;
+// The series movie's frame rates (its list and the "AVI Rate" key): 1 to 30,
+// the entry being the rate - 1.
+inline constexpr int kSeriesMovieRates = 30;
+
 // The three stamps of an image panel.
 enum class StampItem { Time, Date, Text };
 
@@ -55,7 +62,7 @@ struct CaptureSettings {
     int32_t DeviceIndex = 0;
     QString DeviceDescription;             // the video window's caption
     bool ViewModeOverlay = false;          // fOverlayWindow of the device status
-    int16_t PreviewRate = 15;              // preview-rate list entry + 1
+    int16_t PreviewRate = 10;              // preview-rate list entry + 1
 
     // Autostart
     int16_t Hours = 0;

@@ -330,7 +330,6 @@ private:
     mutable QStringList m_refused;
 };
 
-constexpr int kPreviewRateEntries = 40;
 constexpr int kPositionEntries = 6;
 constexpr int kMultipleImageTypes = 6;
 
@@ -402,7 +401,7 @@ void readMultiple(const Reader& r, ParameterTarget& t)
     if (type >= 0 && type < kMultipleImageTypes)
         t.applyMultipleImageType(type);
     const int16_t aviRate = r.int16("AVI Rate", "10");
-    if (aviRate > 0 && aviRate < 31)
+    if (aviRate > 0 && aviRate <= kSeriesMovieRates)
         t.applyAviRateEntry(aviRate - 1);
 
     readStamps(r, t, CaptureKind::MultipleImage);
@@ -436,7 +435,7 @@ QString ReadParameters(const QString& path, ParameterTarget& target, ParameterFi
 
     target.applyViewMode(r.is("View Mode", "Overlay", "OVERLAY"));
     const int entry = std::abs(int(r.int16("Preview Rate", "15")) - 1);
-    if (entry < kPreviewRateEntries)
+    if (entry < kPreviewRates)
         target.applyPreviewRateEntry(entry);
 
     target.applyAutostartHours(r.int16("Hours", "0"));

@@ -31,7 +31,7 @@ private slots:
             rig.multiple(1);
         } else {
             rig.master->SelectMovieMode();
-            rig.state.CurrentFileName = out.filePath(QStringLiteral("auto.avi"));
+            rig.model.setFileName(out.filePath(QStringLiteral("auto.avi")));
             rig.master->MovieDisableLimit->setChecked(false);
             rig.master->MovieSecondsControl->setValue(1);
         }
@@ -58,7 +58,7 @@ private slots:
             QVERIFY(rig.master->OperationBar->button(QStringLiteral("autostart"))->isEnabled());
         } else {
             QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 10000);
-            QVERIFY(probeInt(probeStream(rig.state.CurrentFileName, QStringLiteral("video")), "nb_read_packets") > 0);
+            QVERIFY(probeInt(probeStream(rig.model.fileName(), QStringLiteral("video")), "nb_read_packets") > 0);
         }
     }
 };

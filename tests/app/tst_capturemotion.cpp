@@ -97,7 +97,7 @@ private slots:
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.bmp")));
         rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
-        rig.state.MotionSensitivity = 0;
+        rig.model.preferences().MotionSensitivity = 0;
         rig.setPattern({320, 240}, true);
         rig.multiple(1, QStringLiteral("motion"));
         QVERIFY(rig.master->MotionLabel->isVisibleTo(rig.master.get()));
@@ -105,14 +105,14 @@ private slots:
         rig.ctl->program().motionTimer().setInterval(1000000); // ticks come from the test
         rig.master->RecordButtonClicked();
         QVERIFY(rig.ctl->program().motionTimer().isActive());
-        QVERIFY(rig.state.MotionSeries);
+        QVERIFY(rig.run.MotionSeries);
 
         QCOMPARE(tickUntil(rig, 6, [] { return false; }), -1);
         QCOMPARE(rig.status(), QStringLiteral(" 0% Image changed"));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 0);
 
         rig.setPattern({320, 240}, false);
-        QVERIFY(tickUntil(rig, 40, [&] { return rig.state.ImageCount >= 2; }) > 0);
+        QVERIFY(tickUntil(rig, 40, [&] { return rig.run.ImageCount >= 2; }) > 0);
         QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("cam00001.bmp"))));
         QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("cam00002.bmp"))));
         QVERIFY(rig.ctl->program().motionTimer().isActive()); // a series goes on
@@ -120,7 +120,7 @@ private slots:
 
         rig.master->RecordButtonClicked();
         QVERIFY(!rig.ctl->program().motionTimer().isActive());
-        QVERIFY(!rig.state.MotionSeries);
+        QVERIFY(!rig.run.MotionSeries);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
     }
 
@@ -137,8 +137,8 @@ private slots:
         }
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
-        rig.state.MotionSensitivity = 0;
+        rig.model.setFileName(movie);
+        rig.model.preferences().MotionSensitivity = 0;
         rig.master->MovieDisableLimit->setChecked(false);
         rig.master->MovieSecondsControl->setValue(1);
         rig.setPattern({320, 240}, true);
@@ -172,7 +172,7 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("first.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(false);
         rig.master->MovieSecondsControl->setValue(1);
         rig.master->RecordButtonClicked();
@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(rig.master->model().runState(), RunState::Idle);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QTest::qWait(300);
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u); // nothing was started
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u); // nothing was started
     }
 
     void overlayWarning()
@@ -233,10 +233,10 @@ private slots:
         if (when == QLatin1String("recording")) {
             const QString movie = out.filePath(QStringLiteral("lost.avi"));
             rig.master->SelectMovieMode();
-            rig.state.CurrentFileName = movie;
+            rig.model.setFileName(movie);
             rig.master->MovieDisableLimit->setChecked(true);
             rig.master->RecordButtonClicked();
-            QTRY_COMPARE(rig.state.Status.fCapturingNow, 1u);
+            QTRY_COMPARE(rig.master->videoScreen()->status().fCapturingNow, 1u);
             QTest::qWait(500);
             catalogue.last->vanish();
             QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 5000);

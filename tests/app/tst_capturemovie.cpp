@@ -55,8 +55,8 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("movie.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
-        rig.state.Parms.fYield = yield;
+        rig.model.setFileName(movie);
+        rig.model.captureParms().fYield = yield;
         rig.master->MovieFrameRateControl->setValue(15);
         if (ntsc)
             emit rig.master->MovieFrameRateDisplay->clicked();
@@ -69,8 +69,8 @@ private slots:
         rig.master->AudioChannels->setCurrentIndex(channels);
         rig.master->AudioRate->setCurrentIndex(rateIndex);
         rig.master->MovieToolbar->setPressed(QStringLiteral("writeinfo"), true);
-        rig.state.AviInfoFields = {QStringLiteral("CR"), QStringLiteral("The Artist"), QStringLiteral("Subj"),
-                                   QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")};
+        rig.model.setInfoFields({QStringLiteral("CR"), QStringLiteral("The Artist"), QStringLiteral("Subj"),
+                                   QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")});
 
         rig.master->RecordButtonClicked();
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 15000);
@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(written.readAll().count("IART"), 1);
         QCOMPARE(rig.commands.count(Command::WriteMovieInfo), 0);
         QVERIFY(dialogs.d.requests.isEmpty());
-        QVERIFY(rig.state.FreeSpaceAtStart > 0);
+        QVERIFY(rig.run.FreeSpaceAtStart > 0);
 
         const QJsonObject v = probeStream(movie, QStringLiteral("video"));
         const double rate = ntsc ? 30000.0 / 1001.0 : 15.0;
@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(dialogs.d.messages().size(), 1);
         QCOMPARE(dialogs.d.requests.first().icon, Dialogs::Icon::Warning);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u);
     }
 
     void stopButtonEndsAnUnlimitedRecording()
@@ -120,7 +120,7 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("stop.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(true);
         rig.master->RecordButtonClicked();
         QTRY_COMPARE(rig.recordImage(), QStringLiteral("stop"));
@@ -141,12 +141,12 @@ private slots:
         const QString movie = fs.path(QStringLiteral("full.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(true);
         rig.master->RecordButtonClicked();
         QTRY_VERIFY_WITH_TIMEOUT(rig.status().contains(QLatin1String("disk is full")), 20000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u);
     }
 
     // A press of an aborting mouse button anywhere in the main window ends the
@@ -170,8 +170,8 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("pressed.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
-        rig.state.Parms.fYield = yield;
+        rig.model.setFileName(movie);
+        rig.model.captureParms().fYield = yield;
         rig.master->MovieDisableLimit->setChecked(true);
         struct KeyCounter : QObject {
             int seen = 0;
@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
         if (yield == 0)
             QCOMPARE(rig.master->DroppedString->text(), QStringLiteral("Exclusive Task"));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.state.Status.fCapturingNow == 1 && !rig.master->StatusTime->text().isEmpty(),
+        QTRY_VERIFY_WITH_TIMEOUT(rig.master->videoScreen()->status().fCapturingNow == 1 && !rig.master->StatusTime->text().isEmpty(),
                                  5000);
         const QString elapsed = rig.master->StatusTime->text();
         QTest::keyClick(time, Qt::Key_A);
@@ -264,7 +264,7 @@ private slots:
         const QString movie = fs.path(QStringLiteral("readonly.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(true);
         rig.master->RecordButtonClicked();
         QVERIFY2(rig.status().startsWith(QLatin1String("Cannot record ") + movie), qPrintable(rig.status()));
@@ -273,7 +273,7 @@ private slots:
         QTest::qWait(500); // the housekeeping ticks keep it so
         QVERIFY(rig.status().startsWith(QLatin1String("Cannot record ")));
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u);
     }
 
     // A write error ends the recording with the writer's reason, not "Stopped",
@@ -286,7 +286,7 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("limited.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(true);
 
         // A file-size limit, as a FAT32 disk has at 4 GiB, here at 600 KiB.
@@ -313,7 +313,7 @@ private slots:
         limit.lift();
         QVERIFY2(rig.status().contains(QLatin1String("File too large")), qPrintable(rig.status()));
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u);
         QTest::qWait(500);
         QVERIFY2(rig.status().contains(QLatin1String("File too large")), qPrintable(rig.status()));
 

@@ -28,7 +28,8 @@ namespace captest {
 // The main window with its capture controller, on the test-pattern device,
 // as the application wires them.
 struct Rig {
-    lv::SessionState state;
+    lv::CaptureModel model;
+    lv::RunRecord run;
     std::unique_ptr<lv::Master> master;
     lv::CaptureController* ctl = nullptr;
     QList<lv::Command> commands; // every command the window asked for
@@ -38,20 +39,20 @@ struct Rig {
         // The device dialogs, as the application registers them at start-up.
         static lv::WidgetDeviceDialogs deviceDialogs;
         lv::setDeviceDialogs(&deviceDialogs);
-        state.ProgramDirectory = lv::programDirectory();
-        state.SystemSounds = QStringLiteral("0");
-        state.CurrentFileName = captureFile;
-        master = std::make_unique<lv::Master>(state);
-        ctl = new lv::CaptureController(*master, state);
+        model.setProgramDirectory(lv::programDirectory());
+        model.preferences().SystemSounds = QStringLiteral("0");
+        model.setFileName(captureFile);
+        master = std::make_unique<lv::Master>(model, run);
+        ctl = new lv::CaptureController(*master);
         QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](lv::Command c) {
             commands << c;
             ctl->handle(c);
         });
         master->load(QString());
         master->show();
-        state.CurrentFileName = captureFile;
+        model.setFileName(captureFile);
         // Ready as a user finds it: the device has delivered its first frame.
-        if (!QTest::qWaitFor([this] { return state.CaptureHandle && state.CaptureHandle->latestFrame(); }, 2000))
+        if (!QTest::qWaitFor([this] { return window() && window()->latestFrame(); }, 2000))
             qWarning("the test pattern delivered no frame");
     }
     ~Rig()
@@ -60,9 +61,11 @@ struct Rig {
         master->videoScreen()->Disconnect();
     }
 
+    // The connected device's capture window; null when none.
+    lv::CaptureWindow* window() const { return master->videoScreen()->captureWindow(); }
     lv::TestPatternDriver* pattern() const
     {
-        return state.CaptureHandle ? dynamic_cast<lv::TestPatternDriver*>(state.CaptureHandle->driver()) : nullptr;
+        return window() ? dynamic_cast<lv::TestPatternDriver*>(window()->driver()) : nullptr;
     }
     void setPattern(QSize size, bool still, int rate = 30)
     {
@@ -81,7 +84,7 @@ struct Rig {
         master->SelectMultipleMode();
         master->MultipleImageMode->setCurrentIndex(type);
         emit master->TriggerType->buttonClicked(trigger);
-        state.CurrentFileName = fileName;
+        model.setFileName(fileName);
     }
     // Starts the timer series set up with multiple(), every `seconds`, and
     // leaves its ticks to the test; the interval is read at the start.

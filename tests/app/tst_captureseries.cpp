@@ -91,7 +91,7 @@ private slots:
         }
         QCOMPARE(statuses.last(), lastStatus.arg(out.path()));
         QCOMPARE(rig.ctl->multiImage()->windowTitle(), caption.arg(out.path()));
-        QCOMPARE(rig.state.ImageCount, 3);
+        QCOMPARE(rig.run.ImageCount, 3);
         QCOMPARE(filesIn(out.path()), files);
         for (const QString& f : files)
             QCOMPARE(identify(out.filePath(f)), format);
@@ -109,7 +109,7 @@ private slots:
         // A new series counts from 1 again.
         rig.master->RecordButtonClicked();
         rig.master->Shooter->click();
-        QCOMPARE(rig.state.ImageCount, 1);
+        QCOMPARE(rig.run.ImageCount, 1);
         rig.master->RecordButtonClicked();
     }
 
@@ -122,7 +122,7 @@ private slots:
         rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
         rig.setPattern({320, 240}, true);
         rig.multiple(1);
-        rig.state.TextColor = 0xffffff;
+        rig.model.edit([&](lv::CaptureSettings& c) { c.TextColor = 0xffffff; });
         rig.master->MultipleImageText->setText(QStringLiteral("FRAME &FRM&"));
         rig.master->RecordButtonClicked();
         rig.master->Shooter->click(); // plain
@@ -160,7 +160,7 @@ private slots:
         rig.startTimerSeriesTickedByHand(5);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(rig.state.TimerInterval, 5);
+        QCOMPARE(rig.run.TimerInterval, 5);
         // Read only at the start: changing it now changes nothing.
         rig.master->MultipleImageSecondsControl->setValue(2);
         QStringList seen;
@@ -198,10 +198,10 @@ private slots:
         rig.multiple(0);
         rig.master->MultipleImageFrameRate->setCurrentIndex(rateIndex);
         rig.master->MultipleImageToolbar->setPressed(QStringLiteral("writeinfo"), true);
-        rig.state.AviInfoFields = {QStringLiteral("CR"), QStringLiteral("Artist"), QStringLiteral("Subj"),
-                                   QStringLiteral("Prod"), QStringLiteral("Src"), QStringLiteral("Notes")};
+        rig.model.setInfoFields({QStringLiteral("CR"), QStringLiteral("Artist"), QStringLiteral("Subj"),
+                                   QStringLiteral("Prod"), QStringLiteral("Src"), QStringLiteral("Notes")});
         rig.master->RecordButtonClicked();
-        QCOMPARE(rig.state.FrameRate, rateIndex + 1);
+        QCOMPARE(rig.run.FrameRate, rateIndex + 1);
         QVERIFY(!rig.master->MultipleImageFrameRate->isEnabled());
         for (int i = 0; i < shots; ++i) {
             rig.master->Shooter->click();
@@ -242,7 +242,7 @@ private slots:
         rig.setPattern({320, 240}, true);
         rig.master->SelectImageMode();
         QCOMPARE(rig.recordImage(), QStringLiteral("pause"));
-        rig.state.TextColor = 0xffffff;
+        rig.model.edit([&](lv::CaptureSettings& c) { c.TextColor = 0xffffff; });
         rig.master->ImageToolbar->setPressed(QStringLiteral("text"), true);
         rig.master->ImageText->setText(QStringLiteral("STAMP"));
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
@@ -260,12 +260,12 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
 
         // Snapshot: shutter sound only when system sounds are on; no clipboard.
-        rig.state.SystemSounds = QStringLiteral("1");
+        rig.model.preferences().SystemSounds = QStringLiteral("1");
         emit rig.master->DeviceToolbar->buttonClicked(QStringLiteral("snapshot"));
         QCOMPARE(sounds, 1);
         QCOMPARE(rig.ctl->editor()->windowTitle(), QStringLiteral("Untitled"));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("keep"));
-        rig.state.SystemSounds = QStringLiteral("0");
+        rig.model.preferences().SystemSounds = QStringLiteral("0");
         rig.master->action(Command::Snapshot)->trigger();
         QCOMPARE(sounds, 1);
 
@@ -281,7 +281,7 @@ private slots:
         ScopedScriptedDialogs dialogs;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.avi")));
-        rig.state.SystemSounds = QStringLiteral("1");
+        rig.model.preferences().SystemSounds = QStringLiteral("1");
         QElapsedTimer t;
         t.start();
         rig.ctl->CaptureFrameToEditor();
@@ -427,7 +427,7 @@ private slots:
         // The same series started again goes on once more, while its own count starts at 1.
         rig.master->RecordButtonClicked();
         rig.master->Shooter->click();
-        QCOMPARE(rig.state.ImageCount, 1);
+        QCOMPARE(rig.run.ImageCount, 1);
         rig.master->RecordButtonClicked();
         QCOMPARE(filesIn(out.path()).size(), expected.size() + 1);
     }

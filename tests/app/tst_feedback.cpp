@@ -272,7 +272,7 @@ private slots:
             rig.master->SelectImageMode();
         else
             rig.multiple(type);
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         const int unplug = int(rig.master->DeviceMenu->actions().size()) - 1;
         rig.master->DeviceMenu->actions().at(unplug)->trigger();
         QCOMPARE(dialogs.d.messages().size(), 1); // "Device Driver Disconnected..."
@@ -313,7 +313,7 @@ private slots:
         const QString movie = out.filePath(QStringLiteral("sound.avi"));
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(false);
         rig.master->MovieSecondsControl->setValue(2);
         rig.master->action(Command::AudioOn)->trigger(); // Audio On
@@ -385,7 +385,7 @@ private slots:
         QVERIFY(app.start());
         Master& m = app.showMain({});
         const QString mixed = env.dir("Holiday Films") + QStringLiteral("/Garden-CAM.AVI");
-        app.state().CurrentFileName = mixed;
+        app.model().setFileName(mixed);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + mixed);
         // The panel names the page a click on it opens; this build names no
         // home page, so it offers the help, and no path of the machine shows.
@@ -434,7 +434,7 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain({});
-        QCOMPARE(app.state().JpegQuality, quality);
+        QCOMPARE(app.model().preferences().JpegQuality, quality);
         int shown = -1;
         onModal<Preferences>([&](Preferences* w) {
             shown = w->findChild<QSlider*>(QStringLiteral("JpegCompression"))->value();
@@ -443,7 +443,7 @@ private slots:
         m.action(Command::Preferences)->trigger(); // Preferences
         QCOMPARE(shown, quality);
         // OK without a change keeps what was in effect.
-        QCOMPARE(app.state().JpegQuality, quality);
+        QCOMPARE(app.model().preferences().JpegQuality, quality);
 
         // A new quality reaches an editor that is already open.
         m.action(Command::Snapshot)->trigger(); // Capture Frame
@@ -458,7 +458,7 @@ private slots:
             w->accept();
         });
         m.action(Command::Preferences)->trigger();
-        QCOMPARE(app.state().JpegQuality, 40);
+        QCOMPARE(app.model().preferences().JpegQuality, 40);
         const QString jpeg = env.dir("out") + QStringLiteral("/snap.jpg");
         dlg.d.fileAnswers.enqueue(jpeg);
         editor->toolbar()->findChild<QAction*>(QStringLiteral("save"))->trigger();

@@ -23,7 +23,7 @@ namespace {
 
 TestPatternDriver* pattern(const Application& app)
 {
-    CaptureWindow* w = const_cast<Application&>(app).state().CaptureHandle;
+    CaptureWindow* w = app.master()->videoScreen()->captureWindow();
     return w ? dynamic_cast<TestPatternDriver*>(w->driver()) : nullptr;
 }
 
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(s.rate, 25);
         QCOMPARE(s.brightness, 40);
         CaptureStatus st;
-        QVERIFY(app->state().CaptureHandle->GetStatus(st));
+        QVERIFY(app->master()->videoScreen()->captureWindow()->GetStatus(st));
         QCOMPARE(st.fScale, 1u);
         QCOMPARE(m->panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:1280x720 "));
         QCOMPARE(m->visibleBand(), mode);
@@ -146,7 +146,7 @@ private slots:
         QCOMPARE(m->AudioRate->currentText(), QStringLiteral("44100 Hz"));
         QCOMPARE(m->AudioChannels->currentText(), QStringLiteral("Stereo"));
         QCOMPARE(m->AudioBits->currentText(), QStringLiteral("16 bit"));
-        const CaptureParms& p = app->state().Parms;
+        const CaptureParms& p = app->model().captureParms();
         QCOMPARE(p.wPercentDropForError, 25u);
         QCOMPARE(p.wNumVideoRequested, 12u);
         QCOMPARE(p.dwIndexSize, 5000u);

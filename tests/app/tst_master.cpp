@@ -141,7 +141,7 @@ private slots:
         // The housekeeping timer fills the status bar.
         QTRY_VERIFY(m.panelText(QStringLiteral("diskcap")).startsWith(QStringLiteral("Free Space : ")));
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")),
-                     QStringLiteral("Filename: ") + app.state().CurrentFileName);
+                     QStringLiteral("Filename: ") + app.model().fileName());
         // Frames really arrive.
         QTRY_VERIFY(m.videoScreen()->captureWindow()->latestFrame() != nullptr);
         QVERIFY(dlg.d.messages().isEmpty());
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(app.start());
         Master& m = app.showMain({});
         const QString first = fs.path(QStringLiteral("first.avi"));
-        app.state().CurrentFileName = first;
+        app.model().setFileName(first);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + first);
         QTRY_COMPARE(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 8 Mb"));
 
@@ -175,7 +175,7 @@ private slots:
 
         // A new name brings the panels up to date at once.
         const QString second = fs.path(QStringLiteral("second.avi"));
-        app.state().CurrentFileName = second;
+        app.model().setFileName(second);
         QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + second, 1000);
         QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("diskcap")), QStringLiteral("Free Space : 3 Mb"), 1000);
     }
@@ -238,11 +238,11 @@ private slots:
         settings::save(QStringLiteral("LV"), QStringLiteral("JPEG"), QStringLiteral("Compression"), QStringLiteral("87.6"));
         Application app;
         QVERIFY(app.start());
-        QCOMPARE(app.state().MotionSensitivity, int16_t(0));
-        QCOMPARE(app.state().JpegQuality, 88);
-        QCOMPARE(app.state().SystemSounds, QStringLiteral("1"));
-        QCOMPARE(app.state().PopUpMovieViewer, QString());
-        QVERIFY(app.state().ProgramDirectory.endsWith(QLatin1Char('/')));
+        QCOMPARE(app.model().preferences().MotionSensitivity, int16_t(0));
+        QCOMPARE(app.model().preferences().JpegQuality, 88);
+        QCOMPARE(app.model().preferences().SystemSounds, QStringLiteral("1"));
+        QCOMPARE(app.model().preferences().PopUpMovieViewer, QString());
+        QVERIFY(app.model().programDirectory().endsWith(QLatin1Char('/')));
     }
 
     void quitQuestion()
@@ -252,8 +252,8 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain({});
-        const QString lastSession = app.state().ProgramDirectory + QStringLiteral("lvsr.lv2");
-        const QString deviceFile = app.state().ProgramDirectory + QStringLiteral("lvsr.lv3");
+        const QString lastSession = app.model().programDirectory() + QStringLiteral("lvsr.lv2");
+        const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
         dlg.d.answers.enqueue(Dialogs::Answer::No);
         QVERIFY(!m.close());
@@ -267,7 +267,7 @@ private slots:
         QVERIFY(m.close());
         QVERIFY(QFileInfo::exists(deviceFile));
         QCOMPARE(m.videoScreen()->ConnectionTag, QString());
-        QVERIFY(app.state().CaptureHandle == nullptr);
+        QVERIFY(app.master()->videoScreen()->captureWindow() == nullptr);
     }
 
     void commandLineFile()
@@ -327,7 +327,7 @@ private slots:
         m.MasterTimer.stop();
         QSignalBlocker block(m.MultipleImageMode);
         m.MultipleImageMode->setCurrentIndex(type);
-        app.state().CurrentFileName = name;
+        app.model().setFileName(name);
         if (mode == QLatin1String("movie"))
             m.SelectMovieMode();
         else if (mode == QLatin1String("image"))
@@ -335,7 +335,7 @@ private slots:
         else
             m.SelectMultipleMode();
         QCOMPARE(m.visibleBand(), mode);
-        QCOMPARE(app.state().CurrentFileName, expected);
+        QCOMPARE(app.model().fileName(), expected);
         QCOMPARE(m.panelText(QStringLiteral("filename")), panel);
         QCOMPARE(m.MainToolbar->isPressed(mode), true);
         int visible = 0;
@@ -448,7 +448,7 @@ private slots:
         Master& m = app.showMain({});
         const auto deviceShows = [&]() -> QString {
             CaptureStatus st;
-            if (!app.state().CaptureHandle->GetStatus(st))
+            if (!app.master()->videoScreen()->captureWindow()->GetStatus(st))
                 return QStringLiteral("no status");
             return st.fOverlayWindow == 1 ? QStringLiteral("overlay")
                  : st.fLiveWindow == 1    ? QStringLiteral("preview")
@@ -603,7 +603,7 @@ private slots:
         else
             m.SelectMultipleMode();
         QTRY_COMPARE_WITH_TIMEOUT(m.panelText(QStringLiteral("filename")),
-                                  QStringLiteral("Filename: ") + app.state().CurrentFileName, 1000);
+                                  QStringLiteral("Filename: ") + app.model().fileName(), 1000);
     }
 
     // Window > Arrange Icons lines the minimised windows up along the bottom of the
@@ -662,9 +662,9 @@ private slots:
         m.MasterTimer.stop();
         m.SelectMultipleMode();
         m.MultipleImageMode->setCurrentIndex(1);
-        app.state().CurrentFileName = QStringLiteral("/pics/cam.bmp");
+        app.model().setFileName(QStringLiteral("/pics/cam.bmp"));
         m.MultipleImageMode->setCurrentIndex(2);
-        QCOMPARE(app.state().CurrentFileName, QStringLiteral("/pics/cam.JPG"));
+        QCOMPARE(app.model().fileName(), QStringLiteral("/pics/cam.JPG"));
         QCOMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: /pics/cam.JPG"));
         QVERIFY(m.MultipleImageToolbar->button(QStringLiteral("ftp"))->isEnabled());
         QVERIFY(!m.MultipleImageFrameRate->isEnabled());
@@ -678,9 +678,9 @@ private slots:
         QVERIFY(!m.MultipleImageToolbar2->isEnabled());
         QCOMPARE(m.MultipleImageToolbar->imageKey(QStringLiteral("filename")), QStringLiteral("filename"));
         // A name too short for an extension gets one added, not a mangled one.
-        app.state().CurrentFileName = QStringLiteral("ab");
+        app.model().setFileName(QStringLiteral("ab"));
         m.MultipleImageMode->setCurrentIndex(1);
-        QCOMPARE(app.state().CurrentFileName, QStringLiteral("ab.BMP"));
+        QCOMPARE(app.model().fileName(), QStringLiteral("ab.BMP"));
     }
 
     void controlRules()
@@ -702,7 +702,7 @@ private slots:
         m.frameRateDisplayClicked();
         QCOMPARE(m.MovieFrameRateControl->value(), 29);
         QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
-        QCOMPARE(app.state().MovieFrameRate, 29.97);
+        QCOMPARE(app.model().settings().FrameRate, 29.97);
         m.MovieFrameRateControl->setValue(15);
         QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 15 fps"));
         // Sound off disables the lists and the menu mirrors it.
@@ -783,7 +783,7 @@ private slots:
         QCOMPARE(m.AudioRate->currentIndex(), 2);
         QVERIFY(m.sampleRateItem(22050)->isChecked());
         QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
-        QCOMPARE(app.state().MovieFrameRate, 29.97);
+        QCOMPARE(app.model().settings().FrameRate, 29.97);
         QVERIFY(m.MovieDisableLimit->isChecked());
         QVERIFY(!m.MovieHoursControl->isEnabled());
         QVERIFY(m.ImageToolbar->isPressed(QStringLiteral("text")));
@@ -838,16 +838,16 @@ private slots:
         Master& m = app.showMain({});
         m.previewrate->setCurrentIndex(19);
         m.PreviewRateClicked(19);
-        QCOMPARE(app.state().PreviewRate, int16_t(20));
+        QCOMPARE(app.model().settings().PreviewRate, int16_t(20));
         CaptureStatus st;
-        QVERIFY(app.state().CaptureHandle->GetStatus(st));
+        QVERIFY(app.master()->videoScreen()->captureWindow()->GetStatus(st));
         QCOMPARE(st.fLiveWindow, 1u);
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
         m.action(Command::Overlay)->trigger(); // Overlay Mode
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
         m.action(Command::Preview)->trigger(); // Preview Mode at the same rate
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
-        QCOMPARE(app.state().PreviewRate, int16_t(20));
+        QCOMPARE(app.model().settings().PreviewRate, int16_t(20));
     }
 
     void deviceThatDoesNotOpenShowsNoSignal()
@@ -866,7 +866,7 @@ private slots:
         QVERIFY(!m.DeviceToolbar->button(QStringLiteral("fullscreen"))->isEnabled());
         // Not connected: the file name falls back to the program directory.
         QCOMPARE(m.videoScreen()->GetFilename(), QStringLiteral("Error"));
-        QCOMPARE(app.state().CurrentFileName, app.state().ProgramDirectory + QStringLiteral("lumivark.avi"));
+        QCOMPARE(app.model().fileName(), app.model().programDirectory() + QStringLiteral("lumivark.avi"));
     }
 
     void noDriversAtAll()
@@ -894,9 +894,10 @@ private slots:
         ScopedScriptedDialogs dlg;
         OneDriver cat(true);
         ScopedDriverCatalogue scoped(&cat);
-        SessionState state;
-        state.ProgramDirectory = env.home();
-        Master m(state);
+        CaptureModel model;
+        RunRecord run;
+        model.setProgramDirectory(env.home());
+        Master m(model, run);
         m.load({});
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
         QCOMPARE(m.MovieFrameRateControl->value(), 12);           // a frame period of 0
@@ -916,17 +917,17 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain({});
-        const QString deviceFile = app.state().ProgramDirectory + QStringLiteral("lvsr.lv3");
+        const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
         m.DeviceMenuCommand(2, QStringLiteral("unplug"));
         QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Disconnected"));
-        QVERIFY(app.state().CaptureHandle == nullptr);
+        QVERIFY(app.master()->videoScreen()->captureWindow() == nullptr);
         QVERIFY(QFileInfo::exists(deviceFile));
         QCOMPARE(dlg.d.messages().last(),
                  QStringLiteral("Device Driver Disconnected.\r\nCan be now removed if is a USB device..."));
         // Choosing the driver again connects it again.
         m.DeviceMenuCommand(0, QStringLiteral("vfw"));
-        QVERIFY(app.state().CaptureHandle != nullptr);
+        QVERIFY(app.master()->videoScreen()->captureWindow() != nullptr);
         QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Lumivark Test Pattern"));
     }
 
@@ -946,14 +947,14 @@ private slots:
         QTimer::singleShot(300, [&] {
             auto* full = qobject_cast<Fullscreen*>(QApplication::activeModalWidget());
             sawFullscreen = full && full->captureWindow() && full->captureWindow()->isConnected();
-            videoLetGo = app.state().CaptureHandle == nullptr;
+            videoLetGo = app.master()->videoScreen()->captureWindow() == nullptr;
             if (full)
                 QTest::keyClick(full->findChild<QLineEdit*>(QStringLiteral("Keyy")), Qt::Key_Space);
         });
         m.DeviceToolbar->button(QStringLiteral("fullscreen"))->trigger();
         QVERIFY(sawFullscreen);
         QVERIFY(videoLetGo);
-        QVERIFY(app.state().CaptureHandle != nullptr);
+        QVERIFY(app.master()->videoScreen()->captureWindow() != nullptr);
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
         QCOMPARE(m.StatusString->text(), QString());
     }

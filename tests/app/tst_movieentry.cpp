@@ -135,7 +135,7 @@ private slots:
         Master& m = app.showMain(QString());
         QVERIFY(m.action(Command::Viewer)->isEnabled());
         QVERIFY(m.MainToolbar->button(QStringLiteral("viewer"))->isEnabled());
-        QVERIFY(!app.state().ViewerShown);
+        QVERIFY(!app.run().ViewerShown);
 
         dlg.d.fileAnswers.enqueue(file.isEmpty() ? QString() : m_dir.filePath(file));
         if (how == QLatin1String("menu"))
@@ -152,11 +152,11 @@ private slots:
         MovieViewer* v = app.movieWindows()->viewer();
         if (file.isEmpty()) {
             QVERIFY(!v);
-            QVERIFY(!app.state().ViewerShown);
+            QVERIFY(!app.run().ViewerShown);
             return;
         }
         QVERIFY(v);
-        QVERIFY(app.state().ViewerShown);
+        QVERIFY(app.run().ViewerShown);
         QCOMPARE(v->windowTitle(), file);
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
         QVERIFY(sub);
@@ -242,11 +242,11 @@ private slots:
         Application app;
         QVERIFY(app.start());
         Master& m = app.showMain(QString());
-        app.state().PopUpMovieViewer = preference;
-        app.state().SystemSounds = QStringLiteral("0");
+        app.model().preferences().PopUpMovieViewer = preference;
+        app.model().preferences().SystemSounds = QStringLiteral("0");
         const QString movie = m_dir.filePath(QStringLiteral("recorded-%1.avi").arg(preference));
         m.SelectMovieMode();
-        app.state().CurrentFileName = movie;
+        app.model().setFileName(movie);
         m.MovieDisableLimit->setChecked(false);
         m.MovieHoursControl->setValue(0);
         m.MovieMinutesControl->setValue(0);
@@ -257,11 +257,11 @@ private slots:
         MovieViewer* v = app.movieWindows()->viewer();
         if (preference != QLatin1String("1")) {
             QVERIFY(!v);
-            QVERIFY(!app.state().ViewerShown);
+            QVERIFY(!app.run().ViewerShown);
             return;
         }
         QVERIFY(v);
-        QVERIFY(app.state().ViewerShown);
+        QVERIFY(app.run().ViewerShown);
         QCOMPARE(v->windowTitle(), movie);
         QTRY_VERIFY_WITH_TIMEOUT(loaded(v), 20000);
         QVERIFY(v->player().frameCount() > 0);

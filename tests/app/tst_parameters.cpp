@@ -20,25 +20,25 @@ using namespace lv;
 namespace {
 
 // What a user sees of a set-up: every control the parameters file carries.
-QStringList controlState(Master& m, const SessionState& s)
+QStringList controlState(Master& m, const CaptureModel& s)
 {
     QStringList out;
     auto pressed = [&](KeyedToolBar* tb, const char* key) {
         out << QStringLiteral("%1.%2=%3").arg(tb->objectName(), QLatin1String(key)).arg(tb->isPressed(QString::fromLatin1(key)));
     };
-    out << QStringLiteral("band=") + m.visibleBand() << QStringLiteral("file=") + s.CurrentFileName
+    out << QStringLiteral("band=") + m.visibleBand() << QStringLiteral("file=") + s.fileName()
         << QStringLiteral("preview=%1").arg(m.previewrate->currentIndex())
-        << QStringLiteral("autostart=%1:%2:%3").arg(s.AutostartHours).arg(s.AutostartMinutes).arg(s.AutostartSeconds);
+        << QStringLiteral("autostart=%1:%2:%3").arg(s.settings().Hours).arg(s.settings().Minutes).arg(s.settings().Seconds);
     const QString band = m.visibleBand();
     if (band == QLatin1String("movie")) {
         pressed(m.MovieToolbar, "audio");
         pressed(m.MovieToolbar, "writeinfo");
         out << QStringLiteral("audio=%1/%2/%3").arg(m.AudioChannels->currentIndex()).arg(m.AudioBits->currentIndex()).arg(m.AudioRate->currentIndex())
-            << QStringLiteral("rate=%1 %2").arg(s.MovieFrameRate).arg(m.MovieFrameRateDisplay->text())
+            << QStringLiteral("rate=%1 %2").arg(s.settings().FrameRate).arg(m.MovieFrameRateDisplay->text())
             << QStringLiteral("nolimit=%1").arg(m.MovieDisableLimit->isChecked())
             << QStringLiteral("duration=%1:%2:%3").arg(m.MovieHoursControl->value()).arg(m.MovieMinutesControl->value()).arg(m.MovieSecondsControl->value())
-            << QStringLiteral("yield=%1 drop=%2 cache=%3").arg(s.Parms.fYield).arg(s.Parms.wPercentDropForError).arg(s.Parms.fDisableWriteCache);
-        for (const QString& f : s.AviInfoFields)
+            << QStringLiteral("yield=%1 drop=%2 cache=%3").arg(s.captureParms().fYield).arg(s.captureParms().wPercentDropForError).arg(s.captureParms().fDisableWriteCache);
+        for (const QString& f : s.infoFields())
             out << QStringLiteral("info=") + f;
     } else {
         const bool series = band == QLatin1String("multiple");
@@ -46,7 +46,7 @@ QStringList controlState(Master& m, const SessionState& s)
         pressed(tb, "time");
         pressed(tb, "date");
         pressed(tb, "text");
-        out << QStringLiteral("colours=%1/%2/%3").arg(s.TimeColor).arg(s.DateColor).arg(s.TextColor)
+        out << QStringLiteral("colours=%1/%2/%3").arg(s.settings().TimeColor).arg(s.settings().DateColor).arg(s.settings().TextColor)
             << QStringLiteral("positions=%1/%2/%3")
                    .arg((series ? m.MultipleImageTimePosition : m.ImageTimePosition)->currentIndex())
                    .arg((series ? m.MultipleImageDatePosition : m.ImageDatePosition)->currentIndex())
@@ -61,13 +61,13 @@ QStringList controlState(Master& m, const SessionState& s)
             out << QStringLiteral("type=%1 avirate=%2").arg(m.MultipleImageMode->currentIndex()).arg(m.MultipleImageFrameRate->currentIndex())
                 << QStringLiteral("interval=%1:%2:%3").arg(m.MultipleImageHoursControl->value()).arg(m.MultipleImageMinutesControl->value()).arg(m.MultipleImageSecondsControl->value())
                 << QStringLiteral("shoot=%1 motionlabel=%2").arg(m.Shooter->isHidden()).arg(m.MotionLabel->isHidden())
-                << QStringLiteral("ftp=%1 %2 %3 %4 %5").arg(s.FtpServer).arg(s.FtpPort).arg(s.FtpUserName, s.FtpPassword, s.FtpDirectory);
+                << QStringLiteral("ftp=%1 %2 %3 %4 %5").arg(s.settings().URL).arg(s.settings().Port).arg(s.settings().Username, s.settings().Password, s.settings().Directory);
         }
     }
     return out;
 }
 
-void setUpMovie(Master& m, SessionState& s)
+void setUpMovie(Master& m, CaptureModel& s)
 {
     m.SelectMovieMode();
     m.SetAudioCapture(true);
@@ -80,29 +80,29 @@ void setUpMovie(Master& m, SessionState& s)
     m.MovieMinutesControl->setValue(2);
     m.MovieSecondsControl->setValue(3);
     m.MovieToolbar->setPressed(QStringLiteral("writeinfo"), false);
-    s.AviInfoFields = {QStringLiteral("(c) 2026"), QStringLiteral("Ann"), QStringLiteral("Birds"),
-                       QStringLiteral("Garden"), QStringLiteral("Cam 1"), QStringLiteral("early")};
-    s.Parms.fYield = 0;
-    s.Parms.wPercentDropForError = 7;
-    s.Parms.fDisableWriteCache = 1;
+    s.setInfoFields({QStringLiteral("(c) 2026"), QStringLiteral("Ann"), QStringLiteral("Birds"),
+                       QStringLiteral("Garden"), QStringLiteral("Cam 1"), QStringLiteral("early")});
+    s.captureParms().fYield = 0;
+    s.captureParms().wPercentDropForError = 7;
+    s.captureParms().fDisableWriteCache = 1;
 }
 
-void setUpImage(Master& m, SessionState& s)
+void setUpImage(Master& m, CaptureModel& s)
 {
     m.SelectImageMode();
     m.ImageToolbar->setPressed(QStringLiteral("time"), true);
     m.ImageToolbar->setPressed(QStringLiteral("date"), false);
     m.ImageToolbar->setPressed(QStringLiteral("text"), true);
-    s.TimeColor = 255;
-    s.DateColor = 65280;
-    s.TextColor = 16711680;
+    s.edit([&](lv::CaptureSettings& c) { c.TimeColor = 255; });
+    s.edit([&](lv::CaptureSettings& c) { c.DateColor = 65280; });
+    s.edit([&](lv::CaptureSettings& c) { c.TextColor = 16711680; });
     m.ImageTimePosition->setCurrentIndex(4);
     m.ImageDatePosition->setCurrentIndex(2);
     m.ImageTextPosition->setCurrentIndex(5);
     m.ImageText->setText(QStringLiteral("Cam &FRM& at &TIME"));
 }
 
-void setUpSeries(Master& m, SessionState& s)
+void setUpSeries(Master& m, CaptureModel& s)
 {
     m.SelectMultipleMode();
     m.MultipleImageMode->setCurrentIndex(2);
@@ -116,11 +116,11 @@ void setUpSeries(Master& m, SessionState& s)
     m.MultipleImageMinutesControl->setValue(5);
     m.MultipleImageSecondsControl->setValue(30);
     m.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
-    s.FtpServer = QStringLiteral("ftp.example.net");
-    s.FtpPort = 2121;
-    s.FtpUserName = QStringLiteral("cam");
-    s.FtpPassword = QStringLiteral("secret");
-    s.FtpDirectory = QStringLiteral("/shots");
+    s.edit([&](lv::CaptureSettings& c) { c.URL = QStringLiteral("ftp.example.net"); });
+    s.edit([&](lv::CaptureSettings& c) { c.Port = 2121; });
+    s.edit([&](lv::CaptureSettings& c) { c.Username = QStringLiteral("cam"); });
+    s.edit([&](lv::CaptureSettings& c) { c.Password = QStringLiteral("secret"); });
+    s.edit([&](lv::CaptureSettings& c) { c.Directory = QStringLiteral("/shots"); });
 }
 
 } // namespace
@@ -148,14 +148,14 @@ private slots:
             QVERIFY(app.start());
             Master& m = app.showMain({});
             m.MasterTimer.stop();
-            app.state().CurrentFileName = env.dir("movies") + QStringLiteral("/garden.avi");
+            app.model().setFileName(env.dir("movies") + QStringLiteral("/garden.avi"));
             if (mode == 0)
-                setUpMovie(m, app.state());
+                setUpMovie(m, app.model());
             else if (mode == 1)
-                setUpImage(m, app.state());
+                setUpImage(m, app.model());
             else
-                setUpSeries(m, app.state());
-            written = controlState(m, app.state());
+                setUpSeries(m, app.model());
+            written = controlState(m, app.model());
             dlg.d.fileAnswers.enqueue(file);
             m.action(Command::Save)->trigger(); // Save Capture File...
             QCOMPARE(dlg.d.requests.last().text, QStringLiteral("Save Capture Parameters"));
@@ -172,7 +172,7 @@ private slots:
         m.MasterTimer.stop();
         dlg.d.fileAnswers.enqueue(file);
         m.action(Command::Open)->trigger(); // Open Capture File...
-        QCOMPARE(controlState(m, app.state()), written);
+        QCOMPARE(controlState(m, app.model()), written);
     }
 
     void deviceFileKeepsTheViewAndFileNameAcrossReconnects()
@@ -184,14 +184,14 @@ private slots:
         Master& m = app.showMain({});
         m.MasterTimer.stop();
         m.action(Command::Preview)->trigger(); // preview
-        app.state().CurrentFileName = env.dir("m") + QStringLiteral("/kept.avi");
-        app.state().Parms.wPercentDropForError = 33; // advanced: not in the device file
+        app.model().setFileName(env.dir("m") + QStringLiteral("/kept.avi"));
+        app.model().captureParms().wPercentDropForError = 33; // advanced: not in the device file
         m.DeviceMenuCommand(0, QStringLiteral("vfw"));
-        QCOMPARE(app.state().CurrentFileName, env.dir("m") + QStringLiteral("/kept.avi"));
+        QCOMPARE(app.model().fileName(), env.dir("m") + QStringLiteral("/kept.avi"));
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
-        QCOMPARE(app.state().Parms.dwIndexSize, 324000u);
+        QCOMPARE(app.model().captureParms().dwIndexSize, 324000u);
         const QByteArray device = [&] {
-            QFile f(app.state().ProgramDirectory + QStringLiteral("lvsr.lv3"));
+            QFile f(app.model().programDirectory() + QStringLiteral("lvsr.lv3"));
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }();
         QVERIFY(device.contains("View Mode=Preview\r\n"));
@@ -206,7 +206,7 @@ private slots:
             Application app;
             QVERIFY(app.start());
             Master& m = app.showMain({});
-            setUpSeries(m, app.state());
+            setUpSeries(m, app.model());
             dlg.d.answers.enqueue(Dialogs::Answer::Yes);
             QVERIFY(m.close());
         }
@@ -216,9 +216,9 @@ private slots:
         QCOMPARE(m.visibleBand(), QStringLiteral("multiple"));
         QVERIFY(m.TriggerType->isPressed(QStringLiteral("timer")));
         QCOMPARE(m.MultipleImageMinutesControl->value(), 5);
-        QCOMPARE(app.state().FtpPassword, QStringLiteral("secret"));
+        QCOMPARE(app.model().settings().Password, QStringLiteral("secret"));
         // The last-session file holds a password, so only its owner may read it.
-        const QFileDevice::Permissions p = QFile::permissions(app.state().ProgramDirectory + QStringLiteral("lvsr.lv2"));
+        const QFileDevice::Permissions p = QFile::permissions(app.model().programDirectory() + QStringLiteral("lvsr.lv2"));
         QVERIFY(!(p & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
     }
 
@@ -246,13 +246,13 @@ private slots:
         m.readParameters(lvp);
         QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Ignored Filename in ") + lvp),
                  qPrintable(m.StatusString->text()));
-        QVERIFY(!app.state().CurrentFileName.contains(QChar(0)));
-        QVERIFY(!app.state().CurrentFileName.startsWith(victim));
+        QVERIFY(!app.model().fileName().contains(QChar(0)));
+        QVERIFY(!app.model().fileName().startsWith(victim));
 
         // Should such a name come from elsewhere, the writer refuses it too.
         m.MasterTimer.stop();
         m.SelectMovieMode();
-        app.state().CurrentFileName = victim + QChar(0) + QStringLiteral(".avi");
+        app.model().setFileName(victim + QChar(0) + QStringLiteral(".avi"));
         m.RecordButtonClicked();
         QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Cannot record ")), qPrintable(m.StatusString->text()));
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("record"));

@@ -83,7 +83,7 @@ private slots:
         Rig rig(movie);
         rig.setPattern({320, 240}, false, 15);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieFrameRateControl->setValue(15);
         rig.master->MovieDisableLimit->setChecked(false);
         rig.master->MovieSecondsControl->setValue(2);
@@ -94,7 +94,7 @@ private slots:
         rig.master->RecordButtonClicked();
         QTRY_VERIFY_WITH_TIMEOUT(indicator->isVisible(), 5000);
         QVERIFY2(indicator->text().startsWith(QStringLiteral("00:00:0")), qPrintable(indicator->text()));
-        const QRect onPicture(rig.state.CaptureHandle->mapFrom(indicator->parentWidget(), indicator->pos()),
+        const QRect onPicture(rig.master->videoScreen()->captureWindow()->mapFrom(indicator->parentWidget(), indicator->pos()),
                               indicator->size());
         const QImage screen = rig.master->videoScreen()->grab().toImage();
         const qreal dpr = screen.devicePixelRatio();
@@ -127,7 +127,7 @@ private slots:
         rig.master->Shooter->click();
         rig.master->Shooter->click();
         QTRY_COMPARE(indicator->text(), QStringLiteral("2 pictures"));
-        const QRect onPicture(rig.state.CaptureHandle->mapFrom(indicator->parentWidget(), indicator->pos()),
+        const QRect onPicture(rig.master->videoScreen()->captureWindow()->mapFrom(indicator->parentWidget(), indicator->pos()),
                               indicator->size());
         rig.master->RecordButtonClicked();
         QTRY_VERIFY(!indicator->isVisible());

@@ -37,7 +37,7 @@ private slots:
 
         Rig rig(movie);
         rig.master->SelectMovieMode();
-        rig.state.CurrentFileName = movie;
+        rig.model.setFileName(movie);
         rig.master->MovieDisableLimit->setChecked(true);
         rig.master->RecordButtonClicked();
         const QString who = QStringLiteral("%1 is being recorded by lumivark-cli (process %2)").arg(movie).arg(cli.processId());
@@ -45,7 +45,7 @@ private slots:
         QVERIFY2(dialogs.d.messages().first().startsWith(who), qPrintable(dialogs.d.messages().first()));
         QCOMPARE(dialogs.d.requests.first().buttons, Dialogs::Buttons::Ok);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QCOMPARE(rig.state.Status.fCapturingNow, 0u);
+        QCOMPARE(rig.master->videoScreen()->status().fCapturingNow, 0u);
 
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), 0);

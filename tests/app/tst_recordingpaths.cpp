@@ -74,7 +74,7 @@ private slots:
         {
             Rig rig(windowMovie);
             rig.master->SelectMovieMode();
-            rig.state.CurrentFileName = windowMovie;
+            rig.model.setFileName(windowMovie);
             rig.master->MovieFrameRateControl->setValue(fps == 0 ? 30 : fps);
             if (fps == 0)
                 emit rig.master->MovieFrameRateDisplay->clicked();
@@ -89,7 +89,7 @@ private slots:
                 rig.master->AudioRate->setCurrentIndex(rateIndex);
             }
             rig.master->MovieToolbar->setPressed(QStringLiteral("writeinfo"), info);
-            rig.state.AviInfoFields = fields;
+            rig.model.setInfoFields(fields);
             rig.master->RecordButtonClicked();
             QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 15000);
             QCOMPARE(rig.recordImage(), QStringLiteral("record"));

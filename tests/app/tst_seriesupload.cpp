@@ -27,10 +27,10 @@ private slots:
         Rig rig(out.filePath(QStringLiteral("cam.jpg")));
         rig.fileName = out.filePath(QStringLiteral("cam.jpg"));
         rig.multiple(2, QStringLiteral("timer"));
-        rig.state.FtpServer = QStringLiteral("127.0.0.1");
-        rig.state.FtpPort = server.port();
-        rig.state.FtpUserName = QLatin1String(FtpTestServer::User);
-        rig.state.FtpPassword = QLatin1String(FtpTestServer::Password);
+        rig.model.edit([&](lv::CaptureSettings& c) { c.URL = QStringLiteral("127.0.0.1"); });
+        rig.model.edit([&](lv::CaptureSettings& c) { c.Port = server.port(); });
+        rig.model.edit([&](lv::CaptureSettings& c) { c.Username = QLatin1String(FtpTestServer::User); });
+        rig.model.edit([&](lv::CaptureSettings& c) { c.Password = QLatin1String(FtpTestServer::Password); });
         rig.master->MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
         rig.startTimerSeriesTickedByHand(2);
         if (QTest::currentTestFailed())

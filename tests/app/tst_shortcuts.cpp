@@ -32,8 +32,9 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, key);
         AppTestEnv env;
-        SessionState state;
-        Master m(state);
+        CaptureModel model;
+        RunRecord run;
+        Master m(model, run);
         QAction* a = m.action(command);
         QVERIFY(a);
         QCOMPARE(a->text(), caption); // the key sits beside the caption, never in it
@@ -44,8 +45,9 @@ private slots:
     void noKeyTwice()
     {
         AppTestEnv env;
-        SessionState state;
-        Master m(state);
+        CaptureModel model;
+        RunRecord run;
+        Master m(model, run);
         QHash<QString, QString> seen;
         for (QAction* a : m.findChildren<QAction*>()) {
             for (const QKeySequence& k : a->shortcuts()) {

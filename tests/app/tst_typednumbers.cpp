@@ -37,8 +37,9 @@ private slots:
         QFETCH(int, value);
         QFETCH(QString, shown);
         AppTestEnv env;
-        SessionState state;
-        Master m(state);
+        CaptureModel model;
+        RunRecord run;
+        Master m(model, run);
         m.SelectMultipleMode();
         emit m.TriggerType->buttonClicked(QStringLiteral("timer")); // shows the interval
         if (field.startsWith(QLatin1String("Movie")))
@@ -91,8 +92,8 @@ private slots:
         QFETCH(QString, keys);
         QFETCH(QString, shown);
         AppTestEnv env;
-        SessionState state;
-        Autostart a(state);
+        CaptureModel model;
+        Autostart a(model);
         a.show();
         auto* control = a.findChild<QSpinBox*>(field);
         auto* label = a.findChild<QLabel*>(display);

@@ -67,7 +67,7 @@ void verifyWholePicture(Master& m, const QRect& shown, const QImage& picture)
 // video window's client area that is not black padding.
 QRect livePicture(Master& m)
 {
-    CaptureWindow* w = m.state().CaptureHandle;
+    CaptureWindow* w = m.videoScreen()->captureWindow();
     const QImage seen = w->grab().toImage();
     int left = seen.width(), top = seen.height(), right = -1, bottom = -1;
     for (int y = 0; y < seen.height(); ++y)
@@ -220,7 +220,7 @@ private slots:
         if (windowItem)
             m.action(*windowItem)->trigger();
         QTest::qWait(200); // frames of the new size on screen
-        const QImage frame = rig.state.CaptureHandle->latestFrame()->image;
+        const QImage frame = rig.master->videoScreen()->captureWindow()->latestFrame()->image;
         QCOMPARE(frame.size(), format);
         QVERIFY(videoClient(m).contains(livePicture(m)));
         verifyWholePicture(m, livePicture(m), frame);
@@ -251,7 +251,7 @@ private slots:
         QVERIFY(videoClient(m).contains(shown));
         QCOMPARE(shown.height(), m.videoScreen()->height()); // as high as the window lets it
         QVERIFY(shown.width() > 320);
-        verifyWholePicture(m, shown, rig.state.CaptureHandle->latestFrame()->image);
+        verifyWholePicture(m, shown, rig.master->videoScreen()->captureWindow()->latestFrame()->image);
     }
 
     void editorShowsItsWholePicture_data()
@@ -375,7 +375,7 @@ private slots:
         QWidget* child = nullptr;
         MovieViewer* movie = nullptr;
         if (window == QLatin1String("movie")) {
-            auto* movies = new MovieWindows(m, rig.state);
+            auto* movies = new MovieWindows(m);
             movies->open(clip, QStringLiteral("clip.avi"));
             movie = movies->viewer();
             QTRY_VERIFY_WITH_TIMEOUT(movie->player().imageFrame() >= 0, 20000);

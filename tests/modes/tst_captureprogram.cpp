@@ -32,18 +32,18 @@ QByteArray run(const QString& program, const QStringList& args)
 // main window puts it together, with the timers sped up.
 struct Core {
     QTemporaryDir dir;
-    SessionState state;
     CaptureModel model;
+    RunRecord run;
     CaptureSession session;
-    CaptureProgram program{model, state};
+    CaptureProgram program{model, run};
     QList<RunState> states;
     QStringList shots;
 
     explicit Core(bool still, bool open = true)
     {
-        state.CurrentFileName = dir.filePath(QStringLiteral("shot.jpg"));
-        state.JpegQuality = 90;
-        state.MotionSensitivity = 0;
+        model.setFileName(dir.filePath(QStringLiteral("shot.jpg")));
+        model.preferences().JpegQuality = 90;
+        model.preferences().MotionSensitivity = 0;
         QObject::connect(&model, &CaptureModel::runStateChanged, &model, [this](RunState s) { states << s; });
         QObject::connect(&program, &CaptureProgram::pictureShot, &program,
                          [this](const QImage&, const QString& title) { shots << title; });
@@ -103,7 +103,7 @@ private slots:
         QFETCH(QStringList, files);
         QFETCH(QString, reader);
         Core core(false);
-        core.state.CurrentFileName = core.dir.filePath(base);
+        core.model.setFileName(core.dir.filePath(base));
         core.settings([type](CaptureSettings& c) {
             c.MultipleImageType = static_cast<int16_t>(type);
             c.Trigger = TriggerKind::Timer;
@@ -122,7 +122,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(core.model.runState() == RunState::Idle, 10000);
         QVERIFY(!core.program.seriesTimer().isActive());
         QTest::qWait(100);
-        QCOMPARE(core.state.ImageCount, 3);
+        QCOMPARE(core.run.ImageCount, 3);
         QCOMPARE(core.files(), files);
         QStringList titles;
         for (const QString& f : files)
@@ -184,7 +184,7 @@ private slots:
         // file layer's message goes to whoever shows it.
         ScopedScriptedDialogs dialogs;
         QSignalSpy failed(&core.program, &CaptureProgram::fileFailed);
-        core.state.CurrentFileName = core.dir.filePath(QStringLiteral("gone/shot.jpg"));
+        core.model.setFileName(core.dir.filePath(QStringLiteral("gone/shot.jpg")));
         core.program.startSeries();
         QVERIFY(!core.program.shoot());
         QCOMPARE(sent.size(), 2);
@@ -193,7 +193,7 @@ private slots:
         QVERIFY(dialogs.d.requests.isEmpty()); // the core shows nothing itself
         core.program.stopSeries();
         core.settings([](CaptureSettings& c) { c.SendToFTPServer = false; });
-        core.state.CurrentFileName = core.dir.filePath(QStringLiteral("shot.jpg"));
+        core.model.setFileName(core.dir.filePath(QStringLiteral("shot.jpg")));
         core.program.startSeries();
         QVERIFY(core.program.shoot());
         QCOMPARE(sent.size(), 2);
@@ -229,7 +229,7 @@ private slots:
         if (device)
             QTRY_VERIFY(core.session.latestFrame());
         ScopedScriptedDialogs dialogs;
-        core.state.CurrentFileName = core.dir.filePath(file);
+        core.model.setFileName(core.dir.filePath(file));
         QStringList events;
         QObject::connect(&core.program, &CaptureProgram::shotFailed, &core.program,
                          [&](const QString& why) { events << QStringLiteral("failed: ") + why; });
@@ -285,7 +285,7 @@ private slots:
             QSKIP("cannot mount a tmpfs here (mounting needs root)");
         Core core(false);
         QTRY_VERIFY(core.session.latestFrame());
-        core.state.CurrentFileName = disk.path(QStringLiteral("shot.bmp"));
+        core.model.setFileName(disk.path(QStringLiteral("shot.bmp")));
         core.settings([](CaptureSettings& c) {
             c.MultipleImageType = static_cast<int16_t>(SeriesType::NumberedBitmap);
             c.Trigger = TriggerKind::Manual;
@@ -329,11 +329,11 @@ private slots:
             core.program.motionTick();
         }
         QCOMPARE(core.program.seriesCountdown().ticks(), 0);
-        QCOMPARE(core.state.ImageCount, 0);
+        QCOMPARE(core.run.ImageCount, 0);
         busy = false;
-        for (int i = 0; i < 3 && core.state.ImageCount == 0; ++i)
+        for (int i = 0; i < 3 && core.run.ImageCount == 0; ++i)
             core.program.seriesTick();
-        QCOMPARE(core.state.ImageCount, 1);
+        QCOMPARE(core.run.ImageCount, 1);
         core.program.stopSeries();
     }
 
@@ -387,14 +387,14 @@ private slots:
         QVERIFY(core.program.motionTimer().isActive());
         if (still) {
             QTest::qWait(1500);
-            QCOMPARE(core.state.ImageCount, 0);
+            QCOMPARE(core.run.ImageCount, 0);
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(core.state.ImageCount >= 2, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(core.run.ImageCount >= 2, 5000);
         }
         core.program.stopSeries();
         QVERIFY(!core.program.motionTimer().isActive());
         QCOMPARE(core.model.runState(), RunState::Idle);
-        QCOMPARE(core.files().size(), core.state.ImageCount);
+        QCOMPARE(core.files().size(), core.run.ImageCount);
     }
 
     // A frame-by-frame movie: stopping twice closes it once, writes its
@@ -403,8 +403,8 @@ private slots:
     {
         Core core(false);
         QTRY_VERIFY(core.session.latestFrame());
-        core.state.CurrentFileName = core.dir.filePath(QStringLiteral("series.avi"));
-        core.state.AviInfoFields[0] = QStringLiteral("(c) the tests");
+        core.model.setFileName(core.dir.filePath(QStringLiteral("series.avi")));
+        core.model.setInfoField(0, QStringLiteral("(c) the tests"));
         core.settings([](CaptureSettings& c) {
             c.MultipleImageType = static_cast<int16_t>(SeriesType::Movie);
             c.Trigger = TriggerKind::Manual;
@@ -436,7 +436,7 @@ private slots:
                                              QStringLiteral("-show_entries"),
                                              QStringLiteral("stream=nb_read_packets,r_frame_rate:format_tags=copyright"),
                                              QStringLiteral("-of"), QStringLiteral("default=nw=1"),
-                                             core.state.CurrentFileName});
+                                             core.model.fileName()});
         QVERIFY2(out.contains("r_frame_rate=5/1"), out.constData());
         QVERIFY2(out.contains("nb_read_packets=3"), out.constData());
         QVERIFY2(out.contains("(c) the tests"), out.constData());

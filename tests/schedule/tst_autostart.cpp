@@ -33,11 +33,13 @@ private slots:
     void opening()
     {
         ScopedClock c(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0)));
-        SessionState state;
-        state.AutostartHours = 11; // out of the control's range: not taken
-        state.AutostartMinutes = 2;
-        state.AutostartSeconds = 30;
-        Autostart a(state);
+        CaptureModel model;
+        model.edit([](CaptureSettings& c) {
+            c.Hours = 11; // out of the control's range: not taken
+            c.Minutes = 2;
+            c.Seconds = 30;
+        });
+        Autostart a(model);
         a.show();
         QCOMPARE(a.ano->count(), 11);
         QCOMPARE(a.ano->itemText(0), QStringLiteral("2026"));
@@ -80,17 +82,17 @@ private slots:
         QFETCH(int, s);
         QFETCH(QStringList, shownAfter);
         QFETCH(int, fireTick);
-        SessionState state;
-        Autostart a(state);
+        CaptureModel model;
+        Autostart a(model);
         a.show();
         a.chor->setValue(h);
         a.cmin->setValue(m);
         a.csec->setValue(s);
         QSignalSpy fired(&a, &Autostart::fire);
         a.start->click();
-        QCOMPARE(state.AutostartHours, h);
-        QCOMPARE(state.AutostartMinutes, m);
-        QCOMPARE(state.AutostartSeconds, s);
+        QCOMPARE(model.settings().Hours, h);
+        QCOMPARE(model.settings().Minutes, m);
+        QCOMPARE(model.settings().Seconds, s);
         QVERIFY(a.tcountdown.isActive());
         QVERIFY(!a.start->isVisible());
         QVERIFY(!a.csec->isVisible());
@@ -107,8 +109,8 @@ private slots:
     void pastTargetsAreClamped()
     {
         ScopedClock c(QDateTime(QDate(2026, 6, 15), QTime(14, 30, 45)));
-        SessionState state;
-        Autostart a(state);
+        CaptureModel model;
+        Autostart a(model);
         a.show();
         a.counttag->setCurrentIndex(1);
         a.mes->setCurrentIndex(2); // March, before June
@@ -145,8 +147,8 @@ private slots:
         QFETCH(QList<int>, steps);
         QFETCH(int, fires);
         ScopedClock c(QDateTime(QDate(2026, 6, 15), QTime(14, 30, 45)));
-        SessionState state;
-        Autostart a(state);
+        CaptureModel model;
+        Autostart a(model);
         a.show();
         a.counttag->setCurrentIndex(1);
         a.ano->setCurrentIndex(yearIndex);
@@ -169,8 +171,8 @@ private slots:
 
     void cancelStopsEverything()
     {
-        SessionState state;
-        Autostart a(state);
+        CaptureModel model;
+        Autostart a(model);
         a.show();
         a.start->click();
         QVERIFY(a.tcountdown.isActive());

@@ -32,7 +32,7 @@ struct MovieViewerHost {
     // Offers the user a way to stop a long extraction while the windows are
     // disabled (shown with the handler, hidden with an empty one).
     std::function<void(std::function<void()>)> offerCancel;
-    // Set when the window loads (SessionState::ViewerShown).
+    // Set when the window loads (RunRecord::ViewerShown).
     std::function<void()> viewerShown;
     // The JPEG quality of the preferences.
     std::function<int()> jpegQuality;

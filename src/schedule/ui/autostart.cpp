@@ -37,9 +37,9 @@ QLabel* label(const QString& name, const QString& text, QWidget* parent)
 
 } // namespace
 
-Autostart::Autostart(SessionState& state, QWidget* parent)
+Autostart::Autostart(CaptureModel& model, QWidget* parent)
     : QWidget(parent, Qt::Dialog)
-    , m_state(state)
+    , m_model(model)
 {
     setObjectName(QStringLiteral("Autostart"));
     setWindowTitle(QStringLiteral("Autostart"));
@@ -151,12 +151,13 @@ void Autostart::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // Only values the controls can hold are taken over.
-    if (m_state.AutostartHours >= chor->minimum() && m_state.AutostartHours <= chor->maximum())
-        chor->setValue(m_state.AutostartHours);
-    if (m_state.AutostartMinutes >= cmin->minimum() && m_state.AutostartMinutes <= cmin->maximum())
-        cmin->setValue(m_state.AutostartMinutes);
-    if (m_state.AutostartSeconds >= csec->minimum() && m_state.AutostartSeconds <= csec->maximum())
-        csec->setValue(m_state.AutostartSeconds);
+    const CaptureSettings& c = m_model.settings();
+    if (c.Hours >= chor->minimum() && c.Hours <= chor->maximum())
+        chor->setValue(c.Hours);
+    if (c.Minutes >= cmin->minimum() && c.Minutes <= cmin->maximum())
+        cmin->setValue(c.Minutes);
+    if (c.Seconds >= csec->minimum() && c.Seconds <= csec->maximum())
+        csec->setValue(c.Seconds);
     showCountdown();
 }
 
@@ -224,9 +225,11 @@ void Autostart::showCountdown()
 void Autostart::arm()
 {
     if (counttag->currentIndex() == 0) {
-        m_state.AutostartHours = static_cast<int16_t>(chor->value());
-        m_state.AutostartMinutes = static_cast<int16_t>(cmin->value());
-        m_state.AutostartSeconds = static_cast<int16_t>(csec->value());
+        m_model.edit([this](CaptureSettings& c) {
+            c.Hours = static_cast<int16_t>(chor->value());
+            c.Minutes = static_cast<int16_t>(cmin->value());
+            c.Seconds = static_cast<int16_t>(csec->value());
+        });
         tcountdown.start();
         for (QWidget* w : std::initializer_list<QWidget*>{start, chor, cmin, csec})
             w->hide();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "base/sessionstate.h"
 #include "schedule/countdown.h"
+#include "settings/capturemodel.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -24,7 +24,7 @@ class Autostart final : public QWidget {
     Q_DISABLE_COPY_MOVE(Autostart)
 
 public:
-    explicit Autostart(SessionState& state, QWidget* parent = nullptr);
+    explicit Autostart(CaptureModel& model, QWidget* parent = nullptr);
     ~Autostart() override;
 
     // Keep a chosen target from lying in the past (run every second by CDTimer).
@@ -76,7 +76,7 @@ private:
     void refreshClock();
     void showCountdown();
 
-    SessionState& m_state;
+    CaptureModel& m_model;
     schedule::DateTimeWait m_wait;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/preferencevalues.h"
+
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -8,17 +10,6 @@ class QCheckBox;
 class QSlider;
 
 namespace lv {
-
-// The session's copies of the preferences the window edits. The three switches
-// are the texts "1" and "0"; the application writes them to the settings store
-// itself (at disconnect and exit).
-struct PreferenceValues {
-    QString PopUpMovieViewer;
-    QString Autoplay;
-    QString SystemSounds = QStringLiteral("1");
-    int32_t JpegQuality = 100;
-    int16_t MotionSensitivity = 5;
-};
 
 // The "Preferences" window. Shows the switches and the JPEG quality in effect
 // (values) and the rest from the settings store ("LV" app: MD/SENSE "5",
