@@ -2,7 +2,7 @@
 
 #include "base/dialogs.h"
 #include "base/subwindowfit.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/compressiondialog.h"
 #include "movie/movieplayerview.h"
 
@@ -380,7 +380,7 @@ void MovieViewer::RecompressFile()
     const QString source = m_player.fileName();
     {
         // Nothing is asked, and nothing written, for a movie that cannot be read.
-        AviReader reader;
+        MovieReader reader;
         if (source.isEmpty() || !reader.open(source) || reader.videoStream() < 0) {
             if (m_host.status)
                 m_host.status(QStringLiteral("Error Recompressing "));

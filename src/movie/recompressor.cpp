@@ -1,6 +1,6 @@
 #include "movie/recompressor.h"
 
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/ffmpegptr.h"
 #include "movie/videocodecs.h"
 
@@ -337,7 +337,7 @@ private:
     QString m_error;
     bool m_cancelled = false;
 
-    AviReader m_reader;
+    MovieReader m_reader;
     AVFormatContext* m_in = nullptr; // owned by m_reader
     AVStream* m_videoIn = nullptr;
     AVStream* m_soundIn = nullptr;
@@ -384,8 +384,8 @@ bool Job::openSource(const QString& source)
     m_videoIn = m_in->streams[m_reader.videoStream()];
     const AVCodecParameters* par = m_videoIn->codecpar;
     // A hostile header must not make us allocate gigabytes.
-    if (par->width <= 0 || par->height <= 0 || par->width > AviReader::kMaxSide || par->height > AviReader::kMaxSide
-        || int64_t(par->width) * par->height > AviReader::kMaxPixels)
+    if (par->width <= 0 || par->height <= 0 || par->width > MovieReader::kMaxSide || par->height > MovieReader::kMaxSide
+        || int64_t(par->width) * par->height > MovieReader::kMaxPixels)
         return fail(QStringLiteral("The movie's frame size %1x%2 is unusable").arg(par->width).arg(par->height));
     if (m_reader.audioStream() >= 0)
         m_soundIn = m_in->streams[m_reader.audioStream()];

@@ -1,5 +1,5 @@
 #include "moviefiles.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/avisoundreader.h"
 #include "movie/aviwriter.h"
 
@@ -48,7 +48,7 @@ uint32_t le32(const QByteArray& b, qsizetype at)
 
 } // namespace
 
-class AviReaderTest : public QObject {
+class MovieReaderTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -115,12 +115,12 @@ private slots:
         const qsizetype frameBytes = qsizetype(width) * height * 3;
         QCOMPARE(ref.size(), frameBytes * frames);
 
-        AviReader r;
+        MovieReader r;
         QVERIFY2(r.open(file), qPrintable(r.errorText()));
         QCOMPARE(r.streamCount(), sound ? 2 : 1);
         QCOMPARE(r.videoStream() >= 0, true);
         QCOMPARE(r.audioStream() >= 0, sound);
-        QCOMPARE(r.streamOfType(AviReader::kAudioStreamType), r.audioStream());
+        QCOMPARE(r.streamOfType(MovieReader::kAudioStreamType), r.audioStream());
         QCOMPARE(r.firstFrame(), 0);
         QCOMPARE(r.frameCount(), frames);
         QCOMPARE(r.frameRect(), QRect(0, 0, width, height));
@@ -131,7 +131,7 @@ private slots:
         const auto check = [&](int n) {
             const QByteArray dib = r.frame(n);
             QVERIFY2(!dib.isEmpty(), qPrintable(QStringLiteral("frame %1").arg(n)));
-            QCOMPARE(dib.left(40), AviReader::requestHeader(width, height));
+            QCOMPARE(dib.left(40), MovieReader::requestHeader(width, height));
             const double p = psnrOfDib(dib, ref.constData() + frameBytes * n, width, height);
             QVERIFY2(p >= need, qPrintable(QStringLiteral("frame %1: %2 dB").arg(n).arg(p)));
         };
@@ -145,7 +145,7 @@ private slots:
         QVERIFY(r.frame(-1).isEmpty());
         // A fresh reader that jumps before it has walked the file lands right too.
         {
-            AviReader fresh;
+            MovieReader fresh;
             QVERIFY(fresh.open(file));
             for (int n : {frames - 2, frames / 2 + 1, 1}) {
                 if (n < 0 || n >= frames)
@@ -177,7 +177,7 @@ private slots:
 
     void requestHeaderFields()
     {
-        const QByteArray h = AviReader::requestHeader(321, 241);
+        const QByteArray h = MovieReader::requestHeader(321, 241);
         QCOMPARE(h.size(), 40);
         QCOMPARE(le32(h, 0), 40u);
         QCOMPARE(le32(h, 4), 321u);
@@ -194,7 +194,7 @@ private slots:
     {
         const QString file = path(QStringLiteral("zero.avi"));
         QVERIFY(makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 0));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QCOMPARE(r.frameCount(), 0);
         QVERIFY(r.frame(0).isEmpty());
@@ -282,7 +282,7 @@ private slots:
             QVERIFY(writeAll(file, b));
         }
 
-        AviReader r;
+        MovieReader r;
         QCOMPARE(r.open(file), opens);
         if (!opens) {
             QVERIFY(!r.errorText().isEmpty());
@@ -297,10 +297,10 @@ private slots:
             QVERIFY(r.image(0).isNull());
             return;
         }
-        QVERIFY(r.frameRect().width() <= AviReader::kMaxSide && r.frameRect().height() <= AviReader::kMaxSide);
+        QVERIFY(r.frameRect().width() <= MovieReader::kMaxSide && r.frameRect().height() <= MovieReader::kMaxSide);
         if (kind == QLatin1String("absurd")) {
             const QByteArray dib = r.frame(0);
-            QVERIFY(dib.isEmpty() || dib.left(40) == AviReader::requestHeader(r.frameRect().width(), r.frameRect().height()));
+            QVERIFY(dib.isEmpty() || dib.left(40) == MovieReader::requestHeader(r.frameRect().width(), r.frameRect().height()));
             return;
         }
         if (expectFrames >= 0)
@@ -377,7 +377,7 @@ private slots:
         const int theirs = int(ref.size() / frameBytes);
         QVERIFY2(theirs > 0, "ffmpeg decodes the damaged file");
 
-        AviReader r;
+        MovieReader r;
         QVERIFY2(r.open(file), qPrintable(r.errorText()));
         QCOMPARE(r.frameCount(), theirs);
         for (int n = 0; n < theirs; ++n) {
@@ -418,7 +418,7 @@ private slots:
         }
         const QString file = path(QStringLiteral("damaged-%1.avi").arg(keepIndex));
         QVERIFY(writeAll(file, b));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QVERIFY(r.frameCount() > 0);
         int decoded = 0;
@@ -472,7 +472,7 @@ private slots:
         }
         QVERIFY(QFileInfo(file).size() > (qint64(1) << 30));
 
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QCOMPARE(r.frameCount(), frames);
         QCOMPARE(r.frameRect(), QRect(QPoint(0, 0), size));
@@ -557,7 +557,7 @@ private slots:
     {
         const QString file = path(QStringLiteral("reopen.avi"));
         QVERIFY(makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 5, 64, 48));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QVERIFY(!r.frame(4).isEmpty());
         r.close();
@@ -570,5 +570,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(AviReaderTest)
-#include "avireader_test.moc"
+QTEST_GUILESS_MAIN(MovieReaderTest)
+#include "moviereader_test.moc"

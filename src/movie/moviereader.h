@@ -24,11 +24,11 @@ namespace lv {
 // (a zero-sized "drop" chunk repeats the picture before it). Asking for frame n
 // always yields that frame, whether reached by seeking or by stepping.
 //
-// Threads: an AviReader is a plain object with no thread affinity. One thread at
+// Threads: a MovieReader is a plain object with no thread affinity. One thread at
 // a time may call it; it may be opened on one thread and then handed over to
 // another (the player's and the extractor's worker threads do exactly that).
 // Distinct readers, even on the same file, are independent.
-class AviReader final {
+class MovieReader final {
 public:
     // The four-character stream types as 32-bit little-endian values.
     static constexpr uint32_t kVideoStreamType = 0x73646976; // "vids"
@@ -38,10 +38,10 @@ public:
     static constexpr int kMaxSide = 16384;
     static constexpr int64_t kMaxPixels = int64_t(8192) * 8192;
 
-    AviReader();
-    ~AviReader();
-    AviReader(const AviReader&) = delete;
-    AviReader& operator=(const AviReader&) = delete;
+    MovieReader();
+    ~MovieReader();
+    MovieReader(const MovieReader&) = delete;
+    MovieReader& operator=(const MovieReader&) = delete;
 
     // Opens the file for reading and finds its streams. False with errorText()
     // set when the file is missing or is not an AVI file. A file without a video

@@ -1,4 +1,4 @@
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,20 +115,20 @@ std::vector<int64_t> videoChunks(const QString& fileName, int stream)
 
 } // namespace
 
-AviReader::AviReader() = default;
+MovieReader::MovieReader() = default;
 
-AviReader::~AviReader()
+MovieReader::~MovieReader()
 {
     close();
 }
 
-bool AviReader::fail(const QString& what, int averror)
+bool MovieReader::fail(const QString& what, int averror)
 {
     m_error = averror ? what + QStringLiteral(": ") + avErrorText(averror) : what;
     return false;
 }
 
-bool AviReader::open(const QString& fileName)
+bool MovieReader::open(const QString& fileName)
 {
     close();
     m_error.clear();
@@ -155,7 +155,7 @@ bool AviReader::open(const QString& fileName)
     return true;
 }
 
-void AviReader::close()
+void MovieReader::close()
 {
     closeDecoder();
     m_input.reset();
@@ -166,12 +166,12 @@ void AviReader::close()
     m_noIndex = false;
 }
 
-int AviReader::streamCount() const
+int MovieReader::streamCount() const
 {
     return m_input ? static_cast<int>(m_input->nb_streams) : 0;
 }
 
-int AviReader::streamOfType(uint32_t fccType) const
+int MovieReader::streamOfType(uint32_t fccType) const
 {
     if (!m_input)
         return -1;
@@ -189,17 +189,17 @@ int AviReader::streamOfType(uint32_t fccType) const
     return -1;
 }
 
-int64_t AviReader::firstFrame() const
+int64_t MovieReader::firstFrame() const
 {
     return m_videoIndex >= 0 ? 0 : -1;
 }
 
-int64_t AviReader::frameCount() const
+int64_t MovieReader::frameCount() const
 {
     return m_videoIndex >= 0 ? m_count : -1;
 }
 
-QRect AviReader::frameRect() const
+QRect MovieReader::frameRect() const
 {
     if (m_videoIndex < 0)
         return {};
@@ -207,7 +207,7 @@ QRect AviReader::frameRect() const
     return QRect(0, 0, std::max(par->width, 0), std::max(par->height, 0));
 }
 
-double AviReader::framesPerSecond() const
+double MovieReader::framesPerSecond() const
 {
     if (m_videoIndex < 0)
         return 0;
@@ -216,20 +216,20 @@ double AviReader::framesPerSecond() const
     return tb.num > 0 && tb.den > 0 ? double(tb.den) / tb.num : 0;
 }
 
-double AviReader::durationSeconds() const
+double MovieReader::durationSeconds() const
 {
     const double fps = framesPerSecond();
     return fps > 0 && m_count > 0 ? m_count / fps : 0;
 }
 
-QString AviReader::videoCodecName() const
+QString MovieReader::videoCodecName() const
 {
     if (m_videoIndex < 0)
         return {};
     return QString::fromLatin1(avcodec_get_name(m_input->streams[m_videoIndex]->codecpar->codec_id));
 }
 
-QByteArray AviReader::requestHeader(int width, int height)
+QByteArray MovieReader::requestHeader(int width, int height)
 {
     QByteArray h(40, '\0');
     auto* p = reinterpret_cast<unsigned char*>(h.data());
@@ -246,7 +246,7 @@ QByteArray AviReader::requestHeader(int width, int height)
 // The frame count and the places decoding can start from. The demuxer's index
 // has one entry per non-empty chunk, stamped with its sample number; a file
 // without an index is walked once instead, and can only be decoded from its start.
-void AviReader::scanFrames()
+void MovieReader::scanFrames()
 {
     AVStream* st = m_input->streams[m_videoIndex];
     const int entries = avformat_index_get_entries_count(st);
@@ -302,7 +302,7 @@ void AviReader::scanFrames()
     reopenInput();
 }
 
-bool AviReader::reopenInput()
+bool MovieReader::reopenInput()
 {
     AVFormatContext* raw = nullptr;
     const AVInputFormat* avi = av_find_input_format("avi");
@@ -316,7 +316,7 @@ bool AviReader::reopenInput()
     return true;
 }
 
-bool AviReader::openDecoder()
+bool MovieReader::openDecoder()
 {
     if (m_decoder)
         return true;
@@ -361,7 +361,7 @@ bool AviReader::openDecoder()
     return true;
 }
 
-void AviReader::closeDecoder()
+void MovieReader::closeDecoder()
 {
     m_decoder.reset();
     m_decoded.reset();
@@ -378,7 +378,7 @@ void AviReader::closeDecoder()
 // shown at or before n. For codecs that reorder frames a key frame may be
 // shown after frames that follow it in the file, so only key frames whose
 // place on screen is known qualify; the start of the stream always does.
-AviReader::StartPoint AviReader::startFor(int64_t n) const
+MovieReader::StartPoint MovieReader::startFor(int64_t n) const
 {
     auto it = std::upper_bound(m_keyframes.begin(), m_keyframes.end(), n);
     while (it != m_keyframes.begin()) {
@@ -392,7 +392,7 @@ AviReader::StartPoint AviReader::startFor(int64_t n) const
     return {0, 0};
 }
 
-bool AviReader::seekTo(const StartPoint& start)
+bool MovieReader::seekTo(const StartPoint& start)
 {
     avcodec_flush_buffers(m_decoder.get());
     m_lastNumber = -1;
@@ -416,7 +416,7 @@ bool AviReader::seekTo(const StartPoint& start)
 // display order, so they are counted from the key frame decoding started at;
 // pictures out before it (leading frames that lean on the previous group) are
 // passed over, as they may be damaged or missing after a seek.
-int64_t AviReader::numberOf(const AVFrame* f)
+int64_t MovieReader::numberOf(const AVFrame* f)
 {
     const int64_t chunk = f->pts != AV_NOPTS_VALUE ? f->pts - m_start : -1;
     int64_t n = -1;
@@ -437,7 +437,7 @@ int64_t AviReader::numberOf(const AVFrame* f)
 
 // Takes the next frame out of the decoder into m_spare, feeding it packets as
 // it asks. False at the end of the stream.
-bool AviReader::receiveNext()
+bool MovieReader::receiveNext()
 {
     while (true) {
         int r = avcodec_receive_frame(m_decoder.get(), m_spare.get());
@@ -467,7 +467,7 @@ bool AviReader::receiveNext()
     }
 }
 
-bool AviReader::decodeTo(int64_t n)
+bool MovieReader::decodeTo(int64_t n)
 {
     if (n < 0 || n >= m_count)
         return false;
@@ -531,7 +531,7 @@ bool AviReader::decodeTo(int64_t n)
     }
 }
 
-bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
+bool MovieReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
 {
     const AVFrame* f = m_decoded.get();
     if (f->width <= 0 || f->height <= 0 || f->format < 0)
@@ -561,7 +561,7 @@ bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     return m_scaler.scale(m_sws, f->data, f->linesize, f->height, dstFormat, m_width, m_height, dst, stride);
 }
 
-QByteArray AviReader::frame(int64_t n)
+QByteArray MovieReader::frame(int64_t n)
 {
     if (!decodeTo(n - firstFrame()))
         return {};
@@ -575,7 +575,7 @@ QByteArray AviReader::frame(int64_t n)
     return out;
 }
 
-QImage AviReader::image(int64_t n, QImage::Format format)
+QImage MovieReader::image(int64_t n, QImage::Format format)
 {
     if (format != QImage::Format_RGB888 && format != QImage::Format_RGB32)
         return {};
