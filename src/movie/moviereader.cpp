@@ -128,6 +128,35 @@ bool MovieReader::fail(const QString& what, int averror)
     return false;
 }
 
+// AVI files are read by the AVI demuxer alone (their chunks are the frames);
+// anything else by whichever demuxer FFmpeg finds for it.
+bool MovieReader::openInput(AVFormatContext** raw) const
+{
+    const AVInputFormat* format = m_generic ? nullptr : av_find_input_format("avi");
+    return avformat_open_input(raw, QFile::encodeName(m_fileName).constData(), format, nullptr) >= 0;
+}
+
+namespace {
+
+bool looksLikeAvi(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(12);
+    return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "AVI ";
+}
+
+// Demuxers that make a "video" of a still picture or of text: such files are no movies.
+bool isStillOrTextFormat(const AVInputFormat* format)
+{
+    const QByteArray name(format->name);
+    return name == "tty" || name == "image2" || name.endsWith("_pipe") || name == "bin" || name == "xbin"
+           || name == "adf" || name == "idf";
+}
+
+} // namespace
+
 bool MovieReader::open(const QString& fileName)
 {
     close();
@@ -136,13 +165,19 @@ bool MovieReader::open(const QString& fileName)
     if (!QFileInfo(fileName).isFile())
         return fail(QStringLiteral("No such file: ") + fileName);
 
-    // Only the AVI demuxer: a file of another kind is refused, not guessed at.
-    const AVInputFormat* avi = av_find_input_format("avi");
+    // A file named .avi is taken for an AVI file: one that is not is refused,
+    // not guessed at.
+    m_generic = !looksLikeAvi(fileName) && QFileInfo(fileName).suffix().toLower() != QLatin1String("avi");
     AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(), avi, nullptr);
+    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(),
+                                m_generic ? nullptr : av_find_input_format("avi"), nullptr);
     if (r < 0)
-        return fail(QStringLiteral("Not an AVI file"), r);
+        return fail(m_generic ? QStringLiteral("Not a movie file") : QStringLiteral("Not an AVI file"), r);
     m_input.reset(raw);
+    if (m_generic && isStillOrTextFormat(m_input->iformat)) {
+        m_input.reset();
+        return fail(QStringLiteral("Not a movie file"));
+    }
     r = avformat_find_stream_info(m_input.get(), nullptr);
     if (r < 0) {
         m_input.reset();
@@ -150,9 +185,59 @@ bool MovieReader::open(const QString& fileName)
     }
     m_videoIndex = streamOfType(kVideoStreamType);
     m_audioIndex = streamOfType(kAudioStreamType);
-    if (m_videoIndex >= 0)
+    if (m_generic && m_videoIndex < 0) {
+        m_input.reset();
+        m_audioIndex = -1;
+        return fail(QStringLiteral("Not a movie file: no video stream"));
+    }
+    if (m_generic)
+        scanPresentationTimes();
+    else if (m_videoIndex >= 0)
         scanFrames();
     return true;
+}
+
+// Every picture of the video stream by its presentation time, read from the
+// packets alone (no decoding): the sorted times number the frames, the key
+// packets are where decoding can start. Packets the container marks for
+// discarding (what an edit list cuts off) are no frames.
+void MovieReader::scanPresentationTimes()
+{
+    m_pts.clear();
+    m_seekTime.clear();
+    std::vector<std::pair<int64_t, int64_t>> keys; // presentation time, seek time
+    ff::PacketPtr pkt(av_packet_alloc());
+    int64_t lastTime = AV_NOPTS_VALUE;
+    while (pkt && av_read_frame(m_input.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == m_videoIndex && !(pkt->flags & AV_PKT_FLAG_DISCARD)) {
+            int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (t == AV_NOPTS_VALUE)
+                t = lastTime == AV_NOPTS_VALUE ? 0 : lastTime + 1;
+            lastTime = t;
+            m_pts.push_back(t);
+            if (pkt->flags & AV_PKT_FLAG_KEY)
+                keys.emplace_back(t, pkt->dts != AV_NOPTS_VALUE ? std::min(pkt->dts, t) : t);
+        }
+        av_packet_unref(pkt.get());
+    }
+    std::sort(m_pts.begin(), m_pts.end());
+    m_pts.erase(std::unique(m_pts.begin(), m_pts.end()), m_pts.end());
+    m_count = int64_t(m_pts.size());
+    m_start = 0;
+    m_keyframes = {0};
+    m_seekTime[0] = m_pts.empty() ? 0 : m_pts.front();
+    for (const auto& [shown, seek] : keys) {
+        const int64_t n = std::lower_bound(m_pts.begin(), m_pts.end(), shown) - m_pts.begin();
+        if (n > 0 && n < m_count && m_seekTime.emplace(n, seek).second)
+            m_keyframes.push_back(n);
+    }
+    std::sort(m_keyframes.begin(), m_keyframes.end());
+    reopenInput();
+}
+
+QString MovieReader::formatName() const
+{
+    return m_input ? QString::fromLatin1(m_input->iformat->name) : QString();
 }
 
 void MovieReader::close()
@@ -164,6 +249,9 @@ void MovieReader::close()
     m_count = -1;
     m_keyframes.clear();
     m_noIndex = false;
+    m_generic = false;
+    m_pts.clear();
+    m_seekTime.clear();
 }
 
 int MovieReader::streamCount() const
@@ -211,6 +299,13 @@ double MovieReader::framesPerSecond() const
 {
     if (m_videoIndex < 0)
         return 0;
+    if (m_generic) {
+        const AVRational guess = av_guess_frame_rate(m_input.get(), m_input->streams[m_videoIndex], nullptr);
+        if (guess.num > 0 && guess.den > 0)
+            return av_q2d(guess);
+        const double seconds = m_input->duration > 0 ? double(m_input->duration) / AV_TIME_BASE : 0;
+        return seconds > 0 && m_count > 0 ? m_count / seconds : 0;
+    }
     // The AVI demuxer keeps dwScale/dwRate as the stream's time base, one tick a frame.
     const AVRational tb = m_input->streams[m_videoIndex]->time_base;
     return tb.num > 0 && tb.den > 0 ? double(tb.den) / tb.num : 0;
@@ -305,8 +400,7 @@ void MovieReader::scanFrames()
 bool MovieReader::reopenInput()
 {
     AVFormatContext* raw = nullptr;
-    const AVInputFormat* avi = av_find_input_format("avi");
-    if (avformat_open_input(&raw, QFile::encodeName(m_fileName).constData(), avi, nullptr) < 0)
+    if (!openInput(&raw))
         return false;
     ff::InputPtr fresh(raw);
     if (avformat_find_stream_info(fresh.get(), nullptr) < 0
@@ -348,8 +442,9 @@ bool MovieReader::openDecoder()
         return fail(QStringLiteral("Out of memory"));
     // Codecs that may reorder frames carry no presentation times in AVI: their
     // frames are numbered by counting from the key frame decoding started at.
+    // Other files carry presentation times, which number the frames.
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
-    m_countFrames = !desc || !(desc->props & AV_CODEC_PROP_INTRA_ONLY);
+    m_countFrames = !m_generic && (!desc || !(desc->props & AV_CODEC_PROP_INTRA_ONLY));
     m_shownAt = {{0, 0}};
     m_width = par->width;
     m_height = par->height;
@@ -402,6 +497,14 @@ bool MovieReader::seekTo(const StartPoint& start)
     m_inputEnded = false;
     m_drained = false;
     m_needSeek = false;
+    if (m_generic) {
+        const auto at = m_seekTime.find(start.chunk);
+        if (start.chunk > 0 && at != m_seekTime.end()
+            && av_seek_frame(m_input.get(), m_videoIndex, at->second, AVSEEK_FLAG_BACKWARD) >= 0)
+            return true;
+        m_anchor = {0, 0};
+        return reopenInput();
+    }
     if (!m_noIndex
         && av_seek_frame(m_input.get(), m_videoIndex, start.chunk + m_start, AVSEEK_FLAG_BACKWARD) >= 0)
         return true;
@@ -418,6 +521,16 @@ bool MovieReader::seekTo(const StartPoint& start)
 // passed over, as they may be damaged or missing after a seek.
 int64_t MovieReader::numberOf(const AVFrame* f)
 {
+    if (m_generic) {
+        const int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        if (t == AV_NOPTS_VALUE)
+            return -1;
+        const auto it = std::lower_bound(m_pts.begin(), m_pts.end(), t);
+        // A time no packet had (a picture the container cuts off) is no frame.
+        if (it == m_pts.end() || *it != t)
+            return -1;
+        return it - m_pts.begin();
+    }
     const int64_t chunk = f->pts != AV_NOPTS_VALUE ? f->pts - m_start : -1;
     int64_t n = -1;
     if (!m_countFrames) {
@@ -459,7 +572,8 @@ bool MovieReader::receiveNext()
             continue;
         }
         if (m_packet->stream_index == m_videoIndex && m_packet->size > 0) {
-            m_packet->pts = m_packet->dts;
+            if (!m_generic)
+                m_packet->pts = m_packet->dts;
             // A damaged chunk is dropped; the decoder goes on with the next.
             avcodec_send_packet(m_decoder.get(), m_packet.get());
         }
@@ -510,6 +624,16 @@ bool MovieReader::decodeTo(int64_t n)
         if (num < n) {
             std::swap(m_decoded, m_spare);
             m_lastNumber = num;
+            continue;
+        }
+        if (m_generic && num > n && m_lastNumber < 0) {
+            // The demuxer's seek landed past the frame: start one key frame earlier.
+            StartPoint earlier = startFor(std::max<int64_t>(0, m_anchor.shown - 1));
+            if (m_anchor.shown == 0 || !seekTo(earlier)) {
+                m_needSeek = true;
+                m_unreachable = std::min(m_unreachable, n);
+                return false;
+            }
             continue;
         }
         if (num == n || m_lastNumber < 0) {
