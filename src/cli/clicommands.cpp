@@ -736,7 +736,7 @@ int runWhatCodec(const Request& r)
     // The message box's line ends become the terminal's.
     const QString text = movieCodecMessage(name, check, codecName).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const bool known = check.result == MovieCodecCheck::Result::Compressed
-        || check.result == MovieCodecCheck::Result::Uncompressed;
+        || check.result == MovieCodecCheck::Result::Uncompressed || check.result == MovieCodecCheck::Result::Named;
     if (known)
         printOut(text);
     else

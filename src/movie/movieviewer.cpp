@@ -387,13 +387,16 @@ void MovieViewer::RecompressFile()
             return;
         }
     }
-    const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed AVI..."),
-                                              QStringLiteral("Movie File (*.avi)|*.avi"),
+    const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed Movie..."),
+                                              QStringLiteral("Movie File (*.avi)|*.avi|Matroska Movie (*.mkv)|*.mkv|"
+                                                             "MP4 Movie (*.mp4)|*.mp4"),
                                               source.left(std::max<qsizetype>(0, source.size() - 4)), this);
     if (output.isEmpty())
         return;
     lastDialogName() = output;
-    CompressionDialog options(this, savedCodecChoice(), CompressionDialog::Purpose::Recompression);
+    const MovieContainer container = containerForFile(output);
+    CompressionDialog options(this, savedCodecChoice(container), CompressionDialog::Purpose::Recompression,
+                              container);
     if (options.exec() != QDialog::Accepted)
         return;
     m_recompressOutput = output;
