@@ -3,6 +3,7 @@
 #include "movie/avirepair.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -42,7 +43,118 @@ int64_t nowMs()
 }
 
 // A crash loses at most about this much: the fragment or cluster being filled.
-constexpr int kFragmentMs = 1000;
+constexpr int kFragmentMs = 500;
+
+// Where the last whole piece of a cut file ends: for MP4 the last fragment
+// whose samples (moof + mdat) are all there, for MKV the last whole element
+// of the segment (clusters reach the file whole). -1 when the file is not laid
+// out as this writer writes it.
+int64_t wholeEnd(const QString& fileName, MovieContainer container)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const int64_t size = f.size();
+    auto readAt = [&f](int64_t pos, int n) {
+        return f.seek(pos) ? f.read(n) : QByteArray();
+    };
+    if (container == MovieContainer::Mp4) {
+        int64_t pos = 0;
+        int64_t good = 0;
+        bool fragmentOpen = false; // a moof waits for its mdat
+        while (pos + 8 <= size) {
+            const QByteArray h = readAt(pos, 16);
+            if (h.size() < 8)
+                break;
+            const auto* u = reinterpret_cast<const uint8_t*>(h.constData());
+            uint64_t len = uint64_t(u[0]) << 24 | uint64_t(u[1]) << 16 | uint64_t(u[2]) << 8 | u[3];
+            if (len == 1 && h.size() >= 16) {
+                len = 0;
+                for (int i = 8; i < 16; ++i)
+                    len = len << 8 | u[i];
+            }
+            if (len < 8 || pos + int64_t(len) > size)
+                break;
+            const QByteArray type = h.mid(4, 4);
+            pos += int64_t(len);
+            if (type == "moof") {
+                fragmentOpen = true;
+                continue;
+            }
+            if (type == "mdat")
+                fragmentOpen = false;
+            if (!fragmentOpen)
+                good = pos;
+        }
+        return good;
+    }
+    // EBML: an ID of 1-4 bytes and a size of 1-8 bytes, both by their leading bits.
+    auto vint = [&](int64_t pos, int* width, bool keepMarker) -> uint64_t {
+        const QByteArray b = readAt(pos, 8);
+        if (b.isEmpty())
+            return *width = 0;
+        const auto first = uint8_t(b[0]);
+        int w = 1;
+        while (w <= 8 && !(first & (0x80 >> (w - 1))))
+            ++w;
+        if (w > 8 || b.size() < w)
+            return *width = 0;
+        uint64_t v = keepMarker ? first : (first & (0xFF >> w));
+        for (int i = 1; i < w; ++i)
+            v = v << 8 | uint8_t(b[i]);
+        *width = w;
+        return v;
+    };
+    int idW = 0, sizeW = 0;
+    int64_t pos = 0;
+    // The EBML header, then the segment, whose children are walked.
+    vint(pos, &idW, true);
+    const uint64_t headLen = vint(pos + idW, &sizeW, false);
+    if (!idW || !sizeW)
+        return -1;
+    pos += idW + sizeW + int64_t(headLen);
+    const uint64_t segmentId = vint(pos, &idW, true);
+    vint(pos + idW, &sizeW, false);
+    if (segmentId != 0x18538067 || !sizeW)
+        return -1;
+    pos += idW + sizeW;
+    int64_t good = pos;
+    while (pos < size) {
+        vint(pos, &idW, true);
+        if (!idW)
+            break;
+        const uint64_t len = vint(pos + idW, &sizeW, false);
+        if (!sizeW || len == (uint64_t(1) << (7 * sizeW)) - 1) // an element of unknown size
+            break;
+        const int64_t end = pos + idW + sizeW + int64_t(len);
+        if (end > size || end <= pos)
+            break;
+        good = pos = end;
+    }
+    return good;
+}
+
+// The video packets a demuxer reads whole from a file cut short.
+int64_t framesReadable(const QString& fileName)
+{
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, QFile::encodeName(fileName).constData(), nullptr, nullptr) < 0)
+        return 0;
+    ff::InputPtr in(raw);
+    if (avformat_find_stream_info(in.get(), nullptr) < 0)
+        return 0;
+    const int video = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video < 0)
+        return 0;
+    ff::PacketPtr pkt(av_packet_alloc());
+    int64_t n = 0;
+    while (pkt && av_read_frame(in.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == video && !(pkt->flags & AV_PKT_FLAG_CORRUPT))
+            ++n;
+        av_packet_unref(pkt.get());
+    }
+    return n;
+}
 
 } // namespace
 
@@ -246,6 +358,7 @@ bool ContainerWriter::open(const Setup& setup)
         fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         created = fd >= 0;
     }
+    m_created = created;
     if (fd < 0) {
         const int why = errno;
         release();
@@ -263,12 +376,10 @@ bool ContainerWriter::open(const Setup& setup)
     AVDictionary* opts = nullptr;
     if (m_container == MovieContainer::Mp4) {
         // Fragmented: the movie header goes first with no samples, and every
-        // fragment that closes is a playable piece on its own.
-        const bool keyFrames = m_enc->gop_size > 1;
-        av_dict_set(&opts, "movflags",
-                    keyFrames ? "frag_keyframe+empty_moov+default_base_moof" : "empty_moov+default_base_moof", 0);
-        if (!keyFrames)
-            av_dict_set_int(&opts, "frag_duration", int64_t(kFragmentMs) * 1000, 0);
+        // fragment that closes (by time, key frame or not) is a playable
+        // piece on its own.
+        av_dict_set(&opts, "movflags", "empty_moov+default_base_moof", 0);
+        av_dict_set_int(&opts, "frag_duration", int64_t(kFragmentMs) * 1000, 0);
     } else {
         av_dict_set_int(&opts, "cluster_time_limit", kFragmentMs, 0);
     }
@@ -324,9 +435,14 @@ bool ContainerWriter::writePacket(AVPacket* pkt, AVStream* st, AVRational from)
 {
     pkt->stream_index = st->index;
     av_packet_rescale_ts(pkt, from, st->time_base);
+    const int64_t before = avio_tell(m_out->pb);
     const int err = av_interleaved_write_frame(m_out.get(), pkt);
     if (err < 0)
         return fail(QStringLiteral("Cannot write to the file"), err);
+    // The muxers hand the file whole fragments and clusters only: one that
+    // just closed goes to the disk at once, so a crash finds it there.
+    if (m_setup.flushIntervalMs > 0 && avio_tell(m_out->pb) != before)
+        avio_flush(m_out->pb);
     if (m_out->pb->error < 0)
         return fail(QStringLiteral("Cannot write to the file"), m_out->pb->error);
     return flushIfDue();
@@ -586,8 +702,20 @@ bool ContainerWriter::close()
         if (ok && m_lockFd >= 0 && ::fdatasync(m_lockFd) != 0 && errno != EINVAL)
             ok = fail(QStringLiteral("Cannot write to the file"), AVERROR(errno));
     }
+    const bool cut = m_headerWritten && !ok;
     m_headerWritten = false;
     release();
+    if (cut) {
+        // A piece torn by the refusal goes: the file ends with its last whole
+        // fragment or cluster, as a player reads it cleanly to the end.
+        const int64_t whole = wholeEnd(m_setup.fileName, m_container);
+        if (whole >= 0 && whole < QFileInfo(m_setup.fileName).size() && !QFile::resize(m_setup.fileName, whole))
+            qCWarning(lcContainerWriter).noquote() << "cannot cut" << m_setup.fileName << "to its whole part";
+        // What the disk refused is not in the file: count what a player finds there.
+        m_videoFrames = framesReadable(m_setup.fileName);
+        if (m_created && m_videoFrames == 0 && QFile::remove(m_setup.fileName))
+            qCInfo(lcContainerWriter).noquote() << "removed" << m_setup.fileName << "- nothing could be written to it";
+    }
     return ok;
 }
 

@@ -31,8 +31,8 @@ struct MovieWriterSetup : AviWriter::Setup {
 // holds; device JPEG goes in as it is when the stream is Motion JPEG) and
 // optionally one AAC or PCM sound stream.
 //
-// Crash-safe as it goes: MP4 is written fragmented (a fragment about every
-// second) and MKV in clusters of about a second, each handed to the file as
+// Crash-safe as it goes: MP4 is written fragmented (a fragment every half
+// second) and MKV in clusters of half a second, each handed to the file as
 // it closes, so a file cut by a crash or a kill plays up to its last second
 // as it lies. A write error leaves the file as a crash would, never with a
 // trailer that claims more than it holds.
@@ -63,6 +63,8 @@ public:
     // Flushes the encoders and finishes the file; safe to call twice.
     bool close();
 
+    // Frames handed to the file; after a close() that met a write error,
+    // the frames the cut file holds.
     int64_t videoFramesWritten() const { return m_videoFrames; }
     int64_t audioSampleFramesWritten() const { return m_audioSamples; }
     const Setup& setup() const { return m_setup; }
@@ -102,6 +104,7 @@ private:
     bool m_passthrough = false;
     bool m_headerWritten = false;
     bool m_closed = false;
+    bool m_created = false; // open() made the file
     int64_t m_videoFrames = 0;
     int64_t m_lastIndex = -1;
     int64_t m_audioSamples = 0;  // sample frames taken in
