@@ -71,33 +71,49 @@ private slots:
         QTest::addColumn<int>("height");
         QTest::addColumn<bool>("sound");
         QTest::addColumn<bool>("exact");
+        QTest::addColumn<QString>("container");
         const auto c = [](const char* s) { return QString::fromLatin1(s).split(QLatin1Char(' ')); };
-        QTest::newRow("mjpeg") << c("-c:v mjpeg -q:v 3") << 40 << 321 << 241 << false << false;
-        QTest::newRow("mjpeg+pcm") << c("-c:v mjpeg -q:v 3") << 40 << 320 << 240 << true << false;
-        QTest::newRow("mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false;
-        QTest::newRow("rawvideo bgr24") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 321 << 241 << false << true;
-        QTest::newRow("rawvideo+pcm") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 160 << 120 << true << true;
-        QTest::newRow("ffv1") << c("-c:v ffv1 -pix_fmt bgr0") << 30 << 321 << 241 << false << true;
-        QTest::newRow("ffv1 yuv") << c("-c:v ffv1") << 30 << 321 << 241 << false << false;
-        QTest::newRow("huffyuv") << c("-c:v huffyuv") << 30 << 322 << 241 << false << false;
+        QTest::newRow("mjpeg") << c("-c:v mjpeg -q:v 3") << 40 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg+pcm") << c("-c:v mjpeg -q:v 3") << 40 << 320 << 240 << true << false << QStringLiteral("avi");
+        QTest::newRow("mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("rawvideo bgr24") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 321 << 241 << false << true << QStringLiteral("avi");
+        QTest::newRow("rawvideo+pcm") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 160 << 120 << true << true << QStringLiteral("avi");
+        QTest::newRow("ffv1") << c("-c:v ffv1 -pix_fmt bgr0") << 30 << 321 << 241 << false << true << QStringLiteral("avi");
+        QTest::newRow("ffv1 yuv") << c("-c:v ffv1") << 30 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("huffyuv") << c("-c:v huffyuv") << 30 << 322 << 241 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264 b-frames") << c("-c:v libx264 -preset ultrafast -g 10 -bf 2 -pix_fmt yuv420p") << 45
-                                          << 320 << 240 << false << false;
+                                          << 320 << 240 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264+pcm") << c("-c:v libx264 -preset veryfast -g 15 -pix_fmt yuv420p") << 45 << 320
-                                     << 240 << true << false;
-        QTest::newRow("one frame") << c("-c:v mjpeg -q:v 3") << 1 << 321 << 241 << false << false;
+                                     << 240 << true << false << QStringLiteral("avi");
+        QTest::newRow("one frame") << c("-c:v mjpeg -q:v 3") << 1 << 321 << 241 << false << false << QStringLiteral("avi");
         // Widths that are not a multiple of 16 with even heights: the sizes
         // where the scaler's block converters run.
-        QTest::newRow("mjpeg 1366x768") << c("-c:v mjpeg -q:v 3") << 6 << 1366 << 768 << false << false;
+        QTest::newRow("mjpeg 1366x768") << c("-c:v mjpeg -q:v 3") << 6 << 1366 << 768 << false << false << QStringLiteral("avi");
         QTest::newRow("mjpeg 4:2:2 1366x768") << c("-c:v mjpeg -q:v 3 -pix_fmt yuvj422p") << 6 << 1366 << 768 << false
-                                              << false;
-        QTest::newRow("mjpeg 322x242") << c("-c:v mjpeg -q:v 3") << 12 << 322 << 242 << false << false;
-        QTest::newRow("mjpeg 170x98") << c("-c:v mjpeg -q:v 3") << 12 << 170 << 98 << false << false;
-        QTest::newRow("mpeg4 648x486") << c("-c:v mpeg4 -q:v 3 -g 6 -bf 2") << 12 << 648 << 486 << false << false;
+                                              << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg 322x242") << c("-c:v mjpeg -q:v 3") << 12 << 322 << 242 << false << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg 170x98") << c("-c:v mjpeg -q:v 3") << 12 << 170 << 98 << false << false << QStringLiteral("avi");
+        QTest::newRow("mpeg4 648x486") << c("-c:v mpeg4 -q:v 3 -g 6 -bf 2") << 12 << 648 << 486 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264 b-frames 650x362") << c("-c:v libx264 -preset ultrafast -g 5 -bf 2 -pix_fmt yuv420p")
-                                                  << 12 << 650 << 362 << false << false;
-        QTest::newRow("ffv1 yuv 322x242") << c("-c:v ffv1") << 12 << 322 << 242 << false << false;
-        QTest::newRow("huffyuv 330x250") << c("-c:v huffyuv") << 12 << 330 << 250 << false << false;
-        QTest::newRow("rawvideo 333x200") << c("-c:v rawvideo -pix_fmt bgr24") << 6 << 333 << 200 << false << true;
+                                                  << 12 << 650 << 362 << false << false << QStringLiteral("avi");
+        QTest::newRow("ffv1 yuv 322x242") << c("-c:v ffv1") << 12 << 322 << 242 << false << false << QStringLiteral("avi");
+        QTest::newRow("huffyuv 330x250") << c("-c:v huffyuv") << 12 << 330 << 250 << false << false << QStringLiteral("avi");
+        QTest::newRow("rawvideo 333x200") << c("-c:v rawvideo -pix_fmt bgr24") << 6 << 333 << 200 << false << true << QStringLiteral("avi");
+        // Other containers: frames numbered by presentation time, B-frames,
+        // edit lists and odd sizes included.
+        // (4:2:0 H.264 needs even sides: odd ones come as 4:4:4.)
+        QTest::newRow("mkv libx264 b-frames 317x239 4:4:4+pcm")
+            << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv444p") << 50 << 317 << 239 << true << false
+            << QStringLiteral("mkv");
+        QTest::newRow("mp4 libx264 b-frames 318x238") << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv420p")
+                                                      << 50 << 318 << 238 << false << false << QStringLiteral("mp4");
+        QTest::newRow("mp4 libx264 b-frames 317x239 4:4:4")
+            << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv444p") << 50 << 317 << 239 << false << false
+            << QStringLiteral("mp4");
+        QTest::newRow("mp4 mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false
+                                            << QStringLiteral("mp4");
+        QTest::newRow("mov mjpeg") << c("-c:v mjpeg -q:v 3") << 20 << 321 << 241 << false << false
+                                   << QStringLiteral("mov");
     }
 
     void framesMatchFfmpeg()
@@ -108,8 +124,11 @@ private slots:
         QFETCH(int, height);
         QFETCH(bool, sound);
         QFETCH(bool, exact);
-        const QString file = path(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'))
-                                  + QStringLiteral(".avi"));
+        QFETCH(QString, container);
+        const QString file = path(QString::fromLatin1(QTest::currentDataTag())
+                                      .replace(QLatin1Char(' '), QLatin1Char('_'))
+                                      .replace(QLatin1Char('+'), QLatin1Char('_'))
+                                  + QLatin1Char('.') + container);
         QVERIFY(makeMovie(file, codec, frames, width, height, sound));
         const QByteArray ref = ffmpegFrames(file);
         const qsizetype frameBytes = qsizetype(width) * height * 3;
@@ -173,6 +192,44 @@ private slots:
         QCOMPARE(img32.format(), QImage::Format_RGB32);
         QCOMPARE(img32.pixel(5, height - 1), px);
         QCOMPARE(img32, img.convertToFormat(QImage::Format_RGB32));
+    }
+
+    // A file FFmpeg reads but that holds no moving picture is no movie:
+    // refused with a reason, however it is named.
+    void otherFilesWithoutPicturesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("make");
+        QTest::newRow("sound only, MP4") << "tone.m4a"
+                                         << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                        QStringLiteral("sine=duration=1"), QStringLiteral("-c:a"),
+                                                        QStringLiteral("aac")};
+        QTest::newRow("sound only, named mkv") << "tone.mkv"
+                                               << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                              QStringLiteral("-i"), QStringLiteral("sine=duration=1")};
+        QTest::newRow("a still picture named mp4") << "still.mp4"
+                                                   << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                                  QStringLiteral("-i"),
+                                                                  QStringLiteral("testsrc=size=64x48"), QStringLiteral("-frames:v"),
+                                                                  QStringLiteral("1"), QStringLiteral("-f"),
+                                                                  QStringLiteral("image2"), QStringLiteral("-c:v"),
+                                                                  QStringLiteral("png")};
+        QTest::newRow("text named mkv") << "notes.mkv" << QStringList{};
+    }
+    void otherFilesWithoutPicturesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, make);
+        const QString file = path(name);
+        if (make.isEmpty())
+            QVERIFY(writeAll(file, QByteArray("Shopping list\nbird seed\nnuts\n").repeated(40)));
+        else
+            QVERIFY(runFfmpeg(make << file));
+        MovieReader r;
+        QVERIFY(!r.open(file));
+        QVERIFY2(r.errorText().startsWith(QStringLiteral("Not a movie file")), qPrintable(r.errorText()));
+        QVERIFY(!r.isOpen());
+        QVERIFY(r.frame(0).isEmpty());
     }
 
     void requestHeaderFields()
