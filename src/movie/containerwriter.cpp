@@ -375,10 +375,11 @@ bool ContainerWriter::open(const Setup& setup)
     err = avio_open(&m_out->pb, path.constData(), AVIO_FLAG_WRITE);
     AVDictionary* opts = nullptr;
     if (m_container == MovieContainer::Mp4) {
-        // Fragmented: the movie header goes first with no samples, and every
-        // fragment that closes (by time, key frame or not) is a playable
-        // piece on its own.
-        av_dict_set(&opts, "movflags", "empty_moov+default_base_moof", 0);
+        // Fragmented: the movie header goes with the first fragment (late
+        // enough to know the B-frame and AAC priming delays, which its edit
+        // lists take off), and every fragment that closes (by time, key frame
+        // or not) is a playable piece on its own.
+        av_dict_set(&opts, "movflags", "empty_moov+delay_moov+default_base_moof", 0);
         av_dict_set_int(&opts, "frag_duration", int64_t(kFragmentMs) * 1000, 0);
     } else {
         av_dict_set_int(&opts, "cluster_time_limit", kFragmentMs, 0);
