@@ -72,7 +72,7 @@ MovieViewer* MovieWindows::viewer() const
 
 void MovieWindows::askAndOpen()
 {
-    const QString name = dialogs().openFile(QStringLiteral("Open Movie"),
+    const QString name = dialogs().openFile(QStringLiteral("Open AVI"),
                                             QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|"
                                                            "All Files (*.*)|*.*|"),
                                             {},

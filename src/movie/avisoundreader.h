@@ -12,7 +12,7 @@ struct SwrContext;
 
 namespace lv {
 
-// Decodes the first sound ("auds") stream of an AVI file to interleaved
+// Decodes the first sound ("auds") stream of a movie file (AVI, MKV, MP4...) to interleaved
 // signed 16-bit little-endian PCM at the stream's own rate, in mono or stereo
 // (more channels are mixed down to two). It reads the file through a demuxer
 // of its own, so it runs beside a MovieReader on the same file.

@@ -65,7 +65,7 @@ void showVideoCodecs(QWidget* parent)
 
 void whatCodec(QWidget* parent)
 {
-    const QString name = dialogs().openFile(QStringLiteral("Open Movie"),
+    const QString name = dialogs().openFile(QStringLiteral("Open AVI"),
                                             QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|"
                                                            "All Files (*.*)|*.*|"),
                                             {}, parent);

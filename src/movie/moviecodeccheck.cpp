@@ -1,6 +1,7 @@
 #include "movie/moviecodeccheck.h"
 
 #include "movie/ffmpegptr.h"
+#include "movie/moviereader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +33,7 @@ MovieCodecCheck checkMovieFile(const QString& path)
     if (avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
         return checkMovieHeader(head);
     ff::InputPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0)
+    if (isStillOrTextFormat(input->iformat) || avformat_find_stream_info(input.get(), nullptr) < 0)
         return checkMovieHeader(head);
     const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (video < 0)

@@ -147,15 +147,14 @@ bool looksLikeAvi(const QString& fileName)
     return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "AVI ";
 }
 
-// Demuxers that make a "video" of a still picture or of text: such files are no movies.
+} // namespace
+
 bool isStillOrTextFormat(const AVInputFormat* format)
 {
     const QByteArray name(format->name);
     return name == "tty" || name == "image2" || name.endsWith("_pipe") || name == "bin" || name == "xbin"
            || name == "adf" || name == "idf";
 }
-
-} // namespace
 
 bool MovieReader::open(const QString& fileName)
 {

@@ -160,4 +160,7 @@ private:
     std::map<int64_t, int64_t> m_seekTime;  // key frame number -> time to seek the demuxer to
 };
 
+// Demuxers that make a "video" of a still picture or of text: such files are no movies.
+bool isStillOrTextFormat(const AVInputFormat* format);
+
 } // namespace lv

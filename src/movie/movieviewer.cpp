@@ -387,7 +387,7 @@ void MovieViewer::RecompressFile()
             return;
         }
     }
-    const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed Movie..."),
+    const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed AVI..."),
                                               QStringLiteral("Movie File (*.avi)|*.avi|Matroska Movie (*.mkv)|*.mkv|"
                                                              "MP4 Movie (*.mp4)|*.mp4"),
                                               source.left(std::max<qsizetype>(0, source.size() - 4)), this);
