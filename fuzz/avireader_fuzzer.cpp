@@ -3,7 +3,7 @@
 // in and out of order; then its sound track, from the start and after a seek.
 // Every frame handed out must be a whole 24-bit bitmap of the stated frame
 // size, and sound comes in whole sample frames.
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/avisoundreader.h"
 
 #include <QFile>
@@ -34,15 +34,15 @@ Fixture& fixture()
     return f;
 }
 
-void checkFrame(lv::AviReader& r, int64_t n)
+void checkFrame(lv::MovieReader& r, int64_t n)
 {
     const QByteArray dib = r.frame(n);
     if (dib.isEmpty())
         return;
     const QRect rect = r.frameRect();
-    if (dib.size() != 40 + qsizetype(lv::AviReader::rowBytes(rect.width())) * rect.height())
+    if (dib.size() != 40 + qsizetype(lv::MovieReader::rowBytes(rect.width())) * rect.height())
         std::abort();
-    if (dib.left(40) != lv::AviReader::requestHeader(rect.width(), rect.height()))
+    if (dib.left(40) != lv::MovieReader::requestHeader(rect.width(), rect.height()))
         std::abort();
     if (r.lastFrameNumber() != n - r.firstFrame())
         std::abort();
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
         }
     }
-    lv::AviReader r;
+    lv::MovieReader r;
     if (!r.open(f.input)) {
         if (r.errorText().isEmpty() || r.frameCount() != -1)
             std::abort();
@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (count <= 0 || !r.openDecoder())
         return 0;
     const QRect rect = r.frameRect();
-    if (rect.width() <= 0 || rect.height() <= 0 || rect.width() > lv::AviReader::kMaxSide
-        || rect.height() > lv::AviReader::kMaxSide)
+    if (rect.width() <= 0 || rect.height() <= 0 || rect.width() > lv::MovieReader::kMaxSide
+        || rect.height() > lv::MovieReader::kMaxSide)
         std::abort();
     // A handful of frames: enough to cross key frames, few enough to stay quick.
     for (int64_t n : {int64_t(0), int64_t(1), count / 2, count - 1, int64_t(1), count})

@@ -666,7 +666,8 @@ QWidget* Master::buildMoviePanel()
     connect(MovieToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("filename")) {
             const QString name = dialogs().saveFile(QStringLiteral("Set Movie Clip filename..."),
-                                                    QStringLiteral("Movie Clips (*.AVI)|*.avi"),
+                                                    QStringLiteral("Movie Clips (*.AVI)|*.avi|Matroska Movie (*.MKV)|*.mkv|"
+                                                                   "MP4 Movie (*.MP4)|*.mp4"),
                                                     m_model.fileName(), this);
             if (!name.isEmpty())
                 m_model.setFileName(name);
@@ -1105,7 +1106,10 @@ void Master::UpdateFilenameExtension()
     };
     const QString band = visibleBand();
     if (band == QLatin1String("movie")) {
-        replaceLastThree(QStringLiteral("avi"));
+        // The modern containers are movies too: their names stay.
+        const QString ext = m_model.fileName().right(4).toLower();
+        if (ext != QLatin1String(".mkv") && ext != QLatin1String(".mp4"))
+            replaceLastThree(QStringLiteral("avi"));
     } else if (band == QLatin1String("image")) {
         setPanelText(QStringLiteral("filename"), QString());
     } else if (band == QLatin1String("multiple")) {

@@ -70,7 +70,10 @@ MovieViewer* MovieWindows::viewer() const
 
 void MovieWindows::askAndOpen()
 {
-    const QString name = dialogs().openFile(QStringLiteral("Open AVI"), QStringLiteral("Movie File (*.avi)|*.avi|"), {},
+    const QString name = dialogs().openFile(QStringLiteral("Open AVI"),
+                                            QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|"
+                                                           "All Files (*.*)|*.*|"),
+                                            {},
                                             &m_master);
     if (!name.isEmpty())
         open(name, QFileInfo(name).fileName());

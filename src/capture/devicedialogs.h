@@ -44,7 +44,8 @@ public:
     // Whether the picture is scaled to the window: the choice, nothing when cancelled.
     virtual std::optional<bool> display(bool scale, QWidget* parent) = 0;
     // The recording codec and its quality: the choice, nothing when cancelled.
-    virtual std::optional<CodecChoice> compression(QWidget* parent) = 0;
+    // The choice among the codecs the container holds, shown with the one saved for it.
+    virtual std::optional<CodecChoice> compression(QWidget* parent, MovieContainer container) = 0;
 };
 
 // The registered dialogs; null when none are.

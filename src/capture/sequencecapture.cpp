@@ -1,6 +1,6 @@
 #include "capture/sequencecapture.h"
 
-#include "movie/aviwriter.h"
+#include "movie/containerwriter.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -63,14 +63,14 @@ struct SequenceCapture::Impl {
     std::atomic<uint32_t> samples{0};
 
     // encoder thread
-    AviWriter writer;
+    MovieWriter writer;
     std::thread encoder;
     std::atomic<bool> writeFailed{false};
 
     // frame-by-frame files (UI thread)
-    AviWriter single;
+    MovieWriter single;
     bool singleOpen = false;
-    AviWriter::Setup singleSetup;
+    MovieWriter::Setup singleSetup;
     int singleFrames = 0;
 
     void runEncoder();
@@ -145,9 +145,9 @@ bool SequenceCapture::start(const Setup& setup)
     QSize size = setup.frameSize;
     if (!size.isValid() && setup.driver)
         size = setup.driver->frameSize();
-    const CodecChoice codec = setup.codec.value_or(savedCodecChoice());
+    const CodecChoice codec = setup.codec.value_or(savedCodecChoice(containerForFile(setup.fileName)));
 
-    AviWriter::Setup ws;
+    MovieWriter::Setup ws;
     ws.fileName = setup.fileName;
     ws.frameSize = size;
     frameRateOf(setup.parms.dwRequestMicroSecPerFrame, &ws.rateNum, &ws.rateDen);
@@ -155,6 +155,9 @@ bool SequenceCapture::start(const Setup& setup)
     ws.quality = codec.quality;
     ws.flushIntervalMs = setup.flushIntervalMs;
     ws.syncIntervalMs = setup.syncIntervalMs;
+    ws.tags = setup.tags;
+    if (!setup.audioEncoder.isEmpty())
+        ws.audioEncoder = setup.audioEncoder;
 
     // Sound first: the file gets a sound stream only when there is sound.
     s.audio = nullptr;
@@ -323,7 +326,7 @@ void SequenceCapture::Impl::runEncoder()
                     ok = writer.repeatVideo(k);
                 if (ok && sound) {
                     const int64_t slotCount = writer.videoFramesWritten();
-                    const AviWriter::Setup& ws = writer.setup();
+                    const MovieWriter::Setup& ws = writer.setup();
                     ok = writer.padAudio(slotCount * sampleRate * ws.rateDen / ws.rateNum);
                 }
                 if (!ok)
@@ -407,7 +410,7 @@ bool SequenceCapture::openSingle(const QString& fileName, const CaptureParms& pa
 {
     closeSingle();
     Impl& s = *d;
-    const CodecChoice choice = codec.value_or(savedCodecChoice());
+    const CodecChoice choice = codec.value_or(savedCodecChoice(containerForFile(fileName)));
     s.singleSetup = {};
     s.singleSetup.fileName = fileName;
     s.singleSetup.frameSize = frameSize;

@@ -9,12 +9,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
 namespace lv {
 
-// Streaming and frame-by-frame recording of one capture window into an AVI.
+// Streaming and frame-by-frame recording of one capture window into a movie
+// file: AVI, or MKV / MP4 when the file name ends so.
 //
 // Frames are placed in the file by their capture time at the requested rate:
 // a frame that arrives early for its slot is skipped, a late one leaves its
@@ -44,9 +47,13 @@ public:
         // Sound source instead of the driver's own (tests); not owned.
         AudioSource* audioSource = nullptr;
         // How often the file is brought up to date on disk, so a crash loses
-        // little (see AviWriter::Setup); 0 turns it off, for comparisons.
+        // little (see AviWriter::Setup and ContainerWriter); 0 turns it off, for comparisons.
         int flushIntervalMs = 500;
         int syncIntervalMs = 5000;
+        // MKV and MP4 only: the sound codec ("aac", "pcm" for MKV; empty =
+        // AAC) and the container's metadata tags, written with its header.
+        QString audioEncoder;
+        std::vector<std::pair<QByteArray, QString>> tags;
     };
 
     SequenceCapture();

@@ -46,14 +46,14 @@ const std::vector<CommandForm>& forms()
                                  QStringLiteral("motion"), QStringLiteral("duration")}
                          + device + kStampOptions + kFtpOptions,
                      {QStringLiteral("still")}});
-        v.push_back({"record", 1, "OUT.avi",
+        v.push_back({"record", 1, "OUT.avi|OUT.mkv|OUT.mp4",
                      QStringList{params, quality, QStringLiteral("duration"), QStringLiteral("rate"),
-                                 QStringLiteral("audio"), QStringLiteral("codec")}
+                                 QStringLiteral("audio"), QStringLiteral("codec"), QStringLiteral("sound-codec")}
                          + device + kInfoOptions,
                      {QStringLiteral("still")}});
-        v.push_back({"extract", 2, "IN.avi OUT.bmp|OUT.jpg", {params, quality, QStringLiteral("frame")}, {}});
-        v.push_back({"recompress", 2, "IN.avi OUT.avi", {params, quality, QStringLiteral("codec")}, {}});
-        v.push_back({"whatcodec", 1, "IN.avi", {params}, {}});
+        v.push_back({"extract", 2, "IN OUT.bmp|OUT.jpg", {params, quality, QStringLiteral("frame")}, {}});
+        v.push_back({"recompress", 2, "IN OUT.avi|OUT.mkv|OUT.mp4", {params, quality, QStringLiteral("codec")}, {}});
+        v.push_back({"whatcodec", 1, "IN", {params}, {}});
         v.push_back({"repair", -1, "[IN.avi ...]", {params}, {}});
         v.push_back({"effect", 3, "NAME IN OUT", {params, quality}, {}});
         return v;
@@ -216,14 +216,17 @@ QString helpText()
         "      [--ftp-url SERVER [--ftp-port N] [--ftp-user NAME] [--ftp-password PASSWORD]\n"
         "       [--ftp-dir DIR]]                 send each picture to an FTP server; the password\n"
         "                                        may come from LUMIVARK_FTP_PASSWORD instead\n"
-        "  record OUT.avi --duration SECONDS     a movie\n"
+        "  record OUT.avi|OUT.mkv|OUT.mp4 --duration SECONDS\n"
+        "                                        a movie; the extension picks the container\n"
         "      [--rate FPS] [--audio RATE:BITS:CHANNELS] [--codec NAME]\n"
+        "      [--sound-codec aac|pcm]           MKV/MP4 sound (default aac; pcm in MKV only)\n"
         "      [--copyright TEXT] [--artist TEXT] [--subject TEXT] [--product TEXT]\n"
         "      [--source TEXT] [--comments TEXT] information fields written into the movie\n"
-        "  extract IN.avi OUT.bmp|OUT.jpg        every frame as OUT_Frame_N.bmp|jpg\n"
+        "  extract IN OUT.bmp|OUT.jpg            every frame of a movie (AVI, MKV, MP4, ...)\n"
+        "                                        as OUT_Frame_N.bmp|jpg\n"
         "      [--frame N]                       or frame N alone as OUT\n"
-        "  recompress IN.avi OUT.avi --codec NAME [--quality Q]\n"
-        "  whatcodec IN.avi                      the codec of a movie file\n"
+        "  recompress IN OUT.avi|OUT.mkv|OUT.mp4 --codec NAME [--quality Q]\n"
+        "  whatcodec IN                          the codec of a movie file\n"
         "  repair [IN.avi ...]                   finish movies a crash left without index; without\n"
         "                                        names, the recordings lumivark and lumivark-cli\n"
         "                                        list as unfinished (record does this at its start)\n"

@@ -473,8 +473,17 @@ void repairLeftovers()
 int runRecord(const Request& r, const Settings& s)
 {
     const QString out = r.operands[0];
-    if (QFileInfo(out).suffix().toLower() != QLatin1String("avi"))
-        throw UsageError{QStringLiteral("record: \"%1\" must end in .avi").arg(out)};
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != QLatin1String("avi") && suffix != QLatin1String("mkv") && suffix != QLatin1String("mp4"))
+        throw UsageError{QStringLiteral("record: \"%1\" must end in .avi, .mkv or .mp4").arg(out)};
+    const MovieContainer container = containerForFile(out);
+    const QString soundCodec = r.text(QStringLiteral("sound-codec"), QStringLiteral("aac")).toLower();
+    if (soundCodec != QLatin1String("aac") && soundCodec != QLatin1String("pcm"))
+        throw UsageError{QStringLiteral("record: --sound-codec must be aac or pcm, not \"%1\"").arg(soundCodec)};
+    if (r.has(QStringLiteral("sound-codec")) && container == MovieContainer::Avi)
+        throw UsageError{QStringLiteral("record: --sound-codec is for .mkv and .mp4 (AVI stores PCM)")};
+    if (soundCodec == QLatin1String("pcm") && container != MovieContainer::Matroska)
+        throw UsageError{QStringLiteral("record: an MP4 file holds AAC sound only")};
     // A parameters file may give the movie's length; otherwise the command line must.
     if (!r.has(QStringLiteral("duration")) && !(s.fromFile && s.limit && s.durationSeconds > 0))
         throw UsageError{QStringLiteral("record needs --duration SECONDS")};
@@ -507,10 +516,17 @@ int runRecord(const Request& r, const Settings& s)
     setup.audio = audio;
     if (r.has(QStringLiteral("codec")) || r.has(QStringLiteral("quality"))) {
         CodecChoice c;
-        c.encoder = r.text(QStringLiteral("codec"), c.encoder);
+        c.encoder = r.text(QStringLiteral("codec"), defaultEncoderFor(container));
         c.quality = quality(r, s);
         setup.codec = c;
+        // Refused before the device opens and before anything is written.
+        if (const QString why = codecRefusal(container, c.encoder); !why.isEmpty()) {
+            printError(QStringLiteral("record: ") + why);
+            return kExitFailure;
+        }
     }
+    if (container != MovieContainer::Avi)
+        setup.audioEncoder = soundCodec;
     setup.writeInfo = writeInfo;
     setup.info = info;
     setup.progressIntervalMs = 500;
@@ -703,7 +719,7 @@ int runWhatCodec(const Request& r)
     // The message box's line ends become the terminal's.
     const QString text = movieCodecMessage(name, check, codecName).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const bool known = check.result == MovieCodecCheck::Result::Compressed
-        || check.result == MovieCodecCheck::Result::Uncompressed;
+        || check.result == MovieCodecCheck::Result::Uncompressed || check.result == MovieCodecCheck::Result::Named;
     if (known)
         printOut(text);
     else

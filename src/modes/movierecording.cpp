@@ -26,6 +26,8 @@ MovieRecording::~MovieRecording()
 
 MovieInfoResult MovieRecording::writeInfo(const QString& fileName, const std::array<QString, 6>& f)
 {
+    if (containerForFile(fileName) != MovieContainer::Avi)
+        return WriteMovieTags(fileName, movieInfoTags(f[0], f[1], f[2], f[3], f[4], f[5]));
     return WriteMovieInfo(fileName, f[0], f[1], f[2], f[3], f[4], f[5]);
 }
 
@@ -56,6 +58,13 @@ bool MovieRecording::start()
     setup.parms = m_settings.parms;
     setup.audio = m_settings.audio;
     setup.codec = m_settings.codec;
+    setup.audioEncoder = m_settings.audioEncoder;
+    // MKV and MP4 take the information as tags in their header, so a cut
+    // recording keeps it too; AVI gets its chunk once the file is complete.
+    const std::array<QString, 6>& f = m_settings.info;
+    m_tagsAtStart = m_settings.writeInfo && containerForFile(m_settings.fileName) != MovieContainer::Avi;
+    if (m_tagsAtStart)
+        setup.tags = movieInfoTags(f[0], f[1], f[2], f[3], f[4], f[5]);
 
     // The recorder's own status codes mark the start (300) and the end (301)
     // of this recording; frames drive the progress.
@@ -147,7 +156,9 @@ void MovieRecording::finish()
     measureDisk();
     m_result.diskFull = m_freeNow >= 0 && m_freeNow < kDiskFullBytes;
     // Into a whole file only: a movie the disk refused gets nothing appended.
-    if (m_settings.writeInfo && m_result.error.isEmpty()) {
+    if (m_settings.writeInfo && m_result.error.isEmpty() && m_tagsAtStart) {
+        m_result.infoWritten = true;
+    } else if (m_settings.writeInfo && m_result.error.isEmpty()) {
         const MovieInfoResult r = writeInfo(m_settings.fileName, m_settings.info);
         m_result.infoWritten = r.written;
         m_result.infoError = r.error;

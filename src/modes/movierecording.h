@@ -28,8 +28,11 @@ struct MovieRecordingSettings {
     AudioFormat audio;
     // Unset: the choice kept in the settings store.
     std::optional<CodecChoice> codec;
+    // MKV and MP4: the sound codec, "aac" or "pcm" (MKV only); empty = AAC.
+    QString audioEncoder;
     // The six information texts (copyright, artist, subject, product, source,
-    // comments), written into the finished movie when writeInfo is set.
+    // comments), written into the finished movie when writeInfo is set (MKV
+    // and MP4: as tags with the header).
     bool writeInfo = false;
     std::array<QString, 6> info;
     // Progress comes at most this often (it follows the frames).
@@ -128,6 +131,7 @@ private:
     int64_t m_freeNow = -1;
     bool m_running = false;
     bool m_finished = false;
+    bool m_tagsAtStart = false; // the information went into the file's header
 };
 
 } // namespace lv

@@ -1,6 +1,7 @@
 #include "movie/avisoundreader.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -52,9 +53,12 @@ bool AviSoundReader::open(const QString& fileName)
     close();
     m_error.clear();
     AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(), av_find_input_format("avi"), nullptr);
+    // As the movie reader: a file named .avi is read as AVI only, others as FFmpeg finds them.
+    const bool avi = QFileInfo(fileName).suffix().toLower() == QLatin1String("avi");
+    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(),
+                                avi ? av_find_input_format("avi") : nullptr, nullptr);
     if (r < 0)
-        return fail(QStringLiteral("Not an AVI file"), r);
+        return fail(avi ? QStringLiteral("Not an AVI file") : QStringLiteral("Not a movie file"), r);
     m_input.reset(raw);
     if ((r = avformat_find_stream_info(m_input.get(), nullptr)) < 0)
         return fail(QStringLiteral("Cannot read the streams"), r);

@@ -12,10 +12,10 @@ struct SwrContext;
 
 namespace lv {
 
-// Decodes the first sound ("auds") stream of an AVI file to interleaved
+// Decodes the first sound ("auds") stream of a movie file (AVI, MKV, MP4...) to interleaved
 // signed 16-bit little-endian PCM at the stream's own rate, in mono or stereo
 // (more channels are mixed down to two). It reads the file through a demuxer
-// of its own, so it runs beside an AviReader on the same file.
+// of its own, so it runs beside a MovieReader on the same file.
 //
 // Threads: a plain object; one thread at a time (the player's worker).
 class AviSoundReader final {

@@ -2,7 +2,7 @@
 
 #include "image/cdib.h"
 #include "image/replacefile.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 
 #include <QThread>
 
@@ -44,7 +44,7 @@ bool writeJpeg(const QByteArray& dib, const QString& fileName, int quality, QStr
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
     const int rc = tjCompress2(tj.get(), reinterpret_cast<const unsigned char*>(dib.constData()) + 40, width,
-                               AviReader::rowBytes(width), height, TJPF_BGR, &out, &outSize, TJSAMP_420,
+                               MovieReader::rowBytes(width), height, TJPF_BGR, &out, &outSize, TJSAMP_420,
                                std::clamp(quality, 1, 100), TJFLAG_BOTTOMUP);
     std::unique_ptr<unsigned char, TjBufferFree> jpeg(out);
     if (rc != 0) {
@@ -82,8 +82,8 @@ QImage imageFromPackedDib(const QByteArray& dib)
     const int width = int(h[4] | h[5] << 8 | h[6] << 16 | uint32_t(h[7]) << 24);
     const int height = int(h[8] | h[9] << 8 | h[10] << 16 | uint32_t(h[11]) << 24);
     const int bits = h[14] | h[15] << 8;
-    const int row = AviReader::rowBytes(width);
-    if (bits != 24 || width <= 0 || height <= 0 || width > AviReader::kMaxSide || height > AviReader::kMaxSide
+    const int row = MovieReader::rowBytes(width);
+    if (bits != 24 || width <= 0 || height <= 0 || width > MovieReader::kMaxSide || height > MovieReader::kMaxSide
         || dib.size() < 40 + qsizetype(row) * height)
         return {};
     const QImage rows(reinterpret_cast<const uchar*>(dib.constData()) + 40, width, height, row, QImage::Format_BGR888);
@@ -147,7 +147,7 @@ void FrameExtractor::finish(ExtractOutcome outcome, const QString& detail)
 
 void FrameExtractor::runAll(const QString& movie, const QString& target, int quality)
 {
-    AviReader reader;
+    MovieReader reader;
     if (!reader.open(movie))
         return finish(ExtractOutcome::Error, reader.errorText());
     if (reader.videoStream() < 0)
@@ -192,7 +192,7 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
 
 void FrameExtractor::runOne(const QString& movie, int64_t frame)
 {
-    AviReader reader;
+    MovieReader reader;
     if (!reader.open(movie))
         return finish(ExtractOutcome::Error, reader.errorText());
     if (reader.videoStream() < 0)

@@ -26,7 +26,7 @@ QString savingFramesText(int64_t i, int64_t last);
 // The editor's caption for frame n of a movie window captioned `caption`:
 // the caption without its last 4 characters, "_Frame_", n.
 QString extractedImageCaption(const QString& caption, int64_t n);
-// A packed 24-bit bottom-up bitmap (as AviReader hands out) as a top-down
+// A packed 24-bit bottom-up bitmap (as MovieReader hands out) as a top-down
 // image; null when the bitmap is not one.
 QImage imageFromPackedDib(const QByteArray& dib);
 

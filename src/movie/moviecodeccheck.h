@@ -14,9 +14,13 @@ struct MovieCodecCheck {
         NoHeader,      // no stream header where the check looks
         Uncompressed,  // handler code of four zero bytes
         Compressed,    // code holds the handler code
+        // Not AVI, but a movie FFmpeg reads (MKV, MP4, ...): code holds its
+        // video codec's name as FFmpeg gives it, container its file kind.
+        Named,
     };
     Result result = Result::NotOpened;
     QString code; // the handler code as read (Latin-1), Compressed only
+    QString container; // Named only
 };
 
 inline constexpr qsizetype kMovieHeaderBytes = 200;
@@ -24,7 +28,8 @@ inline constexpr qsizetype kMovieHeaderBytes = 200;
 // Checks the first bytes of a file (fewer than 200 are allowed: a short file
 // has no header where the check looks).
 MovieCodecCheck checkMovieHeader(const QByteArray& head);
-// Reads the first 200 bytes of path and checks them.
+// Reads the first 200 bytes of path and checks them; a file that is not
+// RIFF AVI is asked of FFmpeg instead.
 MovieCodecCheck checkMovieFile(const QString& path);
 
 // The message the check shows for a file (name as the user chose it);

@@ -1,8 +1,15 @@
 #include "movie/movieinfo.h"
 
+#include "movie/ffmpegptr.h"
+#include "movie/videocodecs.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace lv {
 
@@ -113,6 +120,108 @@ MovieInfoResult WriteMovieInfo(const QString& path, const QString& copyright, co
     }
     r.written = true;
     r.chunkBytes = pad + chunk.size();
+    return r;
+}
+
+std::vector<std::pair<QByteArray, QString>> movieInfoTags(const QString& copyright, const QString& artist,
+                                                          const QString& subject, const QString& product,
+                                                          const QString& source, const QString& comments)
+{
+    std::vector<std::pair<QByteArray, QString>> tags;
+    const std::pair<const char*, const QString*> all[] = {{"title", &subject},     {"artist", &artist},
+                                                          {"copyright", &copyright}, {"comment", &comments},
+                                                          {"album", &product},     {"description", &source}};
+    for (const auto& [key, text] : all)
+        if (!text->isEmpty())
+            tags.emplace_back(QByteArray(key), *text);
+    return tags;
+}
+
+MovieInfoResult WriteMovieTags(const QString& path, const std::vector<std::pair<QByteArray, QString>>& tags)
+{
+    MovieInfoResult r;
+    auto failed = [&r](const QString& why) {
+        r.error = QStringLiteral("Cannot write movie information: ") + why;
+        return r;
+    };
+    const MovieContainer container = containerForFile(path);
+    if (container == MovieContainer::Avi)
+        return failed(QStringLiteral("not an MKV or MP4 file"));
+    const QByteArray in = QFile::encodeName(path);
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, in.constData(), nullptr, nullptr) < 0)
+        return failed(QStringLiteral("cannot read ") + path);
+    ff::InputPtr input(raw);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0)
+        return failed(QStringLiteral("cannot read the streams"));
+
+    // The copy goes beside the file, so taking its name is a rename on one disk.
+    const QFileInfo fi(path);
+    const QString temp = fi.dir().filePath(QStringLiteral(".%1.tags-%2").arg(fi.fileName()).arg(getpid()));
+    const QByteArray out = QFile::encodeName(temp);
+    raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, muxerName(container), out.constData()) < 0 || !raw)
+        return failed(QStringLiteral("no %1 muxer").arg(containerLabel(container)));
+    ff::OutputPtr output(raw);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        AVStream* st = avformat_new_stream(output.get(), nullptr);
+        if (!st || avcodec_parameters_copy(st->codecpar, input->streams[i]->codecpar) < 0)
+            return failed(QStringLiteral("out of memory"));
+        st->codecpar->codec_tag = 0;
+        st->time_base = input->streams[i]->time_base;
+        st->avg_frame_rate = input->streams[i]->avg_frame_rate;
+        st->r_frame_rate = input->streams[i]->r_frame_rate;
+    }
+    av_dict_copy(&output->metadata, input->metadata, 0);
+    for (const auto& [key, value] : tags)
+        av_dict_set(&output->metadata, key.constData(), value.isEmpty() ? nullptr : value.toUtf8().constData(), 0);
+    av_dict_set(&output->metadata, "encoder", nullptr, 0);
+    AVDictionary* opts = nullptr;
+    if (container == MovieContainer::Mp4)
+        av_dict_set(&opts, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    else
+        av_dict_set_int(&opts, "cluster_time_limit", 1000, 0);
+    int err = avio_open(&output->pb, out.constData(), AVIO_FLAG_WRITE);
+    if (err >= 0)
+        err = avformat_write_header(output.get(), &opts);
+    av_dict_free(&opts);
+    ff::PacketPtr pkt(av_packet_alloc());
+    while (err >= 0 && pkt) {
+        const int got = av_read_frame(input.get(), pkt.get());
+        if (got < 0)
+            break;
+        const AVRational from = input->streams[pkt->stream_index]->time_base;
+        av_packet_rescale_ts(pkt.get(), from, output->streams[pkt->stream_index]->time_base);
+        pkt->pos = -1;
+        err = av_interleaved_write_frame(output.get(), pkt.get());
+    }
+    if (err >= 0)
+        err = av_write_trailer(output.get());
+    if (err >= 0 && output->pb) {
+        avio_flush(output->pb);
+        err = output->pb->error;
+    }
+    output.reset(); // closes the copy
+    if (err < 0) {
+        QFile::remove(temp);
+        char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_strerror(err, buf, sizeof buf);
+        return failed(err == AVERROR(ENOSPC) ? QStringLiteral("the disk is full") : QString::fromLocal8Bit(buf));
+    }
+    {
+        QFile copy(temp);
+        if (copy.open(QIODevice::ReadWrite)) {
+            const int fd = copy.handle();
+            if (fd >= 0)
+                ::fdatasync(fd);
+        }
+    }
+    QFile::setPermissions(temp, QFile::permissions(path));
+    if (std::rename(out.constData(), in.constData()) != 0) {
+        QFile::remove(temp);
+        return failed(QStringLiteral("cannot replace ") + path);
+    }
+    r.written = true;
     return r;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace lv {
 
@@ -25,5 +28,18 @@ MovieInfoResult WriteMovieInfo(const QString& path, const QString& copyright, co
 // The chunk itself, "LIST" header included (exposed for tests and tools).
 QByteArray movieInfoChunk(const QString& copyright, const QString& artist, const QString& subject,
                           const QString& product, const QString& source, const QString& comments);
+
+// The six texts as MKV/MP4 metadata tags: subject -> title, artist, copyright,
+// comments -> comment, product -> album, source -> description. Empty
+// texts are left out.
+std::vector<std::pair<QByteArray, QString>> movieInfoTags(const QString& copyright, const QString& artist,
+                                                          const QString& subject, const QString& product,
+                                                          const QString& source, const QString& comments);
+
+// Writes the tags into a finished MKV or MP4 file by copying its streams into
+// a new file beside it, which then takes its name; the file stays as it was
+// when that fails (a full disk), and its recording form (fragments, clusters)
+// is kept.
+MovieInfoResult WriteMovieTags(const QString& path, const std::vector<std::pair<QByteArray, QString>>& tags);
 
 } // namespace lv

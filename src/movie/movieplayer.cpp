@@ -1,6 +1,6 @@
 #include "movie/movieplayer.h"
 
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/avisoundreader.h"
 #include "movie/soundoutput.h"
 
@@ -193,7 +193,7 @@ private:
 
     std::shared_ptr<std::atomic<quint64>> m_latest;
     QTimer* m_timer;
-    AviReader m_reader;
+    MovieReader m_reader;
     AviSoundReader m_sound;
     SoundOutput m_out;
     QByteArray m_soundLeft; // decoded sound the device has not taken yet

@@ -20,7 +20,7 @@ class PlayerWorker;
 // mode each as hours:minutes:seconds, two digits at least ("01:02:05 / ...").
 QString movieInfoText(int displayMode, double position, double duration);
 
-// Plays one AVI file: our own player over AviReader. Decoding runs on a worker
+// Plays one AVI file: our own player over MovieReader. Decoding runs on a worker
 // thread of the player's own; pictures come back by queued signal and are
 // drawn by a view (MoviePlayerView). Playback runs on the video clock; the
 // sound track goes to the sound output (SoundOutput) a little ahead of it,

@@ -1,6 +1,6 @@
 #include "movie/recompressor.h"
 
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/ffmpegptr.h"
 #include "movie/videocodecs.h"
 
@@ -337,7 +337,8 @@ private:
     QString m_error;
     bool m_cancelled = false;
 
-    AviReader m_reader;
+    MovieReader m_reader;
+    MovieContainer m_container = MovieContainer::Avi; // of the output
     AVFormatContext* m_in = nullptr; // owned by m_reader
     AVStream* m_videoIn = nullptr;
     AVStream* m_soundIn = nullptr;
@@ -384,8 +385,8 @@ bool Job::openSource(const QString& source)
     m_videoIn = m_in->streams[m_reader.videoStream()];
     const AVCodecParameters* par = m_videoIn->codecpar;
     // A hostile header must not make us allocate gigabytes.
-    if (par->width <= 0 || par->height <= 0 || par->width > AviReader::kMaxSide || par->height > AviReader::kMaxSide
-        || int64_t(par->width) * par->height > AviReader::kMaxPixels)
+    if (par->width <= 0 || par->height <= 0 || par->width > MovieReader::kMaxSide || par->height > MovieReader::kMaxSide
+        || int64_t(par->width) * par->height > MovieReader::kMaxPixels)
         return fail(QStringLiteral("The movie's frame size %1x%2 is unusable").arg(par->width).arg(par->height));
     if (m_reader.audioStream() >= 0)
         m_soundIn = m_in->streams[m_reader.audioStream()];
@@ -425,10 +426,18 @@ bool Job::openEncoder(AVPixelFormat sourceFormat)
     enc->height = m_dec->height;
     enc->sample_aspect_ratio = m_dec->sample_aspect_ratio;
     // One tick of the source's clock is one frame in AVI: keep the rate exactly.
+    // Other sources are numbered frame by frame at their guessed rate.
     enc->time_base = m_videoIn->time_base;
-    enc->framerate = av_inv_q(m_videoIn->time_base);
+    if (!m_reader.isAvi()) {
+        AVRational rate = av_guess_frame_rate(m_in, m_videoIn, nullptr);
+        if (rate.num <= 0 || rate.den <= 0)
+            rate = AVRational{25, 1};
+        enc->time_base = av_inv_q(rate);
+    }
+    enc->framerate = av_inv_q(enc->time_base);
     enc->pix_fmt = encoderFormat(m_codec, sourceFormat);
-    enc->max_b_frames = 0; // AVI has no room for reordered frames
+    if (m_container == MovieContainer::Avi)
+        enc->max_b_frames = 0; // AVI has no room for reordered frames
     const int perSecond = std::max(1, int(av_q2d(enc->framerate) + 0.5));
     enc->gop_size = m_options.keyFrameEvery > 0 ? m_options.keyFrameEvery : perSecond;
     enc->thread_count = std::max(0, m_options.threads);
@@ -463,9 +472,9 @@ bool Job::openVideoOutput(const QString& file)
 {
     AVFormatContext* raw = nullptr;
     const QByteArray path = QFile::encodeName(file);
-    int err = avformat_alloc_output_context2(&raw, nullptr, "avi", path.constData());
+    int err = avformat_alloc_output_context2(&raw, nullptr, muxerName(m_container), path.constData());
     if (err < 0 || !raw)
-        return fail(QStringLiteral("Cannot create the AVI writer"), err);
+        return fail(QStringLiteral("Cannot create the %1 writer").arg(containerLabel(m_container)), err);
     m_videoOut.reset(raw);
     return true;
 }
@@ -547,7 +556,7 @@ bool Job::takeFrame(AVFrame* frame)
 {
     int64_t number = m_written;
     const int64_t pts = frame->best_effort_timestamp;
-    if (pts != AV_NOPTS_VALUE) {
+    if (pts != AV_NOPTS_VALUE && m_reader.isAvi()) {
         if (m_firstPts == AV_NOPTS_VALUE)
             m_firstPts = pts;
         number = std::max(m_written, pts - m_firstPts);
@@ -643,7 +652,7 @@ bool Job::decodePacket(const AVPacket* pkt)
             av_dict_set(&m_videoOut->metadata, "encoder", nullptr, 0);
             err = avformat_write_header(m_videoOut.get(), nullptr);
             if (err < 0)
-                return fail(QStringLiteral("Cannot write the AVI header"), err);
+                return fail(QStringLiteral("Cannot write the movie header"), err);
             m_stage = std::make_unique<EncodeStage>(m_enc.get(), m_videoOut.get(), m_videoStream, m_total, m_cancel,
                                                     m_progress);
         }
@@ -693,6 +702,11 @@ RecompressResult Job::run(const QString& source, const QString& output)
     const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName.constData());
     if (!encoder || encoder->type != AVMEDIA_TYPE_VIDEO) {
         fail(QStringLiteral("No video encoder named %1").arg(m_options.encoder));
+        return failed();
+    }
+    m_container = containerForFile(output);
+    if (const QString why = codecRefusal(m_container, m_options.encoder); !why.isEmpty()) {
+        fail(why);
         return failed();
     }
     if (!openSource(source))

@@ -2,6 +2,9 @@
 
 #include "base/settingsstore.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
 #include <algorithm>
 
 extern "C" {
@@ -31,27 +34,102 @@ constexpr Candidate kCandidates[] = {
     {"libx264", "H.264 (x264)", false},
 };
 
-std::vector<VideoCodecInfo> probeCodecs()
+std::vector<VideoCodecInfo> probeCodecs(MovieContainer container)
 {
     std::vector<VideoCodecInfo> list;
-    const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+    const AVOutputFormat* muxer = av_guess_format(muxerName(container), nullptr, nullptr);
     for (const Candidate& c : kCandidates) {
         const AVCodec* codec = avcodec_find_encoder_by_name(c.encoder);
         if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
             continue;
-        if (!avi || avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1)
+        if (!muxer || avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL) != 1)
             continue;
-        list.push_back({QString::fromLatin1(c.encoder), QString::fromLatin1(c.description), c.lossless});
+        VideoCodecInfo info{QString::fromLatin1(c.encoder), QString::fromLatin1(c.description), c.lossless};
+        // What the modern containers are for goes first.
+        if (container != MovieContainer::Avi && codec->id == AV_CODEC_ID_H264)
+            list.insert(list.begin(), info);
+        else
+            list.push_back(info);
     }
     return list;
 }
 
+QString settingsKeyFor(MovieContainer container)
+{
+    return container == MovieContainer::Avi ? QStringLiteral("Codec")
+                                            : QStringLiteral("Codec") + containerLabel(container);
+}
+
 } // namespace
+
+MovieContainer containerForFile(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("mkv"))
+        return MovieContainer::Matroska;
+    if (suffix == QLatin1String("mp4"))
+        return MovieContainer::Mp4;
+    return MovieContainer::Avi;
+}
+
+QString containerLabel(MovieContainer container)
+{
+    switch (container) {
+    case MovieContainer::Matroska: return QStringLiteral("MKV");
+    case MovieContainer::Mp4: return QStringLiteral("MP4");
+    case MovieContainer::Avi: break;
+    }
+    return QStringLiteral("AVI");
+}
+
+const char* muxerName(MovieContainer container)
+{
+    switch (container) {
+    case MovieContainer::Matroska: return "matroska";
+    case MovieContainer::Mp4: return "mp4";
+    case MovieContainer::Avi: break;
+    }
+    return "avi";
+}
 
 const std::vector<VideoCodecInfo>& aviVideoCodecs()
 {
-    static const std::vector<VideoCodecInfo> codecs = probeCodecs();
+    static const std::vector<VideoCodecInfo> codecs = probeCodecs(MovieContainer::Avi);
     return codecs;
+}
+
+std::vector<VideoCodecInfo> videoCodecsFor(MovieContainer container)
+{
+    if (container == MovieContainer::Avi)
+        return aviVideoCodecs();
+    static const std::vector<VideoCodecInfo> mkv = probeCodecs(MovieContainer::Matroska);
+    static const std::vector<VideoCodecInfo> mp4 = probeCodecs(MovieContainer::Mp4);
+    return container == MovieContainer::Matroska ? mkv : mp4;
+}
+
+QString codecRefusal(MovieContainer container, const QString& encoder)
+{
+    if (!av_guess_format(muxerName(container), nullptr, nullptr))
+        return QStringLiteral("This FFmpeg cannot write %1 files").arg(containerLabel(container));
+    const auto codecs = videoCodecsFor(container);
+    if (std::any_of(codecs.begin(), codecs.end(), [&](const VideoCodecInfo& c) { return c.encoder == encoder; }))
+        return {};
+    const QByteArray name = encoder.toLatin1();
+    if (!avcodec_find_encoder_by_name(name.constData()))
+        return QStringLiteral("No video encoder named %1").arg(encoder);
+    QStringList names;
+    for (const VideoCodecInfo& c : codecs)
+        names << c.encoder;
+    return QStringLiteral("An %1 file cannot hold %2 video; choose one of: %3")
+        .arg(containerLabel(container), encoder, names.join(QStringLiteral(", ")));
+}
+
+QString defaultEncoderFor(MovieContainer container)
+{
+    const auto codecs = videoCodecsFor(container);
+    if (container == MovieContainer::Avi || codecs.empty())
+        return QStringLiteral("mjpeg");
+    return codecs.front().encoder; // H.264 when present
 }
 
 bool isAviVideoCodec(const QString& encoder)
@@ -67,12 +145,13 @@ int qscaleForQuality(int quality)
     return 31 - ((q - 1) * 29 + 49) / 99;
 }
 
-CodecChoice savedCodecChoice()
+CodecChoice savedCodecChoice(MovieContainer container)
 {
     CodecChoice choice;
+    choice.encoder = defaultEncoderFor(container);
     const QString encoder = settings::get(QStringLiteral("LV"), QStringLiteral("AVI"),
-                                          QStringLiteral("Codec"), choice.encoder);
-    if (isAviVideoCodec(encoder))
+                                          settingsKeyFor(container), choice.encoder);
+    if (codecRefusal(container, encoder).isEmpty())
         choice.encoder = encoder;
     bool ok = false;
     const int quality = settings::get(QStringLiteral("LV"), QStringLiteral("AVI"), QStringLiteral("Quality"),
@@ -83,9 +162,9 @@ CodecChoice savedCodecChoice()
     return choice;
 }
 
-void saveCodecChoice(const CodecChoice& choice)
+void saveCodecChoice(const CodecChoice& choice, MovieContainer container)
 {
-    settings::save(QStringLiteral("LV"), QStringLiteral("AVI"), QStringLiteral("Codec"), choice.encoder);
+    settings::save(QStringLiteral("LV"), QStringLiteral("AVI"), settingsKeyFor(container), choice.encoder);
     settings::save(QStringLiteral("LV"), QStringLiteral("AVI"), QStringLiteral("Quality"),
                    QString::number(std::clamp(choice.quality, 1, 100)));
 }

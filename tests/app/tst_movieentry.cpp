@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(dlg.d.requests.size(), 1);
         QCOMPARE(dlg.d.requests.first().text, title);
         if (how != QLatin1String("open"))
-            QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Movie File (*.avi)|*.avi|"));
+            QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|All Files (*.*)|*.*|"));
 
         MovieViewer* v = app.movieWindows()->viewer();
         if (file.isEmpty()) {

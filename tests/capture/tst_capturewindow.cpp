@@ -99,7 +99,7 @@ public:
         asked << QStringLiteral("display %1").arg(current);
         return scale;
     }
-    std::optional<CodecChoice> compression(QWidget*) override
+    std::optional<CodecChoice> compression(QWidget*, MovieContainer) override
     {
         asked << QStringLiteral("compression");
         return codec;

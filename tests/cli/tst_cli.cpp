@@ -13,9 +13,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -250,9 +252,15 @@ private slots:
              QStringLiteral("2")},
             "--interval must be a whole number from 1");
         row("record without duration", {QStringLiteral("record"), QStringLiteral("x.avi")}, "needs --duration");
-        row("record not avi", {QStringLiteral("record"), QStringLiteral("x.mp4"), QStringLiteral("--duration"),
-                               QStringLiteral("1")},
-            "must end in .avi");
+        row("record not a movie name", {QStringLiteral("record"), QStringLiteral("x.mov"), QStringLiteral("--duration"),
+                                        QStringLiteral("1")},
+            "must end in .avi, .mkv or .mp4");
+        row("record PCM into MP4", {QStringLiteral("record"), QStringLiteral("x.mp4"), QStringLiteral("--duration"),
+                                    QStringLiteral("1"), QStringLiteral("--sound-codec"), QStringLiteral("pcm")},
+            "an MP4 file holds AAC sound only");
+        row("record sound codec for AVI", {QStringLiteral("record"), QStringLiteral("x.avi"), QStringLiteral("--duration"),
+                                           QStringLiteral("1"), QStringLiteral("--sound-codec"), QStringLiteral("aac")},
+            "--sound-codec is for .mkv and .mp4");
         row("record bad audio", {QStringLiteral("record"), QStringLiteral("x.avi"), QStringLiteral("--duration"),
                                  QStringLiteral("1"), QStringLiteral("--audio"), QStringLiteral("22050:12:1")},
             "--audio must be RATE:BITS:CHANNELS");
@@ -419,6 +427,226 @@ private slots:
         QVERIFY(decodesCleanly(avi));
     }
 
+    // MKV and MP4 recordings: the container, codecs, size, rate and sound
+    // ffprobe reads back, a frame count that matches the length, and the
+    // information fields as the container's own tags (ffprobe and exiftool).
+    void recordingContainers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("videoCodec");
+        QTest::addColumn<QString>("audioCodec");
+        QTest::newRow("MP4, H.264 by default, AAC") << "c.mp4" << QStringList{} << "mov,mp4,m4a,3gp,3g2,mj2" << "h264"
+                                                    << "aac";
+        QTest::newRow("MKV, H.264 by default, AAC") << "c.mkv" << QStringList{} << "matroska,webm" << "h264" << "aac";
+        QTest::newRow("MKV, PCM sound") << "pcm.mkv" << QStringList{QStringLiteral("--sound-codec"), QStringLiteral("pcm")}
+                                        << "matroska,webm" << "h264" << "pcm_s16le";
+        QTest::newRow("MKV, Motion JPEG") << "mj.mkv" << QStringList{QStringLiteral("--codec"), QStringLiteral("mjpeg")}
+                                          << "matroska,webm" << "mjpeg" << "aac";
+    }
+    void recordingContainers()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, format);
+        QFETCH(QString, videoCodec);
+        QFETCH(QString, audioCodec);
+        const QString file = path(name);
+        const Run r = runCli(QStringList{QStringLiteral("record"), file, QStringLiteral("--duration"), QStringLiteral("3"),
+                                         QStringLiteral("--rate"), QStringLiteral("15"), QStringLiteral("--size"),
+                                         QStringLiteral("640x480"), QStringLiteral("--audio"), QStringLiteral("22050:16:2"),
+                                         QStringLiteral("--copyright"), QStringLiteral("(c) Feeder Cam"),
+                                         QStringLiteral("--artist"), QStringLiteral("Ana Bird"),
+                                         QStringLiteral("--subject"), QStringLiteral("Blue tits"),
+                                         QStringLiteral("--comments"), QStringLiteral("Morning visit")}
+                             + extra);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonObject probe = ffprobe(file);
+        const QJsonObject fmt = probe.value(QStringLiteral("format")).toObject();
+        QCOMPARE(fmt.value(QStringLiteral("format_name")).toString(), format);
+        const QJsonObject video = probeStream(probe, QStringLiteral("video"));
+        const QJsonObject audio = probeStream(probe, QStringLiteral("audio"));
+        QCOMPARE(video.value(QStringLiteral("codec_name")).toString(), videoCodec);
+        QCOMPARE(probeInt(video, "width"), 640);
+        QCOMPARE(probeInt(video, "height"), 480);
+        QCOMPARE(video.value(QStringLiteral("r_frame_rate")).toString(), QStringLiteral("15/1"));
+        QCOMPARE(audio.value(QStringLiteral("codec_name")).toString(), audioCodec);
+        QCOMPARE(probeInt(audio, "sample_rate"), 22050);
+        QCOMPARE(probeInt(audio, "channels"), 2);
+        // 3 s at 15 fps, within 2 frames.
+        const int frames = countFrames(file);
+        QVERIFY2(std::abs(frames - 45) <= 2, qPrintable(QString::number(frames)));
+        QVERIFY(decodesCleanly(file));
+
+        // Matroska keeps tag names in capitals: compare the names without case.
+        QMap<QString, QString> tags;
+        const QJsonObject t = fmt.value(QStringLiteral("tags")).toObject();
+        for (auto it = t.begin(); it != t.end(); ++it)
+            tags.insert(it.key().toLower(), it.value().toString());
+        QCOMPARE(tags.value(QStringLiteral("copyright")), QStringLiteral("(c) Feeder Cam"));
+        QCOMPARE(tags.value(QStringLiteral("artist")), QStringLiteral("Ana Bird"));
+        QCOMPARE(tags.value(QStringLiteral("title")), QStringLiteral("Blue tits"));
+        QCOMPARE(tags.value(QStringLiteral("comment")), QStringLiteral("Morning visit"));
+        QProcess exif;
+        exif.start(QStringLiteral("exiftool"), {QStringLiteral("-s"), QStringLiteral("-Artist"), QStringLiteral("-Copyright"),
+                                                QStringLiteral("-Title"), file});
+        QVERIFY(exif.waitForFinished(30000));
+        const QString said = QString::fromUtf8(exif.readAllStandardOutput());
+        QVERIFY2(said.contains(QRegularExpression(QStringLiteral("Artist\\s+: Ana Bird"))), qPrintable(said));
+        QVERIFY2(said.contains(QRegularExpression(QStringLiteral("Copyright\\s+: \\(c\\) Feeder Cam"))), qPrintable(said));
+        QVERIFY2(said.contains(QRegularExpression(QStringLiteral("Title\\s+: Blue tits"))), qPrintable(said));
+    }
+
+    // A codec the container cannot hold is refused with the codecs it can,
+    // before the device opens: no file is made, and one of the name stays as it was.
+    void codecTheContainerCannotHold_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("lossless FFV1 into MP4") << "ffv1.mp4" << "ffv1" << false;
+        QTest::newRow("raw frames into MP4, over an older file") << "raw.mp4" << "rawvideo" << true;
+        QTest::newRow("no such encoder into MKV") << "none.mkv" << "nosuchcodec" << false;
+    }
+    void codecTheContainerCannotHold()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, codec);
+        QFETCH(bool, existing);
+        const QString file = path(name);
+        if (existing) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("older");
+        }
+        const Run r = runCli({QStringLiteral("record"), file, QStringLiteral("--duration"), QStringLiteral("2"),
+                              QStringLiteral("--codec"), codec});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(codec) && r.err.contains(QStringLiteral("record: ")), qPrintable(r.err));
+        if (codec != QLatin1String("nosuchcodec"))
+            QVERIFY2(r.err.contains(QStringLiteral("cannot hold")) && r.err.contains(QStringLiteral("libx264")),
+                     qPrintable(r.err));
+        if (existing) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("older"));
+        } else {
+            QVERIFY(!QFile::exists(file));
+        }
+    }
+
+    // A recording killed outright (no chance to finish the file) plays as it
+    // lies: ffprobe reads it without a repair and the frames up to the last
+    // second decode cleanly.
+    void killedRecordingPlays_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("MP4") << "killed.mp4";
+        QTest::newRow("MKV") << "killed.mkv";
+    }
+    void killedRecordingPlays()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir root;
+        const QString dir = root.filePath(QStringLiteral("work"));
+        QDir().mkpath(dir);
+        const QString file = dir + QLatin1Char('/') + name;
+        auto p = startProgram(QStringLiteral(LUMIVARK_CLI),
+                              {QStringLiteral("record"), file, QStringLiteral("--duration"), QStringLiteral("60"),
+                               QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--size"),
+                               QStringLiteral("640x480"), QStringLiteral("--audio"), QStringLiteral("44100:16:2")},
+                              dir, root.filePath(QStringLiteral("home")));
+        QVERIFY(p->waitForStarted());
+        // Three seconds from the first bytes on disk.
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(file) && t.elapsed() < 20000 && p->state() == QProcess::Running)
+            QTest::qWait(20);
+        QVERIFY2(QFile::exists(file), "the recording never started");
+        QTest::qWait(3000);
+        QVERIFY2(p->state() == QProcess::Running, "it ended before the kill");
+        ::kill(pid_t(p->processId()), SIGKILL);
+        p->waitForFinished();
+        const QJsonObject probe = ffprobe(file);
+        QVERIFY2(!probeStream(probe, QStringLiteral("video")).isEmpty(), "ffprobe cannot read the killed recording");
+        QVERIFY(!probeStream(probe, QStringLiteral("audio")).isEmpty());
+        const int frames = countFrames(file);
+        QVERIFY2(frames >= 60, qPrintable(QString::number(frames)));
+        QVERIFY(decodesCleanly(file));
+    }
+
+    // extract on MKV and MP4 files of ffmpeg's making (H.264 with B-frames,
+    // an odd size): every frame is the picture ffmpeg decodes as that
+    // frame number, alone (--frame) or all at once.
+    void extractFromOtherContainers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("MP4") << "bframes.mp4";
+        QTest::newRow("MKV") << "bframes.mkv";
+    }
+    void extractFromOtherContainers()
+    {
+        QFETCH(QString, name);
+        const QString movie = path(name);
+        QProcess make;
+        make.start(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                    QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=317x239:rate=25"),
+                    QStringLiteral("-t"), QStringLiteral("2"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                    QStringLiteral("-bf"), QStringLiteral("3"), QStringLiteral("-g"), QStringLiteral("12"),
+                    // Odd sides need 4:4:4 in H.264.
+                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv444p"), movie});
+        QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+        const QString refDir = path(name + QStringLiteral("-ref"));
+        QDir().mkpath(refDir);
+        QProcess ref;
+        ref.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), movie,
+                                             QStringLiteral("-fps_mode"), QStringLiteral("passthrough"),
+                                             QStringLiteral("-pix_fmt"), QStringLiteral("bgr24"),
+                                             refDir + QStringLiteral("/r%d.bmp")});
+        QVERIFY(ref.waitForFinished(60000) && ref.exitCode() == 0);
+        const int total = int(QDir(refDir).entryList({QStringLiteral("r*.bmp")}).size());
+        QCOMPARE(total, 50);
+
+        const QString outDir = path(name + QStringLiteral("-out"));
+        QDir().mkpath(outDir);
+        Run r = runCli({QStringLiteral("extract"), movie, outDir + QStringLiteral("/f.bmp")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        auto psnr = [](const QImage& a, const QImage& b) {
+            if (a.size() != b.size())
+                return 0.0;
+            const QImage x = a.convertToFormat(QImage::Format_RGB888);
+            const QImage y = b.convertToFormat(QImage::Format_RGB888);
+            double se = 0;
+            for (int row = 0; row < x.height(); ++row) {
+                const uchar* p = x.constScanLine(row);
+                const uchar* q = y.constScanLine(row);
+                for (int i = 0; i < x.width() * 3; ++i)
+                    se += double(p[i] - q[i]) * (p[i] - q[i]);
+            }
+            const double mse = se / (double(x.width()) * x.height() * 3);
+            return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+        };
+        for (int n = 0; n < total; ++n) {
+            const QImage want(refDir + QStringLiteral("/r%1.bmp").arg(n + 1));
+            const QImage got(outDir + QStringLiteral("/f_Frame_%1.bmp").arg(n));
+            QVERIFY2(!got.isNull(), qPrintable(QString::number(n)));
+            const double db = psnr(got, want);
+            QVERIFY2(db >= 45, qPrintable(QStringLiteral("frame %1: %2 dB").arg(n).arg(db)));
+        }
+        // Frames alone, in an order that seeks back and forth across key frames.
+        for (int n : {37, 11, 12, 49, 0, 25}) {
+            const QString one = outDir + QStringLiteral("/one.bmp");
+            r = runCli({QStringLiteral("extract"), movie, one, QStringLiteral("--frame"), QString::number(n)});
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+            const double db = psnr(QImage(one), QImage(refDir + QStringLiteral("/r%1.bmp").arg(n + 1)));
+            QVERIFY2(db >= 45, qPrintable(QStringLiteral("frame %1 alone: %2 dB").arg(n).arg(db)));
+        }
+        r = runCli({QStringLiteral("whatcodec"), movie});
+        QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("(h264)")), qPrintable(r.out + r.err));
+    }
+
     // A disk that fills up inside a picture ends the series with the
     // system's reason, and no part of the picture is left.
     void seriesOnAFullDisk_data()
@@ -449,19 +677,30 @@ private slots:
     void recordOnAFullDisk_data()
     {
         QTest::addColumn<bool>("fullAtOnce");
-        QTest::newRow("full part way") << false;
-        QTest::newRow("full from the start") << true;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("extra");
+        QTest::newRow("full part way") << false << "full.avi" << QStringList{};
+        QTest::newRow("full from the start") << true << "full.avi" << QStringList{};
+        // Motion JPEG fills the small disk within the recording.
+        const QStringList mjpeg{QStringLiteral("--codec"), QStringLiteral("mjpeg"), QStringLiteral("--quality"),
+                                QStringLiteral("100")};
+        QTest::newRow("MP4, full part way") << false << "full.mp4" << mjpeg;
+        QTest::newRow("MP4, full from the start") << true << "full.mp4" << QStringList{};
+        QTest::newRow("MKV, full part way") << false << "full.mkv" << mjpeg;
     }
     void recordOnAFullDisk()
     {
         QFETCH(bool, fullAtOnce);
+        QFETCH(QString, name);
+        QFETCH(QStringList, extra);
         ScopedTmpfs disk(fullAtOnce);
         if (!disk.mounted())
             QSKIP("cannot mount a tmpfs here (mounting needs root)");
-        const QString avi = disk.path(QStringLiteral("full.avi"));
-        const Run r = runCli({QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("8"),
-                              QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--size"),
-                              QStringLiteral("640x480")});
+        const QString avi = disk.path(name);
+        const Run r = runCli(QStringList{QStringLiteral("record"), avi, QStringLiteral("--duration"), QStringLiteral("8"),
+                                         QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--size"),
+                                         QStringLiteral("640x480")}
+                             + extra);
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains(QStringLiteral("disk is full")), qPrintable(r.err));
         if (fullAtOnce) {

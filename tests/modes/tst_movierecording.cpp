@@ -74,9 +74,22 @@ private slots:
         QTest::addColumn<QString>("rateText");
         QTest::addColumn<bool>("sound");
         QTest::addColumn<bool>("info");
-        QTest::newRow("15 fps, no sound, information") << 15.0 << "15/1" << false << true;
-        QTest::newRow("29.97 fps, sound, no information") << 29.97 << "30000/1001" << true << false;
-        QTest::newRow("10 fps, sound, information") << 10.0 << "10/1" << true << true;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("encoder"); // empty: the container's default
+        QTest::addColumn<QString>("videoCodec");
+        QTest::addColumn<QString>("audioCodec");
+        QTest::newRow("15 fps, no sound, information") << 15.0 << "15/1" << false << true << "limit.avi" << "mjpeg"
+                                                       << "mjpeg" << "";
+        QTest::newRow("29.97 fps, sound, no information") << 29.97 << "30000/1001" << true << false << "limit.avi"
+                                                          << "mjpeg" << "mjpeg" << "pcm_s16le";
+        QTest::newRow("10 fps, sound, information") << 10.0 << "10/1" << true << true << "limit.avi" << "mjpeg"
+                                                    << "mjpeg" << "pcm_s16le";
+        QTest::newRow("MP4, 15 fps, sound, information") << 15.0 << "15/1" << true << true << "limit.mp4" << ""
+                                                         << "h264" << "aac";
+        QTest::newRow("MKV, 29.97 fps, sound, information") << 29.97 << "30000/1001" << true << true << "limit.mkv"
+                                                            << "" << "h264" << "aac";
+        QTest::newRow("MKV, Motion JPEG, no sound") << 15.0 << "15/1" << false << false << "limit.mkv" << "mjpeg"
+                                                    << "mjpeg" << "";
     }
     void timeLimitEndsIt()
     {
@@ -84,9 +97,17 @@ private slots:
         QFETCH(QString, rateText);
         QFETCH(bool, sound);
         QFETCH(bool, info);
+        QFETCH(QString, name);
+        QFETCH(QString, encoder);
+        QFETCH(QString, videoCodec);
+        QFETCH(QString, audioCodec);
         Rig rig;
         QVERIFY(rig.session.isOpen());
-        MovieRecordingSettings s = rig.settings(QStringLiteral("limit.avi"), rate, 2);
+        MovieRecordingSettings s = rig.settings(name, rate, 2);
+        if (encoder.isEmpty())
+            s.codec = CodecChoice{defaultEncoderFor(containerForFile(name)), 75};
+        else
+            s.codec = CodecChoice{encoder, 75};
         s.parms.fCaptureAudio = sound ? 1 : 0;
         s.audio.nChannels = 1;
         s.audio.wBitsPerSample = 16;
@@ -128,9 +149,19 @@ private slots:
         const QJsonObject probe = ffprobe(s.fileName);
         const QJsonObject v = probeStream(probe, QStringLiteral("video"));
         QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), rateText);
+        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), videoCodec);
         QCOMPARE(probeInt(v, "nb_read_packets"), int(r.frames));
-        QCOMPARE(probeStream(probe, QStringLiteral("audio")).isEmpty(), !sound);
-        const QJsonObject tags = formatTags(s.fileName);
+        QCOMPARE(countFrames(s.fileName), int(r.frames));
+        const QJsonObject a = probeStream(probe, QStringLiteral("audio"));
+        QCOMPARE(a.isEmpty(), !sound);
+        QCOMPARE(a.value(QStringLiteral("codec_name")).toString(), audioCodec);
+        if (sound)
+            QCOMPARE(probeInt(a, "sample_rate"), 22050);
+        // Matroska keeps its tag names in capitals.
+        QJsonObject tags;
+        const QJsonObject given = formatTags(s.fileName);
+        for (auto it = given.begin(); it != given.end(); ++it)
+            tags.insert(it.key().toLower(), it.value());
         QCOMPARE(tags.value(QStringLiteral("copyright")).toString(), info ? kInfo[0] : QString());
         QCOMPARE(tags.value(QStringLiteral("artist")).toString(), info ? kInfo[1] : QString());
         QCOMPARE(tags.value(QStringLiteral("comment")).toString(), info ? kInfo[5] : QString());
@@ -207,16 +238,31 @@ private slots:
         QCOMPARE(countFrames(moved), int(r.frames));
     }
 
-    // A file that cannot be made: start() says why and nothing else follows.
+    // A file that cannot be made, or a codec its container cannot hold:
+    // start() says why, nothing else follows and no file is left.
+    void unwritableFileDoesNotStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no such folder") << "no/such/folder/x.avi" << "mjpeg" << "Cannot write the file";
+        QTest::newRow("raw frames into MP4") << "raw.mp4" << "rawvideo" << "cannot hold rawvideo";
+        QTest::newRow("lossless FFV1 into MP4") << "ffv1.mp4" << "ffv1" << "cannot hold ffv1";
+    }
     void unwritableFileDoesNotStart()
     {
+        QFETCH(QString, name);
+        QFETCH(QString, encoder);
+        QFETCH(QString, says);
         Rig rig;
-        MovieRecordingSettings s = rig.settings(QStringLiteral("no/such/folder/x.avi"), 15, 1);
+        MovieRecordingSettings s = rig.settings(name, 15, 1);
+        s.codec = CodecChoice{encoder, 75};
         MovieRecording rec(rig.session, s);
         QSignalSpy started(&rec, &MovieRecording::started);
         QSignalSpy ended(&rec, &MovieRecording::ended);
         QVERIFY(!rec.start());
-        QVERIFY(!rec.errorText().isEmpty());
+        QVERIFY2(rec.errorText().contains(says), qPrintable(rec.errorText()));
+        QVERIFY(!QFile::exists(s.fileName));
         QTest::qWait(100);
         QVERIFY(started.isEmpty());
         QVERIFY(ended.isEmpty());

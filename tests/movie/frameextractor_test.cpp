@@ -1,7 +1,7 @@
 #include "moviefiles.h"
 #include "image/bitmapfile.h"
 #include "image/jpegoutput.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/frameextractor.h"
 
 #include <QDir>
@@ -224,7 +224,7 @@ private slots:
         QVERIFY(x.extractAll(movie, folder + QStringLiteral("/Pic.JPG"), 90));
         QCOMPARE(finish(x, done), ExtractOutcome::Done);
         QVERIFY(failed.isEmpty());
-        AviReader reader;
+        MovieReader reader;
         QVERIFY(reader.open(movie));
         for (int i = 0; i < frames; ++i) {
             const QByteArray refFrame = ref.mid(frameBytes * i, frameBytes);

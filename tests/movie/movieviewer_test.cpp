@@ -1,6 +1,6 @@
 #include "moviefiles.h"
 #include "base/scripteddialogs.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/movieplayer.h"
 #include "movie/ui/movieplayerview.h"
 #include "movie/ui/movieviewer.h"
@@ -128,7 +128,7 @@ private slots:
         QVERIFY(p.hasSound());
         QCOMPARE(p.currentFrame(), 0);
 
-        AviReader reader;
+        MovieReader reader;
         QVERIFY(reader.open(m_clip));
         const auto expect = [&](qint64 n) {
             QVERIFY2(waitFrame(p, n), qPrintable(QString::number(n)));
@@ -437,7 +437,7 @@ private slots:
         QVERIFY(done.wait(20000));
         QCOMPARE(log.editors.size(), 1);
         QCOMPARE(log.editors.first().second, QStringLiteral("clip_Frame_49"));
-        AviReader reader;
+        MovieReader reader;
         QVERIFY(reader.open(m_clip));
         QCOMPARE(log.editors.first().first, reader.image(49, QImage::Format_RGB32));
     }

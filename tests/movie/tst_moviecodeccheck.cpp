@@ -84,7 +84,7 @@ private slots:
         scripted.d.fileAnswers.enqueue(file);
         whatCodec(nullptr);
         QCOMPARE(scripted.d.requests.first().text, QStringLiteral("Open AVI"));
-        QCOMPARE(scripted.d.requests.first().caption, QStringLiteral("Movie File (*.avi)|*.avi|"));
+        QCOMPARE(scripted.d.requests.first().caption, QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|All Files (*.*)|*.*|"));
         const QStringList messages = scripted.d.messages();
         QCOMPARE(messages.size(), 1);
         if (result == int(MovieCodecCheck::Result::Uncompressed))
@@ -104,7 +104,8 @@ private slots:
         QTest::newRow("truncated before the handler") << QByteArray("truncate:114") << none;
         QTest::newRow("truncated right after the handler") << QByteArray("truncate:116") << int(MovieCodecCheck::Result::Compressed);
         QTest::newRow("png picture") << QByteArray("png") << none;
-        QTest::newRow("matroska movie") << QByteArray("mkv") << none;
+        // Not AVI, but a movie: FFmpeg names its codec and container.
+        QTest::newRow("matroska movie") << QByteArray("mkv") << int(MovieCodecCheck::Result::Named);
         QTest::newRow("stream list moved") << QByteArray("shift") << none;
     }
     void notAMovie()
@@ -140,6 +141,18 @@ private slots:
             f.write(bytes);
         }
         QCOMPARE(int(checkMovieFile(file).result), result);
+        if (result == int(MovieCodecCheck::Result::Named)) {
+            ScopedScriptedDialogs scripted;
+            scripted.d.fileAnswers.enqueue(file);
+            whatCodec(nullptr);
+            const QStringList messages = scripted.d.messages();
+            QCOMPARE(messages.size(), 1);
+            QVERIFY2(messages.first().contains(QLatin1String("Compressed with:"))
+                         && messages.first().contains(QLatin1String("Container: Matroska")),
+                     qPrintable(messages.first()));
+            QCOMPARE(int(scripted.d.requests.last().icon), int(Dialogs::Icon::Information));
+            return;
+        }
         if (result != int(MovieCodecCheck::Result::NoHeader))
             return;
         ScopedScriptedDialogs scripted;

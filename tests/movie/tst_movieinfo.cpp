@@ -1,3 +1,4 @@
+#include "../scopedtmpfs.h"
 #include "ffprobe.h"
 #include "movie/movieinfo.h"
 
@@ -205,6 +206,74 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.read(content.size()), content);
         }
+    }
+
+    // MKV and MP4 get the texts as their own tags, copied into a file beside
+    // and renamed over: ffprobe and exiftool read them, every frame is still
+    // there, and no copy is left. On a disk without room for the copy the
+    // file stays as it was.
+    void tagsIntoModernContainers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("MKV") << "tags.mkv" << false;
+        QTest::newRow("MP4") << "tags.mp4" << false;
+        QTest::newRow("MP4 on a full disk") << "full.mp4" << true;
+    }
+    void tagsIntoModernContainers()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, fullDisk);
+        QTemporaryDir dir;
+        std::unique_ptr<ScopedTmpfs> disk;
+        QString file = dir.filePath(name);
+        QVERIFY(makeMovie(file, QStringLiteral("320x240"), 20));
+        if (fullDisk) {
+            // The movie fits on the disk, its copy does not.
+            disk = std::make_unique<ScopedTmpfs>(true, QStringLiteral("size=1m"));
+            if (!disk->mounted())
+                QSKIP("cannot mount a tmpfs here (mounting needs root)");
+            QVERIFY(disk->leave(QFileInfo(file).size() + 8192));
+            const QString onDisk = disk->path(name);
+            QVERIFY(QFile::copy(file, onDisk));
+            file = onDisk;
+        }
+        const QByteArray before = [&] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        const auto tags = movieInfoTags(QStringLiteral("(c) Me"), QStringLiteral("Ana"), QStringLiteral("Birds"),
+                                        QStringLiteral("Garden"), QStringLiteral("Cam 2"), QStringLiteral("Morning"));
+        const MovieInfoResult r = WriteMovieTags(file, tags);
+        const QDir folder = QFileInfo(file).dir();
+        QCOMPARE(folder.entryList({QLatin1Char('.') + name + QLatin1Char('*')}, QDir::Files | QDir::Hidden), QStringList());
+        if (fullDisk) {
+            QVERIFY(!r.written);
+            QVERIFY2(r.error.contains(QStringLiteral("disk is full")), qPrintable(r.error));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), before);
+            return;
+        }
+        QVERIFY2(r.written, qPrintable(r.error));
+        QJsonObject lower;
+        const QJsonObject t = ffprobe(file).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+        for (auto it = t.begin(); it != t.end(); ++it)
+            lower.insert(it.key().toLower(), it.value());
+        QCOMPARE(lower.value(QStringLiteral("title")).toString(), QStringLiteral("Birds"));
+        QCOMPARE(lower.value(QStringLiteral("artist")).toString(), QStringLiteral("Ana"));
+        QCOMPARE(lower.value(QStringLiteral("copyright")).toString(), QStringLiteral("(c) Me"));
+        QCOMPARE(lower.value(QStringLiteral("comment")).toString(), QStringLiteral("Morning"));
+        QCOMPARE(lower.value(QStringLiteral("album")).toString(), QStringLiteral("Garden"));
+        QCOMPARE(lower.value(QStringLiteral("description")).toString(), QStringLiteral("Cam 2"));
+        QProcess p;
+        p.start(QStringLiteral("exiftool"), {QStringLiteral("-j"), QStringLiteral("-Artist"), QStringLiteral("-Title"), file});
+        QVERIFY(p.waitForFinished(60000));
+        const QJsonObject ex = QJsonDocument::fromJson(p.readAllStandardOutput()).array().first().toObject();
+        QCOMPARE(ex.value(QStringLiteral("Artist")).toString(), QStringLiteral("Ana"));
+        QCOMPARE(ex.value(QStringLiteral("Title")).toString(), QStringLiteral("Birds"));
+        QCOMPARE(countFrames(file), 20);
+        QVERIFY(decodesCleanly(file));
     }
 };
 

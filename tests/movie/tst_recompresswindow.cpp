@@ -99,7 +99,7 @@ private slots:
         w.Mastertoolbar()->actions().at(0)->trigger();
         QCOMPARE(dlg.d.requests.size(), 1);
         QCOMPARE(dlg.d.requests.first().text, QStringLiteral("Save Recompressed AVI..."));
-        QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Movie File (*.avi)|*.avi"));
+        QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Movie File (*.avi)|*.avi|Matroska Movie (*.mkv)|*.mkv|MP4 Movie (*.mp4)|*.mp4"));
         QCOMPARE(dlg.d.requests.first().initial, path(QStringLiteral("clip")));
         // While it runs: everything disabled, a way to cancel, and no closing.
         QVERIFY(!w.isEnabled());

@@ -244,8 +244,9 @@ bool CaptureWindow::ShowCompressionDialog()
         dialogs().message(QStringLiteral("Cannot show Video Compression Dialog."), Dialogs::Icon::Error);
         return false;
     }
-    if (const auto choice = ui->compression(window()))
-        saveCodecChoice(*choice);
+    const MovieContainer container = containerForFile(GetCaptureFile());
+    if (const auto choice = ui->compression(window(), container))
+        saveCodecChoice(*choice, container);
     return true;
 }
 

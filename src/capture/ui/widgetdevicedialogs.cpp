@@ -100,9 +100,9 @@ std::optional<bool> WidgetDeviceDialogs::display(bool scale, QWidget* parent)
     return box->isChecked();
 }
 
-std::optional<CodecChoice> WidgetDeviceDialogs::compression(QWidget* parent)
+std::optional<CodecChoice> WidgetDeviceDialogs::compression(QWidget* parent, MovieContainer container)
 {
-    CompressionDialog dialog(parent);
+    CompressionDialog dialog(parent, savedCodecChoice(container), CompressionDialog::Purpose::Recording, container);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.choice();

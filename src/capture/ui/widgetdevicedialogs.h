@@ -17,7 +17,7 @@ public:
     std::optional<CameraFormatChoice> cameraFormat(const std::vector<v4l2::PixelFormatInfo>& formats,
                                                    const v4l2::CurrentFormat& current, QWidget* parent) override;
     std::optional<bool> display(bool scale, QWidget* parent) override;
-    std::optional<CodecChoice> compression(QWidget* parent) override;
+    std::optional<CodecChoice> compression(QWidget* parent, MovieContainer container) override;
 };
 
 } // namespace lv

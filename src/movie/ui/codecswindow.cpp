@@ -65,7 +65,9 @@ void showVideoCodecs(QWidget* parent)
 
 void whatCodec(QWidget* parent)
 {
-    const QString name = dialogs().openFile(QStringLiteral("Open AVI"), QStringLiteral("Movie File (*.avi)|*.avi|"),
+    const QString name = dialogs().openFile(QStringLiteral("Open AVI"),
+                                            QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|"
+                                                           "All Files (*.*)|*.*|"),
                                             {}, parent);
     if (name.isEmpty())
         return;
@@ -76,6 +78,7 @@ void whatCodec(QWidget* parent)
     dialogs().message(movieCodecMessage(name, check, codecName),
                       check.result == MovieCodecCheck::Result::Compressed
                               || check.result == MovieCodecCheck::Result::Uncompressed
+                              || check.result == MovieCodecCheck::Result::Named
                           ? Dialogs::Icon::Information
                           : Dialogs::Icon::Warning,
                       Dialogs::Buttons::Ok, {}, parent);

@@ -32,13 +32,15 @@ QHBoxLayout* switchedNumber(QCheckBox* on, QSpinBox* number, const QString& unit
 
 } // namespace
 
-CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial, Purpose purpose) : QDialog(parent)
+CompressionDialog::CompressionDialog(QWidget* parent, const CodecChoice& initial, Purpose purpose,
+                                     MovieContainer container)
+    : QDialog(parent), m_codecs(videoCodecsFor(container))
 {
     setWindowTitle(QStringLiteral("Video Compression"));
     auto* form = new QFormLayout(this);
     m_codec = new QComboBox(this);
     m_codec->setObjectName(QStringLiteral("codec"));
-    for (const VideoCodecInfo& c : aviVideoCodecs())
+    for (const VideoCodecInfo& c : m_codecs)
         m_codec->addItem(c.description, c.encoder);
     form->addRow(QStringLiteral("Compressor:"), m_codec);
 
@@ -136,7 +138,7 @@ void CompressionDialog::updateQualityState()
 {
     const QString encoder = m_codec->currentData().toString();
     bool lossless = false;
-    for (const VideoCodecInfo& c : aviVideoCodecs())
+    for (const VideoCodecInfo& c : m_codecs)
         if (c.encoder == encoder)
             lossless = c.lossless;
     m_quality->setEnabled(!lossless);

@@ -13,7 +13,7 @@ class QLabel;
 
 namespace lv {
 
-// Chooses a codec among the AVI-capable encoders of this FFmpeg and its
+// Chooses a codec among the encoders of this FFmpeg the container holds, and its
 // quality: for recordings (the caller saves the choice), or for a
 // recompression, where it also offers a key frame every N frames and a data
 // rate. UI thread only.
@@ -24,8 +24,9 @@ class CompressionDialog final : public QDialog {
 public:
     enum class Purpose { Recording, Recompression };
 
+    // The list holds what the container can take.
     explicit CompressionDialog(QWidget* parent = nullptr, const CodecChoice& initial = savedCodecChoice(),
-                               Purpose purpose = Purpose::Recording);
+                               Purpose purpose = Purpose::Recording, MovieContainer container = MovieContainer::Avi);
 
     CodecChoice choice() const;
     void setChoice(const CodecChoice& choice);
@@ -47,6 +48,7 @@ private:
     QSpinBox* m_keyFrames = nullptr;
     QCheckBox* m_dataRateOn = nullptr;
     QSpinBox* m_dataRate = nullptr;
+    std::vector<VideoCodecInfo> m_codecs;
 };
 
 } // namespace lv

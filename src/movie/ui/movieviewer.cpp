@@ -2,7 +2,7 @@
 
 #include "base/dialogs.h"
 #include "base/ui/subwindowfit.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/ui/compressiondialog.h"
 #include "movie/ui/movieplayerview.h"
 
@@ -380,7 +380,7 @@ void MovieViewer::RecompressFile()
     const QString source = m_player.fileName();
     {
         // Nothing is asked, and nothing written, for a movie that cannot be read.
-        AviReader reader;
+        MovieReader reader;
         if (source.isEmpty() || !reader.open(source) || reader.videoStream() < 0) {
             if (m_host.status)
                 m_host.status(QStringLiteral("Error Recompressing "));
@@ -388,12 +388,15 @@ void MovieViewer::RecompressFile()
         }
     }
     const QString output = dialogs().saveFile(QStringLiteral("Save Recompressed AVI..."),
-                                              QStringLiteral("Movie File (*.avi)|*.avi"),
+                                              QStringLiteral("Movie File (*.avi)|*.avi|Matroska Movie (*.mkv)|*.mkv|"
+                                                             "MP4 Movie (*.mp4)|*.mp4"),
                                               source.left(std::max<qsizetype>(0, source.size() - 4)), this);
     if (output.isEmpty())
         return;
     lastDialogName() = output;
-    CompressionDialog options(this, savedCodecChoice(), CompressionDialog::Purpose::Recompression);
+    const MovieContainer container = containerForFile(output);
+    CompressionDialog options(this, savedCodecChoice(container), CompressionDialog::Purpose::Recompression,
+                              container);
     if (options.exec() != QDialog::Accepted)
         return;
     m_recompressOutput = output;

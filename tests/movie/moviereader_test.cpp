@@ -1,5 +1,5 @@
 #include "moviefiles.h"
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 #include "movie/avisoundreader.h"
 #include "movie/aviwriter.h"
 
@@ -48,7 +48,7 @@ uint32_t le32(const QByteArray& b, qsizetype at)
 
 } // namespace
 
-class AviReaderTest : public QObject {
+class MovieReaderTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -71,33 +71,49 @@ private slots:
         QTest::addColumn<int>("height");
         QTest::addColumn<bool>("sound");
         QTest::addColumn<bool>("exact");
+        QTest::addColumn<QString>("container");
         const auto c = [](const char* s) { return QString::fromLatin1(s).split(QLatin1Char(' ')); };
-        QTest::newRow("mjpeg") << c("-c:v mjpeg -q:v 3") << 40 << 321 << 241 << false << false;
-        QTest::newRow("mjpeg+pcm") << c("-c:v mjpeg -q:v 3") << 40 << 320 << 240 << true << false;
-        QTest::newRow("mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false;
-        QTest::newRow("rawvideo bgr24") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 321 << 241 << false << true;
-        QTest::newRow("rawvideo+pcm") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 160 << 120 << true << true;
-        QTest::newRow("ffv1") << c("-c:v ffv1 -pix_fmt bgr0") << 30 << 321 << 241 << false << true;
-        QTest::newRow("ffv1 yuv") << c("-c:v ffv1") << 30 << 321 << 241 << false << false;
-        QTest::newRow("huffyuv") << c("-c:v huffyuv") << 30 << 322 << 241 << false << false;
+        QTest::newRow("mjpeg") << c("-c:v mjpeg -q:v 3") << 40 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg+pcm") << c("-c:v mjpeg -q:v 3") << 40 << 320 << 240 << true << false << QStringLiteral("avi");
+        QTest::newRow("mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("rawvideo bgr24") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 321 << 241 << false << true << QStringLiteral("avi");
+        QTest::newRow("rawvideo+pcm") << c("-c:v rawvideo -pix_fmt bgr24") << 30 << 160 << 120 << true << true << QStringLiteral("avi");
+        QTest::newRow("ffv1") << c("-c:v ffv1 -pix_fmt bgr0") << 30 << 321 << 241 << false << true << QStringLiteral("avi");
+        QTest::newRow("ffv1 yuv") << c("-c:v ffv1") << 30 << 321 << 241 << false << false << QStringLiteral("avi");
+        QTest::newRow("huffyuv") << c("-c:v huffyuv") << 30 << 322 << 241 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264 b-frames") << c("-c:v libx264 -preset ultrafast -g 10 -bf 2 -pix_fmt yuv420p") << 45
-                                          << 320 << 240 << false << false;
+                                          << 320 << 240 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264+pcm") << c("-c:v libx264 -preset veryfast -g 15 -pix_fmt yuv420p") << 45 << 320
-                                     << 240 << true << false;
-        QTest::newRow("one frame") << c("-c:v mjpeg -q:v 3") << 1 << 321 << 241 << false << false;
+                                     << 240 << true << false << QStringLiteral("avi");
+        QTest::newRow("one frame") << c("-c:v mjpeg -q:v 3") << 1 << 321 << 241 << false << false << QStringLiteral("avi");
         // Widths that are not a multiple of 16 with even heights: the sizes
         // where the scaler's block converters run.
-        QTest::newRow("mjpeg 1366x768") << c("-c:v mjpeg -q:v 3") << 6 << 1366 << 768 << false << false;
+        QTest::newRow("mjpeg 1366x768") << c("-c:v mjpeg -q:v 3") << 6 << 1366 << 768 << false << false << QStringLiteral("avi");
         QTest::newRow("mjpeg 4:2:2 1366x768") << c("-c:v mjpeg -q:v 3 -pix_fmt yuvj422p") << 6 << 1366 << 768 << false
-                                              << false;
-        QTest::newRow("mjpeg 322x242") << c("-c:v mjpeg -q:v 3") << 12 << 322 << 242 << false << false;
-        QTest::newRow("mjpeg 170x98") << c("-c:v mjpeg -q:v 3") << 12 << 170 << 98 << false << false;
-        QTest::newRow("mpeg4 648x486") << c("-c:v mpeg4 -q:v 3 -g 6 -bf 2") << 12 << 648 << 486 << false << false;
+                                              << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg 322x242") << c("-c:v mjpeg -q:v 3") << 12 << 322 << 242 << false << false << QStringLiteral("avi");
+        QTest::newRow("mjpeg 170x98") << c("-c:v mjpeg -q:v 3") << 12 << 170 << 98 << false << false << QStringLiteral("avi");
+        QTest::newRow("mpeg4 648x486") << c("-c:v mpeg4 -q:v 3 -g 6 -bf 2") << 12 << 648 << 486 << false << false << QStringLiteral("avi");
         QTest::newRow("libx264 b-frames 650x362") << c("-c:v libx264 -preset ultrafast -g 5 -bf 2 -pix_fmt yuv420p")
-                                                  << 12 << 650 << 362 << false << false;
-        QTest::newRow("ffv1 yuv 322x242") << c("-c:v ffv1") << 12 << 322 << 242 << false << false;
-        QTest::newRow("huffyuv 330x250") << c("-c:v huffyuv") << 12 << 330 << 250 << false << false;
-        QTest::newRow("rawvideo 333x200") << c("-c:v rawvideo -pix_fmt bgr24") << 6 << 333 << 200 << false << true;
+                                                  << 12 << 650 << 362 << false << false << QStringLiteral("avi");
+        QTest::newRow("ffv1 yuv 322x242") << c("-c:v ffv1") << 12 << 322 << 242 << false << false << QStringLiteral("avi");
+        QTest::newRow("huffyuv 330x250") << c("-c:v huffyuv") << 12 << 330 << 250 << false << false << QStringLiteral("avi");
+        QTest::newRow("rawvideo 333x200") << c("-c:v rawvideo -pix_fmt bgr24") << 6 << 333 << 200 << false << true << QStringLiteral("avi");
+        // Other containers: frames numbered by presentation time, B-frames,
+        // edit lists and odd sizes included.
+        // (4:2:0 H.264 needs even sides: odd ones come as 4:4:4.)
+        QTest::newRow("mkv libx264 b-frames 317x239 4:4:4+pcm")
+            << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv444p") << 50 << 317 << 239 << true << false
+            << QStringLiteral("mkv");
+        QTest::newRow("mp4 libx264 b-frames 318x238") << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv420p")
+                                                      << 50 << 318 << 238 << false << false << QStringLiteral("mp4");
+        QTest::newRow("mp4 libx264 b-frames 317x239 4:4:4")
+            << c("-c:v libx264 -preset veryfast -g 12 -bf 3 -pix_fmt yuv444p") << 50 << 317 << 239 << false << false
+            << QStringLiteral("mp4");
+        QTest::newRow("mp4 mpeg4 b-frames") << c("-c:v mpeg4 -q:v 3 -g 12 -bf 2") << 40 << 321 << 241 << false << false
+                                            << QStringLiteral("mp4");
+        QTest::newRow("mov mjpeg") << c("-c:v mjpeg -q:v 3") << 20 << 321 << 241 << false << false
+                                   << QStringLiteral("mov");
     }
 
     void framesMatchFfmpeg()
@@ -108,19 +124,22 @@ private slots:
         QFETCH(int, height);
         QFETCH(bool, sound);
         QFETCH(bool, exact);
-        const QString file = path(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'))
-                                  + QStringLiteral(".avi"));
+        QFETCH(QString, container);
+        const QString file = path(QString::fromLatin1(QTest::currentDataTag())
+                                      .replace(QLatin1Char(' '), QLatin1Char('_'))
+                                      .replace(QLatin1Char('+'), QLatin1Char('_'))
+                                  + QLatin1Char('.') + container);
         QVERIFY(makeMovie(file, codec, frames, width, height, sound));
         const QByteArray ref = ffmpegFrames(file);
         const qsizetype frameBytes = qsizetype(width) * height * 3;
         QCOMPARE(ref.size(), frameBytes * frames);
 
-        AviReader r;
+        MovieReader r;
         QVERIFY2(r.open(file), qPrintable(r.errorText()));
         QCOMPARE(r.streamCount(), sound ? 2 : 1);
         QCOMPARE(r.videoStream() >= 0, true);
         QCOMPARE(r.audioStream() >= 0, sound);
-        QCOMPARE(r.streamOfType(AviReader::kAudioStreamType), r.audioStream());
+        QCOMPARE(r.streamOfType(MovieReader::kAudioStreamType), r.audioStream());
         QCOMPARE(r.firstFrame(), 0);
         QCOMPARE(r.frameCount(), frames);
         QCOMPARE(r.frameRect(), QRect(0, 0, width, height));
@@ -131,7 +150,7 @@ private slots:
         const auto check = [&](int n) {
             const QByteArray dib = r.frame(n);
             QVERIFY2(!dib.isEmpty(), qPrintable(QStringLiteral("frame %1").arg(n)));
-            QCOMPARE(dib.left(40), AviReader::requestHeader(width, height));
+            QCOMPARE(dib.left(40), MovieReader::requestHeader(width, height));
             const double p = psnrOfDib(dib, ref.constData() + frameBytes * n, width, height);
             QVERIFY2(p >= need, qPrintable(QStringLiteral("frame %1: %2 dB").arg(n).arg(p)));
         };
@@ -145,7 +164,7 @@ private slots:
         QVERIFY(r.frame(-1).isEmpty());
         // A fresh reader that jumps before it has walked the file lands right too.
         {
-            AviReader fresh;
+            MovieReader fresh;
             QVERIFY(fresh.open(file));
             for (int n : {frames - 2, frames / 2 + 1, 1}) {
                 if (n < 0 || n >= frames)
@@ -175,9 +194,47 @@ private slots:
         QCOMPARE(img32, img.convertToFormat(QImage::Format_RGB32));
     }
 
+    // A file FFmpeg reads but that holds no moving picture is no movie:
+    // refused with a reason, however it is named.
+    void otherFilesWithoutPicturesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("make");
+        QTest::newRow("sound only, MP4") << "tone.m4a"
+                                         << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                        QStringLiteral("sine=duration=1"), QStringLiteral("-c:a"),
+                                                        QStringLiteral("aac")};
+        QTest::newRow("sound only, named mkv") << "tone.mkv"
+                                               << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                              QStringLiteral("-i"), QStringLiteral("sine=duration=1")};
+        QTest::newRow("a still picture named mp4") << "still.mp4"
+                                                   << QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                                  QStringLiteral("-i"),
+                                                                  QStringLiteral("testsrc=size=64x48"), QStringLiteral("-frames:v"),
+                                                                  QStringLiteral("1"), QStringLiteral("-f"),
+                                                                  QStringLiteral("image2"), QStringLiteral("-c:v"),
+                                                                  QStringLiteral("png")};
+        QTest::newRow("text named mkv") << "notes.mkv" << QStringList{};
+    }
+    void otherFilesWithoutPicturesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, make);
+        const QString file = path(name);
+        if (make.isEmpty())
+            QVERIFY(writeAll(file, QByteArray("Shopping list\nbird seed\nnuts\n").repeated(40)));
+        else
+            QVERIFY(runFfmpeg(make << file));
+        MovieReader r;
+        QVERIFY(!r.open(file));
+        QVERIFY2(r.errorText().startsWith(QStringLiteral("Not a movie file")), qPrintable(r.errorText()));
+        QVERIFY(!r.isOpen());
+        QVERIFY(r.frame(0).isEmpty());
+    }
+
     void requestHeaderFields()
     {
-        const QByteArray h = AviReader::requestHeader(321, 241);
+        const QByteArray h = MovieReader::requestHeader(321, 241);
         QCOMPARE(h.size(), 40);
         QCOMPARE(le32(h, 0), 40u);
         QCOMPARE(le32(h, 4), 321u);
@@ -194,7 +251,7 @@ private slots:
     {
         const QString file = path(QStringLiteral("zero.avi"));
         QVERIFY(makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 0));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QCOMPARE(r.frameCount(), 0);
         QVERIFY(r.frame(0).isEmpty());
@@ -282,7 +339,7 @@ private slots:
             QVERIFY(writeAll(file, b));
         }
 
-        AviReader r;
+        MovieReader r;
         QCOMPARE(r.open(file), opens);
         if (!opens) {
             QVERIFY(!r.errorText().isEmpty());
@@ -297,10 +354,10 @@ private slots:
             QVERIFY(r.image(0).isNull());
             return;
         }
-        QVERIFY(r.frameRect().width() <= AviReader::kMaxSide && r.frameRect().height() <= AviReader::kMaxSide);
+        QVERIFY(r.frameRect().width() <= MovieReader::kMaxSide && r.frameRect().height() <= MovieReader::kMaxSide);
         if (kind == QLatin1String("absurd")) {
             const QByteArray dib = r.frame(0);
-            QVERIFY(dib.isEmpty() || dib.left(40) == AviReader::requestHeader(r.frameRect().width(), r.frameRect().height()));
+            QVERIFY(dib.isEmpty() || dib.left(40) == MovieReader::requestHeader(r.frameRect().width(), r.frameRect().height()));
             return;
         }
         if (expectFrames >= 0)
@@ -377,7 +434,7 @@ private slots:
         const int theirs = int(ref.size() / frameBytes);
         QVERIFY2(theirs > 0, "ffmpeg decodes the damaged file");
 
-        AviReader r;
+        MovieReader r;
         QVERIFY2(r.open(file), qPrintable(r.errorText()));
         QCOMPARE(r.frameCount(), theirs);
         for (int n = 0; n < theirs; ++n) {
@@ -418,7 +475,7 @@ private slots:
         }
         const QString file = path(QStringLiteral("damaged-%1.avi").arg(keepIndex));
         QVERIFY(writeAll(file, b));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QVERIFY(r.frameCount() > 0);
         int decoded = 0;
@@ -472,7 +529,7 @@ private slots:
         }
         QVERIFY(QFileInfo(file).size() > (qint64(1) << 30));
 
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QCOMPARE(r.frameCount(), frames);
         QCOMPARE(r.frameRect(), QRect(QPoint(0, 0), size));
@@ -557,7 +614,7 @@ private slots:
     {
         const QString file = path(QStringLiteral("reopen.avi"));
         QVERIFY(makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 5, 64, 48));
-        AviReader r;
+        MovieReader r;
         QVERIFY(r.open(file));
         QVERIFY(!r.frame(4).isEmpty());
         r.close();
@@ -570,5 +627,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(AviReaderTest)
-#include "avireader_test.moc"
+QTEST_GUILESS_MAIN(MovieReaderTest)
+#include "moviereader_test.moc"

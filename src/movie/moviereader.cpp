@@ -1,4 +1,4 @@
-#include "movie/avireader.h"
+#include "movie/moviereader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,20 +115,48 @@ std::vector<int64_t> videoChunks(const QString& fileName, int stream)
 
 } // namespace
 
-AviReader::AviReader() = default;
+MovieReader::MovieReader() = default;
 
-AviReader::~AviReader()
+MovieReader::~MovieReader()
 {
     close();
 }
 
-bool AviReader::fail(const QString& what, int averror)
+bool MovieReader::fail(const QString& what, int averror)
 {
     m_error = averror ? what + QStringLiteral(": ") + avErrorText(averror) : what;
     return false;
 }
 
-bool AviReader::open(const QString& fileName)
+// AVI files are read by the AVI demuxer alone (their chunks are the frames);
+// anything else by whichever demuxer FFmpeg finds for it.
+bool MovieReader::openInput(AVFormatContext** raw) const
+{
+    const AVInputFormat* format = m_generic ? nullptr : av_find_input_format("avi");
+    return avformat_open_input(raw, QFile::encodeName(m_fileName).constData(), format, nullptr) >= 0;
+}
+
+namespace {
+
+bool looksLikeAvi(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(12);
+    return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "AVI ";
+}
+
+} // namespace
+
+bool isStillOrTextFormat(const AVInputFormat* format)
+{
+    const QByteArray name(format->name);
+    return name == "tty" || name == "image2" || name.endsWith("_pipe") || name == "bin" || name == "xbin"
+           || name == "adf" || name == "idf";
+}
+
+bool MovieReader::open(const QString& fileName)
 {
     close();
     m_error.clear();
@@ -136,13 +164,19 @@ bool AviReader::open(const QString& fileName)
     if (!QFileInfo(fileName).isFile())
         return fail(QStringLiteral("No such file: ") + fileName);
 
-    // Only the AVI demuxer: a file of another kind is refused, not guessed at.
-    const AVInputFormat* avi = av_find_input_format("avi");
+    // A file named .avi is taken for an AVI file: one that is not is refused,
+    // not guessed at.
+    m_generic = !looksLikeAvi(fileName) && QFileInfo(fileName).suffix().toLower() != QLatin1String("avi");
     AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(), avi, nullptr);
+    int r = avformat_open_input(&raw, QFile::encodeName(fileName).constData(),
+                                m_generic ? nullptr : av_find_input_format("avi"), nullptr);
     if (r < 0)
-        return fail(QStringLiteral("Not an AVI file"), r);
+        return fail(m_generic ? QStringLiteral("Not a movie file") : QStringLiteral("Not an AVI file"), r);
     m_input.reset(raw);
+    if (m_generic && isStillOrTextFormat(m_input->iformat)) {
+        m_input.reset();
+        return fail(QStringLiteral("Not a movie file"));
+    }
     r = avformat_find_stream_info(m_input.get(), nullptr);
     if (r < 0) {
         m_input.reset();
@@ -150,12 +184,62 @@ bool AviReader::open(const QString& fileName)
     }
     m_videoIndex = streamOfType(kVideoStreamType);
     m_audioIndex = streamOfType(kAudioStreamType);
-    if (m_videoIndex >= 0)
+    if (m_generic && m_videoIndex < 0) {
+        m_input.reset();
+        m_audioIndex = -1;
+        return fail(QStringLiteral("Not a movie file: no video stream"));
+    }
+    if (m_generic)
+        scanPresentationTimes();
+    else if (m_videoIndex >= 0)
         scanFrames();
     return true;
 }
 
-void AviReader::close()
+// Every picture of the video stream by its presentation time, read from the
+// packets alone (no decoding): the sorted times number the frames, the key
+// packets are where decoding can start. Packets the container marks for
+// discarding (what an edit list cuts off) are no frames.
+void MovieReader::scanPresentationTimes()
+{
+    m_pts.clear();
+    m_seekTime.clear();
+    std::vector<std::pair<int64_t, int64_t>> keys; // presentation time, seek time
+    ff::PacketPtr pkt(av_packet_alloc());
+    int64_t lastTime = AV_NOPTS_VALUE;
+    while (pkt && av_read_frame(m_input.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == m_videoIndex && !(pkt->flags & AV_PKT_FLAG_DISCARD)) {
+            int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (t == AV_NOPTS_VALUE)
+                t = lastTime == AV_NOPTS_VALUE ? 0 : lastTime + 1;
+            lastTime = t;
+            m_pts.push_back(t);
+            if (pkt->flags & AV_PKT_FLAG_KEY)
+                keys.emplace_back(t, pkt->dts != AV_NOPTS_VALUE ? std::min(pkt->dts, t) : t);
+        }
+        av_packet_unref(pkt.get());
+    }
+    std::sort(m_pts.begin(), m_pts.end());
+    m_pts.erase(std::unique(m_pts.begin(), m_pts.end()), m_pts.end());
+    m_count = int64_t(m_pts.size());
+    m_start = 0;
+    m_keyframes = {0};
+    m_seekTime[0] = m_pts.empty() ? 0 : m_pts.front();
+    for (const auto& [shown, seek] : keys) {
+        const int64_t n = std::lower_bound(m_pts.begin(), m_pts.end(), shown) - m_pts.begin();
+        if (n > 0 && n < m_count && m_seekTime.emplace(n, seek).second)
+            m_keyframes.push_back(n);
+    }
+    std::sort(m_keyframes.begin(), m_keyframes.end());
+    reopenInput();
+}
+
+QString MovieReader::formatName() const
+{
+    return m_input ? QString::fromLatin1(m_input->iformat->name) : QString();
+}
+
+void MovieReader::close()
 {
     closeDecoder();
     m_input.reset();
@@ -164,14 +248,17 @@ void AviReader::close()
     m_count = -1;
     m_keyframes.clear();
     m_noIndex = false;
+    m_generic = false;
+    m_pts.clear();
+    m_seekTime.clear();
 }
 
-int AviReader::streamCount() const
+int MovieReader::streamCount() const
 {
     return m_input ? static_cast<int>(m_input->nb_streams) : 0;
 }
 
-int AviReader::streamOfType(uint32_t fccType) const
+int MovieReader::streamOfType(uint32_t fccType) const
 {
     if (!m_input)
         return -1;
@@ -189,17 +276,17 @@ int AviReader::streamOfType(uint32_t fccType) const
     return -1;
 }
 
-int64_t AviReader::firstFrame() const
+int64_t MovieReader::firstFrame() const
 {
     return m_videoIndex >= 0 ? 0 : -1;
 }
 
-int64_t AviReader::frameCount() const
+int64_t MovieReader::frameCount() const
 {
     return m_videoIndex >= 0 ? m_count : -1;
 }
 
-QRect AviReader::frameRect() const
+QRect MovieReader::frameRect() const
 {
     if (m_videoIndex < 0)
         return {};
@@ -207,29 +294,36 @@ QRect AviReader::frameRect() const
     return QRect(0, 0, std::max(par->width, 0), std::max(par->height, 0));
 }
 
-double AviReader::framesPerSecond() const
+double MovieReader::framesPerSecond() const
 {
     if (m_videoIndex < 0)
         return 0;
+    if (m_generic) {
+        const AVRational guess = av_guess_frame_rate(m_input.get(), m_input->streams[m_videoIndex], nullptr);
+        if (guess.num > 0 && guess.den > 0)
+            return av_q2d(guess);
+        const double seconds = m_input->duration > 0 ? double(m_input->duration) / AV_TIME_BASE : 0;
+        return seconds > 0 && m_count > 0 ? m_count / seconds : 0;
+    }
     // The AVI demuxer keeps dwScale/dwRate as the stream's time base, one tick a frame.
     const AVRational tb = m_input->streams[m_videoIndex]->time_base;
     return tb.num > 0 && tb.den > 0 ? double(tb.den) / tb.num : 0;
 }
 
-double AviReader::durationSeconds() const
+double MovieReader::durationSeconds() const
 {
     const double fps = framesPerSecond();
     return fps > 0 && m_count > 0 ? m_count / fps : 0;
 }
 
-QString AviReader::videoCodecName() const
+QString MovieReader::videoCodecName() const
 {
     if (m_videoIndex < 0)
         return {};
     return QString::fromLatin1(avcodec_get_name(m_input->streams[m_videoIndex]->codecpar->codec_id));
 }
 
-QByteArray AviReader::requestHeader(int width, int height)
+QByteArray MovieReader::requestHeader(int width, int height)
 {
     QByteArray h(40, '\0');
     auto* p = reinterpret_cast<unsigned char*>(h.data());
@@ -246,7 +340,7 @@ QByteArray AviReader::requestHeader(int width, int height)
 // The frame count and the places decoding can start from. The demuxer's index
 // has one entry per non-empty chunk, stamped with its sample number; a file
 // without an index is walked once instead, and can only be decoded from its start.
-void AviReader::scanFrames()
+void MovieReader::scanFrames()
 {
     AVStream* st = m_input->streams[m_videoIndex];
     const int entries = avformat_index_get_entries_count(st);
@@ -302,11 +396,10 @@ void AviReader::scanFrames()
     reopenInput();
 }
 
-bool AviReader::reopenInput()
+bool MovieReader::reopenInput()
 {
     AVFormatContext* raw = nullptr;
-    const AVInputFormat* avi = av_find_input_format("avi");
-    if (avformat_open_input(&raw, QFile::encodeName(m_fileName).constData(), avi, nullptr) < 0)
+    if (!openInput(&raw))
         return false;
     ff::InputPtr fresh(raw);
     if (avformat_find_stream_info(fresh.get(), nullptr) < 0
@@ -316,7 +409,7 @@ bool AviReader::reopenInput()
     return true;
 }
 
-bool AviReader::openDecoder()
+bool MovieReader::openDecoder()
 {
     if (m_decoder)
         return true;
@@ -348,8 +441,9 @@ bool AviReader::openDecoder()
         return fail(QStringLiteral("Out of memory"));
     // Codecs that may reorder frames carry no presentation times in AVI: their
     // frames are numbered by counting from the key frame decoding started at.
+    // Other files carry presentation times, which number the frames.
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
-    m_countFrames = !desc || !(desc->props & AV_CODEC_PROP_INTRA_ONLY);
+    m_countFrames = !m_generic && (!desc || !(desc->props & AV_CODEC_PROP_INTRA_ONLY));
     m_shownAt = {{0, 0}};
     m_width = par->width;
     m_height = par->height;
@@ -361,7 +455,7 @@ bool AviReader::openDecoder()
     return true;
 }
 
-void AviReader::closeDecoder()
+void MovieReader::closeDecoder()
 {
     m_decoder.reset();
     m_decoded.reset();
@@ -378,7 +472,7 @@ void AviReader::closeDecoder()
 // shown at or before n. For codecs that reorder frames a key frame may be
 // shown after frames that follow it in the file, so only key frames whose
 // place on screen is known qualify; the start of the stream always does.
-AviReader::StartPoint AviReader::startFor(int64_t n) const
+MovieReader::StartPoint MovieReader::startFor(int64_t n) const
 {
     auto it = std::upper_bound(m_keyframes.begin(), m_keyframes.end(), n);
     while (it != m_keyframes.begin()) {
@@ -392,7 +486,7 @@ AviReader::StartPoint AviReader::startFor(int64_t n) const
     return {0, 0};
 }
 
-bool AviReader::seekTo(const StartPoint& start)
+bool MovieReader::seekTo(const StartPoint& start)
 {
     avcodec_flush_buffers(m_decoder.get());
     m_lastNumber = -1;
@@ -402,6 +496,14 @@ bool AviReader::seekTo(const StartPoint& start)
     m_inputEnded = false;
     m_drained = false;
     m_needSeek = false;
+    if (m_generic) {
+        const auto at = m_seekTime.find(start.chunk);
+        if (start.chunk > 0 && at != m_seekTime.end()
+            && av_seek_frame(m_input.get(), m_videoIndex, at->second, AVSEEK_FLAG_BACKWARD) >= 0)
+            return true;
+        m_anchor = {0, 0};
+        return reopenInput();
+    }
     if (!m_noIndex
         && av_seek_frame(m_input.get(), m_videoIndex, start.chunk + m_start, AVSEEK_FLAG_BACKWARD) >= 0)
         return true;
@@ -416,8 +518,18 @@ bool AviReader::seekTo(const StartPoint& start)
 // display order, so they are counted from the key frame decoding started at;
 // pictures out before it (leading frames that lean on the previous group) are
 // passed over, as they may be damaged or missing after a seek.
-int64_t AviReader::numberOf(const AVFrame* f)
+int64_t MovieReader::numberOf(const AVFrame* f)
 {
+    if (m_generic) {
+        const int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        if (t == AV_NOPTS_VALUE)
+            return -1;
+        const auto it = std::lower_bound(m_pts.begin(), m_pts.end(), t);
+        // A time no packet had (a picture the container cuts off) is no frame.
+        if (it == m_pts.end() || *it != t)
+            return -1;
+        return it - m_pts.begin();
+    }
     const int64_t chunk = f->pts != AV_NOPTS_VALUE ? f->pts - m_start : -1;
     int64_t n = -1;
     if (!m_countFrames) {
@@ -437,7 +549,7 @@ int64_t AviReader::numberOf(const AVFrame* f)
 
 // Takes the next frame out of the decoder into m_spare, feeding it packets as
 // it asks. False at the end of the stream.
-bool AviReader::receiveNext()
+bool MovieReader::receiveNext()
 {
     while (true) {
         int r = avcodec_receive_frame(m_decoder.get(), m_spare.get());
@@ -459,7 +571,8 @@ bool AviReader::receiveNext()
             continue;
         }
         if (m_packet->stream_index == m_videoIndex && m_packet->size > 0) {
-            m_packet->pts = m_packet->dts;
+            if (!m_generic)
+                m_packet->pts = m_packet->dts;
             // A damaged chunk is dropped; the decoder goes on with the next.
             avcodec_send_packet(m_decoder.get(), m_packet.get());
         }
@@ -467,7 +580,7 @@ bool AviReader::receiveNext()
     }
 }
 
-bool AviReader::decodeTo(int64_t n)
+bool MovieReader::decodeTo(int64_t n)
 {
     if (n < 0 || n >= m_count)
         return false;
@@ -512,6 +625,16 @@ bool AviReader::decodeTo(int64_t n)
             m_lastNumber = num;
             continue;
         }
+        if (m_generic && num > n && m_lastNumber < 0) {
+            // The demuxer's seek landed past the frame: start one key frame earlier.
+            StartPoint earlier = startFor(std::max<int64_t>(0, m_anchor.shown - 1));
+            if (m_anchor.shown == 0 || !seekTo(earlier)) {
+                m_needSeek = true;
+                m_unreachable = std::min(m_unreachable, n);
+                return false;
+            }
+            continue;
+        }
         if (num == n || m_lastNumber < 0) {
             std::swap(m_decoded, m_spare);
             if (num != n) {
@@ -531,7 +654,7 @@ bool AviReader::decodeTo(int64_t n)
     }
 }
 
-bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
+bool MovieReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
 {
     const AVFrame* f = m_decoded.get();
     if (f->width <= 0 || f->height <= 0 || f->format < 0)
@@ -561,7 +684,7 @@ bool AviReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     return m_scaler.scale(m_sws, f->data, f->linesize, f->height, dstFormat, m_width, m_height, dst, stride);
 }
 
-QByteArray AviReader::frame(int64_t n)
+QByteArray MovieReader::frame(int64_t n)
 {
     if (!decodeTo(n - firstFrame()))
         return {};
@@ -575,7 +698,7 @@ QByteArray AviReader::frame(int64_t n)
     return out;
 }
 
-QImage AviReader::image(int64_t n, QImage::Format format)
+QImage MovieReader::image(int64_t n, QImage::Format format)
 {
     if (format != QImage::Format_RGB888 && format != QImage::Format_RGB32)
         return {};

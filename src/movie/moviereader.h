@@ -14,21 +14,25 @@
 
 namespace lv {
 
-// Reads one AVI file frame by frame through libavformat/libavcodec/libswscale:
+// Reads one movie file frame by frame through libavformat/libavcodec/libswscale:
 // the file's streams, the first video ("vids") and sound ("auds") stream, and a
 // frame decoder that hands out every frame as a packed 24-bit bottom-up bitmap
 // (a 40-byte information header followed by the rows, each padded to 4 bytes).
 //
-// Frame numbers are the video stream's sample numbers: firstFrame() to
-// firstFrame() + frameCount() - 1, the n-th chunk of the stream being frame n
-// (a zero-sized "drop" chunk repeats the picture before it). Asking for frame n
-// always yields that frame, whether reached by seeking or by stepping.
+// AVI files are read chunk by chunk: frame numbers are the video stream's
+// sample numbers, firstFrame() to firstFrame() + frameCount() - 1, the n-th
+// chunk of the stream being frame n (a zero-sized "drop" chunk repeats the
+// picture before it). Any other file FFmpeg reads with a video stream (MKV,
+// MP4, ...) is numbered in display order: frame n is the picture with the
+// n-th smallest presentation time, as FFmpeg's own decoder hands them out,
+// B-frames and edit lists included. Asking for frame n always yields that
+// frame, whether reached by seeking or by stepping.
 //
-// Threads: an AviReader is a plain object with no thread affinity. One thread at
+// Threads: a MovieReader is a plain object with no thread affinity. One thread at
 // a time may call it; it may be opened on one thread and then handed over to
 // another (the player's and the extractor's worker threads do exactly that).
 // Distinct readers, even on the same file, are independent.
-class AviReader final {
+class MovieReader final {
 public:
     // The four-character stream types as 32-bit little-endian values.
     static constexpr uint32_t kVideoStreamType = 0x73646976; // "vids"
@@ -38,14 +42,15 @@ public:
     static constexpr int kMaxSide = 16384;
     static constexpr int64_t kMaxPixels = int64_t(8192) * 8192;
 
-    AviReader();
-    ~AviReader();
-    AviReader(const AviReader&) = delete;
-    AviReader& operator=(const AviReader&) = delete;
+    MovieReader();
+    ~MovieReader();
+    MovieReader(const MovieReader&) = delete;
+    MovieReader& operator=(const MovieReader&) = delete;
 
     // Opens the file for reading and finds its streams. False with errorText()
-    // set when the file is missing or is not an AVI file. A file without a video
-    // stream opens (streamCount() and audioStream() answer) but has no frames.
+    // set when the file is missing or is no movie. An AVI file without a video
+    // stream opens (streamCount() and audioStream() answer) but has no frames;
+    // a file of another kind needs a video stream.
     bool open(const QString& fileName);
     // Releases the frame decoder, then the streams, then the file. Safe twice.
     void close();
@@ -74,6 +79,9 @@ public:
     double durationSeconds() const;
     // The video codec's short name ("mjpeg", "h264", ...), empty without video.
     QString videoCodecName() const;
+    // The container's short name ("avi", "matroska,webm", "mov,mp4,...").
+    QString formatName() const;
+    bool isAvi() const { return m_input && !m_generic; }
 
     // The 24-bit request header for a frame of width x height: biSize 40,
     // planes 1, 24 bits, no compression, biSizeImage = padded row x height.
@@ -103,6 +111,8 @@ public:
 private:
     bool fail(const QString& what, int averror = 0);
     void scanFrames();
+    void scanPresentationTimes();
+    bool openInput(AVFormatContext** raw) const;
     struct StartPoint {
         int64_t chunk = 0; // sample number of the key frame's chunk
         int64_t shown = 0; // frame number its picture is shown as
@@ -144,6 +154,13 @@ private:
     int64_t m_lastNumber = -1;   // number of m_decoded, -1 when none
     bool m_drained = false;      // the decoder was flushed at the end of the file
     bool m_inputEnded = false;
+    // Files other than AVI: frames numbered by presentation time.
+    bool m_generic = false;
+    std::vector<int64_t> m_pts;             // presentation time of frame n, ascending
+    std::map<int64_t, int64_t> m_seekTime;  // key frame number -> time to seek the demuxer to
 };
+
+// Demuxers that make a "video" of a still picture or of text: such files are no movies.
+bool isStillOrTextFormat(const AVInputFormat* format);
 
 } // namespace lv
