@@ -285,12 +285,12 @@ void FtpUpload::setPercent(int percent)
 
 void FtpUpload::work(QString localPath, QString remoteName, bool hangUp)
 {
-    const QString remote = RemoteNameFor(localPath, remoteName);
+    const QString remote = m_exactRemoteName ? remoteName : RemoteNameFor(localPath, remoteName);
     setMainStatus(QStringLiteral("Uploading Image..."));
 
     bool ok = false;
     if (!m_cancelled && openSession() && OpenFtpConnection()) {
-        if (!m_settings.directory.isEmpty() && !m_cancelled)
+        if (!m_address.directory.isEmpty() && !m_cancelled)
             ChangeDirectory();
         if (!m_cancelled)
             ok = UploadFile(localPath, remote);
@@ -322,6 +322,7 @@ bool FtpUpload::openSession()
     CURL* h = m_easy.get();
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (qEnvironmentVariableIsSet("LV_CURL_VERBOSE")) curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, isSftp() ? "sftp" : "ftp");
     if (m_tls) {
         // AUTH TLS first; without it libcurl gives up before USER and PASS.
@@ -437,6 +438,12 @@ bool FtpUpload::ChangeDirectory()
     const QByteArray path = directoryUrlPath();
     if (path.isEmpty() || path == "~/")
         return true;
+    if (isSftp()) {
+        // libcurl does not look at an SFTP directory it is not asked to
+        // list; the upload itself finds out, and goes home when it is missing.
+        m_directoryChanged = true;
+        return true;
+    }
     curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + path).constData());
     curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 0L);
@@ -479,7 +486,8 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     m_allRead = false;
     setPercent(0);
 
-    const QByteArray dir = m_directoryChanged ? directoryUrlPath() : QByteArray();
+    // Else the login directory (SFTP's home, "~/").
+    const QByteArray dir = m_directoryChanged ? directoryUrlPath() : isSftp() ? QByteArray("~/") : QByteArray();
     curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + dir + escaped(remoteName)).constData());
     curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 0L);
     curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
@@ -490,7 +498,14 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     // active-mode data connection leaves a harmless one behind; the code's
     // own text says what went wrong there.
     m_inTransfer = true;
-    const CURLcode rc = perform();
+    CURLcode rc = perform();
+    if (isSftp() && m_directoryChanged && rc == CURLE_REMOTE_FILE_NOT_FOUND && m_read == 0) {
+        qCWarning(lcNet).noquote() << "sftp: directory missing:" << QString::fromUtf8(m_errorBuffer);
+        setStatus(QStringLiteral("Can't change directory."));
+        m_directoryChanged = false;
+        curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + "~/" + escaped(remoteName)).constData());
+        rc = perform();
+    }
     if (rc != CURLE_OK || !m_allRead) {
         ShowInternetError(rc == CURLE_OK ? CURLE_PARTIAL_FILE : rc);
         m_inTransfer = false;

@@ -114,6 +114,9 @@ public:
     // The "Error:..." text of the last failure, empty after a success.
     QString lastError() const;
 
+    // The remote name as given to start(), not the local file's name (a copy
+    // in the upload spool has a name of its own).
+    void setExactRemoteName(bool on) { m_exactRemoteName = on; }
     // Options instead of the store's; set before start().
     void setOptions(const Options& options)
     {
@@ -201,6 +204,7 @@ private:
     std::atomic<bool> m_temporary{false};
     Options m_options;
     bool m_optionsSet = false;
+    bool m_exactRemoteName = false;
 
     // The worker's own.
     ServerAddress m_address;

@@ -126,6 +126,7 @@ void SeriesUploader::startNext()
         up->setOptions(m_options);
     if (m_hangUp)
         up->setHangUp(m_hangUp);
+    up->setExactRemoteName(true);
     m_upload = up;
     connect(up, &FtpUpload::mainStatusChanged, this, [this](const QString& text) {
         // The upload's last word is empty after a success; what waits is said instead.
