@@ -55,7 +55,16 @@ CaptureController::CaptureController(Master& master, SessionState& state)
     m_program->upload = [this](const QString& file, const QString& remoteName) {
         const FtpSettings ftp{m_state.FtpServer, m_state.FtpPort, m_state.FtpUserName, m_state.FtpPassword,
                               m_state.FtpDirectory};
-        SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
+        if (!m_uploader || m_uploader->settings() != ftp) {
+            m_uploader = std::make_unique<SeriesUploader>(
+                ftp, SeriesUploader::defaultSpoolRoot(), qint64(SeriesUploader::spoolLimitMegabytes()) * 1024 * 1024);
+            connect(m_uploader.get(), &SeriesUploader::mainStatusChanged, this,
+                    [this](const QString& text) { m_master.setStatusString(text); });
+            // Each upload in the window as before; the spool decides which picture goes.
+            connect(m_uploader.get(), &SeriesUploader::uploadStarted, this,
+                    [this](FtpUpload* up, const QString& name) { ShowUploadWindow(up, name, &m_master); });
+        }
+        m_uploader->add(file, FtpUpload::RemoteNameFor(file, remoteName));
     };
     // The series waits while an upload (and its window) is still open.
     m_program->uploadRunning = [] { return FtpUpload::anyRunning(); };
