@@ -411,9 +411,12 @@ CURLcode FtpUpload::perform()
 bool FtpUpload::OpenFtpConnection()
 {
     setStatus(QStringLiteral("Connecting..."));
-    if (!m_address.ok()) {
+    QString refused = m_address.error;
+    if (refused.isEmpty() && isSftp() && m_settings.userName.isEmpty() && m_address.userName.isEmpty())
+        refused = QStringLiteral("An SFTP server needs a user name (the Username field, or sftp://user@host).");
+    if (!refused.isEmpty()) {
         setStatus(QStringLiteral("Cannot connect to FTP Server"));
-        setError(QStringLiteral("Error:") + m_address.error);
+        setError(QStringLiteral("Error:") + refused);
         setStatus(lastError());
         return false;
     }
