@@ -322,7 +322,6 @@ bool FtpUpload::openSession()
     CURL* h = m_easy.get();
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    if (qEnvironmentVariableIsSet("LV_CURL_VERBOSE")) curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, isSftp() ? "sftp" : "ftp");
     if (m_tls) {
         // AUTH TLS first; without it libcurl gives up before USER and PASS.
@@ -367,6 +366,8 @@ bool FtpUpload::openSession()
     // A server that stops reading for a minute is treated as gone.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
+    // Larger writes: SFTP sends one request per buffer and waits on its acknowledgements.
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &FtpUpload::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpUpload::readCallback);
