@@ -72,7 +72,7 @@ void curlUpload(benchmark::State& state, const QStringList& modeArgs)
     state.SetBytesProcessed(state.iterations() * fileSize(g_bigFile));
 }
 
-// curl's default (passive) and the active mode our upload uses.
+// curl's default (passive, as our upload's default) and active mode.
 void BM_CurlProgram_20MB(benchmark::State& state) { curlUpload(state, {}); }
 void BM_CurlProgramActive_20MB(benchmark::State& state) { curlUpload(state, {QStringLiteral("-P"), QStringLiteral("-")}); }
 

@@ -56,7 +56,16 @@ CaptureController::CaptureController(Master& master)
     m_program->upload = [this](const QString& file, const QString& remoteName) {
         const CaptureSettings& c = m_model.settings();
         const FtpSettings ftp{c.URL, static_cast<uint16_t>(c.Port), c.Username, c.Password, c.Directory};
-        SendFileToFtp(file, remoteName, ftp, [this](const QString& text) { m_master.setStatusString(text); }, &m_master);
+        if (!m_uploader || m_uploader->settings() != ftp) {
+            m_uploader = std::make_unique<SeriesUploader>(
+                ftp, SeriesUploader::defaultSpoolRoot(), qint64(SeriesUploader::spoolLimitMegabytes()) * 1024 * 1024);
+            connect(m_uploader.get(), &SeriesUploader::mainStatusChanged, this,
+                    [this](const QString& text) { m_master.setStatusString(text); });
+            // Each upload in the window as before; the spool decides which picture goes.
+            connect(m_uploader.get(), &SeriesUploader::uploadStarted, this,
+                    [this](FtpUpload* up, const QString& name) { ShowUploadWindow(up, name, &m_master); });
+        }
+        m_uploader->add(file, FtpUpload::RemoteNameFor(file, remoteName));
     };
     // The series waits while an upload (and its window) is still open.
     m_program->uploadRunning = [] { return FtpUpload::anyRunning(); };

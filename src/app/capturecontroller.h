@@ -7,6 +7,7 @@
 #include "modes/runrecord.h"
 #include "settings/capturemodel.h"
 #include "modes/captureprogram.h"
+#include "net/seriesuploader.h"
 #include "schedule/ui/autostart.h"
 
 #include <QImage>
@@ -97,6 +98,9 @@ private:
     QPointer<Autostart> m_autostart;
     QPointer<CaptureWindow> m_watched;
     CaptureProgram* m_program = nullptr;
+    // Sends the series pictures through the upload spool; made anew when the
+    // Internet Settings change.
+    std::unique_ptr<SeriesUploader> m_uploader;
     // Captures that came while the editor asked about unsaved edits; they
     // run, in order, once it has its answer.
     std::vector<std::function<void()>> m_waitingCaptures;

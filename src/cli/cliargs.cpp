@@ -25,7 +25,8 @@ const QStringList kStampOptions{QStringLiteral("time"), QStringLiteral("date"), 
 } // namespace
 
 const QStringList kFtpOptions{QStringLiteral("ftp-url"), QStringLiteral("ftp-port"), QStringLiteral("ftp-user"),
-                              QStringLiteral("ftp-password"), QStringLiteral("ftp-dir")};
+                              QStringLiteral("ftp-password"), QStringLiteral("ftp-dir"), QStringLiteral("ftp-key"),
+                              QStringLiteral("ftp-ca")};
 const QStringList kInfoOptions{QStringLiteral("copyright"), QStringLiteral("artist"), QStringLiteral("subject"),
                                QStringLiteral("product"),   QStringLiteral("source"), QStringLiteral("comments")};
 
@@ -213,9 +214,12 @@ QString helpText()
         "  series OUT_BASE.jpg|OUT_BASE.bmp      numbered pictures (OUT_BASE00001.jpg, ...)\n"
         "      --interval SECONDS (--count N | --duration SECONDS)\n"
         "      --motion PERCENT --duration SECONDS [--count N]\n"
-        "      [--ftp-url SERVER [--ftp-port N] [--ftp-user NAME] [--ftp-password PASSWORD]\n"
-        "       [--ftp-dir DIR]]                 send each picture to an FTP server; the password\n"
-        "                                        may come from LUMIVARK_FTP_PASSWORD instead\n"
+        "      [--ftp-url [ftp://|ftps://|sftp://]SERVER[:PORT][/DIR] [--ftp-port N] [--ftp-user NAME]\n"
+        "       [--ftp-password PASSWORD] [--ftp-dir DIR] [--ftp-key SSH_KEY_FILE] [--ftp-ca CA_FILE]]\n"
+        "                                        send each picture to an FTP, FTPS or SFTP server;\n"
+        "                                        the password may come from LUMIVARK_FTP_PASSWORD\n"
+        "                                        instead; SFTP checks ~/.ssh/known_hosts; pictures\n"
+        "                                        the server did not take wait for the next series\n"
         "  record OUT.avi|OUT.mkv|OUT.mp4 --duration SECONDS\n"
         "                                        a movie; the extension picks the container\n"
         "      [--rate FPS] [--audio RATE:BITS:CHANNELS] [--codec NAME]\n"

@@ -13,6 +13,8 @@
 #include "modes/movierecording.h"
 #include "modes/seriesnaming.h"
 #include "net/ftpupload.h"
+#include "net/serveraddress.h"
+#include "net/seriesuploader.h"
 #include "movie/avirepair.h"
 #include "movie/codeccatalogue.h"
 #include "movie/frameextractor.h"
@@ -22,6 +24,7 @@
 #include "cli/interruption.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -276,7 +279,19 @@ std::optional<FtpSettings> ftpOf(const Request& r, const Settings& s)
             throw UsageError{QStringLiteral("series: LUMIVARK_FTP_PASSWORD must not hold control characters")};
     }
     f.directory = r.text(QStringLiteral("ftp-dir"), f.directory);
+    if (const ServerAddress a = ServerAddress::parse(f.server, f.port, f.directory); !a.ok())
+        throw UsageError{QStringLiteral("series: --ftp-url: ") + a.error};
     return f;
+}
+
+// The upload's options: the settings store's, with the key and CA file of
+// the command line.
+FtpUpload::Options ftpOptionsOf(const Request& r)
+{
+    FtpUpload::Options o = FtpUpload::storedOptions();
+    o.keyFile = r.text(QStringLiteral("ftp-key"), o.keyFile);
+    o.caFile = r.text(QStringLiteral("ftp-ca"), o.caFile);
+    return o;
 }
 
 // Interval or motion series of numbered pictures, run by the same capture
@@ -335,11 +350,11 @@ int runSeries(const Request& r, const Settings& s)
     int shots = 0;
     int status = kExitOk;
     Progress progress;
-    std::unique_ptr<FtpUpload> upload;
-    QString uploading;
+    std::unique_ptr<SeriesUploader> uploader;
+    QString lastFailure;
     int uploaded = 0;
     bool over = false;   // nothing counts after this, not even a shot stored in the same turn
-    bool ending = false; // the series is over once the running upload is
+    bool ending = false; // the series is over once the uploader has tried what waits
     auto quit = [&] {
         over = true;
         program.stopSeries();
@@ -353,37 +368,50 @@ int runSeries(const Request& r, const Settings& s)
         status = kExitFailure;
         quit();
     };
-    // The last picture is in; only its upload may still run.
+    // The last picture is in; the uploader tries once more what waits.
     auto finish = [&] {
         program.stopSeries();
-        if (upload && upload->isRunning())
-            ending = true;
-        else
+        if (!uploader) {
             quit();
+            return;
+        }
+        ending = true;
+        uploader->sendWaiting(); // idle() or failed() follows
     };
     if (ftp) {
-        upload = std::make_unique<FtpUpload>(*ftp);
-        QObject::connect(upload.get(), &FtpUpload::finished, qApp, [&](bool ok) {
-            if (!ok) {
-                QString reason = upload->lastError();
-                if (reason.startsWith(QLatin1String("Error:")))
-                    reason = reason.mid(6);
-                fail(QStringLiteral("cannot upload %1: %2").arg(uploading, reason));
-                return;
-            }
-            ++uploaded;
+        uploader = std::make_unique<SeriesUploader>(*ftp, SeriesUploader::defaultSpoolRoot(),
+                                                    qint64(SeriesUploader::spoolLimitMegabytes()) * 1024 * 1024);
+        uploader->setOptions(ftpOptionsOf(r));
+        QObject::connect(uploader.get(), &SeriesUploader::sent, qApp, [&] { ++uploaded; });
+        QObject::connect(uploader.get(), &SeriesUploader::idle, qApp, [&] {
             if (ending)
                 quit();
         });
+        QObject::connect(uploader.get(), &SeriesUploader::failed, qApp,
+                         [&](const QString& name, const QString& error, bool temporary) {
+                             const QString reason = error.startsWith(QLatin1String("Error:")) ? error.mid(6) : error;
+                             lastFailure = QStringLiteral("cannot upload %1: %2").arg(name, reason);
+                             // A refusal ends the series; a server that is away gets the pictures later.
+                             if (!temporary)
+                                 fail(lastFailure);
+                             else if (ending)
+                                 quit();
+                             else
+                                 progress.show(lastFailure);
+                         });
+        QObject::connect(uploader.get(), &SeriesUploader::dropped, qApp,
+                         [&](const QString&, const QString& reason) { printError(reason); });
         if (progress.active())
-            QObject::connect(upload.get(), &FtpUpload::statusChanged, qApp, [&](const QString& text) {
-                progress.show(QStringLiteral("Uploading %1: %2").arg(QFileInfo(uploading).fileName(), text));
-            });
+            QObject::connect(uploader.get(), &SeriesUploader::uploadStarted, qApp,
+                             [&](FtpUpload* up, const QString& name) {
+                                 QObject::connect(up, &FtpUpload::statusChanged, qApp, [&progress, name](const QString& text) {
+                                     progress.show(QStringLiteral("Uploading %1: %2").arg(name, text));
+                                 });
+                             });
         program.upload = [&](const QString& file, const QString& remoteName) {
-            uploading = file;
-            upload->start(file, remoteName);
+            uploader->add(file, FtpUpload::RemoteNameFor(file, remoteName));
         };
-        program.uploadRunning = [&] { return upload->isRunning(); };
+        program.uploadRunning = [&] { return uploader->isSending(); };
     }
 
     QObject::connect(&model, &CaptureModel::statusChanged, qApp, [&] {
@@ -425,16 +453,22 @@ int runSeries(const Request& r, const Settings& s)
         end.start(duration * 1000);
     QCoreApplication::exec();
     program.stopSeries();
-    if (upload) {
+    if (uploader) {
         // After a failure elsewhere: nothing goes on behind the exit.
-        QObject::disconnect(upload.get(), nullptr, qApp, nullptr);
-        upload->stop();
+        QObject::disconnect(uploader.get(), nullptr, qApp, nullptr);
+        uploader->stop();
     }
     progress.done();
     if (status == kExitOk) {
         printOut(QStringLiteral("%1 pictures").arg(shots));
-        if (upload)
+        if (uploader)
             printOut(QStringLiteral("%1 uploaded to %2").arg(uploaded).arg(ftp->server));
+        if (uploader && uploader->waiting() > 0) {
+            printError(lastFailure);
+            printError(QStringLiteral("%1 in %2; the next series to this server sends them first")
+                           .arg(uploader->waitingText(), QDir::toNativeSeparators(uploader->spoolFolder())));
+            status = kExitFailure;
+        }
     }
     return status;
 }

@@ -10,11 +10,13 @@ namespace lv {
 // capture parameters file reads and writes it) and hands it to the upload and
 // to the settings window.
 struct FtpSettings {
-    QString server;    // host name or address; an "ftp://" prefix is tolerated
+    QString server;    // host name or address, or ftp://, ftps://, sftp://... (see ServerAddress)
     uint16_t port = 21; // 0 means the protocol's default port
     QString userName;  // empty logs in anonymously
     QString password;
     QString directory; // empty = the login directory
+
+    bool operator==(const FtpSettings&) const = default;
 
     // The port box rule: the whole number nearest to the text's leading number,
     // 0 when the text is not a number, kept inside 0..65535.

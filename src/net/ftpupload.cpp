@@ -99,6 +99,39 @@ void FtpUpload::setTlsAuthorityFile(const QString& path)
     settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("TLSCA"), path);
 }
 
+bool FtpUpload::passiveMode()
+{
+    // Passive unless active was chosen: settings made before the choice existed too.
+    return settings::get(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("PASSIVE"), QStringLiteral("1"))
+           != QLatin1String("0");
+}
+
+void FtpUpload::setPassiveMode(bool on)
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("PASSIVE"),
+                   on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString FtpUpload::sshKeyFile()
+{
+    return settings::get(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("SSHKEY"), QString());
+}
+
+void FtpUpload::setSshKeyFile(const QString& path)
+{
+    settings::save(QStringLiteral("LV"), QStringLiteral("NET"), QStringLiteral("SSHKEY"), path);
+}
+
+FtpUpload::Options FtpUpload::storedOptions()
+{
+    Options o;
+    o.requireTls = tlsRequired();
+    o.caFile = tlsAuthorityFile();
+    o.passive = passiveMode();
+    o.keyFile = sshKeyFile();
+    return o;
+}
+
 // --- the owner's side -------------------------------------------------------
 
 bool FtpUpload::start(const QString& localPath, const QString& remoteName)
@@ -110,6 +143,7 @@ bool FtpUpload::start(const QString& localPath, const QString& remoteName)
     join(); // the worker of an earlier upload has ended; collect it
     m_running = true;
     m_cancelled = false;
+    m_temporary = false;
     m_everyStatus = isSignalConnected(QMetaMethod::fromSignal(&FtpUpload::statusChanged));
     m_percent = 0;
     {
@@ -121,6 +155,7 @@ bool FtpUpload::start(const QString& localPath, const QString& remoteName)
 
     bool idle = false;
     if (!g_uploadRunning.compare_exchange_strong(idle, true)) {
+        m_temporary = true; // the other one ends soon
         setError(QStringLiteral("Error:Another upload is still running."));
         setStatus(lastError());
         post({Note::Kind::Finished, {}, 0});
@@ -138,13 +173,13 @@ bool FtpUpload::start(const QString& localPath, const QString& remoteName)
     }
     // The settings store is read here, not on the worker.
     const bool hangUp = hangUpWanted();
-    const bool tls = tlsRequired();
-    const QString authority = tlsAuthorityFile();
-    m_worker = std::thread([this, localPath, remoteName, hangUp, tls, authority] {
-        m_tls = tls;
-        m_tlsAuthority = authority;
-        work(localPath, remoteName, hangUp);
-    });
+    if (!m_optionsSet)
+        m_options = storedOptions();
+    m_address = ServerAddress::parse(m_settings.server, m_settings.port, m_settings.directory);
+    m_tls = m_address.protocol == UploadProtocol::Ftps
+            || (m_address.protocol == UploadProtocol::Ftp && m_options.requireTls);
+    m_temporary = false;
+    m_worker = std::thread([this, localPath, remoteName, hangUp] { work(localPath, remoteName, hangUp); });
     return true;
 }
 
@@ -250,12 +285,12 @@ void FtpUpload::setPercent(int percent)
 
 void FtpUpload::work(QString localPath, QString remoteName, bool hangUp)
 {
-    const QString remote = RemoteNameFor(localPath, remoteName);
+    const QString remote = m_exactRemoteName ? remoteName : RemoteNameFor(localPath, remoteName);
     setMainStatus(QStringLiteral("Uploading Image..."));
 
     bool ok = false;
     if (!m_cancelled && openSession() && OpenFtpConnection()) {
-        if (!m_settings.directory.isEmpty() && !m_cancelled)
+        if (!m_address.directory.isEmpty() && !m_cancelled)
             ChangeDirectory();
         if (!m_cancelled)
             ok = UploadFile(localPath, remote);
@@ -277,6 +312,8 @@ void FtpUpload::work(QString localPath, QString remoteName, bool hangUp)
 
 bool FtpUpload::openSession()
 {
+    m_hostKey = ssh::HostKeyVerdict::Known;
+    m_hostKeyFingerprint.clear();
     m_easy.reset(curl_easy_init());
     if (!m_easy) {
         ShowInternetError(CURLE_FAILED_INIT);
@@ -285,27 +322,52 @@ bool FtpUpload::openSession()
     CURL* h = m_easy.get();
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, isSftp() ? "sftp" : "ftp");
     if (m_tls) {
         // AUTH TLS first; without it libcurl gives up before USER and PASS.
         curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
         curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
-        const QString& authority = m_tlsAuthority;
-        if (!authority.isEmpty())
-            curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(authority).constData());
+        if (!m_options.caFile.isEmpty())
+            curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(m_options.caFile).constData());
     }
-    if (!m_settings.userName.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, m_settings.userName.toUtf8().constData());
+    const QString user = m_settings.userName.isEmpty() ? m_address.userName : m_settings.userName;
+    if (!user.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, user.toUtf8().constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, m_settings.password.toUtf8().constData());
     }
-    // Active mode: the server connects back to the address of the control connection.
-    curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+    if (isSftp()) {
+        const QString knownHosts =
+            m_options.knownHostsFile.isEmpty() ? ssh::knownHostsFile() : m_options.knownHostsFile;
+        // libcurl asks sshKeyCallback about every host key; without a
+        // known_hosts file every key is unknown, and refused.
+        curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(knownHosts).constData());
+        curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, &FtpUpload::sshKeyCallback);
+        curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, this);
+        long auth = CURLSSH_AUTH_PASSWORD;
+        const QString key = ssh::privateKeyFile(m_options.keyFile);
+        if (!key.isEmpty()) {
+            auth |= CURLSSH_AUTH_PUBLICKEY;
+            curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(key).constData());
+            // libssh2 derives the public half itself only for some key types.
+            if (QFileInfo(key + QStringLiteral(".pub")).isFile())
+                curl_easy_setopt(h, CURLOPT_SSH_PUBLIC_KEYFILE, QFile::encodeName(key + QStringLiteral(".pub")).constData());
+        }
+        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
+    } else if (!m_options.passive && !(m_tls && curl_version_info(CURLVERSION_NOW)->version_num < 0x080000)) {
+        // Active mode: the server connects back to the address of the control connection.
+        curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+    } else if (!m_options.passive) {
+        // libcurl 7.x cannot accept a TLS data connection in active mode.
+        qCInfo(lcNet) << "ftp: passive mode for FTP over TLS (this libcurl cannot do active mode with TLS)";
+    }
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, 60L);
     curl_easy_setopt(h, CURLOPT_ACCEPTTIMEOUT_MS, 60000L);
     // A server that stops reading for a minute is treated as gone.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
+    // Larger writes: SFTP sends one request per buffer and waits on its acknowledgements.
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &FtpUpload::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpUpload::readCallback);
@@ -327,31 +389,12 @@ QByteArray FtpUpload::escaped(const QString& text) const
 
 QByteArray FtpUpload::serverUrl() const
 {
-    QString host = m_settings.server.trimmed();
-    if (host.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive))
-        host = host.mid(6);
-    host = host.section(QLatin1Char('/'), 0, 0);
-    if (host.count(QLatin1Char(':')) >= 2 && !host.startsWith(QLatin1Char('[')))
-        host = QLatin1Char('[') + host + QLatin1Char(']');
-    QByteArray url = "ftp://" + host.toUtf8();
-    if (m_settings.port != 0)
-        url += ':' + QByteArray::number(m_settings.port);
-    return url + '/';
+    return m_address.urlBase() + '/';
 }
 
 QByteArray FtpUpload::directoryUrlPath() const
 {
-    // Relative to the login directory; "%2F" makes a leading "/" absolute.
-    QByteArray path = m_settings.directory.startsWith(QLatin1Char('/')) ? QByteArray("%2F") : QByteArray();
-    const QStringList parts = m_settings.directory.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& p : parts) {
-        if (!path.isEmpty() && !path.endsWith('/'))
-            path += '/';
-        path += escaped(p);
-    }
-    if (!path.isEmpty())
-        path += '/';
-    return path;
+    return m_address.directoryPath([this](const QString& part) { return escaped(part); });
 }
 
 CURLcode FtpUpload::perform()
@@ -369,14 +412,18 @@ CURLcode FtpUpload::perform()
 bool FtpUpload::OpenFtpConnection()
 {
     setStatus(QStringLiteral("Connecting..."));
-    if (m_settings.server.trimmed().isEmpty()) {
+    QString refused = m_address.error;
+    if (refused.isEmpty() && isSftp() && m_settings.userName.isEmpty() && m_address.userName.isEmpty())
+        refused = QStringLiteral("An SFTP server needs a user name (the Username field, or sftp://user@host).");
+    if (!refused.isEmpty()) {
         setStatus(QStringLiteral("Cannot connect to FTP Server"));
-        setError(QStringLiteral("Error:No FTP server address is set."));
+        setError(QStringLiteral("Error:") + refused);
         setStatus(lastError());
         return false;
     }
-    // Connecting and logging in: the server's root listing is not fetched.
-    curl_easy_setopt(m_easy.get(), CURLOPT_URL, serverUrl().constData());
+    // Connecting and logging in: the server's root listing is not fetched
+    // (SFTP: the home directory is looked up, not listed).
+    curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + (isSftp() ? QByteArray("~/") : QByteArray())).constData());
     curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 0L);
     const CURLcode rc = perform();
@@ -393,8 +440,14 @@ bool FtpUpload::ChangeDirectory()
 {
     m_directoryChanged = false;
     const QByteArray path = directoryUrlPath();
-    if (path.isEmpty())
+    if (path.isEmpty() || path == "~/")
         return true;
+    if (isSftp()) {
+        // libcurl does not look at an SFTP directory it is not asked to
+        // list; the upload itself finds out, and goes home when it is missing.
+        m_directoryChanged = true;
+        return true;
+    }
     curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + path).constData());
     curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 0L);
@@ -437,7 +490,8 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     m_allRead = false;
     setPercent(0);
 
-    const QByteArray dir = m_directoryChanged ? directoryUrlPath() : QByteArray();
+    // Else the login directory (SFTP's home, "~/").
+    const QByteArray dir = m_directoryChanged ? directoryUrlPath() : isSftp() ? QByteArray("~/") : QByteArray();
     curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + dir + escaped(remoteName)).constData());
     curl_easy_setopt(m_easy.get(), CURLOPT_NOBODY, 0L);
     curl_easy_setopt(m_easy.get(), CURLOPT_UPLOAD, 1L);
@@ -448,7 +502,14 @@ bool FtpUpload::UploadFile(const QString& localPath, const QString& remoteName)
     // active-mode data connection leaves a harmless one behind; the code's
     // own text says what went wrong there.
     m_inTransfer = true;
-    const CURLcode rc = perform();
+    CURLcode rc = perform();
+    if (isSftp() && m_directoryChanged && rc == CURLE_REMOTE_FILE_NOT_FOUND && m_read == 0) {
+        qCWarning(lcNet).noquote() << "sftp: directory missing:" << QString::fromUtf8(m_errorBuffer);
+        setStatus(QStringLiteral("Can't change directory."));
+        m_directoryChanged = false;
+        curl_easy_setopt(m_easy.get(), CURLOPT_URL, (serverUrl() + "~/" + escaped(remoteName)).constData());
+        rc = perform();
+    }
     if (rc != CURLE_OK || !m_allRead) {
         ShowInternetError(rc == CURLE_OK ? CURLE_PARTIAL_FILE : rc);
         m_inTransfer = false;
@@ -514,6 +575,24 @@ size_t FtpUpload::readPieces(char* buffer, size_t room)
     return static_cast<size_t>(n);
 }
 
+int FtpUpload::sshKeyCallback(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match, void* self)
+{
+    auto* up = static_cast<FtpUpload*>(self);
+    if (match == CURLKHMATCH_OK) {
+        up->m_hostKey = ssh::HostKeyVerdict::Known;
+        return CURLKHSTAT_FINE;
+    }
+    // The key as the server sent it: raw when its length is given, else base64.
+    QByteArray blob;
+    if (found && found->key)
+        blob = found->len > 0 ? QByteArray(found->key, static_cast<qsizetype>(found->len))
+                              : QByteArray::fromBase64(QByteArray(found->key));
+    up->m_hostKeyFingerprint = ssh::fingerprint(blob);
+    up->m_hostKey = match == CURLKHMATCH_MISMATCH ? ssh::HostKeyVerdict::Changed : ssh::HostKeyVerdict::Unknown;
+    qCWarning(lcNet).noquote() << "sftp: host key refused:" << up->m_hostKeyFingerprint;
+    return CURLKHSTAT_REJECT;
+}
+
 int FtpUpload::progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return static_cast<FtpUpload*>(self)->m_cancelled ? 1 : 0;
@@ -552,18 +631,65 @@ size_t FtpUpload::headerCallback(char* buffer, size_t size, size_t count, void* 
 void FtpUpload::ShowInternetError(CURLcode code)
 {
     QString reason;
-    if (m_cancelled && code == CURLE_ABORTED_BY_CALLBACK)
+    bool temporary = false;
+    if (m_cancelled && code == CURLE_ABORTED_BY_CALLBACK) {
         reason = cancelledText();
-    else if (!m_localError.isEmpty() && (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR))
+    } else if (!m_localError.isEmpty() && (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_READ_ERROR)) {
         reason = m_localError;
-    else if (code == CURLE_USE_SSL_FAILED)
+    } else if (m_hostKey != ssh::HostKeyVerdict::Known) {
+        reason = ssh::refusalText(m_hostKey, m_address.host, m_address.port, m_hostKeyFingerprint,
+                                  m_options.knownHostsFile.isEmpty() ? ssh::knownHostsFile() : m_options.knownHostsFile);
+    } else if (code == CURLE_USE_SSL_FAILED) {
         reason = QStringLiteral("The server offers no encrypted connection (TLS); user name and password were not sent.");
-    else if (m_lastResponseCode >= 400 && !m_lastResponse.isEmpty())
+    } else if (code == CURLE_PEER_FAILED_VERIFICATION && !isSftp()) {
+        reason = QStringLiteral("The server's TLS certificate is not trusted (%1); nothing was sent. Name the "
+                                "authority's file (CA file) in the Internet Settings for a certificate of your own.")
+                     .arg(QString::fromUtf8(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code)));
+    } else if (code == CURLE_LOGIN_DENIED && isSftp()) {
+        reason = QStringLiteral("The SSH server refused the login of \"%1\" (%2); nothing was sent.")
+                     .arg(m_settings.userName.isEmpty() ? m_address.userName : m_settings.userName,
+                          QString::fromUtf8(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code)));
+    } else if (m_lastResponseCode >= 400 && !m_lastResponse.isEmpty()) {
         reason = QString::fromUtf8(m_lastResponse); // the server's own words
-    else if (m_errorBuffer[0] != '\0' && !m_inTransfer)
+    } else if (m_errorBuffer[0] != '\0' && !m_inTransfer) {
         reason = QString::fromUtf8(m_errorBuffer);
-    else
+    } else {
         reason = QString::fromUtf8(curl_easy_strerror(code));
+    }
+    if (reason == cancelledText() || !m_localError.isEmpty() || m_hostKey != ssh::HostKeyVerdict::Known) {
+        temporary = false;
+    } else if (m_lastResponseCode == 421 || m_lastResponseCode == 425 || m_lastResponseCode == 426
+               || m_lastResponseCode == 450 || m_lastResponseCode == 451) {
+        // "Service not available", "cannot open data connection", "transfer
+        // aborted", "busy": the server's own words for "later".
+        temporary = true;
+    } else if (m_lastResponseCode >= 500) {
+        temporary = false;
+    } else {
+        switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+        case CURLE_SSH: // libssh2's session failures: the connection broke
+        case CURLE_SSL_CONNECT_ERROR:
+            temporary = true;
+            break;
+        default:
+            temporary = false;
+            break;
+        }
+    }
+    m_temporary = temporary;
     setError(QStringLiteral("Error:") + reason);
     setStatus(lastError());
 }

@@ -2,6 +2,8 @@
 
 #include "net/curlhandles.h"
 #include "net/ftpsettings.h"
+#include "net/serveraddress.h"
+#include "net/sshhostkey.h"
 
 #include <QFile>
 #include <QObject>
@@ -16,7 +18,7 @@
 
 namespace lv {
 
-// One upload of one local file to the FTP server, step by step: connect and
+// One upload of one local file to the FTP or SFTP server, step by step: connect and
 // log in, change to the remote directory, send the file in 100-byte pieces,
 // close, and hang up a dial-up link when the preference asks for it.
 //
@@ -39,6 +41,15 @@ namespace lv {
 // server that offers no TLS is left before anything is sent in plain. The
 // server's certificate is checked against the system's authorities, or
 // against the file LV/NET/TLSCA names (a server with its own certificate).
+// A server field "ftps://..." asks for the same whatever the store says.
+//
+// A server field "sftp://..." uploads over SSH: the user's key (the chosen
+// file, else ~/.ssh/id_ed25519, else id_rsa) and the password; the server's
+// host key must be in ~/.ssh/known_hosts, an unknown or changed one is
+// refused before the login with a message that names its fingerprint.
+//
+// FTP and FTPS use passive mode (the client opens the data connection, which
+// passes a home router's NAT) unless LV/NET/PASSIVE is "0".
 class FtpUpload final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FtpUpload)
@@ -47,6 +58,21 @@ public:
     using StatusSink = std::function<void(const QString&)>;
 
     static constexpr int PieceSize = 100;
+
+    // What the upload takes from the settings store besides FtpSettings.
+    struct Options {
+        bool requireTls = false; // plain ftp:// servers too must speak TLS
+        QString caFile;          // the authorities that sign the FTPS certificate
+        bool passive = true;
+        QString keyFile;         // SSH key; empty: ~/.ssh/id_ed25519, else id_rsa
+        QString knownHostsFile;  // empty: ~/.ssh/known_hosts
+    };
+    // The store's options (UI thread, like the store).
+    static Options storedOptions();
+    static bool passiveMode();
+    static void setPassiveMode(bool on);
+    static QString sshKeyFile();
+    static void setSshKeyFile(const QString& path);
 
     // The TLS settings in the settings store.
     static bool tlsRequired();
@@ -87,6 +113,20 @@ public:
     int progressPercent() const { return m_percent; }
     // The "Error:..." text of the last failure, empty after a success.
     QString lastError() const;
+
+    // The remote name as given to start(), not the local file's name (a copy
+    // in the upload spool has a name of its own).
+    void setExactRemoteName(bool on) { m_exactRemoteName = on; }
+    // Options instead of the store's; set before start().
+    void setOptions(const Options& options)
+    {
+        m_options = options;
+        m_optionsSet = true;
+    }
+    // After a failure: true when the server could not be reached or lost the
+    // connection (worth trying again later), false when it refused (login,
+    // host key, certificate, permission) or the local file was the fault.
+    bool failureIsTemporary() const { return m_temporary; }
 
     // The dial-up hang-up, called on the worker; default HangUpDialUp().
     // Set it before start().
@@ -142,6 +182,8 @@ private:
     static size_t readCallback(char* buffer, size_t size, size_t count, void* self);
     static size_t headerCallback(char* buffer, size_t size, size_t count, void* self);
     static int progressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static int sshKeyCallback(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* self);
+    bool isSftp() const { return m_address.protocol == UploadProtocol::Sftp; }
 
     const FtpSettings m_settings;
     std::function<void()> m_hangUp;
@@ -159,10 +201,16 @@ private:
     qint64 m_sent = 0;
     QString m_error;
     std::atomic<int> m_percent{0};
+    std::atomic<bool> m_temporary{false};
+    Options m_options;
+    bool m_optionsSet = false;
+    bool m_exactRemoteName = false;
 
     // The worker's own.
+    ServerAddress m_address;
     bool m_tls = false;
-    QString m_tlsAuthority;
+    ssh::HostKeyVerdict m_hostKey = ssh::HostKeyVerdict::Known;
+    QString m_hostKeyFingerprint;
     curl::Easy m_easy;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     bool m_directoryChanged = false;

@@ -4,6 +4,7 @@
 #include "../bmpbytes.h"
 #include "../scopedtmpfs.h"
 #include "ffprobe.h"
+#include "daemontestservers.h"
 #include "ftptestserver.h"
 #include "moviefiles.h"
 
@@ -1238,6 +1239,85 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("cannot upload ")) && r.err.contains(QStringLiteral("lonely00001.bmp")),
                  qPrintable(r.err));
         QCOMPARE(QImage(path(QStringLiteral("lonely00001.bmp"))).size(), QSize(320, 240));
+    }
+
+    // The server goes away after the first series and the program ends with
+    // its pictures waiting (status 1, how many and where); the next series,
+    // with the server back, sends them first, in order, none twice.
+    void ftpSeriesWaitsForTheServer()
+    {
+        const QString log = path(QStringLiteral("received.log"));
+        QFile::remove(log);
+        FtpTestServer server({QStringLiteral("--log"), log});
+        QVERIFY2(server.isRunning(), qPrintable(server.errorText()));
+        const QString program = path(QStringLiteral("spooling-home"));
+        const QMap<QString, QString> env{{QStringLiteral("LUMIVARK_FTP_PASSWORD"), QLatin1String(FtpTestServer::Password)},
+                                         {QStringLiteral("LUMIVARK_HOME"), program}};
+        auto series = [&](const QString& base) {
+            return runCli({QStringLiteral("series"), path(base), QStringLiteral("--interval"), QStringLiteral("1"),
+                           QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--ftp-url"),
+                           QStringLiteral("ftp://127.0.0.1:%1").arg(server.port()), QStringLiteral("--ftp-user"),
+                           QLatin1String(FtpTestServer::User)},
+                          60000, env);
+        };
+        server.stop();
+        Run r = series(QStringLiteral("away.jpg"));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("3 pictures\n0 uploaded")), qPrintable(r.out));
+        QVERIFY2(r.err.contains(QStringLiteral("cannot upload away00001.jpg: ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("3 pictures wait for the server in ") + program), qPrintable(r.err));
+
+        QVERIFY2(server.restart(), qPrintable(server.errorText()));
+        r = series(QStringLiteral("back.jpg"));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QCOMPARE(r.out.trimmed(), QStringLiteral("3 pictures\n6 uploaded to ftp://127.0.0.1:%1").arg(server.port()));
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList received;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (!line.isEmpty())
+                received << QFileInfo(QString::fromUtf8(line)).fileName();
+        QStringList expected;
+        for (const char* base : {"away", "back"})
+            for (int i = 1; i <= 3; ++i)
+                expected << QStringLiteral("%1%2.jpg").arg(QLatin1String(base)).arg(i, 5, 10, QLatin1Char('0'));
+        QCOMPARE(received, expected);
+        for (const QString& n : expected)
+            QCOMPARE(fileBytes(server.pathOnServer(n)), fileBytes(path(n)));
+    }
+
+    // A series to an SSH server: the key of --ftp-key, the host checked in
+    // ~/.ssh/known_hosts; an unknown host is refused with its fingerprint.
+    void sftpSeries()
+    {
+        SshTestServer server;
+        if (!server.isRunning())
+            QSKIP(qPrintable(QStringLiteral("sshd cannot start here: ") + server.errorText()));
+        const QString home = path(QStringLiteral("ssh-home"));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.ssh")));
+        QVERIFY(QDir().mkpath(server.root() + QStringLiteral("/cam")));
+        QFile known(home + QStringLiteral("/.ssh/known_hosts"));
+        QVERIFY(known.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        known.write(server.knownHostsLine().toUtf8() + '\n');
+        known.close();
+        const QStringList args{QStringLiteral("series"), path(QStringLiteral("ssh.jpg")), QStringLiteral("--interval"),
+                               QStringLiteral("1"), QStringLiteral("--count"), QStringLiteral("3"),
+                               QStringLiteral("--ftp-url"),
+                               QStringLiteral("sftp://%1@127.0.0.1:%2/cam").arg(server.userName()).arg(server.port()),
+                               QStringLiteral("--ftp-key"), server.clientHome() + QStringLiteral("/.ssh/id_ed25519")};
+        const QMap<QString, QString> env{{QStringLiteral("HOME"), home},
+                                         {QStringLiteral("LUMIVARK_HOME"), path(QStringLiteral("ssh-program"))}};
+        Run r = runCli(args, 60000, env);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        for (const char* n : {"ssh00001.jpg", "ssh00002.jpg", "ssh00003.jpg"})
+            QCOMPARE(fileBytes(server.root() + QStringLiteral("/cam/") + QLatin1String(n)), fileBytes(path(QLatin1String(n))));
+
+        QVERIFY(known.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        known.close();
+        r = runCli(QStringList(args).replaceInStrings(QStringLiteral("ssh.jpg"), QStringLiteral("stranger.jpg")), 60000, env);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("is not known: it shows ") + server.hostKeyFingerprint()), qPrintable(r.err));
+        QVERIFY(!QFile::exists(server.root() + QStringLiteral("/cam/stranger00001.jpg")));
     }
 
     // The information fields of the command line, or of a parameters file

@@ -10,6 +10,9 @@ many bytes and answers 426, as a server that loses the transfer does.
 --tls DIR makes a self-signed certificate for 127.0.0.1 (DIR/cert.pem, its
 key in DIR/key.pem) and requires explicit TLS (AUTH TLS) on the control and data
 connections: a client that logs in without it is refused.
+--port listens on that port (a server started again where it was);
+--log FILE appends the name of every file received completely, one a line;
+--passive-only refuses PORT and EPRT, so only a passive client can send.
 """
 import argparse
 import logging
@@ -52,6 +55,9 @@ def main():
     p.add_argument("--throttle", type=int, default=0)
     p.add_argument("--drop-after", type=int, default=0)
     p.add_argument("--tls", default="")
+    p.add_argument("--port", type=int, default=0)
+    p.add_argument("--log", default="")
+    p.add_argument("--passive-only", action="store_true")
     a = p.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -67,7 +73,22 @@ def main():
         base = TLS_FTPHandler
 
     class Handler(base):
-        pass
+        def on_file_received(self, file):
+            if a.log:
+                with open(a.log, "a") as f:
+                    f.write(file + "\n")
+
+        def ftp_PORT(self, line):
+            if a.passive_only:
+                self.respond("502 Active mode is not allowed here.")
+            else:
+                base.ftp_PORT(self, line)
+
+        def ftp_EPRT(self, line):
+            if a.passive_only:
+                self.respond("502 Active mode is not allowed here.")
+            else:
+                base.ftp_EPRT(self, line)
 
     if a.tls:
         Handler.certfile, Handler.keyfile = make_certificate(a.tls)
@@ -100,7 +121,7 @@ def main():
             handle_read_event = handle_read
         Handler.dtp_handler = Dropping
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer(("127.0.0.1", a.port), Handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()
 

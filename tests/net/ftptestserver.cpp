@@ -6,18 +6,41 @@
 #include <QTcpSocket>
 #include <QThread>
 
-FtpTestServer::FtpTestServer(const QStringList& extraArgs)
+FtpTestServer::FtpTestServer(const QStringList& extraArgs) : m_extraArgs(extraArgs)
+{
+    start(0);
+}
+
+void FtpTestServer::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool FtpTestServer::restart()
+{
+    const quint16 port = m_port;
+    stop();
+    m_port = 0;
+    return start(port);
+}
+
+bool FtpTestServer::start(quint16 wantedPort)
 {
     const QString script = qEnvironmentVariable("LUMIVARK_TEST_SOURCE_DIR") + QStringLiteral("/tests/net/ftpserver.py");
     QStringList args{script, QStringLiteral("--home"), m_home.path(), QStringLiteral("--user"), QLatin1String(User),
                      QStringLiteral("--password"), QLatin1String(Password)};
-    args += extraArgs;
+    args += m_extraArgs;
+    if (wantedPort != 0)
+        args += {QStringLiteral("--port"), QString::number(wantedPort)};
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     // The system python: it has pyftpdlib.
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
     if (!m_process.waitForStarted(10000)) {
         m_error = m_process.errorString();
-        return;
+        return false;
     }
     QDeadlineTimer deadline(20000);
     while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
@@ -26,7 +49,7 @@ FtpTestServer::FtpTestServer(const QStringList& extraArgs)
     const quint16 port = static_cast<quint16>(line.toUInt());
     if (port == 0) {
         m_error = QStringLiteral("no port from the server: ") + QString::fromUtf8(m_process.readAllStandardError());
-        return;
+        return false;
     }
     // Ready when it accepts a connection.
     while (!deadline.hasExpired()) {
@@ -35,11 +58,12 @@ FtpTestServer::FtpTestServer(const QStringList& extraArgs)
         if (probe.waitForConnected(500)) {
             probe.disconnectFromHost();
             m_port = port;
-            return;
+            return true;
         }
         QThread::msleep(50);
     }
     m_error = QStringLiteral("server does not accept connections");
+    return false;
 }
 
 FtpTestServer::~FtpTestServer()

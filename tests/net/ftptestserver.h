@@ -15,6 +15,11 @@ public:
     explicit FtpTestServer(const QStringList& extraArgs = {});
     ~FtpTestServer();
 
+    // Stops the server (connections refused from now on) and starts it again
+    // on the same port with the same home.
+    void stop();
+    bool restart();
+
     bool isRunning() const { return m_port != 0; }
     quint16 port() const { return m_port; }
     QString home() const { return m_home.path(); }
@@ -22,6 +27,9 @@ public:
     QString errorText() const { return m_error; }
 
 private:
+    bool start(quint16 port);
+
+    QStringList m_extraArgs;
     QTemporaryDir m_home;
     QProcess m_process;
     quint16 m_port = 0;

@@ -3,6 +3,7 @@
 #include "net/ui/ftpimage.h"
 #include "net/ftpupload.h"
 #include "net/ui/netconfig.h"
+#include "net/seriesuploader.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <memory>
@@ -277,6 +279,38 @@ private slots:
         w.findChild<QCheckBox*>(QStringLiteral("frmFTP_TLS"))->setChecked(true);
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
         QVERIFY(!lv::FtpUpload::tlsRequired());
+    }
+
+    // New settings show passive mode ticked; the choices of the upload kept in
+    // the settings store (passive, CA file, SSH key, spool limit) are stored
+    // by OK and shown again by the next window.
+    void netConfigUploadChoices()
+    {
+        FtpSettings st;
+        {
+            lv::NetConfig w(st);
+            auto* passive = w.findChild<QCheckBox*>(QStringLiteral("frmFTP_Passive"));
+            auto* spool = w.findChild<QSpinBox*>(QStringLiteral("frmFTP_SpoolMB"));
+            QVERIFY(passive && spool);
+            QVERIFY(passive->isChecked());
+            QCOMPARE(spool->value(), lv::SeriesUploader::DefaultSpoolLimitMegabytes);
+            passive->setChecked(false);
+            spool->setValue(50);
+            w.findChild<QLineEdit*>(QStringLiteral("frmFTP_CAFile"))->setText(QStringLiteral("/etc/my-ca.pem"));
+            w.findChild<QLineEdit*>(QStringLiteral("frmFTP_KeyFile"))->setText(QStringLiteral("/home/u/.ssh/cam_key"));
+            QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
+        }
+        QVERIFY(!lv::FtpUpload::passiveMode());
+        QCOMPARE(lv::FtpUpload::tlsAuthorityFile(), QStringLiteral("/etc/my-ca.pem"));
+        QCOMPARE(lv::FtpUpload::sshKeyFile(), QStringLiteral("/home/u/.ssh/cam_key"));
+        QCOMPARE(lv::SeriesUploader::spoolLimitMegabytes(), 50);
+        lv::NetConfig again(st);
+        QVERIFY(!again.findChild<QCheckBox*>(QStringLiteral("frmFTP_Passive"))->isChecked());
+        QCOMPARE(again.findChild<QSpinBox*>(QStringLiteral("frmFTP_SpoolMB"))->value(), 50);
+        lv::FtpUpload::setPassiveMode(true);
+        lv::FtpUpload::setTlsAuthorityFile(QString());
+        lv::FtpUpload::setSshKeyFile(QString());
+        lv::SeriesUploader::setSpoolLimitMegabytes(lv::SeriesUploader::DefaultSpoolLimitMegabytes);
     }
 
     void netConfigCancelKeeps()

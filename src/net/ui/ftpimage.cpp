@@ -94,6 +94,14 @@ void FTPImage::showEvent(QShowEvent* event)
     }
 }
 
+void FTPImage::watch(FtpUpload* upload)
+{
+    m_watched = upload;
+    m_started = true;
+    connect(upload, &FtpUpload::finished, this, &FTPImage::uploadEnded);
+    m_remoteLabel->setText(QStringLiteral("Uploading ") + m_remoteFile);
+}
+
 void FTPImage::runUpload()
 {
     m_upload = std::make_unique<FtpUpload>(m_settings);
@@ -118,10 +126,11 @@ void FTPImage::uploadEnded(bool ok)
 
 void FTPImage::showStatus()
 {
-    if (!m_upload)
+    FtpUpload* up = upload();
+    if (!up)
         return;
-    m_statusLabel->setText(m_upload->statusText());
-    const int percent = m_upload->progressPercent();
+    m_statusLabel->setText(up->statusText());
+    const int percent = up->progressPercent();
     if (percent > m_progress->minimum() && percent < m_progress->maximum())
         m_progress->setValue(percent);
 }
@@ -130,8 +139,8 @@ void FTPImage::reject()
 {
     // "Cancel": the running step fails at libcurl's next poll and the upload
     // unwinds through its failure path; the window goes away now.
-    if (m_upload && m_upload->isRunning()) {
-        m_upload->cancel();
+    if (upload() && upload()->isRunning()) {
+        upload()->cancel();
         hide();
         return;
     }
@@ -155,6 +164,17 @@ FTPImage* SendFileToFtp(const QString& localPath, const QString& remoteName, con
     window->setLocalFile(localPath);
     window->setRemoteFile(remoteName);
     window->setMainStatusSink(mainStatus);
+    QObject::connect(window, &FTPImage::uploadFinished, window, &QObject::deleteLater);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    return window;
+}
+
+FTPImage* ShowUploadWindow(FtpUpload* upload, const QString& remoteName, QWidget* parent)
+{
+    auto* window = new FTPImage({}, parent);
+    window->setRemoteFile(remoteName);
+    window->watch(upload);
     QObject::connect(window, &FTPImage::uploadFinished, window, &QObject::deleteLater);
     window->setWindowModality(Qt::ApplicationModal);
     window->show();

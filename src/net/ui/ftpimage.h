@@ -4,6 +4,7 @@
 #include "net/ftpupload.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 
@@ -28,11 +29,14 @@ public:
     // FTP_localfile and FTPRemotefile: set before the window is shown.
     void setLocalFile(const QString& path) { m_localFile = path; }
     void setRemoteFile(const QString& name) { m_remoteFile = name; }
+    // Shows an upload someone else started (the series uploader) instead of
+    // starting one; set before the window is shown.
+    void watch(FtpUpload* upload);
     // The main window's status line ("Uploading Image...", the error of a failed upload).
     void setMainStatusSink(FtpUpload::StatusSink sink) { m_mainStatus = std::move(sink); }
 
     bool succeeded() const { return m_succeeded; }
-    QString lastError() const { return m_upload ? m_upload->lastError() : QString(); }
+    QString lastError() const { return upload() ? upload()->lastError() : QString(); }
 
 public slots:
     // Escape and closing act as "Cancel": the window goes at once, the
@@ -52,12 +56,14 @@ private:
     void runUpload();
     void uploadEnded(bool ok);
     void showStatus();
+    FtpUpload* upload() const { return m_upload ? m_upload.get() : m_watched.data(); }
 
     FtpSettings m_settings;
     QString m_localFile;
     QString m_remoteFile;
     FtpUpload::StatusSink m_mainStatus;
     std::unique_ptr<FtpUpload> m_upload;
+    QPointer<FtpUpload> m_watched;
     bool m_started = false;
     bool m_succeeded = false;
 
@@ -78,5 +84,9 @@ private:
 // and the reason.
 FTPImage* SendFileToFtp(const QString& localPath, const QString& remoteName, const FtpSettings& settings,
                         const FtpUpload::StatusSink& mainStatus = {}, QWidget* parent = nullptr);
+
+// The same window for an upload that is already running: it closes and
+// deletes itself when the upload is over.
+FTPImage* ShowUploadWindow(FtpUpload* upload, const QString& remoteName, QWidget* parent = nullptr);
 
 } // namespace lv

@@ -1,6 +1,7 @@
 #include "net/ui/netconfig.h"
 
 #include "net/ftpupload.h"
+#include "net/seriesuploader.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace lv {
@@ -34,6 +36,7 @@ NetConfig::NetConfig(FtpSettings& settings, QWidget* parent)
     m_directory = make("frmFTP_Directory", settings.directory);
 
     auto* form = new QFormLayout;
+    m_address->setPlaceholderText(QStringLiteral("host, or ftp://, ftps://, sftp://host[:port]/dir"));
     form->addRow(QStringLiteral("Server Address:"), m_address);
     form->addRow(QStringLiteral("Port:"), m_port);
     form->addRow(QStringLiteral("Username:"), m_userName);
@@ -45,6 +48,24 @@ NetConfig::NetConfig(FtpSettings& settings, QWidget* parent)
     m_tls->setObjectName(QStringLiteral("frmFTP_TLS"));
     m_tls->setChecked(FtpUpload::tlsRequired());
     form->addRow(QString(), m_tls);
+    m_passive = new QCheckBox(QStringLiteral("Passive mode (passes a home router)"), this);
+    m_passive->setObjectName(QStringLiteral("frmFTP_Passive"));
+    m_passive->setChecked(FtpUpload::passiveMode());
+    form->addRow(QString(), m_passive);
+    m_caFile = make("frmFTP_CAFile", FtpUpload::tlsAuthorityFile());
+    m_caFile->setPlaceholderText(QStringLiteral("the system's authorities"));
+    form->addRow(QStringLiteral("TLS CA file:"), m_caFile);
+    m_keyFile = make("frmFTP_KeyFile", FtpUpload::sshKeyFile());
+    m_keyFile->setPlaceholderText(QStringLiteral("~/.ssh/id_ed25519, else ~/.ssh/id_rsa"));
+    form->addRow(QStringLiteral("SSH key file:"), m_keyFile);
+    m_spoolLimit = new QSpinBox(this);
+    m_spoolLimit->setObjectName(QStringLiteral("frmFTP_SpoolMB"));
+    m_spoolLimit->setRange(1, 100000);
+    m_spoolLimit->setSuffix(QStringLiteral(" MB"));
+    m_spoolLimit->setValue(SeriesUploader::spoolLimitMegabytes());
+    m_spoolLimit->setToolTip(QStringLiteral("Pictures the server did not take wait on disk up to this size; "
+                                            "past it the oldest are dropped."));
+    form->addRow(QStringLiteral("Keep while away:"), m_spoolLimit);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -68,6 +89,14 @@ void NetConfig::accept()
     m_settings.directory = m_directory->text();
     if (m_tls->isChecked() != FtpUpload::tlsRequired())
         FtpUpload::setTlsRequired(m_tls->isChecked());
+    if (m_passive->isChecked() != FtpUpload::passiveMode())
+        FtpUpload::setPassiveMode(m_passive->isChecked());
+    if (m_caFile->text() != FtpUpload::tlsAuthorityFile())
+        FtpUpload::setTlsAuthorityFile(m_caFile->text());
+    if (m_keyFile->text() != FtpUpload::sshKeyFile())
+        FtpUpload::setSshKeyFile(m_keyFile->text());
+    if (m_spoolLimit->value() != SeriesUploader::spoolLimitMegabytes())
+        SeriesUploader::setSpoolLimitMegabytes(m_spoolLimit->value());
     QDialog::accept();
 }
 

@@ -6,12 +6,14 @@
 
 class QCheckBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace lv {
 
 // "Internet Settings": edits the FTP settings in place. "OK" stores all five
-// fields (and the "require TLS" choice, in the settings store) and closes;
-// "Cancel" closes without storing.
+// fields (and, in the settings store, the "require TLS" choice, passive mode,
+// the FTPS CA file, the SSH key file and the upload spool's limit) and
+// closes; "Cancel" closes without storing.
 class NetConfig final : public QDialog {
     Q_OBJECT
 public:
@@ -30,6 +32,10 @@ private:
     QLineEdit* m_password = nullptr;
     QLineEdit* m_directory = nullptr;
     QCheckBox* m_tls = nullptr;
+    QCheckBox* m_passive = nullptr;
+    QLineEdit* m_caFile = nullptr;
+    QLineEdit* m_keyFile = nullptr;
+    QSpinBox* m_spoolLimit = nullptr;
 };
 
 } // namespace lv
