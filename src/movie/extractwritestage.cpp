@@ -39,6 +39,36 @@ bool writeJpeg(void* tj, const QByteArray& dib, const QString& fileName, int qua
     return writeFileReplacing(fileName, {QByteArrayView(jpeg.get(), qsizetype(outSize))}, error);
 }
 
+uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+
+// The bytes of the picture a packed bitmap holds, as cDib takes them
+// (CreateFromPackedDIBPointer's checks), without copying them; 0 for none.
+uint32_t pictureBytes(const QByteArray& dib)
+{
+    if (dib.size() < kInfoHeaderSize)
+        return 0;
+    const auto* h = reinterpret_cast<const uint8_t*>(dib.constData());
+    const int bits = h[14] | h[15] << 8;
+    const uint32_t size = le32(h + 20);
+    if (bits < 16 || size < 1 || size > uint32_t(dib.size() - kInfoHeaderSize))
+        return 0;
+    return size;
+}
+
+// The same file as cDib::WriteToFile: a file header, then the bitmap as it is.
+bool writeBitmap(const QByteArray& dib, uint32_t bytes, const QString& fileName, QString* error)
+{
+    uint8_t header[kFileHeaderSize] = {'B', 'M'};
+    const uint32_t fileSize = bytes + kFileHeaderSize + kInfoHeaderSize, offset = kFileHeaderSize + kInfoHeaderSize;
+    for (int k = 0; k < 4; ++k) {
+        header[2 + k] = uint8_t(fileSize >> (8 * k));
+        header[10 + k] = uint8_t(offset >> (8 * k));
+    }
+    return writeFileReplacing(fileName, {QByteArrayView(header, kFileHeaderSize),
+                                         QByteArrayView(dib.constData(), kInfoHeaderSize + qsizetype(bytes))},
+                              error);
+}
+
 } // namespace
 
 ExtractWriteStage::ExtractWriteStage(QString base, QString type, int jpegQuality, const std::atomic_bool& cancel,
@@ -114,14 +144,14 @@ bool ExtractWriteStage::handle(const Item& item)
         m_cancelled = true;
         return false;
     }
-    cDib picture;
-    if (!picture.CreateFromPackedDIBPointer(item.dib.constData(), std::size_t(item.dib.size())))
+    const uint32_t bytes = pictureBytes(item.dib);
+    if (bytes == 0)
         return true; // not a picture: passed over, and counted as not decoded
     ++m_pictures;
     if (m_type == QLatin1String("bmp")) {
         const QString name = extractedFrameName(m_base, item.frame, m_type);
         QString error;
-        if (!picture.WriteToFile(name, &error)) {
+        if (!writeBitmap(item.dib, bytes, name, &error)) {
             m_error = QStringLiteral("Cannot write %1: %2").arg(name, error);
             return false;
         }
