@@ -72,11 +72,12 @@ bool writeBitmap(const QByteArray& dib, uint32_t bytes, const QString& fileName,
 } // namespace
 
 ExtractWriteStage::ExtractWriteStage(QString base, QString type, int jpegQuality, const std::atomic_bool& cancel,
-                                     Events events)
+                                     Events events, bool ownThread)
     : m_base(std::move(base)), m_type(std::move(type)), m_quality(jpegQuality), m_cancel(cancel),
-      m_events(std::move(events))
+      m_events(std::move(events)), m_ownThread(ownThread)
 {
-    m_thread = std::thread([this] { run(); });
+    if (m_ownThread)
+        m_thread = std::thread([this] { run(); });
 }
 
 ExtractWriteStage::~ExtractWriteStage()
@@ -94,6 +95,12 @@ ExtractWriteStage::~ExtractWriteStage()
 
 bool ExtractWriteStage::push(int64_t frame, QByteArray dib)
 {
+    if (!m_ownThread) {
+        if (m_stopped)
+            return false;
+        m_stopped = !handle({frame, std::move(dib)});
+        return !m_stopped;
+    }
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.size() < kQueueLength || m_stopped; });
     if (m_stopped)
@@ -114,6 +121,15 @@ void ExtractWriteStage::finish()
         m_thread.join();
 }
 
+void ExtractWriteStage::releaseWritten()
+{
+    std::vector<QByteArray> spent;
+    {
+        std::lock_guard lock(m_mutex);
+        spent.swap(m_written);
+    }
+}
+
 void ExtractWriteStage::run()
 {
     for (;;) {
@@ -127,8 +143,10 @@ void ExtractWriteStage::run()
             m_queue.pop_front();
             m_changed.notify_all();
         }
-        if (!handle(item)) {
-            std::lock_guard lock(m_mutex);
+        const bool ok = handle(item);
+        std::lock_guard lock(m_mutex);
+        m_written.push_back(std::move(item.dib));
+        if (!ok) {
             m_stopped = true;
             m_queue.clear();
             m_changed.notify_all();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace lv {
 
@@ -28,7 +29,10 @@ public:
 
     // base and type as Extract All names the files (extractedFrameName);
     // cancel is looked at before each frame, as the single-threaded walk did.
-    ExtractWriteStage(QString base, QString type, int jpegQuality, const std::atomic_bool& cancel, Events events);
+    // ownThread false: push() writes the frame itself, on the caller's thread
+    // (see FrameExtractor::runAll for why that is the default there).
+    ExtractWriteStage(QString base, QString type, int jpegQuality, const std::atomic_bool& cancel, Events events,
+                      bool ownThread = true);
     ~ExtractWriteStage();
     ExtractWriteStage(const ExtractWriteStage&) = delete;
     ExtractWriteStage& operator=(const ExtractWriteStage&) = delete;
@@ -38,6 +42,10 @@ public:
     bool push(int64_t frame, QByteArray dib);
     // No more frames: waits until every queued one is handled.
     void finish();
+    // Frees the bitmaps already written, on the caller's thread: the decoding
+    // thread's allocator then reuses their memory for the next frames instead
+    // of the system mapping and unmapping megabytes per frame across threads.
+    void releaseWritten();
 
     // After finish():
     int64_t pictures() const { return m_pictures; } // frames that were whole pictures
@@ -45,7 +53,7 @@ public:
     QString error() const { return m_error; } // a bitmap that could not be written
 
 private:
-    static constexpr size_t kQueueLength = 4;
+    static constexpr size_t kQueueLength = 2;
     struct Item {
         int64_t frame = 0;
         QByteArray dib;
@@ -64,12 +72,14 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Item> m_queue;
+    std::vector<QByteArray> m_written; // handled, waiting to be freed by releaseWritten()
     bool m_inputEnded = false;
     bool m_stopped = false;
     // Written by the stage's thread only, read after it has ended.
     int64_t m_pictures = 0;
     bool m_cancelled = false;
     QString m_error;
+    bool m_ownThread = true;
     std::thread m_thread;
 };
 
