@@ -49,7 +49,7 @@ struct Window {
         while (t.elapsed() < 2000) {
             QCoreApplication::processEvents();
             const FramePtr f = state.CaptureHandle ? state.CaptureHandle->latestFrame() : nullptr;
-            if (f && f->image.size() == size)
+            if (f && f->picture().size() == size)
                 break;
             QThread::msleep(5);
         }

@@ -382,7 +382,7 @@ void VideoScreen::ImageOnClipboard(std::function<void(const QImage&)> done)
     QImage marker = m_mira->grab().toImage().convertToFormat(QImage::Format_RGB888);
     if (connected() && m_window)
         m_window->CopyFrameToClipboard(
-            [marker = std::move(marker), done = std::move(done)](FramePtr f) { done(f ? f->image : marker); });
+            [marker = std::move(marker), done = std::move(done)](FramePtr f) { done(f ? f->picture() : marker); });
     else
         done(marker);
 }

@@ -24,6 +24,15 @@ namespace {
 // dropped instead of holding up the capture thread.
 constexpr size_t kMaxQueuedFrames = 16;
 
+// The frame in the form it came in: the device's JPEG or YUV as it is, an
+// RGB picture only from a device that delivered one.
+bool writeFrame(MovieWriter& writer, const VideoFrame& frame, int64_t index)
+{
+    if (frame.jpeg.isEmpty() && !frame.yuv.isNull() && writer.takesYuv())
+        return writer.writeVideo(frame.yuv.view(), index);
+    return writer.writeVideo(frame.picture(), frame.jpeg, index);
+}
+
 } // namespace
 
 struct SequenceCapture::Impl {
@@ -304,13 +313,13 @@ void SequenceCapture::Impl::runEncoder()
             // Slots the device left empty show the picture before them; a
             // first frame that comes late also stands for the slotCount before it.
             if (lastSlot < 0) {
-                ok = writer.writeVideo(item.frame->image, item.frame->jpeg, 0);
+                ok = writeFrame(writer, *item.frame, 0);
                 lastSlot = 0;
             }
             for (int64_t k = lastSlot + 1; ok && k < item.index; ++k)
                 ok = writer.repeatVideo(k);
             if (ok && item.index > lastSlot)
-                ok = writer.writeVideo(item.frame->image, item.frame->jpeg, item.index);
+                ok = writeFrame(writer, *item.frame, item.index);
             lastSlot = std::max(lastSlot, item.index);
             if (!ok)
                 fail();
@@ -438,14 +447,14 @@ bool SequenceCapture::openSingle(const QString& fileName, const CaptureParms& pa
 bool SequenceCapture::captureOne(const FramePtr& frame)
 {
     Impl& s = *d;
-    if (!s.singleOpen || !frame || frame->image.isNull())
+    if (!s.singleOpen || !frame || frame->size().isEmpty())
         return false;
     if (!s.single.isOpen()) {
-        s.singleSetup.frameSize = frame->image.size();
+        s.singleSetup.frameSize = frame->size();
         if (!s.single.open(s.singleSetup))
             return false;
     }
-    if (!s.single.writeVideo(frame->image, frame->jpeg, s.singleFrames))
+    if (!writeFrame(s.single, *frame, s.singleFrames))
         return false;
     ++s.singleFrames;
     return true;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace lv {
 
@@ -35,6 +37,76 @@ void fillRect(QImage& img, int x0, int y0, int w, int h, uint8_t r, uint8_t g, u
             *p++ = g;
             *p++ = b;
         }
+    }
+}
+
+struct Yuv {
+    uint8_t y, u, v;
+};
+
+// The JPEG (JFIF) equations: BT.601 at full range.
+Yuv yuvOf(int r, int g, int b)
+{
+    const auto byte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+    return {byte(0.299 * r + 0.587 * g + 0.114 * b), byte(128.0 - 0.168736 * r - 0.331264 * g + 0.5 * b),
+            byte(128.0 + 0.5 * r - 0.418688 * g - 0.081312 * b)};
+}
+
+// Planes of one I420 picture; chroma cells a rectangle touches take its colour.
+struct Planes {
+    uint8_t* y;
+    uint8_t* u;
+    uint8_t* v;
+    int w, h, cw, ch;
+
+    void fillRect(int x0, int y0, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) const
+    {
+        const int x1 = std::min(w, x0 + rw), y1 = std::min(h, y0 + rh);
+        x0 = std::max(0, x0);
+        y0 = std::max(0, y0);
+        if (x1 <= x0 || y1 <= y0)
+            return;
+        const Yuv c = yuvOf(r, g, b);
+        for (int row = y0; row < y1; ++row)
+            std::memset(y + size_t(row) * size_t(w) + size_t(x0), c.y, size_t(x1 - x0));
+        const int cx0 = x0 / 2, cx1 = (x1 + 1) / 2;
+        for (int row = y0 / 2; row < (y1 + 1) / 2; ++row) {
+            std::memset(u + size_t(row) * size_t(cw) + size_t(cx0), c.u, size_t(cx1 - cx0));
+            std::memset(v + size_t(row) * size_t(cw) + size_t(cx0), c.v, size_t(cx1 - cx0));
+        }
+    }
+};
+
+// What the two pictures share: where the block and the digits go.
+template <class Fill>
+void drawMoving(int w, int h, uint64_t frameNumber, const TestPatternSettings& s, Fill&& fill)
+{
+    const int barsHeight = h * 3 / 4;
+    // The block crosses the bars left to right, then right to left, in four seconds.
+    const int block = std::max(8, h / 6);
+    const int travel = std::max(1, w - block);
+    const uint64_t period = static_cast<uint64_t>(std::max(1, s.rate)) * 4;
+    const uint64_t phase = frameNumber % (2 * period);
+    const uint64_t pos = phase < period ? phase : 2 * period - phase;
+    const int bx = static_cast<int>(pos * static_cast<uint64_t>(travel) / period);
+    const int by = barsHeight / 2 - block / 2;
+    fill(bx, by, block, block, 0, 0, 0);
+    fill(bx + 2, by + 2, block - 4, block - 4, 255, 128, 0);
+
+    // The frame number, eight digits, bottom left.
+    const int scale = std::max(1, h / 60);
+    const int glyphW = 4 * scale;
+    const int x0 = 4 * scale;
+    const int y0 = h - 7 * scale;
+    fill(x0 - scale, y0 - scale, 8 * glyphW + scale, 7 * scale, 0, 0, 0);
+    uint64_t n = frameNumber;
+    for (int d = 7; d >= 0; --d) {
+        const auto& glyph = kDigits[n % 10];
+        n /= 10;
+        for (int gy = 0; gy < 5; ++gy)
+            for (int gx = 0; gx < 3; ++gx)
+                if (glyph[static_cast<size_t>(gy)] & (4 >> gx))
+                    fill(x0 + d * glyphW + gx * scale, y0 + gy * scale, scale, scale, 255, 255, 255);
     }
 }
 
@@ -85,32 +157,63 @@ void TestPattern::renderInto(QImage& img, uint64_t frameNumber, const TestPatter
     if (s.still)
         return;
 
-    // The block crosses the bars left to right, then right to left, in four seconds.
-    const int block = std::max(8, h / 6);
-    const int travel = std::max(1, w - block);
-    const uint64_t period = static_cast<uint64_t>(std::max(1, s.rate)) * 4;
-    const uint64_t phase = frameNumber % (2 * period);
-    const uint64_t pos = phase < period ? phase : 2 * period - phase;
-    const int bx = static_cast<int>(pos * static_cast<uint64_t>(travel) / period);
-    const int by = barsHeight / 2 - block / 2;
-    fillRect(img, bx, by, block, block, 0, 0, 0);
-    fillRect(img, bx + 2, by + 2, block - 4, block - 4, 255, 128, 0);
+    drawMoving(w, h, frameNumber, s, [&img](int x, int y, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) {
+        fillRect(img, x, y, rw, rh, r, g, b);
+    });
+}
 
-    // The frame number, eight digits, bottom left.
-    const int scale = std::max(1, h / 60);
-    const int glyphW = 4 * scale;
-    const int x0 = 4 * scale;
-    const int y0 = h - 7 * scale;
-    fillRect(img, x0 - scale, y0 - scale, 8 * glyphW + scale, 7 * scale, 0, 0, 0);
-    uint64_t n = frameNumber;
-    for (int d = 7; d >= 0; --d) {
-        const auto& glyph = kDigits[n % 10];
-        n /= 10;
-        for (int gy = 0; gy < 5; ++gy)
-            for (int gx = 0; gx < 3; ++gx)
-                if (glyph[static_cast<size_t>(gy)] & (4 >> gx))
-                    fillRect(img, x0 + d * glyphW + gx * scale, y0 + gy * scale, scale, scale, 255, 255, 255);
+void TestPattern::renderYuvInto(YuvPicture& out, uint64_t frameNumber, const TestPatternSettings& s)
+{
+    const int w = s.size.width(), h = s.size.height();
+    if (w <= 0 || h <= 0)
+        return;
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    const qsizetype bytes = qsizetype(w) * h + 2 * qsizetype(cw) * ch;
+    if (out.bytes.size() != bytes || !out.bytes.isDetached())
+        out.bytes = QByteArray(bytes, Qt::Uninitialized);
+    out.layout = YuvView::Layout::I420;
+    out.size = s.size;
+    out.stride = w;
+    out.fullRange = true;
+    auto* base = reinterpret_cast<uint8_t*>(out.bytes.data());
+    const Planes p{base, base + size_t(w) * size_t(h), base + size_t(w) * size_t(h) + size_t(cw) * size_t(ch), w, h, cw, ch};
+
+    // Bars over the upper three quarters, a grey ramp below: one row of each, copied down.
+    const int barsHeight = h * 3 / 4;
+    std::vector<Yuv> row(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x) {
+        const auto& c = kBars[static_cast<size_t>(x * 7 / w)];
+        row[size_t(x)] = yuvOf(clampByte(c[0] + s.brightness), clampByte(c[1] + s.brightness), clampByte(c[2] + s.brightness));
     }
+    for (int x = 0; x < w; ++x)
+        p.y[x] = row[size_t(x)].y;
+    for (int cx = 0; cx < cw; ++cx) { // a chroma cell is the mean of its two columns
+        const Yuv& a = row[size_t(2 * cx)];
+        const Yuv& b = row[size_t(std::min(2 * cx + 1, w - 1))];
+        p.u[cx] = uint8_t((a.u + b.u + 1) / 2);
+        p.v[cx] = uint8_t((a.v + b.v + 1) / 2);
+    }
+    for (int y = 1; y < barsHeight; ++y)
+        std::memcpy(p.y + size_t(y) * size_t(w), p.y, size_t(w));
+    const int barsChroma = std::min(ch, (barsHeight + 1) / 2);
+    for (int y = 1; y < barsChroma; ++y) {
+        std::memcpy(p.u + size_t(y) * size_t(cw), p.u, size_t(cw));
+        std::memcpy(p.v + size_t(y) * size_t(cw), p.v, size_t(cw));
+    }
+    if (barsHeight < h) {
+        uint8_t* ramp = p.y + size_t(barsHeight) * size_t(w);
+        for (int x = 0; x < w; ++x) // grey: Y is the level itself
+            ramp[x] = clampByte(x * 255 / std::max(1, w - 1) + s.brightness);
+        for (int y = barsHeight + 1; y < h; ++y)
+            std::memcpy(p.y + size_t(y) * size_t(w), ramp, size_t(w));
+        std::memset(p.u + size_t(barsChroma) * size_t(cw), 128, size_t(ch - barsChroma) * size_t(cw));
+        std::memset(p.v + size_t(barsChroma) * size_t(cw), 128, size_t(ch - barsChroma) * size_t(cw));
+    }
+    if (s.still)
+        return;
+    drawMoving(w, h, frameNumber, s, [&p](int x, int y, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) {
+        p.fillRect(x, y, rw, rh, r, g, b);
+    });
 }
 
 } // namespace lv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "movie/yuvjpeg.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -19,6 +21,10 @@ public:
     static QImage render(uint64_t frameNumber, const TestPatternSettings& settings);
     // Renders into an existing RGB888 image of the right size (no allocation).
     static void renderInto(QImage& target, uint64_t frameNumber, const TestPatternSettings& settings);
+    // The same picture as full-range I420 (the JPEG colour equations), what
+    // a recording compresses without a conversion. Reuses target's buffer when
+    // nothing else holds it.
+    static void renderYuvInto(YuvPicture& target, uint64_t frameNumber, const TestPatternSettings& settings);
 
     static const QList<QSize>& sizes();
     static constexpr int kMinRate = 1;

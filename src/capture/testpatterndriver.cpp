@@ -102,7 +102,7 @@ void TestPatternDriver::run()
     // Frames are numbered by the time since the stream started, so a late
     // wake-up skips numbers (as a real device drops) rather than drifting.
     const auto startTime = std::chrono::steady_clock::now();
-    std::vector<QImage> pool;
+    std::vector<YuvPicture> pool;
     uint64_t next = 0;
     for (;;) {
         const TestPatternSettings s = settings();
@@ -111,22 +111,25 @@ void TestPatternDriver::run()
             return;
         const auto elapsed = std::chrono::steady_clock::now() - startTime;
         const uint64_t number = static_cast<uint64_t>(elapsed / period);
-        // Reuse a buffer nobody holds any more; a frame still in use elsewhere is never written.
-        QImage* target = nullptr;
-        for (QImage& img : pool)
-            if (img.isDetached() && img.size() == s.size) {
-                target = &img;
+        // The pattern goes out as I420, which a recording compresses as it
+        // is; its RGB picture is drawn only when something shows or keeps it.
+        // A buffer nobody holds any more is reused; one still in use is never written.
+        YuvPicture* target = nullptr;
+        for (YuvPicture& p : pool)
+            if (p.bytes.isDetached() && p.size == s.size) {
+                target = &p;
                 break;
             }
         if (!target) {
             if (pool.size() >= 8)
                 pool.erase(pool.begin());
-            pool.emplace_back(s.size, QImage::Format_RGB888);
+            pool.emplace_back();
             target = &pool.back();
         }
-        TestPattern::renderInto(*target, number, s);
+        TestPattern::renderYuvInto(*target, number, s);
         auto frame = std::make_shared<VideoFrame>();
-        frame->image = *target;
+        frame->yuv = *target;
+        frame->makePicture = [number, s] { return TestPattern::render(number, s); };
         frame->sequence = number;
         frame->timestampUs = steadyMicros();
         m_frames(frame);

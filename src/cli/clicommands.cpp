@@ -239,7 +239,7 @@ int runSnapshot(const Request& r, const Settings& s)
     const FramePtr frame = firstFrame(session);
     if (!frame)
         return kExitFailure;
-    return savePicture(stamped(frame->image, stamps, 1), out, type, q) ? kExitOk : kExitFailure;
+    return savePicture(stamped(frame->picture(), stamps, 1), out, type, q) ? kExitOk : kExitFailure;
 }
 
 // Where a series sends its pictures: the FTP options over the parameters

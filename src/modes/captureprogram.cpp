@@ -47,7 +47,7 @@ QImage CaptureProgram::newestFrame() const
     if (m_deviceLost || !m_session)
         return {};
     const FramePtr f = m_session->latestFrame();
-    return f ? f->image : QImage();
+    return f ? f->picture() : QImage();
 }
 
 StampSettings CaptureProgram::stamps(bool series) const
@@ -141,7 +141,7 @@ bool CaptureProgram::shoot()
     if (m_session && !m_session->latestFrame()) {
         // Just connected: the shot is stored when the first frame arrives.
         m_session->whenFrame(this, 1000, [this, type, number](FramePtr f) {
-            store(f && !m_deviceLost ? f->image : QImage(), type, number);
+            store(f && !m_deviceLost ? f->picture() : QImage(), type, number);
         });
         return true;
     }

@@ -119,6 +119,7 @@ bool AviWriter::openVideoEncoder()
     const AVCodecDescriptor* desc = avcodec_descriptor_get(codec->id);
     m_intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
     m_passthrough = codec->id == AV_CODEC_ID_MJPEG;
+    m_qscale = qscaleFor(m_setup.quality);
 
     m_frame.reset(av_frame_alloc());
     m_frame->format = enc->pix_fmt;
@@ -344,6 +345,29 @@ bool AviWriter::convertImage(const QImage& source)
     return true;
 }
 
+bool AviWriter::storeJpeg(const uint8_t* data, size_t size, int64_t index)
+{
+    if (size > size_t(INT32_MAX) || av_new_packet(m_packet.get(), int(size)) < 0)
+        return fail(QStringLiteral("Out of memory"));
+    std::memcpy(m_packet->data, data, size);
+    m_packet->pts = m_packet->dts = index;
+    m_packet->duration = 1;
+    m_packet->flags |= AV_PKT_FLAG_KEY;
+    if (!m_lastPacket)
+        m_lastPacket.reset(av_packet_alloc());
+    av_packet_unref(m_lastPacket.get());
+    av_packet_ref(m_lastPacket.get(), m_packet.get());
+    return writePacket(m_packet.get(), m_video, m_enc->time_base);
+}
+
+bool AviWriter::encodeConverted(int64_t index)
+{
+    m_frame->pts = index;
+    // The fixed-quantiser encoders take the quality from each picture.
+    m_frame->quality = m_enc->global_quality;
+    return encodeFrame(m_frame.get());
+}
+
 bool AviWriter::writeVideo(const QImage& image, const QByteArray& jpeg, int64_t index)
 {
     if (!m_out || m_closed)
@@ -351,28 +375,94 @@ bool AviWriter::writeVideo(const QImage& image, const QByteArray& jpeg, int64_t 
     if (index <= m_lastIndex)
         return true; // that position is taken already
     if (m_passthrough && !jpeg.isEmpty() && image.size() == m_setup.frameSize) {
-        if (av_new_packet(m_packet.get(), int(jpeg.size())) < 0)
-            return fail(QStringLiteral("Out of memory"));
-        std::memcpy(m_packet->data, jpeg.constData(), size_t(jpeg.size()));
-        m_packet->pts = m_packet->dts = index;
-        m_packet->duration = 1;
-        m_packet->flags |= AV_PKT_FLAG_KEY;
-        if (!m_lastPacket)
-            m_lastPacket.reset(av_packet_alloc());
-        av_packet_unref(m_lastPacket.get());
-        av_packet_ref(m_lastPacket.get(), m_packet.get());
-        if (!writePacket(m_packet.get(), m_video, m_enc->time_base))
+        if (!storeJpeg(reinterpret_cast<const uint8_t*>(jpeg.constData()), size_t(jpeg.size()), index))
             return false;
     } else {
         if (image.isNull())
             return fail(QStringLiteral("Empty picture"));
-        if (!convertImage(image))
+        if (m_passthrough && image.size() == m_setup.frameSize) {
+            // libjpeg-turbo turns RGB into a JPEG in one pass, without swscale's planes.
+            if (!m_jpeg)
+                m_jpeg = std::make_unique<JpegFrameEncoder>();
+            const uint8_t* data = nullptr;
+            size_t size = 0;
+            if (!m_jpeg->encode(image, m_qscale, &data, &size))
+                return fail(QStringLiteral("Cannot compress the picture: %1").arg(m_jpeg->errorText()));
+            if (!storeJpeg(data, size, index))
+                return false;
+        } else if (!convertImage(image) || !encodeConverted(index)) {
             return false;
-        m_frame->pts = index;
-        // The fixed-quantiser encoders take the quality from each picture.
-        m_frame->quality = m_enc->global_quality;
-        if (!encodeFrame(m_frame.get()))
+        }
+    }
+    m_lastIndex = index;
+    m_videoFrames = index + 1;
+    return true;
+}
+
+bool AviWriter::convertYuv(const YuvView& picture)
+{
+    AVPixelFormat source = AV_PIX_FMT_YUV420P;
+    switch (picture.layout) {
+    case YuvView::Layout::I420: source = AV_PIX_FMT_YUV420P; break;
+    case YuvView::Layout::NV12: source = AV_PIX_FMT_NV12; break;
+    case YuvView::Layout::YUYV: source = AV_PIX_FMT_YUYV422; break;
+    }
+    AVPixelFormat target = m_enc->pix_fmt;
+    bool fullRange = false;
+    switch (target) {
+    case AV_PIX_FMT_YUVJ420P: target = AV_PIX_FMT_YUV420P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ422P: target = AV_PIX_FMT_YUV422P; fullRange = true; break;
+    case AV_PIX_FMT_YUVJ444P: target = AV_PIX_FMT_YUV444P; fullRange = true; break;
+    default: break;
+    }
+    const int w = picture.size.width(), h = picture.size.height();
+    SwsContext* before = m_yuvSws;
+    m_yuvSws = sws_getCachedContext(m_yuvSws, w, h, source, m_enc->width, m_enc->height, target, SWS_BILINEAR,
+                                    nullptr, nullptr, nullptr);
+    if (!m_yuvSws)
+        return fail(QStringLiteral("Cannot convert the picture"));
+    if (m_yuvSws != before) {
+        const int* coeffs = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(m_yuvSws, coeffs, picture.fullRange ? 1 : 0, coeffs, fullRange ? 1 : 0, 0, 1 << 16,
+                                 1 << 16);
+    }
+    if (av_frame_make_writable(m_frame.get()) < 0)
+        return fail(QStringLiteral("Out of memory"));
+    const int stride = picture.lumaStride();
+    const uint8_t* planes[3] = {picture.data, nullptr, nullptr};
+    int strides[3] = {stride, 0, 0};
+    if (picture.layout == YuvView::Layout::NV12) {
+        planes[1] = picture.data + size_t(stride) * size_t(h);
+        strides[1] = stride;
+    } else if (picture.layout == YuvView::Layout::I420) {
+        const int cs = (stride + 1) / 2;
+        planes[1] = picture.data + size_t(stride) * size_t(h);
+        planes[2] = planes[1] + size_t(cs) * size_t((h + 1) / 2);
+        strides[1] = strides[2] = cs;
+    }
+    sws_scale(m_yuvSws, planes, strides, 0, h, m_frame->data, m_frame->linesize);
+    return true;
+}
+
+bool AviWriter::writeVideo(const YuvView& picture, int64_t index)
+{
+    if (!m_out || m_closed)
+        return fail(QStringLiteral("The file is not open"));
+    if (index <= m_lastIndex)
+        return true;
+    if (!picture.isValid())
+        return fail(QStringLiteral("A damaged picture"));
+    if (m_passthrough && picture.size == m_setup.frameSize) {
+        if (!m_jpeg)
+            m_jpeg = std::make_unique<JpegFrameEncoder>();
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        if (!m_jpeg->encode(picture, m_qscale, &data, &size))
+            return fail(QStringLiteral("Cannot compress the picture: %1").arg(m_jpeg->errorText()));
+        if (!storeJpeg(data, size, index))
             return false;
+    } else if (!convertYuv(picture) || !encodeConverted(index)) {
+        return false;
     }
     m_lastIndex = index;
     m_videoFrames = index + 1;
@@ -485,6 +575,9 @@ bool AviWriter::close()
     m_packet.reset();
     sws_freeContext(m_sws);
     m_sws = nullptr;
+    sws_freeContext(m_yuvSws);
+    m_yuvSws = nullptr;
+    m_jpeg.reset();
     m_video = m_audio = nullptr;
     return ok;
 }

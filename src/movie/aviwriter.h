@@ -1,12 +1,14 @@
 #pragma once
 
 #include "movie/ffmpegptr.h"
+#include "movie/yuvjpeg.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 namespace lv {
 
@@ -55,6 +57,10 @@ public:
     // delivered it; it is stored unchanged when the stream is Motion JPEG
     // and the sizes agree. Images of another size are scaled.
     bool writeVideo(const QImage& image, const QByteArray& jpeg, int64_t index);
+    // A camera picture in its own YUV layout. A Motion JPEG stream of its size
+    // compresses it straight from its planes; other encoders get it through
+    // swscale, without a detour through RGB.
+    bool writeVideo(const YuvView& picture, int64_t index);
     // Repeats the last written picture at position index.
     bool repeatVideo(int64_t index);
     // Interleaved PCM in the setup's format; the stream's clock is the
@@ -79,6 +85,9 @@ private:
     bool encodeFrame(AVFrame* frame);
     bool writePacket(AVPacket* pkt, AVStream* st, AVRational from);
     bool convertImage(const QImage& image);
+    bool convertYuv(const YuvView& picture);
+    bool storeJpeg(const uint8_t* data, size_t size, int64_t index);
+    bool encodeConverted(int64_t index);
     bool flushIfDue();
 
     Setup m_setup;
@@ -91,6 +100,11 @@ private:
     ff::PacketPtr m_packet;
     ff::PacketPtr m_lastPacket; // the last video packet of an intra-only stream
     SwsContext* m_sws = nullptr; // cached by sws_getCachedContext; freed in close()
+    SwsContext* m_yuvSws = nullptr; // the same, for YUV pictures
+    // Motion JPEG of the file's size goes through libjpeg-turbo, with the
+    // encoder's own tables at its fixed quantiser.
+    std::unique_ptr<JpegFrameEncoder> m_jpeg;
+    int m_qscale = 9;
     bool m_intraOnly = true;
     bool m_passthrough = false; // the stream is Motion JPEG: device JPEG goes in as is
     bool m_headerWritten = false;

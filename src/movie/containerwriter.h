@@ -129,6 +129,10 @@ public:
     {
         return m_modern ? m_container.writeVideo(image, jpeg, index) : m_avi.writeVideo(image, jpeg, index);
     }
+    // A device's YUV picture as it came; only the AVI writer takes one (the
+    // container writer is given the RGB picture).
+    bool takesYuv() const { return !m_modern; }
+    bool writeVideo(const YuvView& picture, int64_t index) { return m_avi.writeVideo(picture, index); }
     bool repeatVideo(int64_t index) { return m_modern ? m_container.repeatVideo(index) : m_avi.repeatVideo(index); }
     bool writeAudio(const QByteArray& pcm) { return m_modern ? m_container.writeAudio(pcm) : m_avi.writeAudio(pcm); }
     bool padAudio(int64_t n) { return m_modern ? m_container.padAudio(n) : m_avi.padAudio(n); }

@@ -220,7 +220,7 @@ private slots:
         if (windowItem)
             m.action(*windowItem)->trigger();
         QTest::qWait(200); // frames of the new size on screen
-        const QImage frame = rig.master->videoScreen()->captureWindow()->latestFrame()->image;
+        const QImage frame = rig.master->videoScreen()->captureWindow()->latestFrame()->picture();
         QCOMPARE(frame.size(), format);
         QVERIFY(videoClient(m).contains(livePicture(m)));
         verifyWholePicture(m, livePicture(m), frame);
@@ -251,7 +251,7 @@ private slots:
         QVERIFY(videoClient(m).contains(shown));
         QCOMPARE(shown.height(), m.videoScreen()->height()); // as high as the window lets it
         QVERIFY(shown.width() > 320);
-        verifyWholePicture(m, shown, rig.master->videoScreen()->captureWindow()->latestFrame()->image);
+        verifyWholePicture(m, shown, rig.master->videoScreen()->captureWindow()->latestFrame()->picture());
     }
 
     void editorShowsItsWholePicture_data()

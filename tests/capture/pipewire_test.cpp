@@ -299,7 +299,7 @@ private slots:
         }
         QVERIFY2(gaps < 5, qPrintable(QString::number(gaps)));
         const FramePtr& f = got.frames.back();
-        QCOMPARE(f->image.size(), QSize(640, 480));
+        QCOMPARE(f->picture().size(), QSize(640, 480));
         QCOMPARE(f->jpeg.isEmpty(), fourcc != V4L2_PIX_FMT_MJPEG);
         if (!f->jpeg.isEmpty())
             QVERIFY(f->jpeg.startsWith("\xff\xd8"));
@@ -328,7 +328,7 @@ private slots:
         const QImage expected =
             QImage(reinterpret_cast<const uchar*>(raw.constData()), 640, 480, 640 * 3, QImage::Format_RGB888)
                 .copy(0, 0, 640, 320);
-        const double mean = meanDifference(f->image.copy(0, 0, 640, 320), expected);
+        const double mean = meanDifference(f->picture().copy(0, 0, 640, 320), expected);
         QVERIFY2(mean <= meanLimit, qPrintable(QString::number(mean)));
         driver->close();
         driver->close();

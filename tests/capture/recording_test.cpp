@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTest>
@@ -361,6 +362,78 @@ private slots:
         const QJsonObject v = probeStream(ffprobe(st.fileName), QStringLiteral("video"));
         QVERIFY(probeInt(v, "nb_read_packets") >= 14);
         QVERIFY(decodesCleanly(st.fileName));
+    }
+
+    // YUV frames go to the file as they are: no RGB picture is made for a
+    // recording (streaming or frame by frame), and the file shows the pattern.
+    void yuvFramesAreRecordedWithoutAnRgbPicture_data()
+    {
+        QTest::addColumn<bool>("single");
+        QTest::newRow("streaming") << false;
+        QTest::newRow("frame by frame") << true;
+    }
+    void yuvFramesAreRecordedWithoutAnRgbPicture()
+    {
+        QFETCH(bool, single);
+        TestPatternSettings s;
+        s.size = {320, 240};
+        std::atomic<int> made{0};
+        const auto frame = [&](uint64_t n, int64_t t) {
+            auto f = std::make_shared<VideoFrame>();
+            TestPattern::renderYuvInto(f->yuv, n, s);
+            f->makePicture = [&made, n, s] {
+                ++made;
+                return TestPattern::render(n, s);
+            };
+            f->sequence = n;
+            f->timestampUs = t;
+            return FramePtr(f);
+        };
+        const QString file = m_dir.filePath(QStringLiteral("yuv-%1.avi").arg(single));
+        SequenceCapture capture;
+        if (single) {
+            CaptureParms parms;
+            parms.dwRequestMicroSecPerFrame = 66667;
+            QVERIFY(capture.openSingle(file, parms, {}, CodecChoice{}));
+            for (int i = 0; i < 10; ++i)
+                QVERIFY(capture.captureOne(frame(uint64_t(i), nowUs())));
+            QVERIFY(capture.closeSingle());
+        } else {
+            SequenceCapture::Setup st;
+            st.fileName = file;
+            st.parms.dwRequestMicroSecPerFrame = 66667;
+            st.frameSize = s.size;
+            st.codec = CodecChoice{};
+            QVERIFY(capture.start(st));
+            const int64_t t0 = nowUs();
+            for (int i = 0; i < 10; ++i)
+                capture.pushFrame(frame(uint64_t(i), t0 + i * 66667));
+            QTest::qWait(700);
+            capture.stop();
+            QCOMPARE(capture.framesDropped(), 0u);
+        }
+        QCOMPARE(made.load(), 0);
+        const QJsonObject v = probeStream(ffprobe(file), QStringLiteral("video"));
+        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("mjpeg"));
+        QCOMPARE(probeInt(v, "width"), 320);
+        QVERIFY(probeInt(v, "nb_read_packets") >= 10);
+        QVERIFY(decodesCleanly(file));
+        // Frame 5 as ffmpeg decodes it is the pattern's frame 5.
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                                QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,5)"),
+                                                QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
+                                                QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
+                                                QStringLiteral("rgb24"), QStringLiteral("-")});
+        QVERIFY(ffmpeg.waitForFinished(30000));
+        const QByteArray rgb = ffmpeg.readAllStandardOutput();
+        QCOMPARE(rgb.size(), qsizetype(320 * 240 * 3));
+        const QImage expected = TestPattern::render(5, s);
+        double sum = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320 * 3; ++x)
+                sum += std::abs(int(uchar(rgb[y * 320 * 3 + x])) - int(expected.constScanLine(y)[x]));
+        QVERIFY2(sum / (320 * 240 * 3) < 4.0, qPrintable(QString::number(sum / (320 * 240 * 3))));
     }
 
     void singleFramesAtTheSetRate_data()

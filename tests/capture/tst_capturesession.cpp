@@ -102,7 +102,7 @@ private slots:
         QTRY_COMPARE(answers, 1);
         QCOMPARE(frame != nullptr, open);
         if (open)
-            QCOMPARE(frame->image.size(), QSize(320, 240));
+            QCOMPARE(frame->picture().size(), QSize(320, 240));
         QTest::qWait(50);
         QCOMPARE(answers, 1);
     }

@@ -220,7 +220,7 @@ private slots:
         QTRY_COMPARE(answers, 1);
         QVERIFY(grabbed);
         QVERIFY(f);
-        QCOMPARE(f->image.size(), QSize(320, 240));
+        QCOMPARE(f->picture().size(), QSize(320, 240));
         CaptureWindow::DisconnectDriver(w);
     }
 

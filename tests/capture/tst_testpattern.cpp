@@ -3,6 +3,9 @@
 
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cmath>
+#include <mutex>
 #include <atomic>
 
 using namespace lv;
@@ -31,6 +34,86 @@ private slots:
         QImage reused = TestPattern::render(5, s);
         TestPattern::renderInto(reused, 17, s);
         QCOMPARE(reused, a);
+    }
+
+    // The I420 picture a recording takes is the RGB one: the bars, the ramp,
+    // the block and the digits in their colours, at every size and brightness.
+    void yuvPictureIsTheRgbPicture_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("brightness");
+        QTest::addColumn<bool>("still");
+        for (const QSize& size : TestPattern::sizes())
+            QTest::addRow("%dx%d", size.width(), size.height()) << size << 0 << false;
+        QTest::newRow("odd size, dimmed") << QSize(161, 121) << -60 << false;
+        QTest::newRow("brightened, still") << QSize(320, 240) << 80 << true;
+    }
+    void yuvPictureIsTheRgbPicture()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, brightness);
+        QFETCH(bool, still);
+        TestPatternSettings s;
+        s.size = size;
+        s.brightness = brightness;
+        s.still = still;
+        for (const uint64_t n : {0ull, 37ull, 12345678ull}) {
+            YuvPicture yuv;
+            TestPattern::renderYuvInto(yuv, n, s);
+            QCOMPARE(yuv.size, size);
+            QVERIFY(yuv.view().isValid());
+            const QImage rgb = TestPattern::render(n, s);
+            // Back to RGB with the JPEG equations, chroma cell by cell.
+            const int w = size.width(), h = size.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
+            const auto* Y = reinterpret_cast<const uint8_t*>(yuv.bytes.constData());
+            const uint8_t* U = Y + w * h;
+            const uint8_t* V = U + cw * ch;
+            double sum = 0;
+            int worst = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const double l = Y[y * w + x], cb = U[(y / 2) * cw + x / 2] - 128.0, cr = V[(y / 2) * cw + x / 2] - 128.0;
+                    const int got[3] = {int(std::lround(l + 1.402 * cr)), int(std::lround(l - 0.344136 * cb - 0.714136 * cr)),
+                                        int(std::lround(l + 1.772 * cb))};
+                    const uchar* want = rgb.constScanLine(y) + 3 * x;
+                    for (int k = 0; k < 3; ++k) {
+                        const int d = std::abs(std::clamp(got[k], 0, 255) - int(want[k]));
+                        sum += d;
+                        if (x % 2 == 0 && y % 2 == 0 && x + 1 < w && y + 1 < h
+                            && rgb.pixel(x, y) == rgb.pixel(x + 1, y + 1) && rgb.pixel(x, y) == rgb.pixel(x + 1, y)
+                            && rgb.pixel(x, y) == rgb.pixel(x, y + 1))
+                            worst = std::max(worst, d); // inside a cell of one colour: exact but for rounding
+                    }
+                }
+            QVERIFY2(worst <= 3, qPrintable(QStringLiteral("frame %1: %2 off in a plain cell").arg(n).arg(worst)));
+            QVERIFY2(sum / (3.0 * w * h) < 2.0, qPrintable(QStringLiteral("frame %1: %2 off on average").arg(n).arg(sum / (3.0 * w * h))));
+        }
+    }
+
+    void driverFramesMakeThePatternsRgbPicture()
+    {
+        TestPatternDriver driver;
+        TestPatternSettings s;
+        s.size = {320, 240};
+        s.rate = 30;
+        driver.setSettings(s);
+        driver.open();
+        std::mutex mutex;
+        QList<FramePtr> frames;
+        driver.start(
+            [&](const FramePtr& f) {
+                std::lock_guard l(mutex);
+                frames << f;
+            },
+            [](const QString&) {});
+        QTRY_VERIFY_WITH_TIMEOUT(([&] { std::lock_guard l(mutex); return frames.size() >= 3; })(), 5000);
+        driver.close();
+        for (const FramePtr& f : frames) {
+            QVERIFY(!f->yuv.isNull());
+            QCOMPARE(f->size(), s.size);
+            QCOMPARE(f->picture(), TestPattern::render(f->sequence, s));
+            QCOMPARE(f->picture().constBits(), f->picture().constBits()); // made once
+        }
     }
 
     void stillVariantNeverChanges()

@@ -362,7 +362,7 @@ private slots:
             seqs.push_back(f->sequence);
         QCOMPARE(seqs, (std::vector<uint64_t>{0, 1, 2, 3, 7, 8, 9, 10}));
         const FramePtr& f = got.frames.front();
-        QCOMPARE(f->image.size(), QSize(160, 120));
+        QCOMPARE(f->picture().size(), QSize(160, 120));
         QVERIFY(got.frames.back()->timestampUs > f->timestampUs);
         if (fourcc == V4L2_PIX_FMT_MJPEG)
             QCOMPARE(f->jpeg, readFile(dataPath(QStringLiteral("mjpeg_160x120.jpg"))));

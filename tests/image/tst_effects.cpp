@@ -28,6 +28,8 @@ private slots:
     void channelsKeepTheSign();
     void pointEffects_data();
     void pointEffects();
+    void solarizeEveryValue_data();
+    void solarizeEveryValue();
     void sharpen_data();
     void sharpen();
     void emboss_data();
@@ -83,6 +85,33 @@ void TestEffects::pointEffects()
     const PixelBuffer src = filled(3, 2, in);
     const PixelBuffer result = runEffect(Effect(effect), src);
     QCOMPARE(result, filled(3, 2, out));
+}
+
+void TestEffects::solarizeEveryValue_data()
+{
+    QTest::addColumn<QSize>("size");
+    // Odd widths leave tails to the plain loop; one row and one column the edges.
+    QTest::newRow("256 values x 3 rows, odd width") << QSize(259, 3);
+    QTest::newRow("one column") << QSize(1, 300);
+    QTest::newRow("tall odd") << QSize(7, 123);
+}
+
+void TestEffects::solarizeEveryValue()
+{
+    QFETCH(QSize, size);
+    // Red and green turn over below 128, blue everywhere but at 128.
+    const auto expected = [](int c) {
+        const int r = redOf(c), g = greenOf(c), b = blueOf(c);
+        return rgb(r < 128 ? 255 - r : r, g < 128 ? 255 - g : g, b == 128 ? b : 255 - b);
+    };
+    PixelBuffer src(size.width(), size.height());
+    PixelBuffer want(size.width(), size.height());
+    for (int i = 0; i < size.width() * size.height(); ++i) {
+        const int c = rgb(i % 256, (i * 7 + 128) % 256, (i / 2 + (i % 3 ? 128 : 0)) % 256);
+        src.pixels[std::size_t(i)] = c;
+        want.pixels[std::size_t(i)] = expected(c);
+    }
+    QCOMPARE(runEffect(Effect::Solarizing, src), want);
 }
 
 void TestEffects::sharpen_data()

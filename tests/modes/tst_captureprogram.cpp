@@ -502,7 +502,7 @@ private slots:
         });
         QTRY_COMPARE(calls, 1);
         QVERIFY(got);
-        QCOMPARE(got->image.size(), QSize(320, 240));
+        QCOMPARE(got->picture().size(), QSize(320, 240));
         QTest::qWait(100);
         QCOMPARE(calls, 1);
     }

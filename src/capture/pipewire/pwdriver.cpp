@@ -440,7 +440,9 @@ struct PipeWireDriver::Callbacks {
         frame->sequence = raw.sequence;
         frame->timestampUs = raw.timestampUs;
         const v4l2::CurrentFormat& f = raw.format;
-        if (!converter.convert(f.fourcc, f.size, raw.stride, raw.bytes.data(), raw.bytes.size(), &frame->image))
+        // YUV goes on as it is; the picture is made when something shows it.
+        if (!v4l2::FrameConverter::keepYuv(f.fourcc, f.size, raw.stride, raw.bytes.data(), raw.bytes.size(), frame.get())
+            && !converter.convert(f.fourcc, f.size, raw.stride, raw.bytes.data(), raw.bytes.size(), &frame->image))
             return;
         if (f.fourcc == V4L2_PIX_FMT_MJPEG)
             frame->jpeg = QByteArray(reinterpret_cast<const char*>(raw.bytes.data()), qsizetype(raw.bytes.size()));

@@ -284,14 +284,16 @@ void CaptureWindow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const FramePtr f = latestFrame();
-    if (!f || f->image.isNull() || (!m_overlay && !m_preview)) {
+    // A frame makes its RGB picture here, once, when it is shown.
+    const QImage picture = f && (m_overlay || m_preview) ? f->picture() : QImage();
+    if (picture.isNull()) {
         p.fillRect(rect(), Qt::black);
         return;
     }
-    const QRect target = pictureRect(size(), f->image.size(), m_session.scale());
+    const QRect target = pictureRect(size(), picture.size(), m_session.scale());
     // The whole picture always shows; what it leaves of the window is black.
-    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != f->image.size());
-    p.drawImage(target, f->image);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != picture.size());
+    p.drawImage(target, picture);
     const QRegion rest = QRegion(rect()).subtracted(target);
     for (const QRect& r : rest)
         p.fillRect(r, Qt::black);

@@ -244,4 +244,39 @@ bool FrameConverter::convert(uint32_t fourcc, QSize size, uint32_t bytesPerLine,
     return d->swsYuyv(size, bytesPerLine, data, bytes, out);
 }
 
+bool FrameConverter::keepYuv(uint32_t fourcc, QSize size, uint32_t bytesPerLine, const uint8_t* data, size_t bytes,
+                             VideoFrame* frame)
+{
+    YuvView view;
+    switch (fourcc) {
+    case V4L2_PIX_FMT_YUYV: view.layout = YuvView::Layout::YUYV; break;
+    case V4L2_PIX_FMT_NV12: view.layout = YuvView::Layout::NV12; break;
+    case V4L2_PIX_FMT_YUV420: view.layout = YuvView::Layout::I420; break;
+    default: return false;
+    }
+    view.size = size;
+    view.data = data;
+    view.bytes = bytes;
+    view.stride = int(bytesPerLine);
+    view.fullRange = false;
+    if (!view.isValid())
+        return false;
+    YuvPicture& yuv = frame->yuv;
+    yuv.layout = view.layout;
+    yuv.size = size;
+    yuv.stride = view.lumaStride();
+    yuv.fullRange = false;
+    yuv.bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(view.neededBytes()));
+    frame->makePicture = [fourcc, size, stride = uint32_t(yuv.stride), raw = yuv.bytes] {
+        // Asked on the thread that shows or keeps the picture; one converter each.
+        thread_local FrameConverter converter;
+        QImage out;
+        if (!converter.convert(fourcc, size, stride, reinterpret_cast<const uint8_t*>(raw.constData()),
+                               size_t(raw.size()), &out))
+            return QImage();
+        return out;
+    };
+    return true;
+}
+
 } // namespace lv::v4l2

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/videoframe.h"
+
 #include <QImage>
 #include <QSize>
 #include <cstdint>
@@ -25,6 +27,13 @@ public:
     // bytesPerLine 0 = packed rows. False for a damaged or unknown buffer.
     bool convert(uint32_t fourcc, QSize size, uint32_t bytesPerLine, const uint8_t* data, size_t bytes,
                  QImage* out);
+
+    // A YUYV, NV12 or I420 buffer is kept in the frame as it is (frame->yuv,
+    // studio range), for a recording to compress without a conversion; its
+    // RGB picture is made only when asked for. False for other formats and
+    // for a buffer too short for its size (a damaged one).
+    static bool keepYuv(uint32_t fourcc, QSize size, uint32_t bytesPerLine, const uint8_t* data, size_t bytes,
+                        VideoFrame* frame);
 
 private:
     struct Impl;

@@ -227,8 +227,12 @@ void V4l2Driver::run()
         auto frame = std::make_shared<VideoFrame>();
         frame->sequence = b.sequence;
         frame->timestampUs = steadyMicros();
-        bool ok = !b.error && converter.convert(format.fourcc, format.size, format.bytesPerLine, b.data,
-                                                b.bytesUsed, &frame->image);
+        // YUV goes on as it is; the picture is made when something shows it.
+        bool ok = !b.error
+                  && (FrameConverter::keepYuv(format.fourcc, format.size, format.bytesPerLine, b.data, b.bytesUsed,
+                                              frame.get())
+                      || converter.convert(format.fourcc, format.size, format.bytesPerLine, b.data, b.bytesUsed,
+                                           &frame->image));
         if (ok && jpeg)
             frame->jpeg = QByteArray(reinterpret_cast<const char*>(b.data), qsizetype(b.bytesUsed));
         const bool requeued = m_device.requeue(b.index);
