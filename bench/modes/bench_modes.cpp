@@ -22,21 +22,24 @@ using namespace lv;
 namespace {
 
 struct Window {
-    SessionState state;
+    CaptureModel model;
+    RunRecord run;
     std::unique_ptr<Master> master;
     CaptureController* ctl = nullptr;
 
+    CaptureWindow* capture() const { return master->videoScreen()->captureWindow(); }
+
     Window(QSize size, bool still, const QString& file)
     {
-        state.ProgramDirectory = programDirectory();
-        state.SystemSounds = QStringLiteral("0");
-        master = std::make_unique<Master>(state);
-        ctl = new CaptureController(*master, state);
+        model.setProgramDirectory(programDirectory());
+        model.preferences().SystemSounds = QStringLiteral("0");
+        master = std::make_unique<Master>(model, run);
+        ctl = new CaptureController(*master);
         master->load(QString());
         master->show();
         master->MasterTimer.stop();
-        state.CurrentFileName = file;
-        if (auto* d = state.CaptureHandle ? dynamic_cast<TestPatternDriver*>(state.CaptureHandle->driver()) : nullptr) {
+        model.setFileName(file);
+        if (auto* d = capture() ? dynamic_cast<TestPatternDriver*>(capture()->driver()) : nullptr) {
             TestPatternSettings s = d->settings();
             s.size = size;
             s.still = still;
@@ -48,8 +51,8 @@ struct Window {
         t.start();
         while (t.elapsed() < 2000) {
             QCoreApplication::processEvents();
-            const FramePtr f = state.CaptureHandle ? state.CaptureHandle->latestFrame() : nullptr;
-            if (f && f->picture().size() == size)
+            const FramePtr f = capture() ? capture()->latestFrame() : nullptr;
+            if (f && f->size() == size)
                 break;
             QThread::msleep(5);
         }
@@ -63,7 +66,7 @@ void BM_MultipleJpegShot(benchmark::State& st)
     Window w({640, 480}, false, out.filePath(QStringLiteral("cam.jpg")));
     w.master->SelectMultipleMode();
     w.master->MultipleImageMode->setCurrentIndex(2);
-    w.state.CurrentFileName = out.filePath(QStringLiteral("cam.jpg"));
+    w.model.setFileName(out.filePath(QStringLiteral("cam.jpg")));
     for (const char* k : {"time", "date", "text"})
         w.master->MultipleImageToolbar2->setPressed(QString::fromLatin1(k), true);
     w.master->MultipleImageText->setText(QStringLiteral("Frame &FRM& on &DATE"));
@@ -84,13 +87,12 @@ void BM_MotionTick(benchmark::State& st)
     const QSize size(int(st.range(0)), int(st.range(1)));
     QTemporaryDir out;
     Window w(size, false, out.filePath(QStringLiteral("m.avi")));
-    w.state.MotionSensitivity = 32767; // measure only, never fire
+    w.model.preferences().MotionSensitivity = 32767; // measure only, never fire
     w.master->SelectMovieMode();
-    w.master->MotionTimer.setInterval(100000000);
     w.ctl->ArmMotionDetector();
+    w.ctl->program().motionTimer().stop();
     for (auto _ : st)
         w.ctl->motionTick();
-    w.master->MotionTimer.stop();
     st.SetLabel(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
 }
 BENCHMARK(BM_MotionTick)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();
