@@ -3,6 +3,7 @@
 // a made certificate trusted through the CA file the settings name.
 #include "daemontestservers.h"
 #include "ftptestserver.h"
+#include "uploadfiles.h"
 #include "net/ftpupload.h"
 #include "net/seriesuploader.h"
 
@@ -18,25 +19,13 @@ using lv::FtpSettings;
 using lv::FtpUpload;
 using lv::SeriesUploader;
 
+using nettest::randomBytes;
+using nettest::writeFile;
+
 namespace {
 
 VsftpdTestServer* g_tls = nullptr;
 VsftpdTestServer* g_plain = nullptr;
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    QRandomGenerator gen(seed);
-    for (qsizetype i = 0; i < n; ++i)
-        b[i] = static_cast<char>(gen.bounded(256));
-    return b;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 FtpSettings anonymous(const QString& server, quint16 port)
 {

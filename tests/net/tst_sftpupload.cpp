@@ -3,6 +3,7 @@
 // known_hosts of the test's own HOME.
 #include "daemontestservers.h"
 #include "ftptestserver.h"
+#include "uploadfiles.h"
 #include "net/ftpupload.h"
 #include "net/seriesuploader.h"
 
@@ -19,26 +20,14 @@ using lv::FtpSettings;
 using lv::FtpUpload;
 using lv::SeriesUploader;
 
+using nettest::randomBytes;
+using nettest::writeFile;
+
 namespace {
 
 SshTestServer* g_server = nullptr;
 
 enum class Refusal { WrongPassword, UnknownHostKey, ChangedHostKey };
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    QRandomGenerator gen(seed);
-    for (qsizetype i = 0; i < n; ++i)
-        b[i] = static_cast<char>(gen.bounded(256));
-    return b;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 } // namespace
 

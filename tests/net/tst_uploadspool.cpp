@@ -2,6 +2,7 @@
 // that goes away and comes back, on the same port; the server's log of the
 // files it received completely shows their order and that none came twice.
 #include "ftptestserver.h"
+#include "uploadfiles.h"
 #include "net/ftpupload.h"
 #include "net/seriesuploader.h"
 
@@ -17,24 +18,8 @@ using lv::FtpSettings;
 using lv::FtpUpload;
 using lv::SeriesUploader;
 
-namespace {
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    QRandomGenerator gen(seed);
-    for (qsizetype i = 0; i < n; ++i)
-        b[i] = static_cast<char>(gen.bounded(256));
-    return b;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-} // namespace
+using nettest::randomBytes;
+using nettest::writeFile;
 
 class TestUploadSpool : public QObject {
     Q_OBJECT
