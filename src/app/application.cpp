@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/capturecontroller.h"
+#include "app/dispatcher.h"
 #include "app/fullscreen.h"
 #include "app/master.h"
 #include "app/masterparameters.h"
@@ -239,34 +240,50 @@ Master& Application::showMain(const QString& commandLine)
 
 void Application::connectCommands()
 {
-    // Commands of subsystems that live outside the main window are wired here.
-    connectSettingsCommands();
-    auto* controller = new CaptureController(*m_master); // owned by the window
-    m_movies = new MovieWindows(*m_master);             // owned by the window
-    QObject::connect(m_master.get(), &Master::commandRequested, controller,
-                     [this, controller](Command command) {
-                         if (!controller->handle(command))
-                             handleCommand(command);
-                     });
-}
-
-void Application::connectSettingsCommands()
-{
+    // The commands whose work lives outside the main window: the capture
+    // controller registers the captures, the application its windows.
+    new CaptureController(*m_master);          // owned by the window
+    m_movies = new MovieWindows(*m_master);    // owned by the window
     Master& m = *m_master;
-    for (Command c : {Command::Open, Command::Save, Command::Preferences, Command::OtherInfo, Command::FullScreen,
-                      Command::Advanced, Command::DeviceInfo})
-        m.action(c)->setEnabled(true);
-    m.action(Command::Viewer)->setEnabled(true);
-    m.MainToolbar->button(QStringLiteral("viewer"))->setEnabled(true);
-    m.action(Command::Splash)->setEnabled(true);
-    m.action(Command::About)->setEnabled(true);
-    for (const char* k : {"open", "save", "preferences", "about"})
-        m.MainToolbar->button(QString::fromLatin1(k))->setEnabled(true);
-    m.DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(true);
-    m.enableOtherInfo();
-    m.action(Command::Codecs)->setEnabled(true);
-    m.action(Command::WhatCodec)->setEnabled(true);
-    m.action(Command::SystemInformation)->setEnabled(true);
+    CommandDispatcher& commands = m.commands();
+    Master* w = &m; // the handlers go with the window
+    const auto on = [&commands, w](Command c, std::function<void()> work) {
+        commands.registerHandler(c, w, std::move(work));
+    };
+    on(Command::Open, [this] { openCaptureFile(); });
+    on(Command::Save, [this] { saveCaptureFile(); });
+    on(Command::Viewer, [this] { m_movies->askAndOpen(); });
+    on(Command::PopUpViewer, [this] { m_movies->open(m_model.fileName(), m_model.fileName()); });
+    on(Command::CloseMovieViewer, [this] { m_movies->close(); });
+    on(Command::Preferences, [this] { editPreferences(); });
+    on(Command::OtherInfo, [this, w] {
+        std::array<QString, 6> fields = m_model.infoFields();
+        OtherInfo dlg(fields, w);
+        dlg.exec();
+        m_model.setInfoFields(fields);
+    });
+    on(Command::Advanced, [this, w] {
+        VideoSettings dlg(m_model.captureParms(), w);
+        dlg.exec();
+    });
+    on(Command::DeviceInfo, [this] { showDeviceInfo(); });
+    on(Command::Codecs, [w] { showVideoCodecs(w); });
+    on(Command::WhatCodec, [w] { whatCodec(w); });
+    on(Command::SystemInformation, [this, w] {
+        SystemInformationWindow window(SystemInformation(m_model.fileName()).text(), w);
+        window.exec();
+    });
+    on(Command::FullScreen, [this] { fullScreen(); });
+    on(Command::Splash, [w] {
+        auto* splash = new Splash(w);
+        splash->show();
+    });
+    on(Command::About, [w] {
+        dialogs().message(programTitle() + QLatin1Char('\n') + Splash::versionLine()
+                              + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
+                          Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), w);
+    });
+    on(Command::NetSettings, [this] { editNetSettings(); });
 }
 
 void Application::openCaptureFile()
@@ -326,79 +343,47 @@ void Application::fullScreen()
         video->Overlay();
 }
 
-void Application::handleCommand(Command command)
+void Application::editPreferences()
 {
     Master& m = *m_master;
-    if (command == Command::Open) {
-        openCaptureFile();
-    } else if (command == Command::Viewer) {
-        m_movies->askAndOpen();
-    } else if (command == Command::PopUpViewer) {
-        m_movies->open(m_model.fileName(), m_model.fileName());
-    } else if (command == Command::CloseMovieViewer) {
-        m_movies->close();
-    } else if (command == Command::Save) {
-        saveCaptureFile();
-    } else if (command == Command::Preferences) {
-        PreferenceValues v = m_model.preferences();
-        Preferences dlg(v, &m);
-        if (dlg.exec() == QDialog::Accepted) {
-            m_model.preferences() = v;
-            // Open editors save at the new quality too, not at the one they were opened with.
-            for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
-                if (auto* editor = qobject_cast<Image*>(sub->widget()))
-                    editor->setJpegQuality(m_model.preferences().JpegQuality);
-        }
-    } else if (command == Command::OtherInfo) {
-        std::array<QString, 6> fields = m_model.infoFields();
-        OtherInfo dlg(fields, &m);
-        dlg.exec();
-        m_model.setInfoFields(fields);
-    } else if (command == Command::Advanced) {
-        VideoSettings dlg(m_model.captureParms(), &m);
-        dlg.exec();
-    } else if (command == Command::DeviceInfo) {
-        const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
-        if (connected)
-            m.videoScreen()->RefreshWindow();
-        CaptureWindow* w = m.videoScreen()->captureWindow();
-        const CaptureDriverCaps& caps = m.videoScreen()->driverCaps();
-        const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
-        VideoInfo dlg(connected, m.videoScreen()->windowTitle(),
-                      CaptureWindow::GetDriverVersion(caps.wDeviceIndex), system, caps, &m);
-        dlg.exec();
-    } else if (command == Command::Codecs) {
-        showVideoCodecs(&m);
-    } else if (command == Command::WhatCodec) {
-        whatCodec(&m);
-    } else if (command == Command::SystemInformation) {
-        SystemInformationWindow window(SystemInformation(m_model.fileName()).text(), &m);
-        window.exec();
-    } else if (command == Command::FullScreen) {
-        fullScreen();
-    } else if (command == Command::Splash) {
-        auto* splash = new Splash(&m);
-        splash->show();
-    } else if (command == Command::About) {
-        dialogs().message(programTitle() + QLatin1Char('\n') + Splash::versionLine()
-                              + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
-                          Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), &m);
-    } else if (command == Command::NetSettings) {
-        const CaptureSettings& c = m_model.settings();
-        FtpSettings ftp{c.URL, static_cast<uint16_t>(c.Port), c.Username, c.Password, c.Directory};
-        if (NetConfig::edit(ftp, &m)) {
-            m_model.edit([&ftp](CaptureSettings& s) {
-                s.URL = ftp.server;
-                s.Port = ftp.port;
-                s.Username = ftp.userName;
-                s.Password = ftp.password;
-                s.Directory = ftp.directory;
-            });
-        }
-    } else {
-        // A command nobody handles is a fault of the wiring, not of the user.
-        qCWarning(lcApp) << "unhandled command" << commandName(command);
-    }
+    PreferenceValues v = m_model.preferences();
+    Preferences dlg(v, &m);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_model.preferences() = v;
+    // Open editors save at the new quality too, not at the one they were opened with.
+    for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
+        if (auto* editor = qobject_cast<Image*>(sub->widget()))
+            editor->setJpegQuality(m_model.preferences().JpegQuality);
+}
+
+void Application::showDeviceInfo()
+{
+    Master& m = *m_master;
+    const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
+    if (connected)
+        m.videoScreen()->RefreshWindow();
+    CaptureWindow* w = m.videoScreen()->captureWindow();
+    const CaptureDriverCaps& caps = m.videoScreen()->driverCaps();
+    const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
+    VideoInfo dlg(connected, m.videoScreen()->windowTitle(), CaptureWindow::GetDriverVersion(caps.wDeviceIndex),
+                  system, caps, &m);
+    dlg.exec();
+}
+
+void Application::editNetSettings()
+{
+    const CaptureSettings& c = m_model.settings();
+    FtpSettings ftp{c.URL, static_cast<uint16_t>(c.Port), c.Username, c.Password, c.Directory};
+    if (!NetConfig::edit(ftp, m_master.get()))
+        return;
+    m_model.edit([&ftp](CaptureSettings& s) {
+        s.URL = ftp.server;
+        s.Port = ftp.port;
+        s.Username = ftp.userName;
+        s.Password = ftp.password;
+        s.Directory = ftp.directory;
+    });
 }
 
 } // namespace lv

@@ -49,12 +49,14 @@ public:
     static bool heldByLiveProgram(const QLockFile& lock);
 
 private:
+    // Registers the work of the commands that live outside the main window.
     void connectCommands();
-    void handleCommand(Command command);
-    void connectSettingsCommands();
     void openCaptureFile();
     void saveCaptureFile();
     void fullScreen();
+    void editPreferences();
+    void showDeviceInfo();
+    void editNetSettings();
     void listenForSecondStarts();
     void bringToFront();
 

@@ -1,6 +1,7 @@
 #include "app/capturecontroller.h"
 
 #include "movie/avirepair.h"
+#include "app/dispatcher.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
@@ -33,8 +34,6 @@
 namespace lv {
 
 namespace {
-
-const QString kRecord = QStringLiteral("record");
 
 QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
 
@@ -73,36 +72,17 @@ CaptureController::CaptureController(Master& master)
     // After the window's own housekeeping on the same tick.
     connect(&m_master.MasterTimer, &QTimer::timeout, this, &CaptureController::masterTick);
 
-    m_master.OperationBar->button(kRecord)->setEnabled(true);
-    m_master.OperationBar->button(QStringLiteral("autostart"))->setEnabled(true);
-    m_master.OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
-    m_master.DeviceToolbar->button(QStringLiteral("snapshot"))->setEnabled(true);
-    m_master.action(Command::Snapshot)->setEnabled(true);
-    m_master.action(Command::Clipboard)->setEnabled(true);
-    m_master.m_motionReady = true;
-    m_master.m_autostartReady = true;
+    // The capture commands are ours; their items and buttons are enabled from now on.
+    CommandDispatcher& commands = m_master.commands();
+    commands.registerHandler(Command::Record, this, [this] { RecordButton(); });
+    commands.registerHandler(Command::Snapshot, this, [this] { CaptureFrameToEditor(); });
+    commands.registerHandler(Command::Clipboard, this, [this] { PutFrameOnClipboard(); });
+    commands.registerHandler(Command::MotionDetector, this, [this] { ArmMotionDetector(); });
+    commands.registerHandler(Command::Autostart, this, [this] { OpenAutostart(); });
+    commands.registerHandler(Command::WriteMovieInfo, this, [this] { WriteInfo(); });
 }
 
 CaptureController::~CaptureController() = default;
-
-bool CaptureController::handle(Command command)
-{
-    if (command == Command::Record)
-        RecordButton();
-    else if (command == Command::Snapshot)
-        CaptureFrameToEditor();
-    else if (command == Command::Clipboard)
-        PutFrameOnClipboard();
-    else if (command == Command::MotionDetector)
-        ArmMotionDetector();
-    else if (command == Command::Autostart)
-        OpenAutostart();
-    else if (command == Command::WriteMovieInfo)
-        WriteInfo();
-    else
-        return false;
-    return true;
-}
 
 // --- Helpers --------------------------------------------------------------
 
@@ -258,7 +238,6 @@ void CaptureController::DispatchCapture(bool start)
         m_master.setStatusString(QString());
 
     const std::optional<CaptureKind> mode = m_model.settings().Capture;
-    KeyedToolBar* ops = m_master.OperationBar;
     // Without a device nothing can start: say so before any question about files.
     const bool starts = mode == CaptureKind::SingleImage || (start && mode);
     if (starts && (m_master.videoScreen()->ConnectionTag != QLatin1String("vfw") || !m_master.videoScreen()->captureWindow())) {
@@ -278,7 +257,7 @@ void CaptureController::DispatchCapture(bool start)
         if (!overwriteAllowed(true))
             return;
         if (m_model.preferences().PopUpMovieViewer == QLatin1String("1"))
-            emit m_master.commandRequested(Command::CloseMovieViewer);
+            m_master.dispatch(Command::CloseMovieViewer);
         m_run.EstimatedSize = 0;
         m_run.FreeSpaceAtStart = freeDiskSpace(m_model.fileName());
         m_run.FreeSpaceNow = m_run.FreeSpaceAtStart;
@@ -291,7 +270,6 @@ void CaptureController::DispatchCapture(bool start)
     if (mode == CaptureKind::SingleImage) {
         if (!editorMayTakeFrame([this] { DispatchCapture(true); }))
             return;
-        ops->button(QStringLiteral("motion"))->setEnabled(true);
         grabFrame([this](const QImage& frame) {
             m_model.setRunState(RunState::Idle);
             if (frame.isNull()) {
@@ -317,8 +295,6 @@ void CaptureController::DispatchCapture(bool start)
         m_master.AllControls(false);
         m_master.Shooter->setEnabled(true);
         m_master.MultipleImageFrameRate->setEnabled(false);
-        ops->button(QStringLiteral("autostart"))->setEnabled(false);
-        ops->button(QStringLiteral("motion"))->setEnabled(false);
         watchDevice();
         m_program->startSeries();
         if (type == 0) {
@@ -331,8 +307,6 @@ void CaptureController::DispatchCapture(bool start)
     }
 
     m_program->stopSeries();
-    ops->button(QStringLiteral("autostart"))->setEnabled(true);
-    ops->button(QStringLiteral("motion"))->setEnabled(true);
     m_master.MultipleImageFrameRate->setEnabled(type == 0); // only a movie file has a frame rate
     m_master.AllControls(true);
     m_master.Shooter->setEnabled(false);
@@ -406,7 +380,6 @@ void CaptureController::ArmMotionDetector()
                           Dialogs::Icon::Warning, Dialogs::Buttons::Ok, QStringLiteral("Warning"), &m_master);
     watchDevice();
     m_program->armMotion();
-    m_master.OperationBar->button(QStringLiteral("motion"))->setEnabled(false);
 }
 
 // --- Scheduled start ------------------------------------------------------

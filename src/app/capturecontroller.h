@@ -22,7 +22,9 @@ namespace lv {
 
 class Master;
 
-// The main window's side of a capture: the dispatcher by mode, snapshots into
+// The main window's side of a capture: it registers the capture commands
+// (record, snapshot, clipboard, motion detector, autostart, write movie info)
+// with the window's dispatcher; the dispatch by mode, snapshots into
 // the image editor and onto the clipboard, the series viewer, the questions
 // and the buttons. The series, the timers, the motion detector and the files
 // are the CaptureProgram's, which it drives. UI thread only.
@@ -32,10 +34,6 @@ class CaptureController final : public QObject {
 public:
     explicit CaptureController(Master& master);
     ~CaptureController() override;
-
-    // A command of the main window (record, snapshot, clipboard, motion detector,
-    // autostart, write movie info); false when not ours.
-    bool handle(Command command);
 
     // Starts or stops the capture of the visible mode; every trigger comes here.
     void DispatchCapture(bool start);

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <QIcon>
+
 namespace lv {
 
 class Master;
+struct MenuRow;
 
-// Gives every menu command of the main window, and the stamp position lists,
-// the picture of its command (toolbar buttons get theirs as they are added).
+// The picture a menu row names (see MenuRow::Picture): a menu command shows
+// the same picture as the toolbar button that does the same.
+QIcon menuRowIcon(const MenuRow& row);
+
+// Gives the stamp position lists the picture of what they place (the menu
+// items get theirs from the command table as they are built).
 void assignCommandIcons(Master& master);
 
 } // namespace lv

@@ -1,6 +1,8 @@
 #include "app/master.h"
 #include "app/menutable.h"
 #include "app/commandicons.h"
+#include "app/commandstates.h"
+#include "app/dispatcher.h"
 #include "app/recordingindicator.h"
 #include "app/typednumbers.h"
 #include "app/videoscreen.h"
@@ -219,19 +221,47 @@ Master::Master(CaptureModel& model, RunRecord& run, QWidget* parent)
                                     std::pair{MultipleImageSecondsDisplay, MultipleImageSecondsControl}})
         acceptTyping(display, control);
     bindModel();
+    wireCommandStates();
 }
 
-Master::~Master() = default;
+Master::~Master()
+{
+    // The handlers of the window's parts go with them; the half-gone window is not enabled again.
+    m_commands->disconnect(this);
+    disconnect(&m_model, &CaptureModel::runStateChanged, this, &Master::refreshCommandStates);
+}
 
 // --- Building -------------------------------------------------------------
 
-QAction* Master::addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key)
+QAction* Master::addItem(QMenu* menu, const MenuRow& row)
 {
-    QAction* a = menu->addAction(caption);
-    if (!key.isEmpty())
-        a->setShortcut(key);
+    QAction* a = menu->addAction(menuRowIcon(row), row.caption);
+    if (!row.key.isEmpty())
+        a->setShortcut(row.key);
+    a->setCheckable(row.checkable);
+    const Command command = row.command;
+    connect(a, &QAction::triggered, this, [this, command] { dispatch(command); });
     m_actions[static_cast<size_t>(command)] = a;
     return a;
+}
+
+bool Master::dispatch(Command command) { return m_commands->dispatch(command); }
+
+void Master::refreshCommandStates()
+{
+    CommandConditions c;
+    for (int i = 0; i < kCommandCount; ++i)
+        c.handled[static_cast<size_t>(i)] = m_commands->handles(static_cast<Command>(i));
+    c.mixer = m_mixerFound;
+    c.run = m_model.runState();
+    applyCommandStates(*this, c);
+}
+
+void Master::wireCommandStates()
+{
+    connect(m_commands, &CommandDispatcher::handlersChanged, this, &Master::refreshCommandStates);
+    connect(&m_model, &CaptureModel::runStateChanged, this, &Master::refreshCommandStates);
+    refreshCommandStates();
 }
 
 QAction* Master::action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
@@ -247,13 +277,15 @@ QAction* Master::sampleRateItem(int hz) const
 void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& key)
 {
     if (const std::optional<Command> c = toolbar->command(key))
-        emit commandRequested(*c);
+        dispatch(*c);
     else
         qCWarning(lcApp) << "button without a command" << toolbar->objectName() << key;
 }
 
 void Master::buildMenus()
 {
+    m_commands = new CommandDispatcher(this);
+    connect(this, &Master::commandRequested, m_commands, &CommandDispatcher::dispatch);
     QMenuBar* bar = menuBar();
     const std::pair<MenuId, QMenu**> menus[] = {
         {MenuId::File, &FileMenu},     {MenuId::Edit, &EditMenu},   {MenuId::View, &ViewMenu},
@@ -273,7 +305,7 @@ void Master::buildMenus()
         QMenu* menu = menuOf(row.menu);
         switch (row.kind) {
         case MenuRow::Kind::Separator: menu->addSeparator(); break;
-        case MenuRow::Kind::Item: addItem(menu, row.command, row.caption, row.key)->setCheckable(row.checkable); break;
+        case MenuRow::Kind::Item: addItem(menu, row); break;
         case MenuRow::Kind::SampleRates:
             SampleRateMenu = new QMenu(QStringLiteral("Sample &Rate"), menu);
             SampleRateMenu->setObjectName(QStringLiteral("SampleRateMenu"));
@@ -287,27 +319,7 @@ void Master::buildMenus()
             break;
         }
     }
-
-    connect(action(Command::MovieMode), &QAction::triggered, this, &Master::SelectMovieMode);
-    connect(action(Command::ImageMode), &QAction::triggered, this, &Master::SelectImageMode);
-    connect(action(Command::MultipleMode), &QAction::triggered, this, &Master::SelectMultipleMode);
-    connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
-
-    connect(action(Command::Overlay), &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
-    connect(action(Command::Preview), &QAction::triggered, this, [this] { m_videoScreen->Preview(m_model.settings().PreviewRate); });
-    connect(action(Command::FullScreen), &QAction::triggered, this, [this] { FullScreen(false); });
-
-    connect(action(Command::VideoSource), &QAction::triggered, this, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
-    connect(action(Command::VideoFormat), &QAction::triggered, this, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
-    connect(action(Command::VideoDisplay), &QAction::triggered, this, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
-    connect(action(Command::Compression), &QAction::triggered, this, [this] { m_videoScreen->VideoCompressionDialog(); });
-
-    connect(action(Command::AudioOff), &QAction::triggered, this, [this] { SetAudioCapture(false); });
-    connect(action(Command::AudioOn), &QAction::triggered, this, [this] { SetAudioCapture(true); });
-    connect(action(Command::Mono), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(0); });
-    connect(action(Command::Stereo), &QAction::triggered, this, [this] { AudioChannels->setCurrentIndex(1); });
-    connect(action(Command::Bits8), &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(0); });
-    connect(action(Command::Bits16), &QAction::triggered, this, [this] { AudioBits->setCurrentIndex(1); });
+    // The rates are choices of one list, not commands.
     for (QAction* item : std::as_const(m_sampleRateItems))
         connect(item, &QAction::triggered, this, [this, item] {
             for (QAction* a : std::as_const(m_sampleRateItems))
@@ -315,45 +327,7 @@ void Master::buildMenus()
             AudioRate->setCurrentIndex(static_cast<int>(m_sampleRateItems.indexOf(item)));
             item->setChecked(true);
         });
-    connect(action(Command::RecordingSettings), &QAction::triggered, this, [] {
-        QProcess::startDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")});
-    });
-    connect(action(Command::Volume), &QAction::triggered, this, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
-
-    connect(action(Command::TileHorizontal), &QAction::triggered, this, [this] {
-        // Stack the children one above the other, each as wide as the area.
-        const auto subs = m_mdi->subWindowList();
-        if (subs.isEmpty())
-            return;
-        const int hgt = m_mdi->viewport()->height() / static_cast<int>(subs.size());
-        int y = 0;
-        for (QMdiSubWindow* s : subs) {
-            s->setGeometry(0, y, m_mdi->viewport()->width(), hgt);
-            y += hgt;
-        }
-    });
-    connect(action(Command::TileVertical), &QAction::triggered, this, [this] { m_mdi->tileSubWindows(); });
-    connect(action(Command::Cascade), &QAction::triggered, this, [this] {
-        // Cascading gives each window the size it asks for, area or not.
-        m_mdi->cascadeSubWindows();
-        SubWindowFit::fitInPlace(m_mdi);
-    });
-    connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
-
-    connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
-    // The program's web page is the help page that comes with it.
-    connect(action(Command::Web), &QAction::triggered, this, [this] { openWebPage(this); });
-    // The other menu commands are carried out outside this window.
-    for (Command c : {Command::Viewer, Command::Open, Command::Save, Command::Preferences, Command::SystemInformation,
-                      Command::Snapshot, Command::OtherInfo, Command::Clipboard, Command::Codecs, Command::WhatCodec,
-                      Command::Advanced, Command::DeviceInfo, Command::Splash, Command::About})
-        connect(action(c), &QAction::triggered, this, [this, c] { emit commandRequested(c); });
-
-    // Commands whose work is not part of this window yet stay greyed out until it is connected.
-    for (Command c : {Command::Viewer, Command::Open, Command::Save, Command::Preferences, Command::SystemInformation,
-                      Command::Snapshot, Command::OtherInfo, Command::Clipboard, Command::FullScreen, Command::Codecs,
-                      Command::WhatCodec, Command::Advanced, Command::DeviceInfo, Command::Splash, Command::About})
-        action(c)->setEnabled(false);
+    registerOwnCommands();
 
     EffectsMenu = new QMenu(this);
     EffectsMenu->setObjectName(QStringLiteral("EffectsMenu"));
@@ -366,6 +340,60 @@ void Master::buildMenus()
             a->setCheckable(true);
         }
     }
+}
+
+void Master::registerOwnCommands()
+{
+    // The commands this window carries out itself; the application and the
+    // capture controller register theirs.
+    const auto own = [this](Command c, std::function<void()> work) { m_commands->registerHandler(c, this, std::move(work)); };
+    own(Command::MovieMode, [this] { SelectMovieMode(); });
+    own(Command::ImageMode, [this] { SelectImageMode(); });
+    own(Command::MultipleMode, [this] { SelectMultipleMode(); });
+    own(Command::Exit, [this] { close(); });
+
+    own(Command::Overlay, [this] { m_videoScreen->Overlay(); });
+    own(Command::Preview, [this] { m_videoScreen->Preview(m_model.settings().PreviewRate); });
+
+    own(Command::VideoSource, [this] { m_videoScreen->VideoSource(); refreshResolutionPanel(); });
+    own(Command::VideoFormat, [this] { m_videoScreen->VideoFormat(); refreshResolutionPanel(); });
+    own(Command::VideoDisplay, [this] { m_videoScreen->VideoDisplay(); refreshResolutionPanel(); });
+    own(Command::Compression, [this] { m_videoScreen->VideoCompressionDialog(); });
+
+    own(Command::AudioOff, [this] { SetAudioCapture(false); });
+    own(Command::AudioOn, [this] { SetAudioCapture(true); });
+    own(Command::Mono, [this] { AudioChannels->setCurrentIndex(0); });
+    own(Command::Stereo, [this] { AudioChannels->setCurrentIndex(1); });
+    own(Command::Bits8, [this] { AudioBits->setCurrentIndex(0); });
+    own(Command::Bits16, [this] { AudioBits->setCurrentIndex(1); });
+    own(Command::RecordingSettings, [] {
+        QProcess::startDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")});
+    });
+    own(Command::Volume, [] { QProcess::startDetached(QStringLiteral("pavucontrol"), {}); });
+
+    own(Command::TileHorizontal, [this] {
+        // Stack the children one above the other, each as wide as the area.
+        const auto subs = m_mdi->subWindowList();
+        if (subs.isEmpty())
+            return;
+        const int hgt = m_mdi->viewport()->height() / static_cast<int>(subs.size());
+        int y = 0;
+        for (QMdiSubWindow* s : subs) {
+            s->setGeometry(0, y, m_mdi->viewport()->width(), hgt);
+            y += hgt;
+        }
+    });
+    own(Command::TileVertical, [this] { m_mdi->tileSubWindows(); });
+    own(Command::Cascade, [this] {
+        // Cascading gives each window the size it asks for, area or not.
+        m_mdi->cascadeSubWindows();
+        SubWindowFit::fitInPlace(m_mdi);
+    });
+    own(Command::Arrange, [this] { arrangeIcons(); });
+
+    own(Command::Help, [this] { openHelpPage(this); });
+    // The program's web page is the help page that comes with it.
+    own(Command::Web, [this] { openWebPage(this); });
 }
 
 void Master::arrangeIcons()
@@ -407,29 +435,16 @@ void Master::buildLeftPanel()
     MainToolbar->addButton(QStringLiteral("viewer"), QStringLiteral("Movie Viewer"));
     MainToolbar->addButton(QStringLiteral("preferences"), QStringLiteral("Preferences"));
     MainToolbar->addButton(QStringLiteral("about"), QStringLiteral("About Video Lumivark..."));
-    for (const char* k : {"open", "save", "viewer", "preferences", "about"})
-        MainToolbar->button(QString::fromLatin1(k))->setEnabled(false);
     // The mode follows its button however it was pressed: a click, the keyboard or an
     // accessibility client's toggle.
     MainToolbar->makeExclusive({QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")});
-    const auto selectByKey = [this](const QString& key) {
-        if (key == QLatin1String("movie"))
-            SelectMovieMode();
-        else if (key == QLatin1String("image"))
-            SelectImageMode();
-        else if (key == QLatin1String("multiple"))
-            SelectMultipleMode();
-    };
-    connect(MainToolbar, &KeyedToolBar::buttonPressed, this, [this, selectByKey](const QString& key) {
+    connect(MainToolbar, &KeyedToolBar::buttonPressed, this, [this](const QString& key) {
         if (visibleBand() != key)
-            selectByKey(key);
-    });
-    connect(MainToolbar, &KeyedToolBar::buttonClicked, this, [this, selectByKey](const QString& key) {
-        if (key == QLatin1String("movie") || key == QLatin1String("image") || key == QLatin1String("multiple"))
-            selectByKey(key); // a click on the current mode selects it again
-        else
             requestButtonCommand(MainToolbar, key);
     });
+    // A click on the current mode selects it again.
+    connect(MainToolbar, &KeyedToolBar::buttonClicked, this,
+            [this](const QString& key) { requestButtonCommand(MainToolbar, key); });
     MainToolbar->adjustSize();
     // The panel is one pixel wider than its toolbar, which sits at its top left.
     LeftPanel->setFixedWidth(MainToolbar->sizeHint().width() + 1);
@@ -476,29 +491,17 @@ void Master::buildMasterBar()
     prl->addWidget(previewrate);
     QAction* seprate = DeviceToolbar->addWidget(pr_space);
     seprate->setObjectName(QStringLiteral("seprate"));
-    DeviceToolbar->button(QStringLiteral("snapshot"))->setEnabled(false);
-    DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(false);
-    DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(false);
+    DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(false); // until a device connects
     connect(DeviceMenu, &QMenu::triggered, this, [this](QAction* a) {
         DeviceMenuCommand(static_cast<int>(DeviceMenu->actions().indexOf(a)), a->data().toString());
     });
     connect(DeviceToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
-        if (key == QLatin1String("source")) {
-            m_videoScreen->VideoSource();
-            refreshResolutionPanel();
-        } else if (key == QLatin1String("display")) {
-            m_videoScreen->VideoDisplay();
-            refreshResolutionPanel();
-        } else if (key == QLatin1String("format")) {
-            m_videoScreen->VideoFormat();
-            refreshResolutionPanel();
-        } else if (key == QLatin1String("overlay") || key == QLatin1String("preview")) {
-            // acted on when toggled, below
-        } else if (key == QLatin1String("fullscreen")) {
-            FullScreen(true);
-        } else if (key != QLatin1String("device")) {
+        if (key == QLatin1String("overlay") || key == QLatin1String("preview") || key == QLatin1String("device"))
+            return; // the view buttons act when toggled, below; the device button opens its menu
+        if (key == QLatin1String("fullscreen"))
+            FullScreen(true); // says so on the status line while it lasts
+        else
             requestButtonCommand(DeviceToolbar, key);
-        }
     });
     // The view buttons act on any change of their state (a click, the keyboard, a
     // screen reader's toggle action); the device's answer then sets both.
@@ -526,9 +529,6 @@ void Master::buildMasterBar()
     OperationBar->addButton(QStringLiteral("autostart"), QStringLiteral("Autostart"));
     OperationBar->addButton(QStringLiteral("motion"), QStringLiteral("Motion Detector"));
     OperationBar->addPlaceholder(QStringLiteral("fim"), 10);
-    OperationBar->button(QStringLiteral("record"))->setEnabled(false);
-    OperationBar->button(QStringLiteral("autostart"))->setEnabled(false);
-    OperationBar->button(QStringLiteral("motion"))->setEnabled(false);
     connect(OperationBar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("record"))
             RecordButtonClicked();
@@ -673,8 +673,6 @@ QWidget* Master::buildMoviePanel()
                 m_model.setFileName(name);
             m_videoScreen->SetFilename(m_model.fileName());
             setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
-        } else if (key == QLatin1String("compression")) {
-            m_videoScreen->VideoCompressionDialog();
         } else if (key != QLatin1String("writeinfo") && key != QLatin1String("audio")) {
             requestButtonCommand(MovieToolbar, key);
         }
@@ -812,8 +810,6 @@ QWidget* Master::buildMultiplePanel()
             if (!name.isEmpty())
                 m_model.setFileName(name);
             setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
-        } else if (key == QLatin1String("vidcompression")) {
-            m_videoScreen->VideoCompressionDialog();
         } else if (key == QLatin1String("effects")) {
             if (QWidget* w = MultipleImageToolbar->widgetForAction(MultipleImageToolbar->button(key)))
                 EffectsMenu->popup(w->mapToGlobal(QPoint(0, w->height())));
@@ -877,10 +873,10 @@ void Master::load(const QString& commandLine)
     MasterBar->hide();
     // 2. The mixer items need the mixer program.
     // A disabled item says what would enable it.
-    const bool mixer = mixerAvailable();
-    const QString why = mixer ? QString() : QStringLiteral("Install the pavucontrol package to use this item");
+    m_mixerFound = mixerAvailable();
+    refreshCommandStates();
+    const QString why = m_mixerFound ? QString() : QStringLiteral("Install the pavucontrol package to use this item");
     for (Command c : {Command::RecordingSettings, Command::Volume}) {
-        action(c)->setEnabled(mixer);
         action(c)->setToolTip(why); // empty: the item's own text
         action(c)->setStatusTip(why);
     }
@@ -1566,14 +1562,14 @@ void Master::FullScreen(bool fromButton)
 {
     if (fromButton)
         setStatusString(QStringLiteral("Fullscreen..."));
-    emit commandRequested(Command::FullScreen);
+    dispatch(Command::FullScreen);
     if (fromButton)
         setStatusString(QString());
 }
 
 void Master::RecordButtonClicked()
 {
-    emit commandRequested(Command::Record);
+    dispatch(Command::Record);
 }
 
 // --- Timers ---------------------------------------------------------------
@@ -1596,9 +1592,6 @@ void Master::masterTimerTick()
     // clipboard series) gets the name back here. As it is: on Linux another case names another file.
     if (!capturing)
         setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + m_model.fileName());
-    if (m_model.runState() == RunState::Idle && visibleBand() != QLatin1String("image")
-        && !OperationBar->button(QStringLiteral("motion"))->isEnabled() && m_motionReady)
-        OperationBar->button(QStringLiteral("motion"))->setEnabled(true);
     // Free space at once for a new name, every tick while recording, and
     // every five seconds otherwise.
     constexpr int kIdleFreeSpaceTicks = 50;
@@ -1714,7 +1707,6 @@ void Master::showRecordingEnd()
         setStatusString(QStringLiteral("Recording stopped: the disk is full"));
     if (m_model.runState() == RunState::Recording)
         m_model.setRunState(RunState::Idle);
-    OperationBar->button(QStringLiteral("autostart"))->setEnabled(m_autostartReady);
     MasterTimer2.start();
     if (m_model.preferences().PopUpMovieViewer == QLatin1String("1") && !m_run.ViewerShown) {
         m_run.ViewerShown = true;

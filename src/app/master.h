@@ -28,6 +28,8 @@ class QStatusBar;
 
 namespace lv {
 
+class CommandDispatcher;
+struct MenuRow;
 class VideoScreen;
 
 // A label that reports clicks (the frame-rate display, the status panel).
@@ -223,17 +225,21 @@ public:
     std::function<void(const QString& path)> readParameters;
     std::function<void(const QString& path)> writeParameters;
 
-    // Set once the motion detector and the scheduled start are connected.
-    bool m_motionReady = false;
-    bool m_autostartReady = false;
-
     // The menu bar's item for a command; null for a command no menu carries.
     QAction* action(Command command) const;
     // The Sample Rate menu's item for a rate in Hz (8000, 11025, 22050, 44100); null for another.
     QAction* sampleRateItem(int hz) const;
 
+    // Where every command goes: the menu items, the command buttons and their
+    // keys all dispatch through it, and the owners of the work register there.
+    CommandDispatcher& commands() const { return *m_commands; }
+    // Carries out a command as its menu item or button would.
+    bool dispatch(Command command);
+    // Enables the menu items and command buttons as the handlers and the run state say.
+    void refreshCommandStates();
+
 signals:
-    // Emitted when a command of a later subsystem is chosen that this window does not carry out itself.
+    // A request for a command from code that has no dispatcher at hand; it is dispatched.
     void commandRequested(lv::Command command);
 
 protected:
@@ -243,9 +249,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QAction* addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key = {});
+    QAction* addItem(QMenu* menu, const MenuRow& row);
     void requestButtonCommand(const KeyedToolBar* toolbar, const QString& key);
     void buildMenus();
+    void registerOwnCommands();
+    void wireCommandStates();
     void buildLeftPanel();
     void buildMasterBar();
     QWidget* newBand(const QString& name, const QString& key);
@@ -280,6 +288,8 @@ private:
     bool m_showingSettings = false;
     CaptureSettings m_shownPanels; // the model's panel fields as the controls last showed them
     bool m_otherInfoReady = false;
+    CommandDispatcher* m_commands = nullptr;
+    bool m_mixerFound = false;                      // found when the window loads
     std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
     QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list
     QMdiArea* m_mdi = nullptr;

@@ -12,16 +12,23 @@ namespace lv {
 // The menus of the main window's menu bar, in their order.
 enum class MenuId { File, Edit, View, VideoSettings, Audio, Window, Help };
 
-// One row of a menu: a command with its caption and key, a separator, or (in
-// the Audio menu) the place of the Sample Rate submenu.
+// One row of the command table: a menu item with its command (whose
+// commandName() is its name), caption, key and picture; a separator; or (in
+// the Audio menu) the place of the Sample Rate submenu. The work of a command
+// is not here: its owner registers it with the window's CommandDispatcher,
+// through which every item, button and key goes.
 struct MenuRow {
     enum class Kind { Item, Separator, SampleRates };
+    // The picture beside the caption: the command's own (as its toolbar
+    // button shows), the program's, or none (a check mark).
+    enum class Picture { None, OfCommand, OfProgram };
     MenuId menu;
     Kind kind = Kind::Item;
     Command command = Command::MovieMode;
     QString caption;
     QKeySequence key;
     bool checkable = false; // a check mark, not a command
+    Picture picture = Picture::None;
 };
 
 // The row makers of the table below.
@@ -29,15 +36,24 @@ namespace menutable {
 
 inline MenuRow item(MenuId menu, Command command, const char* caption, const QKeySequence& key = {})
 {
-    return {menu, MenuRow::Kind::Item, command, QString::fromUtf8(caption), key, false};
+    return {menu, MenuRow::Kind::Item, command, QString::fromUtf8(caption), key, false, MenuRow::Picture::OfCommand};
+}
+
+// An item that shows the program's own picture.
+inline MenuRow programItem(MenuId menu, Command command, const char* caption)
+{
+    return {menu, MenuRow::Kind::Item, command, QString::fromUtf8(caption), {}, false, MenuRow::Picture::OfProgram};
 }
 
 inline MenuRow check(MenuId menu, Command command, const char* caption)
 {
-    return {menu, MenuRow::Kind::Item, command, QString::fromUtf8(caption), {}, true};
+    return {menu, MenuRow::Kind::Item, command, QString::fromUtf8(caption), {}, true, MenuRow::Picture::None};
 }
 
-inline MenuRow separator(MenuId menu) { return {menu, MenuRow::Kind::Separator, Command::MovieMode, {}, {}, false}; }
+inline MenuRow separator(MenuId menu)
+{
+    return {menu, MenuRow::Kind::Separator, Command::MovieMode, {}, {}, false, MenuRow::Picture::None};
+}
 
 } // namespace menutable
 
@@ -93,7 +109,7 @@ inline const std::vector<MenuRow>& menuRows()
         check(M::Audio, C::Bits8, "&8 bits"),
         check(M::Audio, C::Bits16, "1&6 bits"),
         separator(M::Audio),
-        {M::Audio, MenuRow::Kind::SampleRates, C::MovieMode, {}, {}, false},
+        {M::Audio, MenuRow::Kind::SampleRates, C::MovieMode, {}, {}, false, MenuRow::Picture::None},
         separator(M::Audio),
         item(M::Audio, C::RecordingSettings, "Recording Settings"),
         separator(M::Audio),
@@ -106,13 +122,22 @@ inline const std::vector<MenuRow>& menuRows()
 
         item(M::Help, C::Help, "&Help", QKeySequence(Qt::Key_F1)),
         separator(M::Help),
-        item(M::Help, C::Splash, "&Splash Window"),
+        programItem(M::Help, C::Splash, "&Splash Window"),
         separator(M::Help),
         item(M::Help, C::Web, "Video Lumivark on Web..."),
         separator(M::Help),
         item(M::Help, C::About, "&About Video Lumivark..."),
     };
     return rows;
+}
+
+// The row of a command's menu item; null for a command no menu carries.
+inline const MenuRow* menuRow(Command command)
+{
+    for (const MenuRow& row : menuRows())
+        if (row.kind == MenuRow::Kind::Item && row.command == command)
+            return &row;
+    return nullptr;
 }
 
 // A menu's caption on the menu bar.

@@ -3,6 +3,7 @@
 #include "apptestenv.h"
 
 #include "app/capturecontroller.h"
+#include "app/dispatcher.h"
 #include "app/master.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
@@ -32,7 +33,7 @@ struct Rig {
     lv::RunRecord run;
     std::unique_ptr<lv::Master> master;
     lv::CaptureController* ctl = nullptr;
-    QList<lv::Command> commands; // every command the window asked for
+    QList<lv::Command> commands; // every command dispatched
 
     explicit Rig(const QString& captureFile)
     {
@@ -43,11 +44,9 @@ struct Rig {
         model.preferences().SystemSounds = QStringLiteral("0");
         model.setFileName(captureFile);
         master = std::make_unique<lv::Master>(model, run);
-        ctl = new lv::CaptureController(*master);
-        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](lv::Command c) {
-            commands << c;
-            ctl->handle(c);
-        });
+        ctl = new lv::CaptureController(*master); // registers the capture commands
+        QObject::connect(&master->commands(), &lv::CommandDispatcher::dispatched, ctl,
+                         [this](lv::Command c) { commands << c; });
         master->load(QString());
         master->show();
         model.setFileName(captureFile);
