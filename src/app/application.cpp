@@ -242,11 +242,10 @@ void Application::connectCommands()
 {
     // The commands whose work lives outside the main window: the capture
     // controller registers the captures, the application its windows.
-    new CaptureController(*m_master);          // owned by the window
-    m_movies = new MovieWindows(*m_master);    // owned by the window
-    Master& m = *m_master;
-    CommandDispatcher& commands = m.commands();
-    Master* w = &m; // the handlers go with the window
+    new CaptureController(*m_master);       // owned by the window
+    m_movies = new MovieWindows(*m_master); // owned by the window
+    Master* w = m_master.get();             // the handlers go with the window
+    CommandDispatcher& commands = w->commands();
     const auto on = [&commands, w](Command c, std::function<void()> work) {
         commands.registerHandler(c, w, std::move(work));
     };
@@ -279,9 +278,10 @@ void Application::connectCommands()
         splash->show();
     });
     on(Command::About, [w] {
-        dialogs().message(programTitle() + QLatin1Char('\n') + Splash::versionLine()
-                              + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies."),
-                          Dialogs::Icon::Information, Dialogs::Buttons::Ok, QStringLiteral("About Video Lumivark..."), w);
+        const QString about = programTitle() + QLatin1Char('\n') + Splash::versionLine()
+            + QStringLiteral("\n\nVideo capture for Linux: live picture, snapshots, image series, movies.");
+        dialogs().message(about, Dialogs::Icon::Information, Dialogs::Buttons::Ok,
+                          QStringLiteral("About Video Lumivark..."), w);
     });
     on(Command::NetSettings, [this] { editNetSettings(); });
 }

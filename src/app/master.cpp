@@ -346,7 +346,9 @@ void Master::registerOwnCommands()
 {
     // The commands this window carries out itself; the application and the
     // capture controller register theirs.
-    const auto own = [this](Command c, std::function<void()> work) { m_commands->registerHandler(c, this, std::move(work)); };
+    const auto own = [this](Command c, std::function<void()> work) {
+        m_commands->registerHandler(c, this, std::move(work));
+    };
     own(Command::MovieMode, [this] { SelectMovieMode(); });
     own(Command::ImageMode, [this] { SelectImageMode(); });
     own(Command::MultipleMode, [this] { SelectMultipleMode(); });

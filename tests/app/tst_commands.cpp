@@ -131,11 +131,12 @@ private slots:
         for (const CommandButton& b : commandButtons())
             QVERIFY2(m.commands().handles(b.command), b.key);
         // The panels' buttons that stand for a menu command reach the same work.
-        for (const auto& [toolbar, key] : {std::pair{m.DeviceToolbar, "source"}, std::pair{m.DeviceToolbar, "format"},
-                                           std::pair{m.DeviceToolbar, "display"}, std::pair{m.MovieToolbar, "compression"},
-                                           std::pair{m.MovieToolbar, "otherinfo"},
-                                           std::pair{m.MultipleImageToolbar, "vidcompression"},
-                                           std::pair{m.MultipleImageToolbar, "netset"}}) {
+        const std::pair<KeyedToolBar*, const char*> buttons[] = {
+            {m.DeviceToolbar, "source"},     {m.DeviceToolbar, "format"},
+            {m.DeviceToolbar, "display"},    {m.MovieToolbar, "compression"},
+            {m.MovieToolbar, "otherinfo"},   {m.MultipleImageToolbar, "vidcompression"},
+            {m.MultipleImageToolbar, "netset"}};
+        for (const auto& [toolbar, key] : buttons) {
             const std::optional<Command> c = toolbar->command(QString::fromLatin1(key));
             QVERIFY2(c && m.commands().handles(*c), key);
         }
@@ -151,7 +152,8 @@ private slots:
         QTest::newRow("video source") << Command::VideoSource << "DeviceToolbar" << "source" << QKeySequence();
         QTest::newRow("snapshot") << Command::Snapshot << "DeviceToolbar" << "snapshot" << QKeySequence(Qt::Key_F11);
         QTest::newRow("open") << Command::Open << "MainToolbar" << "open" << QKeySequence(QKeySequence::Open);
-        QTest::newRow("compression, movie band") << Command::Compression << "MovieToolbar" << "compression" << QKeySequence();
+        QTest::newRow("compression, movie band")
+            << Command::Compression << "MovieToolbar" << "compression" << QKeySequence();
         QTest::newRow("compression, series band")
             << Command::Compression << "MultipleImageToolbar" << "vidcompression" << QKeySequence();
         QTest::newRow("movie mode") << Command::MovieMode << "MainToolbar" << "movie" << QKeySequence();
