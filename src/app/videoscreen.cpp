@@ -3,7 +3,7 @@
 #include "base/settingsstore.h"
 #include "base/ui/subwindowfit.h"
 #include "base/textnumber.h"
-#include "capture/capturetiming.h"
+#include "capture/movierecords.h"
 #include "capture/ui/capturewindow.h"
 #include "modes/movierecording.h"
 
@@ -44,16 +44,20 @@ VideoScreen::VideoScreen(Master& master, QWidget* parent)
 
 VideoScreen::~VideoScreen() { endRecording(); }
 
+CaptureStatus& VideoScreen::status() { return m_master.model().deviceStatus(); }
+
+const CaptureDriverCaps& VideoScreen::driverCaps() const { return m_master.model().deviceCaps(); }
+
 void VideoScreen::resizeToVideo()
 {
     CaptureWindow* w = m_window;
     if (!w)
         return;
-    w->GetStatus(m_status);
+    w->GetStatus(status());
     w->FitWindow(0, 0, 0, 0);
     setWindowTitle(CaptureWindow::GetDriverName(m_master.model().settings().DeviceIndex));
-    const int width = static_cast<int>(m_status.uiImageWidth);
-    const int height = static_cast<int>(m_status.uiImageHeight);
+    const int width = static_cast<int>(status().uiImageWidth);
+    const int height = static_cast<int>(status().uiImageHeight);
     m_master.setPanelText(QStringLiteral("resolution"),
                           QStringLiteral(" Resolution:%1x%2 ").arg(width).arg(height));
     // The picture wants the client area; the frame around it is the sub-window's.
@@ -69,7 +73,8 @@ void VideoScreen::resizeToVideo()
 
 QSize VideoScreen::sizeHint() const
 {
-    const QSize image(static_cast<int>(m_status.uiImageWidth), static_cast<int>(m_status.uiImageHeight));
+    const CaptureStatus& st = m_master.model().deviceStatus();
+    const QSize image(static_cast<int>(st.uiImageWidth), static_cast<int>(st.uiImageHeight));
     return image.isEmpty() ? QSize(320, 240) : image;
 }
 
@@ -127,13 +132,13 @@ void VideoScreen::Initialize()
     m_master.model().setCaptureTimeText(QStringLiteral("00:00:00.00"));
     m_master.DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(m_master.action(Command::FullScreen)->isEnabled());
 
-    w->GetDriverCaps(m_caps);
+    CaptureDriverCaps& caps = m_master.model().deviceCaps();
+    w->GetDriverCaps(caps);
     resizeToVideo();
-    w->GetDriverCaps(m_caps);
-    w->GetStatus(m_status);
+    w->GetDriverCaps(caps);
+    w->GetStatus(status());
     w->GetSequenceSetup(m_master.model().captureParms());
 
-    const CaptureDriverCaps& caps = m_caps;
     m_master.DeviceToolbar->button(QStringLiteral("overlay"))->setEnabled(caps.fHasOverlay == 1);
     m_master.action(Command::Overlay)->setEnabled(caps.fHasOverlay == 1);
     m_master.DeviceToolbar->button(QStringLiteral("source"))->setEnabled(caps.fHasDlgVideoSource == 1);
@@ -143,30 +148,17 @@ void VideoScreen::Initialize()
     m_master.DeviceToolbar->button(QStringLiteral("display"))->setEnabled(caps.fHasDlgVideoDisplay == 1);
     m_master.action(Command::VideoDisplay)->setEnabled(caps.fHasDlgVideoDisplay == 1);
 
-    w->GetStatus(m_status);
-    if (m_status.fOverlayWindow == 1 && caps.fHasOverlay == 1)
+    w->GetStatus(status());
+    if (status().fOverlayWindow == 1 && caps.fHasOverlay == 1)
         Overlay();
     else
         Preview(m_master.model().settings().PreviewRate);
 
-    w->GetAudioFormat(m_audio, kAudioFormatSize);
     // The device's records into the movie panel's settings.
-    const AudioFormat& a = m_audio;
+    AudioFormat audio;
+    w->GetAudioFormat(audio, kAudioFormatSize);
     const CaptureParms& parms = m_master.model().captureParms();
-    m_master.model().edit([&a, &parms](CaptureSettings& c) {
-        c.AudioChannels = a.nChannels == 1 ? 1 : 2;
-        c.AudioBits = a.wBitsPerSample == 8 ? 8 : 16;
-        if (audioRateEntry(a.nSamplesPerSec) >= 0)
-            c.AudioRate = static_cast<int32_t>(a.nSamplesPerSec);
-        c.Audio = parms.fCaptureAudio != 0;
-        // The one fractional rate comes back as itself, not rounded to 30.
-        c.FrameRate = parms.dwRequestMicroSecPerFrame <= 1 ? 12.0
-            : parms.dwRequestMicroSecPerFrame == capturetiming::MicroSecondsPerFrame(29.97)
-            ? 29.97
-            : static_cast<double>(std::lround(1000000.0 / parms.dwRequestMicroSecPerFrame));
-        c.Limit = parms.fLimitEnabled == 1;
-        c.DurationSeconds = static_cast<int32_t>(parms.wTimeLimit == 0 ? 1 : parms.wTimeLimit);
-    });
+    m_master.model().edit([&audio, &parms](CaptureSettings& c) { movieSettingsFromRecords(parms, audio, c); });
     // The audio button's own handler runs as if the user had pressed it.
     m_master.SetAudioCapture(m_master.model().settings().Audio);
 
@@ -212,7 +204,7 @@ void VideoScreen::RefreshWindow()
 {
     if (!connected() || !m_window)
         return;
-    m_window->GetStatus(m_status);
+    m_window->GetStatus(status());
     resizeToVideo();
 }
 
@@ -252,10 +244,11 @@ void VideoScreen::VideoCompressionDialog()
 void VideoScreen::viewButtons()
 {
     KeyedToolBar* tb = m_master.DeviceToolbar;
-    if (m_status.fLiveWindow == 1) {
+    const CaptureStatus& st = status();
+    if (st.fLiveWindow == 1) {
         tb->setPressed(QStringLiteral("overlay"), false);
         tb->setPressed(QStringLiteral("preview"), true);
-    } else if (m_status.fOverlayWindow == 1) {
+    } else if (st.fOverlayWindow == 1) {
         tb->setPressed(QStringLiteral("overlay"), true);
         tb->setPressed(QStringLiteral("preview"), false);
     }
@@ -266,7 +259,7 @@ void VideoScreen::Overlay()
     if (!connected() || !m_window)
         return;
     m_window->StartOverlay();
-    m_window->GetStatus(m_status);
+    m_window->GetStatus(status());
     viewButtons();
 }
 
@@ -275,7 +268,7 @@ void VideoScreen::Preview(int16_t rate)
     if (!connected() || !m_window)
         return;
     m_window->StartPreview(rate);
-    m_window->GetStatus(m_status);
+    m_window->GetStatus(status());
     viewButtons();
 }
 
@@ -347,21 +340,9 @@ void VideoScreen::endRecording()
 void VideoScreen::movieSettingsToDevice()
 {
     CaptureWindow* w = m_window;
-    const CaptureSettings& c = m_master.model().settings();
-    CaptureParms& p = m_master.model().captureParms();
-    p.fCaptureAudio = c.Audio ? 1 : 0;
-    p.fLimitEnabled = c.Limit ? 1 : 0;
-    // The length is kept even while "No Limit" is ticked, so unticking it brings it back.
-    p.wTimeLimit = static_cast<uint32_t>(c.DurationSeconds);
-    p.dwRequestMicroSecPerFrame = capturetiming::MicroSecondsPerFrame(m_master.model().settings().FrameRate);
-    AudioFormat& a = m_audio;
-    a.wBitsPerSample = c.AudioBits <= 8 ? 8 : 16;
-    a.nChannels = c.AudioChannels <= 1 ? 1 : 2;
-    if (c.AudioRate > 0) {
-        a.nSamplesPerSec = static_cast<uint32_t>(c.AudioRate);
-        a.nAvgBytesPerSec = a.nSamplesPerSec * a.nChannels * (a.wBitsPerSample / 8u);
-    }
-    a.nBlockAlign = static_cast<uint16_t>(a.nChannels * a.wBitsPerSample / 8);
+    AudioFormat a;
+    w->GetAudioFormat(a, w->GetAudioFormatSize());
+    movieSettingsToRecords(m_master.model().settings(), m_master.model().captureParms(), a);
     w->SetAudioFormat(a, w->GetAudioFormatSize());
 }
 

@@ -49,9 +49,9 @@ public:
     void CaptureSingle();
 
     CaptureWindow* captureWindow() const { return m_window; }
-    // The connected device's records as last read from it.
-    CaptureStatus& status() { return m_status; }
-    const CaptureDriverCaps& driverCaps() const { return m_caps; }
+    // The connected device's records as last read from it (kept by the model).
+    CaptureStatus& status();
+    const CaptureDriverCaps& driverCaps() const;
     // The movie recording now running or last run; null before the first.
     MovieRecording* recording() const { return m_recording; }
     QLabel* mira() const { return m_mira; }
@@ -84,9 +84,6 @@ private:
 
     Master& m_master;
     CaptureWindow* m_window = nullptr; // the connected device's; null when none
-    CaptureStatus m_status;
-    CaptureDriverCaps m_caps;
-    AudioFormat m_audio;
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;
     void endRecording();

@@ -261,6 +261,19 @@ bool CaptureSession::status(CaptureStatus& status) const
     return true;
 }
 
+bool CaptureSession::driverCaps(CaptureDriverCaps& caps) const
+{
+    if (!m_driver)
+        return false;
+    caps.wDeviceIndex = static_cast<uint16_t>(m_index);
+    caps.fHasOverlay = m_driver->hasOverlay() ? 1 : 0;
+    caps.fHasDlgVideoSource = m_driver->hasSourceDialog() ? 1 : 0;
+    caps.fHasDlgVideoFormat = m_driver->hasFormatDialog() ? 1 : 0;
+    caps.fHasDlgVideoDisplay = m_driver->hasDisplayDialog() ? 1 : 0;
+    caps.fCaptureInitialized = 1;
+    return true;
+}
+
 FramePtr CaptureSession::latestFrame() const
 {
     QMutexLocker l(&m_frameMutex);

@@ -66,6 +66,8 @@ public:
     // The device's size, the scaling and the recorder's counts; the view's
     // live and overlay flags are left as they are.
     bool status(CaptureStatus& status) const;
+    // What the open device can do (overlay, its dialogs) and its index.
+    bool driverCaps(CaptureDriverCaps& caps) const;
 
     // The newest frame (any thread); null before the first.
     FramePtr latestFrame() const;

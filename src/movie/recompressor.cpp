@@ -2,27 +2,19 @@
 
 #include "movie/moviereader.h"
 #include "movie/ffmpegptr.h"
+#include "movie/pendingfiles.h"
+#include "movie/recompressstage.h"
 #include "movie/videocodecs.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 #include <QThread>
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <vector>
-#include <fcntl.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -36,12 +28,10 @@ namespace lv {
 
 namespace {
 
-QString avErrorText(int err)
-{
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(err, buf, sizeof buf);
-    return QString::fromLocal8Bit(buf);
-}
+using recompress::avErrorText;
+using recompress::EncodeStage;
+using recompress::encodeAndWrite;
+using recompress::errorText;
 
 // The path a name stands for, through links, also for a file not yet there.
 QString resolvedPath(const QString& name)
@@ -95,219 +85,6 @@ bool usesQuantiser(AVCodecID id)
         return false;
     }
 }
-
-// Files written under temporary names beside their final names; removed
-// unless commit() renames them all into place.
-class PendingFiles {
-public:
-    ~PendingFiles()
-    {
-        for (const Entry& e : m_entries)
-            QFile::remove(e.temp);
-    }
-    // A fresh empty file in finalName's folder; empty when none can be made.
-    // Made with mode 0666 less the umask, as every other output of the
-    // program: the rename keeps it, and a temporary file's 0600 would make
-    // the finished movie private to its owner.
-    QString add(const QString& finalName)
-    {
-        const QFileInfo fi(finalName);
-        const QString stem = fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QLatin1Char('.');
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString name = stem + QString::number(QRandomGenerator::global()->generate() % 1000000u, 36);
-            const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                ::close(fd);
-                m_entries.push_back({name, finalName});
-                return name;
-            }
-            if (errno != EEXIST)
-                return {};
-        }
-        return {};
-    }
-    bool commit(QString* error)
-    {
-        for (const Entry& e : m_entries) {
-            // rename() replaces an older file of that name in one step.
-            if (std::rename(QFile::encodeName(e.temp).constData(), QFile::encodeName(e.finalName).constData())
-                != 0) {
-                *error = QStringLiteral("Cannot rename the finished file to %1: %2")
-                             .arg(e.finalName, QString::fromLocal8Bit(strerror(errno)));
-                return false;
-            }
-        }
-        m_entries.clear();
-        return true;
-    }
-
-private:
-    struct Entry {
-        QString temp;
-        QString finalName;
-    };
-    std::vector<Entry> m_entries;
-};
-
-QString errorText(const QString& what, int averror)
-{
-    if (averror == AVERROR(ENOSPC))
-        return what + QStringLiteral(": the disk is full");
-    return averror ? what + QStringLiteral(": ") + avErrorText(averror) : what;
-}
-
-// Sends one picture (nullptr: the end) to the encoder and writes what comes out.
-bool encodeAndWrite(AVCodecContext* enc, AVFormatContext* out, AVStream* stream, AVPacket* pkt, AVFrame* frame,
-                    QString* error)
-{
-    int err = avcodec_send_frame(enc, frame);
-    if (err < 0) {
-        *error = errorText(QStringLiteral("The encoder refused a frame"), err);
-        return false;
-    }
-    for (;;) {
-        err = avcodec_receive_packet(enc, pkt);
-        // EAGAIN: the encoder wants more input; EOF: it has been flushed.
-        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
-            return true;
-        if (err < 0) {
-            *error = errorText(QStringLiteral("The encoder failed"), err);
-            return false;
-        }
-        pkt->stream_index = stream->index;
-        av_packet_rescale_ts(pkt, enc->time_base, stream->time_base);
-        err = av_interleaved_write_frame(out, pkt);
-        if (err < 0) {
-            *error = errorText(QStringLiteral("Cannot write the movie"), err);
-            return false;
-        }
-    }
-}
-
-// The second half of the work: encodes and writes the pictures the decoding
-// half hands over, on a thread of its own, so decoding the next pictures
-// overlaps with encoding these. The queue is short: memory stays bounded and
-// a stop on either side is seen within a few frames.
-class EncodeStage {
-public:
-    EncodeStage(AVCodecContext* enc, AVFormatContext* out, AVStream* stream, int64_t total,
-                const std::atomic_bool& cancel, const std::function<void(int)>& progress)
-        : m_enc(enc), m_out(out), m_stream(stream), m_total(total), m_cancel(cancel), m_progress(progress)
-    {
-        m_thread = std::thread([this] { run(); });
-    }
-    ~EncodeStage() { stop(); }
-    EncodeStage(const EncodeStage&) = delete;
-    EncodeStage& operator=(const EncodeStage&) = delete;
-
-    // Hands over a picture; waits while the queue is full. False when the
-    // stage has stopped (an error, or a cancel).
-    bool push(ff::FramePtr frame)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_queue.size() < kQueueLength || m_stopped; });
-        if (m_stopped)
-            return false;
-        m_queue.push_back(std::move(frame));
-        m_changed.notify_all();
-        return true;
-    }
-    // No more pictures: waits until every one is written. False on an error
-    // or a cancel.
-    bool finish()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_inputEnded = true;
-            m_changed.notify_all();
-        }
-        join();
-        return m_error.isEmpty() && !m_cancelled;
-    }
-    // Stops at once; pictures still queued are dropped. Safe to call twice.
-    void stop()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopped = true;
-            m_changed.notify_all();
-        }
-        join();
-    }
-    // After finish() or stop():
-    QString error() const { return m_error; }
-    bool cancelled() const { return m_cancelled; }
-    int lastPercent() const { return m_lastPercent; }
-
-private:
-    static constexpr size_t kQueueLength = 4;
-
-    void join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    void run()
-    {
-        ff::PacketPtr pkt(av_packet_alloc());
-        int64_t done = 0;
-        for (;;) {
-            ff::FramePtr frame;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return !m_queue.empty() || m_inputEnded || m_stopped; });
-                if (m_stopped || m_queue.empty())
-                    return;
-                frame = std::move(m_queue.front());
-                m_queue.pop_front();
-                m_changed.notify_all();
-            }
-            bool ok = true;
-            if (m_cancel.load(std::memory_order_relaxed)) {
-                m_cancelled = true;
-                ok = false;
-            } else if (!pkt) {
-                m_error = QStringLiteral("Out of memory");
-                ok = false;
-            } else {
-                ok = encodeAndWrite(m_enc, m_out, m_stream, pkt.get(), frame.get(), &m_error);
-            }
-            if (!ok) {
-                std::lock_guard lock(m_mutex);
-                m_stopped = true;
-                m_queue.clear();
-                m_changed.notify_all();
-                return;
-            }
-            ++done;
-            if (m_progress && m_total > 0) {
-                const int percent = int(std::min<int64_t>(100, done * 100 / m_total));
-                if (percent != m_lastPercent) {
-                    m_lastPercent = percent;
-                    m_progress(percent);
-                }
-            }
-        }
-    }
-
-    AVCodecContext* m_enc;
-    AVFormatContext* m_out;
-    AVStream* m_stream;
-    int64_t m_total;
-    const std::atomic_bool& m_cancel;
-    const std::function<void(int)>& m_progress;
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<ff::FramePtr> m_queue;
-    bool m_inputEnded = false;
-    bool m_stopped = false;
-    // Written by the stage's thread only, read after it has ended.
-    QString m_error;
-    bool m_cancelled = false;
-    int m_lastPercent = 0;
-    std::thread m_thread;
-};
 
 class Job {
 public:

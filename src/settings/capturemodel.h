@@ -61,6 +61,16 @@ public:
     CaptureParms& captureParms() { return m_parms; }
     const CaptureParms& captureParms() const { return m_parms; }
 
+    // The connected device's records as they were last read from its
+    // capture session: its status (picture size, live or overlay view, the
+    // recorder's counts) and what it can do. They stay as they were after a
+    // disconnect; the panels, the parameters file and the device
+    // information window read them.
+    CaptureStatus& deviceStatus() { return m_deviceStatus; }
+    const CaptureStatus& deviceStatus() const { return m_deviceStatus; }
+    CaptureDriverCaps& deviceCaps() { return m_deviceCaps; }
+    const CaptureDriverCaps& deviceCaps() const { return m_deviceCaps; }
+
     // The preferences in effect and the folder the program keeps its files
     // in (ends in "/"); neither is shown by a panel.
     PreferenceValues& preferences() { return m_preferences; }
@@ -108,6 +118,8 @@ private:
     QColor m_droppedColor{255, 255, 255};
     bool m_infoWriteFailed = false;
     CaptureParms m_parms;
+    CaptureStatus m_deviceStatus;
+    CaptureDriverCaps m_deviceCaps;
     PreferenceValues m_preferences;
     QString m_programDirectory;
 };

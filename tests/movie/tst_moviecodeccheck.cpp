@@ -1,6 +1,6 @@
 #include "base/scripteddialogs.h"
-#include "movie/ui/codecswindow.h"
 #include "movie/moviecodeccheck.h"
+#include "movie/whatcodec.h"
 
 #include <QFile>
 #include <QProcess>
@@ -215,5 +215,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMovieCodecCheck)
+QTEST_GUILESS_MAIN(TestMovieCodecCheck)
 #include "tst_moviecodeccheck.moc"

@@ -1,5 +1,6 @@
 #include "capture/pipewire/pwdriver.h"
 
+#include "capture/pipewire/pwformats.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/devicedialogs.h"
 #include "capture/v4l2/frameconverter.h"
@@ -7,141 +8,16 @@
 #include <QLoggingCategory>
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <thread>
 #include <linux/videodev2.h>
 #include <pipewire/pipewire.h>
 #include <spa/node/command.h>
-#include <spa/param/props.h>
-#include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcPipeWire)
 
 namespace lv::pipewire {
-
-namespace {
-
-struct FormatName {
-    uint32_t spa;
-    uint32_t fourcc;
-    const char* text;
-};
-// The raw formats offered to a source, in order of preference.
-constexpr FormatName kRawFormats[] = {
-    {SPA_VIDEO_FORMAT_YUY2, V4L2_PIX_FMT_YUYV, "YUYV 4:2:2"},
-    {SPA_VIDEO_FORMAT_NV12, V4L2_PIX_FMT_NV12, "NV12 4:2:0"},
-    {SPA_VIDEO_FORMAT_I420, V4L2_PIX_FMT_YUV420, "YUV 4:2:0 planar"},
-    {SPA_VIDEO_FORMAT_RGB, V4L2_PIX_FMT_RGB24, "RGB 24-bit"},
-    {SPA_VIDEO_FORMAT_BGR, V4L2_PIX_FMT_BGR24, "BGR 24-bit"},
-    {SPA_VIDEO_FORMAT_BGRx, V4L2_PIX_FMT_XBGR32, "BGRx 32-bit"},
-    {SPA_VIDEO_FORMAT_RGBx, V4L2_PIX_FMT_RGBX32, "RGBx 32-bit"},
-    {SPA_VIDEO_FORMAT_xRGB, V4L2_PIX_FMT_XRGB32, "xRGB 32-bit"},
-    {SPA_VIDEO_FORMAT_xBGR, V4L2_PIX_FMT_BGRX32, "xBGR 32-bit"},
-};
-
-QString formatText(uint32_t fourcc)
-{
-    if (fourcc == V4L2_PIX_FMT_MJPEG)
-        return QStringLiteral("Motion-JPEG");
-    for (const FormatName& f : kRawFormats)
-        if (f.fourcc == fourcc)
-            return QString::fromLatin1(f.text);
-    return v4l2::fourccText(fourcc);
-}
-
-uint32_t spaForFourcc(uint32_t fourcc)
-{
-    for (const FormatName& f : kRawFormats)
-        if (f.fourcc == fourcc)
-            return f.spa;
-    return SPA_VIDEO_FORMAT_UNKNOWN;
-}
-
-// The values of one property of an object pod: its default first, then
-// the alternatives (an enumeration) or the bounds (a range).
-template <typename T>
-std::vector<T> propValues(const spa_pod* object, uint32_t key, uint32_t* choiceType = nullptr)
-{
-    const spa_pod_prop* p = spa_pod_find_prop(object, nullptr, key);
-    if (!p)
-        return {};
-    uint32_t n = 0;
-    uint32_t choice = SPA_CHOICE_None;
-    const spa_pod* v = spa_pod_get_values(&p->value, &n, &choice);
-    if (!v || v->size != sizeof(T))
-        return {};
-    if (choiceType)
-        *choiceType = choice;
-    const T* values = static_cast<const T*>(SPA_POD_BODY_CONST(v));
-    return std::vector<T>(values, values + n);
-}
-
-// A choice as a list of offers: an enumeration's members, or a range's default
-// and maximum.
-template <typename T>
-std::vector<T> offers(const std::vector<T>& values, uint32_t choice)
-{
-    if (values.empty())
-        return {};
-    if (choice == SPA_CHOICE_Enum && values.size() > 1)
-        return std::vector<T>(values.begin() + 1, values.end());
-    if ((choice == SPA_CHOICE_Range || choice == SPA_CHOICE_Step) && values.size() >= 3) {
-        std::vector<T> out{values[0]};
-        if (std::memcmp(&values[2], &values[0], sizeof(T)) != 0)
-            out.push_back(values[2]);
-        return out;
-    }
-    return {values[0]};
-}
-
-void addFormat(std::vector<v4l2::PixelFormatInfo>& all, uint32_t fourcc, const std::vector<spa_rectangle>& sizes,
-               const std::vector<spa_fraction>& rates)
-{
-    auto it = std::find_if(all.begin(), all.end(), [&](const v4l2::PixelFormatInfo& f) { return f.fourcc == fourcc; });
-    if (it == all.end()) {
-        v4l2::PixelFormatInfo f;
-        f.fourcc = fourcc;
-        f.description = formatText(fourcc);
-        f.convertible = true;
-        all.push_back(f);
-        it = all.end() - 1;
-    }
-    for (const spa_rectangle& r : sizes) {
-        if (r.width == 0 || r.height == 0 || r.width > 16384 || r.height > 16384)
-            continue;
-        const QSize size(int(r.width), int(r.height));
-        auto s = std::find_if(it->sizes.begin(), it->sizes.end(), [&](const auto& x) { return x.size == size; });
-        if (s == it->sizes.end()) {
-            it->sizes.push_back({size, {}});
-            s = it->sizes.end() - 1;
-        }
-        for (const spa_fraction& fr : rates) {
-            if (fr.num == 0 || fr.denom == 0)
-                continue;
-            const v4l2::Interval iv{fr.denom, fr.num};
-            if (std::find(s->intervals.begin(), s->intervals.end(), iv) == s->intervals.end())
-                s->intervals.push_back(iv);
-        }
-        if (s->intervals.empty())
-            s->intervals.push_back({1, 30});
-    }
-}
-
-} // namespace
-
-uint32_t fourccForSpa(uint32_t mediaSubtype, uint32_t videoFormat)
-{
-    if (mediaSubtype == SPA_MEDIA_SUBTYPE_mjpg)
-        return V4L2_PIX_FMT_MJPEG;
-    if (mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
-        return 0;
-    for (const FormatName& f : kRawFormats)
-        if (f.spa == videoFormat)
-            return f.fourcc;
-    return 0;
-}
 
 namespace {
 
@@ -180,92 +56,11 @@ struct PipeWireDriver::Callbacks {
         if (!param || !spa_pod_is_object(param))
             return;
         if (id == SPA_PARAM_EnumFormat)
-            c->addEnumFormat(param);
+            addEnumFormat(c->d->m_formats, param);
         else if (id == SPA_PARAM_PropInfo)
-            c->addPropInfo(param);
+            addPropInfo(c->d->m_controls, param);
         else if (id == SPA_PARAM_Props)
-            c->readProps(param);
-    }
-
-    void addEnumFormat(const spa_pod* param)
-    {
-        uint32_t mediaType = 0;
-        uint32_t mediaSubtype = 0;
-        if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video)
-            return;
-        uint32_t sizeChoice = 0;
-        uint32_t rateChoice = 0;
-        const auto sizes = offers(propValues<spa_rectangle>(param, SPA_FORMAT_VIDEO_size, &sizeChoice), sizeChoice);
-        const auto rates = offers(propValues<spa_fraction>(param, SPA_FORMAT_VIDEO_framerate, &rateChoice), rateChoice);
-        if (mediaSubtype == SPA_MEDIA_SUBTYPE_mjpg) {
-            addFormat(d->m_formats, V4L2_PIX_FMT_MJPEG, sizes, rates);
-            return;
-        }
-        if (mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
-            return;
-        uint32_t formatChoice = 0;
-        const auto all = propValues<uint32_t>(param, SPA_FORMAT_VIDEO_format, &formatChoice);
-        for (uint32_t f : offers(all, formatChoice))
-            if (const uint32_t fourcc = fourccForSpa(mediaSubtype, f))
-                addFormat(d->m_formats, fourcc, sizes, rates);
-    }
-
-    void addPropInfo(const spa_pod* param)
-    {
-        const auto ids = propValues<uint32_t>(param, SPA_PROP_INFO_id);
-        const spa_pod_prop* name = spa_pod_find_prop(param, nullptr, SPA_PROP_INFO_name);
-        const spa_pod_prop* type = spa_pod_find_prop(param, nullptr, SPA_PROP_INFO_type);
-        const char* text = nullptr;
-        if (ids.empty() || !name || !type || spa_pod_get_string(&name->value, &text) < 0 || !text)
-            return;
-        v4l2::ControlInfo c;
-        c.id = ids.front();
-        c.name = QString::fromUtf8(text);
-        uint32_t n = 0;
-        uint32_t choice = SPA_CHOICE_None;
-        const spa_pod* v = spa_pod_get_values(&type->value, &n, &choice);
-        if (!v || n == 0)
-            return;
-        if (spa_pod_is_bool(v)) {
-            c.type = v4l2::ControlInfo::Type::Boolean;
-            c.maximum = 1;
-            c.defaultValue = c.value = *static_cast<const int32_t*>(SPA_POD_BODY_CONST(v)) ? 1 : 0;
-        } else if (spa_pod_is_int(v)) {
-            const auto* values = static_cast<const int32_t*>(SPA_POD_BODY_CONST(v));
-            c.defaultValue = c.value = values[0];
-            if (choice == SPA_CHOICE_Range && n >= 3) {
-                c.minimum = values[1];
-                c.maximum = values[2];
-            } else if (choice == SPA_CHOICE_Step && n >= 4) {
-                c.minimum = values[1];
-                c.maximum = values[2];
-                c.step = std::max(1, values[3]);
-            } else if (choice == SPA_CHOICE_Enum && n >= 2) {
-                c.type = v4l2::ControlInfo::Type::Menu;
-                for (uint32_t i = 1; i < n; ++i)
-                    c.menu.emplace_back(values[i], QString::number(values[i]));
-            } else {
-                return; // a fixed value is nothing to control
-            }
-        } else {
-            return;
-        }
-        d->m_controls.push_back(std::move(c));
-    }
-
-    void readProps(const spa_pod* param)
-    {
-        for (v4l2::ControlInfo& c : d->m_controls) {
-            const spa_pod_prop* p = spa_pod_find_prop(param, nullptr, c.id);
-            if (!p)
-                continue;
-            int32_t i = 0;
-            bool b = false;
-            if (spa_pod_get_int(&p->value, &i) == 0)
-                c.value = i;
-            else if (spa_pod_get_bool(&p->value, &b) == 0)
-                c.value = b ? 1 : 0;
-        }
+            readProps(c->d->m_controls, param);
     }
 
     static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error)
@@ -285,26 +80,10 @@ struct PipeWireDriver::Callbacks {
         auto* c = static_cast<Callbacks*>(data);
         if (id != SPA_PARAM_Format || !param)
             return;
-        uint32_t mediaType = 0;
-        uint32_t mediaSubtype = 0;
-        if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video)
+        const std::optional<v4l2::CurrentFormat> agreed = agreedFormat(param);
+        if (!agreed)
             return;
-        v4l2::CurrentFormat f;
-        if (mediaSubtype == SPA_MEDIA_SUBTYPE_raw) {
-            spa_video_info_raw raw{};
-            if (spa_format_video_raw_parse(param, &raw) < 0)
-                return;
-            f.fourcc = fourccForSpa(mediaSubtype, raw.format);
-            f.size = QSize(int(raw.size.width), int(raw.size.height));
-            f.interval = {raw.framerate.denom, raw.framerate.num};
-        } else if (mediaSubtype == SPA_MEDIA_SUBTYPE_mjpg) {
-            spa_video_info_mjpg mjpg{};
-            if (spa_format_video_mjpg_parse(param, &mjpg) < 0)
-                return;
-            f.fourcc = V4L2_PIX_FMT_MJPEG;
-            f.size = QSize(int(mjpg.size.width), int(mjpg.size.height));
-            f.interval = {mjpg.framerate.denom, mjpg.framerate.num};
-        }
+        const v4l2::CurrentFormat& f = *agreed;
         c->negotiated = f.fourcc != 0 && !f.size.isEmpty();
         {
             std::lock_guard l(c->d->m_formatMutex);
@@ -312,23 +91,12 @@ struct PipeWireDriver::Callbacks {
             if (c->negotiated)
                 c->d->m_format = f;
         }
-        // Ask for the buffer header: its sequence numbers show lost frames.
+        // The buffer header (its sequence numbers show lost frames) and room for a whole frame.
         uint8_t buffer[512];
         spa_pod_builder b{};
         spa_pod_builder_init(&b, buffer, sizeof(buffer));
         const spa_pod* params[2];
-        uint32_t n = 0;
-        params[n++] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header),
-            SPA_PARAM_META_size, SPA_POD_Int(int(sizeof(spa_meta_header)))));
-        if (f.fourcc == V4L2_PIX_FMT_MJPEG && c->negotiated) {
-            // A compressed frame has no size the format tells; without room
-            // for the largest, a producer cuts frames short.
-            const int size = std::max(f.size.width() * f.size.height() * 2, 1 << 16);
-            params[n++] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-                &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_size,
-                SPA_POD_CHOICE_RANGE_Int(size, size, INT32_MAX)));
-        }
+        const uint32_t n = bufferParams(b, f, c->negotiated, params);
         pw_stream_update_params(c->d->m_stream, params, n);
     }
 
@@ -630,14 +398,7 @@ bool PipeWireDriver::setControl(uint32_t id, int value)
     uint8_t buffer[256];
     spa_pod_builder b{};
     spa_pod_builder_init(&b, buffer, sizeof(buffer));
-    spa_pod_frame frame{};
-    spa_pod_builder_push_object(&b, &frame, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props);
-    spa_pod_builder_prop(&b, id, 0);
-    if (c->type == v4l2::ControlInfo::Type::Boolean)
-        spa_pod_builder_bool(&b, value != 0);
-    else
-        spa_pod_builder_int(&b, value);
-    const auto* pod = static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &frame));
+    const spa_pod* pod = controlValue(b, id, c->type == v4l2::ControlInfo::Type::Boolean, value);
     Session::Lock lock(*m_session);
     const int res = pw_node_set_param(m_node, SPA_PARAM_Props, 0, pod);
     if (res >= 0)
@@ -647,7 +408,7 @@ bool PipeWireDriver::setControl(uint32_t id, int value)
 
 bool PipeWireDriver::applyFormat(uint32_t fourcc, QSize size, v4l2::Interval interval)
 {
-    if (fourcc != V4L2_PIX_FMT_MJPEG && spaForFourcc(fourcc) == SPA_VIDEO_FORMAT_UNKNOWN)
+    if (!canRequest(fourcc))
         return false;
     if (size.isEmpty() || interval.num == 0 || interval.den == 0)
         return false;
@@ -726,21 +487,7 @@ bool PipeWireDriver::connectStream()
     uint8_t buffer[1024];
     spa_pod_builder b{};
     spa_pod_builder_init(&b, buffer, sizeof(buffer));
-    spa_rectangle size{uint32_t(want.size.width()), uint32_t(want.size.height())};
-    spa_fraction rate{want.interval.den, want.interval.num};
-    const spa_pod* params[1];
-    if (want.fourcc == V4L2_PIX_FMT_MJPEG) {
-        params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-            SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_mjpg), SPA_FORMAT_VIDEO_size,
-            SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
-    } else {
-        params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-            SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-            SPA_POD_Id(spaForFourcc(want.fourcc)), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
-            SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
-    }
+    const spa_pod* params[1] = {formatRequest(b, want)};
     // Buffers are handled on the data thread, within the graph cycle they
     // come in (see Callbacks::onProcess).
     const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |

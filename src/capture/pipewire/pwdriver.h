@@ -13,10 +13,6 @@ struct pw_node;
 
 namespace lv::pipewire {
 
-// The pixel format a PipeWire video format stands for, as the V4L2 fourcc
-// the frame converter takes; 0 when this program cannot show it.
-uint32_t fourccForSpa(uint32_t mediaSubtype, uint32_t videoFormat);
-
 // A PipeWire "Video/Source" node as a capture device. The stream runs on
 // the driver's own PipeWire thread loop; each buffer is copied out and handed
 // back on the stream's data thread at once, and a converter thread of the

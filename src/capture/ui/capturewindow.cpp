@@ -117,20 +117,6 @@ void CaptureWindow::reportStatus(int code)
 
 // --- Information ---
 
-bool CaptureWindow::GetDriverCaps(CaptureDriverCaps& caps) const
-{
-    const CaptureDriver* d = m_session.driver();
-    if (!d)
-        return false;
-    caps.wDeviceIndex = static_cast<uint16_t>(m_session.deviceIndex());
-    caps.fHasOverlay = d->hasOverlay() ? 1 : 0;
-    caps.fHasDlgVideoSource = d->hasSourceDialog() ? 1 : 0;
-    caps.fHasDlgVideoFormat = d->hasFormatDialog() ? 1 : 0;
-    caps.fHasDlgVideoDisplay = d->hasDisplayDialog() ? 1 : 0;
-    caps.fCaptureInitialized = 1;
-    return true;
-}
-
 bool CaptureWindow::GetStatus(CaptureStatus& status) const
 {
     if (!m_session.status(status))

@@ -49,7 +49,7 @@ public:
     bool KeepSettings() { return m_session.keepDeviceSettings(); }
 
     // --- Information (the session's records) ---
-    bool GetDriverCaps(CaptureDriverCaps& caps) const;
+    bool GetDriverCaps(CaptureDriverCaps& caps) const { return m_session.driverCaps(caps); }
     bool GetStatus(CaptureStatus& status) const;
     bool GetSequenceSetup(CaptureParms& parms) const { return m_session.captureParms(parms); }
     bool SetSequenceSetup(const CaptureParms& parms) { return m_session.setCaptureParms(parms); }

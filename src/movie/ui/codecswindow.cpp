@@ -2,7 +2,6 @@
 
 #include "base/dialogs.h"
 #include "movie/compressorlist.h"
-#include "movie/moviecodeccheck.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,18 +10,6 @@
 #include <QVBoxLayout>
 
 namespace lv {
-
-QString LookUpCodecName(const QString& code, const QString& cataloguePath, QWidget* parent)
-{
-    const CodecLookup found = lookUpCodec(cataloguePath, code);
-    if (found.status == CodecLookup::Status::NoFile)
-        dialogs().message(QStringLiteral("ERROR C100: Can't find CODEC Information file."), Dialogs::Icon::Error,
-                          Dialogs::Buttons::Ok, {}, parent);
-    else if (found.status == CodecLookup::Status::BadHeader)
-        dialogs().message(QStringLiteral("ERROR C101: Error in Script Alpha."), Dialogs::Icon::Error,
-                          Dialogs::Buttons::Ok, {}, parent);
-    return found.text;
-}
 
 Codecs::Codecs(const QStringList& driverList, const QString& cataloguePath, QWidget* parent) : QDialog(parent)
 {
@@ -61,27 +48,6 @@ void showVideoCodecs(QWidget* parent)
                       Dialogs::Icon::Information, Dialogs::Buttons::Ok, {}, parent);
     Codecs window(ffmpegDriverList(), codecCatalogueFile(), parent);
     window.exec();
-}
-
-void whatCodec(QWidget* parent)
-{
-    const QString name = dialogs().openFile(QStringLiteral("Open AVI"),
-                                            QStringLiteral("Movie Files (*.avi;*.mkv;*.mp4)|*.avi;*.mkv;*.mp4|"
-                                                           "All Files (*.*)|*.*|"),
-                                            {}, parent);
-    if (name.isEmpty())
-        return;
-    const MovieCodecCheck check = checkMovieFile(name);
-    QString codecName;
-    if (check.result == MovieCodecCheck::Result::Compressed)
-        codecName = LookUpCodecName(check.code.toUpper(), codecCatalogueFile(), parent);
-    dialogs().message(movieCodecMessage(name, check, codecName),
-                      check.result == MovieCodecCheck::Result::Compressed
-                              || check.result == MovieCodecCheck::Result::Uncompressed
-                              || check.result == MovieCodecCheck::Result::Named
-                          ? Dialogs::Icon::Information
-                          : Dialogs::Icon::Warning,
-                      Dialogs::Buttons::Ok, {}, parent);
 }
 
 } // namespace lv

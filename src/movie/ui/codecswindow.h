@@ -1,6 +1,7 @@
 #pragma once
 
 #include "movie/codeccatalogue.h"
+#include "movie/whatcodec.h" // the names the window shows, and the menu's "What Codec..."
 
 #include <QDialog>
 #include <QStringList>
@@ -9,14 +10,9 @@ class QTreeWidget;
 
 namespace lv {
 
-// Names code from the catalogue; a missing catalogue shows "ERROR C100", a
-// wrong one "ERROR C101" (critical message boxes) and gives "" or "Error".
-// UI thread only.
-QString LookUpCodecName(const QString& code, const QString& cataloguePath = codecCatalogueFile(),
-                        QWidget* parent = nullptr);
-
 // "Installed Video Compressors": a tree of the driver list's video
-// compressors, each with its bits, signature and file. UI thread only.
+// compressors, each with its bits, signature and file, named by
+// LookUpCodecName. UI thread only.
 class Codecs final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Codecs)
@@ -34,9 +30,5 @@ private:
 // The video menu's "Video Codecs": the notice, then the codecs window of the
 // installed FFmpeg's encoders, modal.
 void showVideoCodecs(QWidget* parent);
-
-// The video menu's "What Codec...": asks for an AVI file and says which
-// codec its first stream uses.
-void whatCodec(QWidget* parent);
 
 } // namespace lv
