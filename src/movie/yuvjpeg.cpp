@@ -208,12 +208,18 @@ struct JpegFrameEncoder::State {
         }
     }
     // After jpeg_finish_compress: keeps the optimised picture's tables, or
-    // counts a use and lets a picture far off its tables' size end them.
+    // counts a use. A picture far smaller than its tables' one ends them;
+    // one far larger (a new scene) ends them and is to be compressed again
+    // with tables of its own (again = true), so a scene change costs no bytes.
+    bool again = false;
     void afterPicture(bool reused, int w, int h, int lumaRows, int qscale)
     {
+        again = false;
         if (reused) {
             ++kept.uses;
-            if (outSize > kept.madeOn + kept.madeOn / 4 || outSize < kept.madeOn - kept.madeOn / 4)
+            if (outSize > kept.madeOn + kept.madeOn / 4)
+                again = true;
+            if (again || outSize < kept.madeOn - kept.madeOn / 4)
                 haveTables = false;
             return;
         }
@@ -473,26 +479,33 @@ bool JpegFrameEncoder::encode(const YuvView& pic, int qscale, const uint8_t** jp
     std::array<JSAMPROW, 16> rowsY{};
     std::array<JSAMPROW, 8> rowsU{}, rowsV{};
     JSAMPARRAY planes[3] = {rowsY.data(), rowsU.data(), rowsV.data()};
-    const bool reuse = s.tablesFit(w, h, vsamp, qscale);
-    const bool ok = s.run([&] {
-        setUp(&s.info, w, h, JCS_YCbCr, 3, qscale, true, vsamp);
-        s.chooseTables(reuse);
-        s.startOutput();
-        jpeg_start_compress(&s.info, TRUE);
-        for (int top = 0; top < h; top += group) {
-            for (int k = 0; k < group; ++k)
-                rowsY[size_t(k)] = const_cast<JSAMPROW>(y + size_t(std::min(top + k, h - 1)) * yStride);
-            for (int k = 0; k < 8; ++k) {
-                const int cr = std::min(top / vsamp + k, ch - 1);
-                rowsU[size_t(k)] = const_cast<JSAMPROW>(u + size_t(cr) * cStride);
-                rowsV[size_t(k)] = const_cast<JSAMPROW>(v + size_t(cr) * cStride);
+    bool reuse = s.tablesFit(w, h, vsamp, qscale);
+    const auto compress = [&] {
+        return s.run([&] {
+            setUp(&s.info, w, h, JCS_YCbCr, 3, qscale, true, vsamp);
+            s.chooseTables(reuse);
+            s.startOutput();
+            jpeg_start_compress(&s.info, TRUE);
+            for (int top = 0; top < h; top += group) {
+                for (int k = 0; k < group; ++k)
+                    rowsY[size_t(k)] = const_cast<JSAMPROW>(y + size_t(std::min(top + k, h - 1)) * yStride);
+                for (int k = 0; k < 8; ++k) {
+                    const int cr = std::min(top / vsamp + k, ch - 1);
+                    rowsU[size_t(k)] = const_cast<JSAMPROW>(u + size_t(cr) * cStride);
+                    rowsV[size_t(k)] = const_cast<JSAMPROW>(v + size_t(cr) * cStride);
+                }
+                jpeg_write_raw_data(&s.info, planes, JDIMENSION(group));
             }
-            jpeg_write_raw_data(&s.info, planes, JDIMENSION(group));
-        }
-        jpeg_finish_compress(&s.info);
-        s.endOutput();
-        s.afterPicture(reuse, w, h, vsamp, qscale);
-    });
+            jpeg_finish_compress(&s.info);
+            s.endOutput();
+            s.afterPicture(reuse, w, h, vsamp, qscale);
+        });
+    };
+    bool ok = compress();
+    if (ok && s.again) {
+        reuse = false;
+        ok = compress();
+    }
     if (!ok) {
         m_error = QString::fromLocal8Bit(s.err.message);
         return false;
@@ -528,20 +541,27 @@ bool JpegFrameEncoder::encode(const QImage& source, int qscale, const uint8_t** 
         d = std::make_unique<State>();
     State& s = *d;
     // RGB pictures are 4:2:0 like I420 ones; the sizes keep their tables apart.
-    const bool reuse = s.tablesFit(pic->width(), pic->height(), 2, qscale);
-    const bool ok = s.run([&] {
-        setUp(&s.info, pic->width(), pic->height(), space, components, qscale, false, 2);
-        s.chooseTables(reuse);
-        s.startOutput();
-        jpeg_start_compress(&s.info, TRUE);
-        while (s.info.next_scanline < s.info.image_height) {
-            JSAMPROW row = const_cast<JSAMPROW>(pic->constScanLine(int(s.info.next_scanline)));
-            jpeg_write_scanlines(&s.info, &row, 1);
-        }
-        jpeg_finish_compress(&s.info);
-        s.endOutput();
-        s.afterPicture(reuse, pic->width(), pic->height(), 2, qscale);
-    });
+    bool reuse = s.tablesFit(pic->width(), pic->height(), 2, qscale);
+    const auto compress = [&] {
+        return s.run([&] {
+            setUp(&s.info, pic->width(), pic->height(), space, components, qscale, false, 2);
+            s.chooseTables(reuse);
+            s.startOutput();
+            jpeg_start_compress(&s.info, TRUE);
+            while (s.info.next_scanline < s.info.image_height) {
+                JSAMPROW row = const_cast<JSAMPROW>(pic->constScanLine(int(s.info.next_scanline)));
+                jpeg_write_scanlines(&s.info, &row, 1);
+            }
+            jpeg_finish_compress(&s.info);
+            s.endOutput();
+            s.afterPicture(reuse, pic->width(), pic->height(), 2, qscale);
+        });
+    };
+    bool ok = compress();
+    if (ok && s.again) {
+        reuse = false;
+        ok = compress();
+    }
     if (!ok) {
         m_error = QString::fromLocal8Bit(s.err.message);
         return false;

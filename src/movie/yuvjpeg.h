@@ -52,8 +52,8 @@ struct YuvPicture {
 // tables optimised for the picture, so a quality setting gives the pictures
 // and file sizes it always gave. The pictures after an optimised one reuse
 // its tables (completed with a code for every symbol) in a single pass, until
-// a second has gone by or a picture's size strays; the pixels are the same
-// either way. YUV pictures go straight from their planes: 4:2:0 layouts as
+// a second has gone by or a picture's size strays (a picture far larger is
+// compressed again with tables of its own); the pixels are the same either way. YUV pictures go straight from their planes: 4:2:0 layouts as
 // 4:2:0, YUYV as 4:2:2, studio range stretched to full range on the way.
 // RGB pictures become 4:2:0.
 class JpegFrameEncoder {
