@@ -48,7 +48,8 @@ private:
         YuvPicture picture;
         std::vector<QRect> moving; // what the last picture in it drew over the background
     };
-    static constexpr size_t kBuffers = 8;
+    // Enough for what a recorder queues and a device holds, so buffers are not made anew.
+    static constexpr size_t kBuffers = 24;
     std::vector<Buffer> m_pool;
     YuvPicture m_background;
     TestPatternSettings m_look;

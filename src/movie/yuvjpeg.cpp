@@ -241,9 +241,18 @@ struct JpegFrameEncoder::State {
     }
 
     // libjpeg writes into `out` while it is large enough, else into a buffer
-    // of its own, which it hands over at the end: the old one is then ours to free.
+    // of its own, which it hands over at the end: the old one is then ours to
+    // free. `out` is kept twice the last picture's size, so libjpeg need not
+    // grow it (a copy each time it doubles) picture after picture.
+    unsigned long last = 0;
     void startOutput()
     {
+        const unsigned long wanted = std::max(2 * last, 65536ul);
+        if (capacity < wanted) {
+            std::free(out);
+            out = static_cast<unsigned char*>(std::malloc(wanted));
+            capacity = out ? wanted : 0;
+        }
         before = out;
         outSize = capacity;
         jpeg_mem_dest(&info, &out, &outSize);
@@ -252,8 +261,9 @@ struct JpegFrameEncoder::State {
     {
         if (out != before) {
             std::free(before);
-            capacity = outSize;
+            capacity = outSize; // at least; what libjpeg allocated is not told
         }
+        last = outSize;
     }
 
     // Runs one compression; libjpeg's errors jump back here and end it.
