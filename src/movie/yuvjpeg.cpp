@@ -141,12 +141,12 @@ HuffTable completeTable(const JHUFF_TBL& used, bool dc)
     if (dc)
         for (int s = 0; s <= 11; ++s) // difference sizes of 8-bit samples
             freq[size_t(s)] = 1;
-    else
-        for (int run = 0; run < 16; ++run) {
-            for (int bits = 1; bits <= 10; ++bits)
+    else {
+        for (int run = 0; run < 16; ++run)
+            for (int bits = 1; bits <= 10; ++bits) // coefficient sizes of 8-bit samples
                 freq[size_t(run << 4 | bits)] = 1;
-            freq[0x00] = freq[0xf0] = 1; // end of block, sixteen zeros
-        }
+        freq[0x00] = freq[0xf0] = 1; // end of block, sixteen zeros
+    }
     size_t k = 0;
     for (int len = 1; len <= 16; ++len)
         for (int n = 0; n < used.bits[len]; ++n, ++k)
