@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Dropped frames while something else keeps the processors busy: records
 # SECONDS_EACH (60) seconds from the test pattern at 30 fps at each size, with
-# and without sound, beside LOADERS (one per processor) busy loops.
+# and without sound (SIZES to choose), beside LOADERS (one per processor) busy loops.
 #   bench/movie/recording-under-load.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -24,7 +24,7 @@ for ((i = 0; i < loaders; ++i)); do
 done
 echo "$loaders busy loops beside the recording; $(uptime)"
 printf '%-10s %-6s %8s %8s %8s\n' size sound frames dropped cpu_s/s
-for size in 640x480 1280x720 1920x1080; do
+for size in ${SIZES:-640x480 1280x720 1920x1080}; do
     for sound in no yes; do
         audio=()
         [ "$sound" = yes ] && audio=(--audio 22050:16:2)

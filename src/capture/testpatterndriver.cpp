@@ -3,10 +3,14 @@
 #include "capture/devicedialogs.h"
 
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
+
+Q_LOGGING_CATEGORY(lcTestPattern, "lumivark.capture.testpattern")
 
 namespace lv {
 
@@ -102,9 +106,10 @@ void TestPatternDriver::run()
     // Frames are numbered by the time since the stream started and stamped
     // with the time they stand for. As a camera's queue of buffers keeps the
     // frames its reader comes late for, a late wake-up still sends the last
-    // kQueuedFrames due; frames older than that are lost (skipped numbers),
-    // as a real device drops them.
-    constexpr uint64_t kQueuedFrames = 4;
+    // kQueuedFrames due (a quarter of a second at 30 fps: a loaded machine
+    // can hold a thread back that long); frames older than that are lost
+    // (skipped numbers), as a real device drops them.
+    constexpr uint64_t kQueuedFrames = 8;
     const auto startTime = std::chrono::steady_clock::now();
     const int64_t startUs = std::chrono::duration_cast<std::chrono::microseconds>(startTime.time_since_epoch()).count();
     // The pattern goes out as I420, which a recording compresses as it is;
@@ -118,6 +123,8 @@ void TestPatternDriver::run()
             return;
         const auto elapsed = std::chrono::steady_clock::now() - startTime;
         const uint64_t due = std::max(next, static_cast<uint64_t>(elapsed / period));
+        if (due + 1 - next > kQueuedFrames)
+            qCDebug(lcTestPattern) << "woke" << due - next << "frames late; lost" << due + 1 - next - kQueuedFrames;
         for (uint64_t number = std::max(next, due + 1 - std::min(due + 1, kQueuedFrames)); number <= due; ++number) {
             auto frame = std::make_shared<VideoFrame>();
             frame->yuv = pictures.frame(number, s);

@@ -162,7 +162,7 @@ private slots:
                     frames.append({f, steadyMicros()});
                 }
                 if (f->sequence >= 3 && !stalled.exchange(true))
-                    QThread::msleep(300); // the reader is busy for nine periods
+                    QThread::msleep(500); // the reader is busy for fifteen periods
             },
             [](const QString&) {});
         QTRY_VERIFY_WITH_TIMEOUT(([&] { std::lock_guard l(mutex); return frames.size() >= 12; })(), 10000);
