@@ -5,6 +5,8 @@
 #   bench/movie/compare-recording-with-gstreamer.sh [BUILD_DIR] [OTHER_CLI]
 # OTHER_CLI, when given, is a second lumivark-cli (an older build) run in turn
 # with the others. RUNS (5), SECONDS_EACH (10) and QUALITY (75) from the environment.
+# Start-up counts in every figure (nothing is subtracted); the last lines show
+# what starting and ending costs each program alone, for reading short runs.
 set -euo pipefail
 build=${1:-build}
 other=${2:-}
@@ -73,3 +75,13 @@ for size in 640x480 1280x720 1920x1080; do
         done
     done
 done
+
+# Start-up alone: our program loads FFmpeg with all its codec libraries, GStreamer
+# only the plugins a pipeline names.
+: >"$work/start_ours" >"$work/start_gst"
+for ((i = 0; i < runs; ++i)); do
+    cpu "$cli" --help >>"$work/start_ours" || true
+    cpu gst-launch-1.0 -q fakesrc num-buffers=1 ! fakesink >>"$work/start_gst"
+done
+printf 'start-up CPU-s: ours %.3f (lumivark-cli --help), gst %.3f (gst-launch-1.0 fakesrc ! fakesink)\n' \
+    "$(median <"$work/start_ours")" "$(median <"$work/start_gst")"

@@ -274,6 +274,8 @@ void SequenceCapture::pushFrame(const FramePtr& frame)
     s.frames = uint32_t(slot + 1);
     if (s.queuedFrames >= kMaxQueuedFrames || s.writeFailed) {
         ++s.dropped; // its slot repeats the picture before it
+        if (!s.writeFailed)
+            qCDebug(lcRecord) << "the encoder is" << s.queuedFrames << "frames behind; frame" << frame->sequence << "dropped";
         return;
     }
     s.queue.push_back({Impl::Item::Video, frame, slot, {}});

@@ -162,7 +162,90 @@ void TestPattern::renderInto(QImage& img, uint64_t frameNumber, const TestPatter
     });
 }
 
+namespace {
+
+// The bars and the ramp of an I420 picture: everything that stands still.
+void drawYuvBackground(YuvPicture& out, const TestPatternSettings& s);
+
+Planes planesOf(YuvPicture& out)
+{
+    const int w = out.size.width(), h = out.size.height();
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+    auto* base = reinterpret_cast<uint8_t*>(out.bytes.data());
+    return {base, base + size_t(w) * size_t(h), base + size_t(w) * size_t(h) + size_t(cw) * size_t(ch), w, h, cw, ch};
+}
+
+} // namespace
+
+bool TestPattern::sameLook(const TestPatternSettings& a, const TestPatternSettings& b)
+{
+    // The rate moves the block; it is drawn anew on every picture anyway.
+    return a.size == b.size && a.brightness == b.brightness && a.still == b.still;
+}
+
 void TestPattern::renderYuvInto(YuvPicture& out, uint64_t frameNumber, const TestPatternSettings& s)
+{
+    drawYuvBackground(out, s);
+    if (s.still || out.isNull())
+        return;
+    const Planes p = planesOf(out);
+    drawMoving(p.w, p.h, frameNumber, s, [&p](int x, int y, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) {
+        p.fillRect(x, y, rw, rh, r, g, b);
+    });
+}
+
+YuvPicture YuvPatternFrames::frame(uint64_t frameNumber, const TestPatternSettings& s)
+{
+    if (s.size.width() <= 0 || s.size.height() <= 0)
+        return {};
+    if (m_background.isNull() || !TestPattern::sameLook(m_look, s)) {
+        m_pool.clear(); // buffers still held elsewhere stay with their holders
+        m_background = {};
+        drawYuvBackground(m_background, s);
+        m_look = s;
+    }
+    Buffer* target = nullptr;
+    for (Buffer& b : m_pool)
+        if (b.picture.bytes.isDetached()) {
+            target = &b;
+            break;
+        }
+    if (!target) {
+        if (m_pool.size() >= kBuffers)
+            m_pool.erase(m_pool.begin());
+        m_pool.push_back({m_background, {}});
+        target = &m_pool.back();
+        target->picture.bytes.detach(); // its own copy of the background
+    }
+    Planes p = planesOf(target->picture);
+    const Planes bg = planesOf(m_background);
+    // What the last picture in this buffer drew over the background goes back to it.
+    for (const QRect& r : target->moving) {
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            std::memcpy(p.y + size_t(row) * size_t(p.w) + size_t(r.left()),
+                        bg.y + size_t(row) * size_t(p.w) + size_t(r.left()), size_t(r.width()));
+        const int cx0 = r.left() / 2, cx1 = (r.right() + 2) / 2;
+        for (int row = r.top() / 2; row < (r.bottom() + 2) / 2; ++row) {
+            const size_t at = size_t(row) * size_t(p.cw) + size_t(cx0);
+            std::memcpy(p.u + at, bg.u + at, size_t(cx1 - cx0));
+            std::memcpy(p.v + at, bg.v + at, size_t(cx1 - cx0));
+        }
+    }
+    target->moving.clear();
+    if (!s.still) {
+        const QRect whole(QPoint(0, 0), s.size);
+        drawMoving(p.w, p.h, frameNumber, s, [&](int x, int y, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) {
+            p.fillRect(x, y, rw, rh, r, g, b);
+            if (const QRect drawn = QRect(x, y, rw, rh) & whole; !drawn.isEmpty())
+                target->moving.push_back(drawn);
+        });
+    }
+    return target->picture;
+}
+
+namespace {
+
+void drawYuvBackground(YuvPicture& out, const TestPatternSettings& s)
 {
     const int w = s.size.width(), h = s.size.height();
     if (w <= 0 || h <= 0)
@@ -175,8 +258,7 @@ void TestPattern::renderYuvInto(YuvPicture& out, uint64_t frameNumber, const Tes
     out.size = s.size;
     out.stride = w;
     out.fullRange = true;
-    auto* base = reinterpret_cast<uint8_t*>(out.bytes.data());
-    const Planes p{base, base + size_t(w) * size_t(h), base + size_t(w) * size_t(h) + size_t(cw) * size_t(ch), w, h, cw, ch};
+    const Planes p = planesOf(out);
 
     // Bars over the upper three quarters, a grey ramp below: one row of each, copied down.
     const int barsHeight = h * 3 / 4;
@@ -209,11 +291,8 @@ void TestPattern::renderYuvInto(YuvPicture& out, uint64_t frameNumber, const Tes
         std::memset(p.u + size_t(barsChroma) * size_t(cw), 128, size_t(ch - barsChroma) * size_t(cw));
         std::memset(p.v + size_t(barsChroma) * size_t(cw), 128, size_t(ch - barsChroma) * size_t(cw));
     }
-    if (s.still)
-        return;
-    drawMoving(w, h, frameNumber, s, [&p](int x, int y, int rw, int rh, uint8_t r, uint8_t g, uint8_t b) {
-        p.fillRect(x, y, rw, rh, r, g, b);
-    });
 }
+
+} // namespace
 
 } // namespace lv

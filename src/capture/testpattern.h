@@ -3,7 +3,9 @@
 #include "movie/yuvjpeg.h"
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
+#include <vector>
 
 namespace lv {
 
@@ -27,8 +29,30 @@ public:
     static void renderYuvInto(YuvPicture& target, uint64_t frameNumber, const TestPatternSettings& settings);
 
     static const QList<QSize>& sizes();
+    static bool sameLook(const TestPatternSettings& a, const TestPatternSettings& b);
     static constexpr int kMinRate = 1;
     static constexpr int kMaxRate = 60;
+};
+
+// The pattern's I420 frames from a small pool of buffers, for a device that
+// sends one picture after another: a buffer nobody holds any more is drawn
+// over, and only where the block and the number were and are now, the bars
+// and the ramp staying as they are. The pictures are renderYuvInto's.
+class YuvPatternFrames {
+public:
+    // Frame frameNumber, sharing a buffer of the pool (never one still held elsewhere).
+    YuvPicture frame(uint64_t frameNumber, const TestPatternSettings& settings);
+
+private:
+    struct Buffer {
+        YuvPicture picture;
+        std::vector<QRect> moving; // what the last picture in it drew over the background
+    };
+    // Enough for what a recorder queues and a device holds, so buffers are not made anew.
+    static constexpr size_t kBuffers = 24;
+    std::vector<Buffer> m_pool;
+    YuvPicture m_background;
+    TestPatternSettings m_look;
 };
 
 } // namespace lv

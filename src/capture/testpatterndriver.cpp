@@ -3,10 +3,14 @@
 #include "capture/devicedialogs.h"
 
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
+
+Q_LOGGING_CATEGORY(lcTestPattern, "lumivark.capture.testpattern")
 
 namespace lv {
 
@@ -99,10 +103,18 @@ void TestPatternDriver::stop()
 
 void TestPatternDriver::run()
 {
-    // Frames are numbered by the time since the stream started, so a late
-    // wake-up skips numbers (as a real device drops) rather than drifting.
+    // Frames are numbered by the time since the stream started and stamped
+    // with the time they stand for. As a camera's queue of buffers keeps the
+    // frames its reader comes late for, a late wake-up still sends the last
+    // kQueuedFrames due (a quarter of a second at 30 fps: a loaded machine
+    // can hold a thread back that long); frames older than that are lost
+    // (skipped numbers), as a real device drops them.
+    constexpr uint64_t kQueuedFrames = 8;
     const auto startTime = std::chrono::steady_clock::now();
-    std::vector<YuvPicture> pool;
+    const int64_t startUs = std::chrono::duration_cast<std::chrono::microseconds>(startTime.time_since_epoch()).count();
+    // The pattern goes out as I420, which a recording compresses as it is;
+    // its RGB picture is drawn only when something shows or keeps it.
+    YuvPatternFrames pictures;
     uint64_t next = 0;
     for (;;) {
         const TestPatternSettings s = settings();
@@ -110,30 +122,18 @@ void TestPatternDriver::run()
         if (m_stop.waitUntil(startTime + period * static_cast<int64_t>(next)))
             return;
         const auto elapsed = std::chrono::steady_clock::now() - startTime;
-        const uint64_t number = static_cast<uint64_t>(elapsed / period);
-        // The pattern goes out as I420, which a recording compresses as it
-        // is; its RGB picture is drawn only when something shows or keeps it.
-        // A buffer nobody holds any more is reused; one still in use is never written.
-        YuvPicture* target = nullptr;
-        for (YuvPicture& p : pool)
-            if (p.bytes.isDetached() && p.size == s.size) {
-                target = &p;
-                break;
-            }
-        if (!target) {
-            if (pool.size() >= 8)
-                pool.erase(pool.begin());
-            pool.emplace_back();
-            target = &pool.back();
+        const uint64_t due = std::max(next, static_cast<uint64_t>(elapsed / period));
+        if (due + 1 - next > kQueuedFrames)
+            qCDebug(lcTestPattern) << "woke" << due - next << "frames late; lost" << due + 1 - next - kQueuedFrames;
+        for (uint64_t number = std::max(next, due + 1 - std::min(due + 1, kQueuedFrames)); number <= due; ++number) {
+            auto frame = std::make_shared<VideoFrame>();
+            frame->yuv = pictures.frame(number, s);
+            frame->makePicture = [number, s] { return TestPattern::render(number, s); };
+            frame->sequence = number;
+            frame->timestampUs = startUs + static_cast<int64_t>(number) * period.count();
+            m_frames(frame);
         }
-        TestPattern::renderYuvInto(*target, number, s);
-        auto frame = std::make_shared<VideoFrame>();
-        frame->yuv = *target;
-        frame->makePicture = [number, s] { return TestPattern::render(number, s); };
-        frame->sequence = number;
-        frame->timestampUs = steadyMicros();
-        m_frames(frame);
-        next = number + 1;
+        next = due + 1;
     }
 }
 

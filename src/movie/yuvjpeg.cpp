@@ -61,6 +61,106 @@ void onError(j_common_ptr info)
 
 void quiet(j_common_ptr, int) {}
 
+// One Huffman table as a JPEG stores it: codes per length 1-16, symbols by length.
+struct HuffTable {
+    std::array<UINT8, 17> bits{};
+    std::array<UINT8, 256> values{};
+};
+
+// Builds a table from symbol frequencies the JPEG way (code lengths at most
+// 16, no code of all ones); a symbol of frequency 0 gets no code.
+HuffTable huffmanTable(const std::array<long, 256>& counts)
+{
+    std::array<long, 257> freq{};
+    std::copy(counts.begin(), counts.end(), freq.begin());
+    freq[256] = 1; // holds the all-ones code back
+    std::array<int, 257> size{};
+    std::array<int, 257> next{};
+    next.fill(-1);
+    for (;;) {
+        // The two rarest trees join; among equals the later symbol first.
+        int c1 = -1, c2 = -1;
+        for (int i = 0; i < 257; ++i)
+            if (freq[size_t(i)] && (c1 < 0 || freq[size_t(i)] <= freq[size_t(c1)]))
+                c1 = i;
+        for (int i = 0; i < 257; ++i)
+            if (freq[size_t(i)] && i != c1 && (c2 < 0 || freq[size_t(i)] <= freq[size_t(c2)]))
+                c2 = i;
+        if (c2 < 0)
+            break;
+        freq[size_t(c1)] += freq[size_t(c2)];
+        freq[size_t(c2)] = 0;
+        for (int k = c1;; k = next[size_t(k)]) {
+            ++size[size_t(k)];
+            if (next[size_t(k)] < 0) {
+                next[size_t(k)] = c2;
+                break;
+            }
+        }
+        for (int k = c2; k >= 0; k = next[size_t(k)])
+            ++size[size_t(k)];
+    }
+    std::array<int, 258> bits{};
+    for (int i = 0; i < 257; ++i)
+        if (size[size_t(i)])
+            ++bits[size_t(std::min(size[size_t(i)], 257))];
+    // Codes longer than 16 bits move up, a pair at a time, beside a shorter code split in two.
+    for (int i = 257; i > 16; --i)
+        while (bits[size_t(i)] > 0) {
+            int j = i - 2;
+            while (bits[size_t(j)] == 0)
+                --j;
+            bits[size_t(i)] -= 2;
+            ++bits[size_t(i - 1)];
+            bits[size_t(j + 1)] += 2;
+            --bits[size_t(j)];
+        }
+    int longest = 16;
+    while (bits[size_t(longest)] == 0)
+        --longest;
+    --bits[size_t(longest)]; // the held-back code
+    HuffTable t;
+    for (int i = 1; i <= 16; ++i)
+        t.bits[size_t(i)] = UINT8(bits[size_t(i)]);
+    // Symbols in the order of their code lengths before the limit; the
+    // lengths themselves come from bits.
+    size_t out = 0;
+    for (int len = 1; len <= 257; ++len)
+        for (int sym = 0; sym < 256; ++sym)
+            if (size[size_t(sym)] == len)
+                t.values[out++] = UINT8(sym);
+    return t;
+}
+
+// A picture's optimal table made complete: the symbols it used keep about
+// their code lengths, every other symbol the coder may meet gets a long
+// code, so the table serves the next pictures in one pass.
+HuffTable completeTable(const JHUFF_TBL& used, bool dc)
+{
+    std::array<long, 256> freq{};
+    if (dc)
+        for (int s = 0; s <= 11; ++s) // difference sizes of 8-bit samples
+            freq[size_t(s)] = 1;
+    else {
+        for (int run = 0; run < 16; ++run)
+            for (int bits = 1; bits <= 10; ++bits) // coefficient sizes of 8-bit samples
+                freq[size_t(run << 4 | bits)] = 1;
+        freq[0x00] = freq[0xf0] = 1; // end of block, sixteen zeros
+    }
+    size_t k = 0;
+    for (int len = 1; len <= 16; ++len)
+        for (int n = 0; n < used.bits[len]; ++n, ++k)
+            freq[used.huffval[k]] = 1L << (24 - len); // as often as its code length says
+    return huffmanTable(freq);
+}
+
+void install(JHUFF_TBL* target, const HuffTable& t)
+{
+    std::copy(t.bits.begin(), t.bits.end(), target->bits);
+    std::copy(t.values.begin(), t.values.end(), target->huffval);
+    target->sent_table = FALSE;
+}
+
 } // namespace
 
 struct JpegFrameEncoder::State {
@@ -72,10 +172,87 @@ struct JpegFrameEncoder::State {
     unsigned char* before = nullptr;
     unsigned long outSize = 0;
 
+    // Huffman tables kept from an optimised picture for the pictures after
+    // it: one pass each instead of two, and no coefficient buffer of a whole picture.
+    struct Kept {
+        std::array<HuffTable, 2> dc, ac;
+        int width = 0, height = 0, lumaRows = 0, qscale = 0;
+        int uses = 0;              // pictures compressed with them
+        unsigned long madeOn = 0;  // the size of the picture they were made on
+    };
+    Kept kept;
+    bool haveTables = false;
+
+    // Remade every second or so, and at once when a picture's size strays
+    // far from the one they came from (a new scene).
+    static constexpr int kTableUses = 30;
+    bool tablesFit(int w, int h, int lumaRows, int qscale) const
+    {
+        return haveTables && kept.width == w && kept.height == h && kept.lumaRows == lumaRows
+               && kept.qscale == qscale && kept.uses < kTableUses;
+    }
+    // Called after jpeg_set_defaults: one pass with the kept tables, or an
+    // optimised picture that leaves new ones.
+    void chooseTables(bool reuse)
+    {
+        info.optimize_coding = reuse ? FALSE : TRUE;
+        if (!reuse)
+            return;
+        for (int i = 0; i < 2; ++i) {
+            if (!info.dc_huff_tbl_ptrs[i])
+                info.dc_huff_tbl_ptrs[i] = jpeg_alloc_huff_table(reinterpret_cast<j_common_ptr>(&info));
+            if (!info.ac_huff_tbl_ptrs[i])
+                info.ac_huff_tbl_ptrs[i] = jpeg_alloc_huff_table(reinterpret_cast<j_common_ptr>(&info));
+            install(info.dc_huff_tbl_ptrs[i], kept.dc[size_t(i)]);
+            install(info.ac_huff_tbl_ptrs[i], kept.ac[size_t(i)]);
+        }
+    }
+    // After jpeg_finish_compress: keeps the optimised picture's tables, or
+    // counts a use. A picture far smaller than its tables' one ends them;
+    // one far larger (a new scene) ends them and is to be compressed again
+    // with tables of its own (again = true), so a scene change costs no bytes.
+    bool again = false;
+    void afterPicture(bool reused, int w, int h, int lumaRows, int qscale)
+    {
+        again = false;
+        if (reused) {
+            ++kept.uses;
+            if (outSize > kept.madeOn + kept.madeOn / 4)
+                again = true;
+            if (again || outSize < kept.madeOn - kept.madeOn / 4)
+                haveTables = false;
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (!info.dc_huff_tbl_ptrs[i] || !info.ac_huff_tbl_ptrs[i]) {
+                haveTables = false;
+                return;
+            }
+            kept.dc[size_t(i)] = completeTable(*info.dc_huff_tbl_ptrs[i], true);
+            kept.ac[size_t(i)] = completeTable(*info.ac_huff_tbl_ptrs[i], false);
+        }
+        kept.width = w;
+        kept.height = h;
+        kept.lumaRows = lumaRows;
+        kept.qscale = qscale;
+        kept.uses = 0;
+        kept.madeOn = outSize;
+        haveTables = true;
+    }
+
     // libjpeg writes into `out` while it is large enough, else into a buffer
-    // of its own, which it hands over at the end: the old one is then ours to free.
+    // of its own, which it hands over at the end: the old one is then ours to
+    // free. `out` is kept twice the last picture's size, so libjpeg need not
+    // grow it (a copy each time it doubles) picture after picture.
+    unsigned long last = 0;
     void startOutput()
     {
+        const unsigned long wanted = std::max(2 * last, 65536ul);
+        if (capacity < wanted) {
+            std::free(out);
+            out = static_cast<unsigned char*>(std::malloc(wanted));
+            capacity = out ? wanted : 0;
+        }
         before = out;
         outSize = capacity;
         jpeg_mem_dest(&info, &out, &outSize);
@@ -84,8 +261,9 @@ struct JpegFrameEncoder::State {
     {
         if (out != before) {
             std::free(before);
-            capacity = outSize;
+            capacity = outSize; // at least; what libjpeg allocated is not told
         }
+        last = outSize;
     }
 
     // Runs one compression; libjpeg's errors jump back here and end it.
@@ -102,6 +280,7 @@ struct JpegFrameEncoder::State {
         }
         if (setjmp(err.jump)) {
             jpeg_abort_compress(&info);
+            haveTables = false;
             return false;
         }
         body();
@@ -180,36 +359,28 @@ void setUp(jpeg_compress_struct* info, int w, int h, J_COLOR_SPACE space, int co
     info->comp_info[2].h_samp_factor = info->comp_info[2].v_samp_factor = 1;
     info->raw_data_in = raw ? TRUE : FALSE;
     info->dct_method = JDCT_ISLOW;
-    // Huffman tables made for each picture, as FFmpeg's encoder makes them:
+    // Huffman tables made for the picture, as FFmpeg's encoder makes them:
     // the files stay the size they always were (plain tables cost 50 to 70 %
-    // more on flat pictures).
+    // more on flat pictures). Later pictures may reuse them (chooseTables).
     info->optimize_coding = TRUE;
     info->write_JFIF_header = TRUE;
 }
 
 } // namespace
 
-bool JpegFrameEncoder::encode(const YuvView& pic, int qscale, const uint8_t** jpeg, size_t* size)
+namespace {
+
+// The picture's planes into padded full-range planes (rows of padded(width)).
+void copyPlanes(const YuvView& pic, uint8_t* y, uint8_t* u, uint8_t* v)
 {
-    if (!pic.isValid()) {
-        m_error = QStringLiteral("A damaged picture");
-        return false;
-    }
     const int w = pic.size.width(), h = pic.size.height();
     const bool yuyv = pic.layout == YuvView::Layout::YUYV;
-    const int vsamp = yuyv ? 1 : 2; // luma rows per chroma row
     const int cw = (w + 1) / 2, ch = yuyv ? h : (h + 1) / 2;
     const int pw = padded(w), pcw = pw / 2;
     const int stride = pic.lumaStride();
     const RangeTables& t = rangeTables();
     const uint8_t* lt = pic.fullRange ? t.same.data() : t.luma.data();
     const uint8_t* ct = pic.fullRange ? t.same.data() : t.chroma.data();
-
-    // The planes, padded and in full range: what the compressor reads.
-    m_planes.resize(size_t(pw) * size_t(h) + 2 * size_t(pcw) * size_t(ch));
-    uint8_t* y = m_planes.data();
-    uint8_t* u = y + size_t(pw) * size_t(h);
-    uint8_t* v = u + size_t(pcw) * size_t(ch);
     const auto padRow = [](uint8_t* row, int from, int to) {
         std::memset(row + from, row[from - 1], size_t(to - from));
     };
@@ -270,6 +441,46 @@ bool JpegFrameEncoder::encode(const YuvView& pic, int qscale, const uint8_t** jp
         break;
     }
 
+}
+
+} // namespace
+
+bool JpegFrameEncoder::encode(const YuvView& pic, int qscale, const uint8_t** jpeg, size_t* size)
+{
+    if (!pic.isValid()) {
+        m_error = QStringLiteral("A damaged picture");
+        return false;
+    }
+    const int w = pic.size.width(), h = pic.size.height();
+    const bool yuyv = pic.layout == YuvView::Layout::YUYV;
+    const int vsamp = yuyv ? 1 : 2; // luma rows per chroma row
+    const int ch = yuyv ? h : (h + 1) / 2;
+    const int pw = padded(w), pcw = pw / 2;
+    const int stride = pic.lumaStride();
+
+    // The planes, padded and in full range: what the compressor reads.
+    // Full-range I420 whose rows fill whole blocks is that already and is read where it lies.
+    const bool inPlace = pic.layout == YuvView::Layout::I420 && pic.fullRange && w % kAlign == 0;
+    const uint8_t* y = nullptr;
+    const uint8_t* u = nullptr;
+    const uint8_t* v = nullptr;
+    size_t yStride = size_t(pw), cStride = size_t(pcw);
+    if (inPlace) {
+        yStride = size_t(stride);
+        cStride = size_t(stride + 1) / 2;
+        y = pic.data;
+        u = y + yStride * size_t(h);
+        v = u + cStride * size_t(ch);
+    } else {
+        m_planes.resize(size_t(pw) * size_t(h) + 2 * size_t(pcw) * size_t(ch));
+        uint8_t* oy = m_planes.data();
+        uint8_t* ou = oy + size_t(pw) * size_t(h);
+        uint8_t* ov = ou + size_t(pcw) * size_t(ch);
+        copyPlanes(pic, oy, ou, ov);
+        y = oy;
+        u = ou;
+        v = ov;
+    }
     if (!d)
         d = std::make_unique<State>();
     State& s = *d;
@@ -278,23 +489,33 @@ bool JpegFrameEncoder::encode(const YuvView& pic, int qscale, const uint8_t** jp
     std::array<JSAMPROW, 16> rowsY{};
     std::array<JSAMPROW, 8> rowsU{}, rowsV{};
     JSAMPARRAY planes[3] = {rowsY.data(), rowsU.data(), rowsV.data()};
-    const bool ok = s.run([&] {
-        setUp(&s.info, w, h, JCS_YCbCr, 3, qscale, true, vsamp);
-        s.startOutput();
-        jpeg_start_compress(&s.info, TRUE);
-        for (int top = 0; top < h; top += group) {
-            for (int k = 0; k < group; ++k)
-                rowsY[size_t(k)] = y + size_t(std::min(top + k, h - 1)) * size_t(pw);
-            for (int k = 0; k < 8; ++k) {
-                const int cr = std::min(top / vsamp + k, ch - 1);
-                rowsU[size_t(k)] = u + size_t(cr) * size_t(pcw);
-                rowsV[size_t(k)] = v + size_t(cr) * size_t(pcw);
+    bool reuse = s.tablesFit(w, h, vsamp, qscale);
+    const auto compress = [&] {
+        return s.run([&] {
+            setUp(&s.info, w, h, JCS_YCbCr, 3, qscale, true, vsamp);
+            s.chooseTables(reuse);
+            s.startOutput();
+            jpeg_start_compress(&s.info, TRUE);
+            for (int top = 0; top < h; top += group) {
+                for (int k = 0; k < group; ++k)
+                    rowsY[size_t(k)] = const_cast<JSAMPROW>(y + size_t(std::min(top + k, h - 1)) * yStride);
+                for (int k = 0; k < 8; ++k) {
+                    const int cr = std::min(top / vsamp + k, ch - 1);
+                    rowsU[size_t(k)] = const_cast<JSAMPROW>(u + size_t(cr) * cStride);
+                    rowsV[size_t(k)] = const_cast<JSAMPROW>(v + size_t(cr) * cStride);
+                }
+                jpeg_write_raw_data(&s.info, planes, JDIMENSION(group));
             }
-            jpeg_write_raw_data(&s.info, planes, JDIMENSION(group));
-        }
-        jpeg_finish_compress(&s.info);
-        s.endOutput();
-    });
+            jpeg_finish_compress(&s.info);
+            s.endOutput();
+            s.afterPicture(reuse, w, h, vsamp, qscale);
+        });
+    };
+    bool ok = compress();
+    if (ok && s.again) {
+        reuse = false;
+        ok = compress();
+    }
     if (!ok) {
         m_error = QString::fromLocal8Bit(s.err.message);
         return false;
@@ -329,17 +550,28 @@ bool JpegFrameEncoder::encode(const QImage& source, int qscale, const uint8_t** 
     if (!d)
         d = std::make_unique<State>();
     State& s = *d;
-    const bool ok = s.run([&] {
-        setUp(&s.info, pic->width(), pic->height(), space, components, qscale, false, 2);
-        s.startOutput();
-        jpeg_start_compress(&s.info, TRUE);
-        while (s.info.next_scanline < s.info.image_height) {
-            JSAMPROW row = const_cast<JSAMPROW>(pic->constScanLine(int(s.info.next_scanline)));
-            jpeg_write_scanlines(&s.info, &row, 1);
-        }
-        jpeg_finish_compress(&s.info);
-        s.endOutput();
-    });
+    // RGB pictures are 4:2:0 like I420 ones; the sizes keep their tables apart.
+    bool reuse = s.tablesFit(pic->width(), pic->height(), 2, qscale);
+    const auto compress = [&] {
+        return s.run([&] {
+            setUp(&s.info, pic->width(), pic->height(), space, components, qscale, false, 2);
+            s.chooseTables(reuse);
+            s.startOutput();
+            jpeg_start_compress(&s.info, TRUE);
+            while (s.info.next_scanline < s.info.image_height) {
+                JSAMPROW row = const_cast<JSAMPROW>(pic->constScanLine(int(s.info.next_scanline)));
+                jpeg_write_scanlines(&s.info, &row, 1);
+            }
+            jpeg_finish_compress(&s.info);
+            s.endOutput();
+            s.afterPicture(reuse, pic->width(), pic->height(), 2, qscale);
+        });
+    };
+    bool ok = compress();
+    if (ok && s.again) {
+        reuse = false;
+        ok = compress();
+    }
     if (!ok) {
         m_error = QString::fromLocal8Bit(s.err.message);
         return false;

@@ -49,10 +49,13 @@ struct YuvPicture {
 // Compresses frames as Motion JPEG with libjpeg-turbo, with the tables
 // FFmpeg's own encoder uses at a fixed quantiser (its MPEG-1 intra matrix
 // scaled by qscale / 8, DC step 8, one table for all planes) and Huffman
-// tables made for each picture, so a quality setting gives the pictures and
-// file sizes it always gave. YUV pictures go straight from
-// their planes: 4:2:0 layouts as 4:2:0, YUYV as 4:2:2, studio range stretched
-// to full range on the way. RGB pictures become 4:2:0.
+// tables optimised for the picture, so a quality setting gives the pictures
+// and file sizes it always gave. The pictures after an optimised one reuse
+// its tables (completed with a code for every symbol) in a single pass, until
+// a second has gone by or a picture's size strays (a picture far larger is
+// compressed again with tables of its own); the pixels are the same either way. YUV pictures go straight from their planes: 4:2:0 layouts as
+// 4:2:0, YUYV as 4:2:2, studio range stretched to full range on the way.
+// RGB pictures become 4:2:0.
 class JpegFrameEncoder {
 public:
     JpegFrameEncoder();

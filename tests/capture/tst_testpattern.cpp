@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <cmath>
 #include <mutex>
@@ -88,6 +89,100 @@ private slots:
             QVERIFY2(worst <= 3, qPrintable(QStringLiteral("frame %1: %2 off in a plain cell").arg(n).arg(worst)));
             QVERIFY2(sum / (3.0 * w * h) < 2.0, qPrintable(QStringLiteral("frame %1: %2 off on average").arg(n).arg(sum / (3.0 * w * h))));
         }
+    }
+
+    // Frames drawn over a pooled buffer's last picture are the pictures drawn
+    // afresh, whichever buffer comes back, however far the block moved, when
+    // the look changes; and a picture still held is never drawn over.
+    void pooledFramesAreThePicturesDrawnAfresh_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("held"); // pictures the recorder still holds
+        QTest::addColumn<int>("step"); // frame numbers from one picture to the next
+        QTest::newRow("one held, every frame") << QSize(320, 240) << 1 << 1;
+        QTest::newRow("odd size, five held, skipping") << QSize(161, 121) << 5 << 7;
+        QTest::newRow("more held than the pool") << QSize(160, 120) << 11 << 3;
+    }
+    void pooledFramesAreThePicturesDrawnAfresh()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, held);
+        QFETCH(int, step);
+        TestPatternSettings s;
+        s.size = size;
+        s.rate = 5; // the block crosses in few frames: every position of it
+        YuvPatternFrames frames;
+        QList<std::pair<YuvPicture, QByteArray>> holding; // a picture and the bytes it had
+        const auto fresh = [](uint64_t n, const TestPatternSettings& look) {
+            YuvPicture p;
+            TestPattern::renderYuvInto(p, n, look);
+            return p;
+        };
+        for (int i = 0; i < 60; ++i) {
+            if (i == 20)
+                s.brightness = -40; // the bars change under a running stream
+            if (i == 35)
+                s.size = QSize(size.width() + 2, size.height() + 2);
+            if (i == 45)
+                s.still = true;
+            if (i == 50)
+                s.still = false;
+            const uint64_t n = uint64_t(i) * uint64_t(step);
+            const YuvPicture got = frames.frame(n, s);
+            const YuvPicture want = fresh(n, s);
+            QCOMPARE(got.size, want.size);
+            QVERIFY(got.view().isValid());
+            QVERIFY2(got.bytes == want.bytes, qPrintable(QStringLiteral("frame %1 (picture %2) differs").arg(n).arg(i)));
+            holding.append({got, QByteArray(got.bytes.constData(), got.bytes.size())});
+            while (holding.size() > held)
+                holding.removeFirst();
+            for (const auto& [picture, bytes] : holding)
+                QVERIFY2(picture.bytes == bytes, "a held picture was drawn over");
+        }
+    }
+
+    // A reader that comes late still gets the frames a device's buffers
+    // kept, each stamped with the time it stands for, not the time it came.
+    void lateReaderGetsTheFramesDue()
+    {
+        TestPatternDriver driver;
+        TestPatternSettings s;
+        s.size = {160, 120};
+        s.rate = 30;
+        driver.setSettings(s);
+        QVERIFY(driver.open());
+        constexpr int64_t periodUs = 1000000 / 30;
+        std::mutex mutex;
+        QList<std::pair<FramePtr, int64_t>> frames; // and when it came
+        std::atomic<bool> stalled{false};
+        driver.start(
+            [&](const FramePtr& f) {
+                {
+                    std::lock_guard l(mutex);
+                    frames.append({f, steadyMicros()});
+                }
+                if (f->sequence >= 3 && !stalled.exchange(true))
+                    QThread::msleep(500); // the reader is busy for fifteen periods
+            },
+            [](const QString&) {});
+        QTRY_VERIFY_WITH_TIMEOUT(([&] { std::lock_guard l(mutex); return frames.size() >= 12; })(), 10000);
+        driver.close();
+        const FramePtr first = frames.first().first;
+        const int64_t startUs = first->timestampUs - int64_t(first->sequence) * periodUs;
+        int oldOnArrival = 0;
+        for (const auto& [f, came] : frames) {
+            QCOMPARE(f->timestampUs, startUs + int64_t(f->sequence) * periodUs);
+            if (came - f->timestampUs > 2 * periodUs)
+                ++oldOnArrival;
+        }
+        QVERIFY2(oldOnArrival >= 2, qPrintable(QStringLiteral("%1 frames came late").arg(oldOnArrival)));
+        // No more than a device's buffers hold: the frames right after the stall are lost.
+        bool lost = false;
+        for (qsizetype i = 1; i < frames.size(); ++i) {
+            QVERIFY(frames[i].first->sequence > frames[i - 1].first->sequence);
+            lost = lost || frames[i].first->sequence > frames[i - 1].first->sequence + 1;
+        }
+        QVERIFY(lost);
     }
 
     void driverFramesMakeThePatternsRgbPicture()

@@ -7,6 +7,8 @@
 #include "movie/videocodecs.h"
 #include "movie/yuvjpeg.h"
 
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -139,6 +141,41 @@ QList<int> lumaTable(const QByteArray& jpeg)
     return {};
 }
 
+// The frames of a movie or a JPEG as ffmpeg decodes them: 4:2:0 planes, one frame after another.
+QByteArray decodedByFfmpeg(const QString& file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                                       QStringLiteral("-xerror"), QStringLiteral("-i"), file, QStringLiteral("-f"),
+                                       QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p"),
+                                       QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return p.readAllStandardOutput();
+}
+
+// Pictures that differ in what their blocks hold: flat, smooth, noise at
+// every strength (the longest coefficient codes), a sparse dot grid (long
+// runs of zeros), in full range.
+QByteArray pictureOfKind(QSize size, int kind)
+{
+    const int w = size.width(), h = size.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
+    QByteArray out(qsizetype(w) * h + 2 * qsizetype(cw) * ch, Qt::Uninitialized);
+    auto* p = reinterpret_cast<uint8_t*>(out.data());
+    QRandomGenerator random(quint32(kind + 1));
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const int x = int(i % w), y = int(i / w % std::max(1, h));
+        switch (kind) {
+        case 0: p[i] = 128; break;
+        case 1: p[i] = uint8_t((x + y) * 255 / std::max(1, w + h)); break;
+        case 2: p[i] = uint8_t(random.bounded(256)); break;
+        case 3: p[i] = uint8_t(120 + random.bounded(16)); break;
+        default: p[i] = (x % 13 == 0 && y % 11 == 0) ? 255 : 0; break;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 class YuvJpegTest : public QObject {
@@ -206,6 +243,67 @@ private slots:
             const double diff = meanDifference(got, expected);
             QVERIFY2(diff < 2.0, qPrintable(QStringLiteral("frame %1 differs by %2 on average").arg(n).arg(diff)));
         }
+    }
+
+    // The pictures after the first are compressed with tables made on an
+    // earlier one: ffmpeg decodes every frame of the file to the very pixels
+    // of the same picture compressed on its own, even a picture that holds
+    // what the tables' picture never did, and the file is hardly larger.
+    void framesDecodeAsIfCompressedAlone_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("quality");
+        QTest::newRow("640x480, planes read in place") << QSize(640, 480) << 75;
+        QTest::newRow("odd size, finest quality") << QSize(161, 121) << 100;
+        QTest::newRow("odd size, coarsest quality") << QSize(97, 55) << 1;
+    }
+    void framesDecodeAsIfCompressedAlone()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, quality);
+        // Flat first, so its tables lack nearly every code; then each kind
+        // twice in a row, then back to flat.
+        const QList<int> kinds = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 0, 2};
+        const QString movie = m_dir.filePath(QStringLiteral("alone-%1.avi").arg(QString::fromLatin1(QTest::currentDataTag())));
+        AviWriter w;
+        AviWriter::Setup s;
+        s.fileName = movie;
+        s.frameSize = size;
+        s.quality = quality;
+        QVERIFY2(w.open(s), qPrintable(w.errorText()));
+        QByteArray alone;
+        qint64 aloneBytes = 0;
+        for (qsizetype i = 0; i < kinds.size(); ++i) {
+            const QByteArray bytes = pictureOfKind(size, kinds[i]);
+            const YuvView view{YuvView::Layout::I420, size, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               size_t(bytes.size()), 0, true};
+            QVERIFY2(w.writeVideo(view, i), qPrintable(w.errorText()));
+            JpegFrameEncoder own; // a first picture: tables made for it
+            const uint8_t* data = nullptr;
+            size_t length = 0;
+            QVERIFY(own.encode(view, qscaleForQuality(quality), &data, &length));
+            aloneBytes += qint64(length);
+            const QString jpeg = m_dir.filePath(QStringLiteral("alone-%1.jpg").arg(i));
+            QFile f(jpeg);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(reinterpret_cast<const char*>(data), qint64(length));
+            f.close();
+            const QByteArray decoded = decodedByFfmpeg(jpeg);
+            QVERIFY2(!decoded.isEmpty(), "ffmpeg cannot read the picture compressed alone");
+            alone += decoded;
+        }
+        QVERIFY(w.close());
+        const QByteArray recorded = decodedByFfmpeg(movie);
+        QCOMPARE(recorded.size(), alone.size());
+        const qsizetype frameBytes = alone.size() / kinds.size();
+        for (qsizetype i = 0; i < kinds.size(); ++i)
+            QVERIFY2(recorded.mid(i * frameBytes, frameBytes) == alone.mid(i * frameBytes, frameBytes),
+                     qPrintable(QStringLiteral("frame %1 decodes differently").arg(i)));
+        QCOMPARE(probeInt(probeStream(ffprobe(movie), QStringLiteral("video")), "nb_read_packets"), int(kinds.size()));
+        // The pictures in the file against the same pictures with tables of their own.
+        const qint64 inFile = QFileInfo(movie).size();
+        QVERIFY2(inFile < aloneBytes + aloneBytes / 10 + 8192,
+                 qPrintable(QStringLiteral("%1 bytes in the file, %2 alone").arg(inFile).arg(aloneBytes)));
     }
 
     void damagedYuvFrameIsRefused()
