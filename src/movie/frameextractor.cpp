@@ -124,11 +124,12 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
     const QString base = target.left(std::max<qsizetype>(0, target.size() - 4));
     const int64_t last = first + count - 1;
     // The write stage converts, compresses and writes on threads of its own
-    // while the next frame decodes: one per core, as writing a bitmap is
-    // mostly the system copying it, which a second thread speeds up. The
-    // pictures it is handed share the decoder's buffers, so nothing of
-    // megabytes is copied or mapped per frame. LUMIVARK_EXTRACT_THREADS sets
-    // the number of writing threads; 0 keeps it all on this thread.
+    // while the next frame decodes: one per core beside this one (on two
+    // cores a second writer measured no faster, the system's copying of the
+    // bitmaps into files contending). The pictures it is handed share the
+    // decoder's buffers, so nothing of megabytes is copied or mapped per
+    // frame. LUMIVARK_EXTRACT_THREADS sets the number of writing threads; 0
+    // keeps it all on this thread.
     ExtractWriteStage::Events events;
     events.written = [this, last](int64_t i) { post([this, i, last] { emit progress(i, last); }); };
     events.jpegFailed = [this](const QString& name, const QString& error) {
@@ -136,7 +137,7 @@ void FrameExtractor::runAll(const QString& movie, const QString& target, int qua
     };
     bool given = false;
     const int wanted = qEnvironmentVariableIntValue("LUMIVARK_EXTRACT_THREADS", &given);
-    const int threads = given ? std::clamp(wanted, 0, 8) : std::clamp(QThread::idealThreadCount(), 1, 4);
+    const int threads = given ? std::clamp(wanted, 0, 8) : std::clamp(QThread::idealThreadCount() - 1, 0, 3);
     ExtractWriteStage stage(base, type, quality, reader.pictureSize(), m_cancel, std::move(events), threads);
     bool cancelled = false;
     for (int64_t i = first; i <= last; ++i) {
