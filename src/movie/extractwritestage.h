@@ -1,6 +1,10 @@
 #pragma once
 
-#include <QByteArray>
+#include "movie/extractjpeg.h"
+#include "movie/ffmpegptr.h"
+#include "movie/moviereader.h"
+
+#include <QSize>
 #include <QString>
 
 #include <atomic>
@@ -8,16 +12,21 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace lv {
 
-// The second half of Extract All: turns the decoded frames the first half
-// hands over into BMP or JPEG files, in order, on a thread of its own, so the
-// next frames decode meanwhile. The queue is short: memory stays bounded and
-// a stop on either side is seen within a few frames.
+// The second half of Extract All: turns the decoded pictures the first half
+// hands over into BMP or JPEG files on threads of their own, so the next
+// frames decode meanwhile. The pictures handed over share the decoder's
+// buffers (no copy of their pixels); each thread converts and compresses
+// into buffers it keeps from frame to frame. Events come in frame order
+// whichever thread finished first. The queue is short: memory stays bounded
+// and a stop on either side is seen within a few frames.
 class ExtractWriteStage {
 public:
     struct Events {
@@ -28,24 +37,22 @@ public:
     };
 
     // base and type as Extract All names the files (extractedFrameName);
-    // cancel is looked at before each frame, as the single-threaded walk did.
-    // ownThread false: push() writes the frame itself, on the caller's thread
-    // (see FrameExtractor::runAll for why that is the default there).
-    ExtractWriteStage(QString base, QString type, int jpegQuality, const std::atomic_bool& cancel, Events events,
-                      bool ownThread = true);
+    // pictures are written at `size` (MovieReader::pictureSize()); cancel is
+    // looked at as each frame is taken up: the frames at hand are finished,
+    // no other is begun. threads 0: push() writes the frame itself, on the
+    // caller's thread.
+    ExtractWriteStage(QString base, QString type, int jpegQuality, QSize size, const std::atomic_bool& cancel,
+                      Events events, int threads);
     ~ExtractWriteStage();
     ExtractWriteStage(const ExtractWriteStage&) = delete;
     ExtractWriteStage& operator=(const ExtractWriteStage&) = delete;
 
-    // Hands over frame n as a packed bottom-up bitmap; waits while the queue
-    // is full. False when the stage has stopped (a cancel, a failed bitmap).
-    bool push(int64_t frame, QByteArray dib);
+    // Hands over frame n's decoded picture (MovieReader::decodedFrame); waits
+    // while the queue is full. False when the stage has stopped (a cancel, a
+    // failed bitmap).
+    bool push(int64_t frame, ff::FramePtr picture);
     // No more frames: waits until every queued one is handled.
     void finish();
-    // Frees the bitmaps already written, on the caller's thread: the decoding
-    // thread's allocator then reuses their memory for the next frames instead
-    // of the system mapping and unmapping megabytes per frame across threads.
-    void releaseWritten();
 
     // After finish():
     int64_t pictures() const { return m_pictures; } // frames that were whole pictures
@@ -53,34 +60,56 @@ public:
     QString error() const { return m_error; } // a bitmap that could not be written
 
 private:
-    static constexpr size_t kQueueLength = 2;
     struct Item {
+        int64_t order = 0; // place in the order of handing over
         int64_t frame = 0;
-        QByteArray dib;
+        ff::FramePtr picture;
+    };
+    // What became of a frame, reported in frame order.
+    struct Outcome {
+        int64_t frame = 0;
+        bool picture = false;  // a whole picture (else passed over as not decoded)
+        QString jpegError;     // a JPEG that could not be written, and why
+        QString fatal;         // a bitmap that could not be written: the stage stops
+    };
+    // One thread's tools, kept from frame to frame so their memory stays mapped.
+    struct Tools {
+        PictureConverter converter;
+        ExtractJpegCompressor jpeg;
+        std::vector<uint8_t> file; // a whole BMP file, or the bottom-up rows JPEG compresses
     };
 
-    void run();
-    bool handle(const Item& item);
+    void run(Tools& tools);
+    // Takes the next frame for a thread; false when there is none to take.
+    bool take(Item* item);
+    Outcome handle(Tools& tools, const Item& item) const;
+    // Reports outcomes in order, as far as they are in; under m_mutex.
+    void report(int64_t order, Outcome outcome);
+    // The picture as a whole BMP file in tools.file: file header,
+    // information header, bottom-up rows. False when it cannot be converted.
+    bool makeBitmap(Tools& tools, const AVFrame* picture) const;
 
     QString m_base;
     QString m_type;
     int m_quality;
+    QSize m_size;
     const std::atomic_bool& m_cancel;
     Events m_events;
-    void* m_tj = nullptr; // the TurboJPEG compressor, made at the first JPEG
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Item> m_queue;
-    std::vector<QByteArray> m_written; // handled, waiting to be freed by releaseWritten()
+    size_t m_queueLength = 2;
+    int64_t m_handedOver = 0;        // items pushed so far
+    int64_t m_nextReport = 0;        // the next item whose outcome is reported
+    std::map<int64_t, Outcome> m_done; // outcomes in ahead of their turn
     bool m_inputEnded = false;
     bool m_stopped = false;
-    // Written by the stage's thread only, read after it has ended.
     int64_t m_pictures = 0;
     bool m_cancelled = false;
     QString m_error;
-    bool m_ownThread = true;
-    std::thread m_thread;
+    std::vector<std::unique_ptr<Tools>> m_tools; // one per thread; one for the caller's thread without threads
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace lv

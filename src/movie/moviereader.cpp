@@ -462,8 +462,7 @@ void MovieReader::closeDecoder()
     m_spare.reset();
     m_ahead.reset();
     m_packet.reset();
-    sws_freeContext(m_sws);
-    m_sws = nullptr;
+    m_converter.reset();
     m_lastNumber = -1;
     m_aheadNumber = -1;
 }
@@ -654,10 +653,21 @@ bool MovieReader::decodeTo(int64_t n)
     }
 }
 
-bool MovieReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
+PictureConverter::~PictureConverter()
 {
-    const AVFrame* f = m_decoded.get();
-    if (f->width <= 0 || f->height <= 0 || f->format < 0)
+    reset();
+}
+
+void PictureConverter::reset()
+{
+    sws_freeContext(m_sws);
+    m_sws = nullptr;
+}
+
+bool PictureConverter::convert(const AVFrame* f, int width, int height, uint8_t* dst, int stride,
+                               AVPixelFormat dstFormat)
+{
+    if (!f || f->width <= 0 || f->height <= 0 || f->format < 0)
         return false;
     // Motion JPEG decodes to the full-range "yuvj" formats, which the scaler
     // takes as their plain twins plus a full-range flag.
@@ -671,7 +681,7 @@ bool MovieReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     case AV_PIX_FMT_YUVJ411P: src = AV_PIX_FMT_YUV411P; fullRange = true; break;
     default: break;
     }
-    m_sws = sws_getCachedContext(m_sws, f->width, f->height, src, m_width, m_height, dstFormat, SWS_BICUBIC, nullptr,
+    m_sws = sws_getCachedContext(m_sws, f->width, f->height, src, width, height, dstFormat, SWS_BICUBIC, nullptr,
                                  nullptr, nullptr);
     if (!m_sws)
         return false;
@@ -681,7 +691,17 @@ bool MovieReader::convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
     if (sws_getColorspaceDetails(m_sws, &inverse, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation) >= 0
         && srcRange != int(fullRange))
         sws_setColorspaceDetails(m_sws, inverse, int(fullRange), table, dstRange, brightness, contrast, saturation);
-    return m_scaler.scale(m_sws, f->data, f->linesize, f->height, dstFormat, m_width, m_height, dst, stride);
+    return m_scaler.scale(m_sws, f->data, f->linesize, f->height, dstFormat, width, height, dst, stride);
+}
+
+ff::FramePtr MovieReader::decodedFrame(int64_t n)
+{
+    if (!decodeTo(n - firstFrame()))
+        return {};
+    ff::FramePtr ref(av_frame_alloc());
+    if (!ref || av_frame_ref(ref.get(), m_decoded.get()) < 0)
+        return {};
+    return ref;
 }
 
 QByteArray MovieReader::frame(int64_t n)

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -13,6 +14,27 @@
 #include <vector>
 
 namespace lv {
+
+// Turns decoded pictures into packed 24/32-bit pictures of a given size with
+// swscale: the pixels MovieReader hands out, whichever thread converts them.
+// The "yuvj" formats of Motion JPEG count as full range.
+// Threads: a plain object; one thread at a time.
+class PictureConverter final {
+public:
+    PictureConverter() = default;
+    ~PictureConverter();
+    PictureConverter(const PictureConverter&) = delete;
+    PictureConverter& operator=(const PictureConverter&) = delete;
+
+    // Writes `f` scaled to width x height in dstFormat (a packed one-plane
+    // format) to dst, a row every stride bytes (negative: bottom-up).
+    bool convert(const AVFrame* f, int width, int height, uint8_t* dst, int stride, AVPixelFormat dstFormat);
+    void reset();
+
+private:
+    SwsContext* m_sws = nullptr; // from sws_getCachedContext
+    ff::PackedScaler m_scaler;
+};
 
 // Reads one movie file frame by frame through libavformat/libavcodec/libswscale:
 // the file's streams, the first video ("vids") and sound ("auds") stream, and a
@@ -98,6 +120,14 @@ public:
     // Frame n as a packed 24-bit bottom-up bitmap (request header + pixels),
     // empty when n is out of range or cannot be decoded.
     QByteArray frame(int64_t n);
+    // The decoded picture of frame n as the decoder made it (its own pixel
+    // format and size), sharing the decoder's buffers rather than copying
+    // them: the decoder's pool takes a buffer back when the frame is freed, on
+    // any thread. Null when n is out of range or cannot be decoded. Converted
+    // with a PictureConverter to pictureSize(), it gives frame(n)'s pixels.
+    ff::FramePtr decodedFrame(int64_t n);
+    // The size frame() and image() hand pictures out in; empty before openDecoder().
+    QSize pictureSize() const { return {m_width, m_height}; }
     // Frame n as an image for drawing, Format_RGB888 or Format_RGB32; null on failure.
     QImage image(int64_t n, QImage::Format format = QImage::Format_RGB888);
     // The number of the frame decoded last, -1 before the first.
@@ -123,7 +153,10 @@ private:
     bool decodeTo(int64_t n);
     bool receiveNext();
     int64_t numberOf(const AVFrame* f);
-    bool convert(uint8_t* dst, int stride, AVPixelFormat dstFormat);
+    bool convert(uint8_t* dst, int stride, AVPixelFormat dstFormat)
+    {
+        return m_converter.convert(m_decoded.get(), m_width, m_height, dst, stride, dstFormat);
+    }
 
     QString m_fileName;
     QString m_error;
@@ -145,8 +178,7 @@ private:
     bool m_needSeek = true;
     int64_t m_unreachable = INT64_MAX; // frames from here on cannot be decoded
     ff::PacketPtr m_packet;
-    SwsContext* m_sws = nullptr; // from sws_getCachedContext; freed in closeDecoder()
-    ff::PackedScaler m_scaler;
+    PictureConverter m_converter;
     bool m_countFrames = false;  // frame numbers come from counting, not timestamps
     int64_t m_nextNumber = -1;   // number of the next frame out when counting
     StartPoint m_anchor;         // where decoding last started
