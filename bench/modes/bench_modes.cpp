@@ -7,6 +7,7 @@
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 #include "modes/motionmeasure.h"
+#include "../../tests/app/mainwindowparts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,6 +17,8 @@
 #include <QThread>
 #include <benchmark/benchmark.h>
 #include <memory>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -65,13 +68,13 @@ void BM_MultipleJpegShot(benchmark::State& st)
     QTemporaryDir out;
     Window w({640, 480}, false, out.filePath(QStringLiteral("cam.jpg")));
     w.master->SelectMultipleMode();
-    w.master->MultipleImageMode->setCurrentIndex(2);
+    part<QComboBox>(w.master, "MultipleImageMode")->setCurrentIndex(2);
     w.model.setFileName(out.filePath(QStringLiteral("cam.jpg")));
     for (const char* k : {"time", "date", "text"})
-        w.master->MultipleImageToolbar2->setPressed(QString::fromLatin1(k), true);
-    w.master->MultipleImageText->setText(QStringLiteral("Frame &FRM& on &DATE"));
-    w.master->MultipleImageTimePosition->setCurrentIndex(4);
-    w.master->MultipleImageDatePosition->setCurrentIndex(1);
+        part<lv::KeyedToolBar>(w.master, "MultipleImageToolbar2")->setPressed(QString::fromLatin1(k), true);
+    part<QLineEdit>(w.master, "MultipleImageText")->setText(QStringLiteral("Frame &FRM& on &DATE"));
+    part<QComboBox>(w.master, "MultipleImageTimePosition")->setCurrentIndex(4);
+    part<QComboBox>(w.master, "MultipleImageDatePosition")->setCurrentIndex(1);
     w.ctl->DispatchCapture(true);
     for (auto _ : st) {
         if (!w.ctl->ShootImage())

@@ -2,6 +2,7 @@
 
 #include "movie/avirepair.h"
 #include "app/master.h"
+#include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
 #include "base/dialogs.h"
@@ -69,7 +70,7 @@ CaptureController::CaptureController(Master& master)
     };
     // The series waits while an upload (and its window) is still open.
     m_program->uploadRunning = [] { return FtpUpload::anyRunning(); };
-    connect(m_master.Shooter, &QPushButton::clicked, this, [this] { ShootImage(); });
+    connect(&m_master.seriesPanel(), &SeriesPanel::shootClicked, this, [this] { ShootImage(); });
     // After the window's own housekeeping on the same tick.
     connect(&m_master.MasterTimer, &QTimer::timeout, this, &CaptureController::masterTick);
 
@@ -315,8 +316,7 @@ void CaptureController::DispatchCapture(bool start)
         if (type == 0 && !overwriteAllowed(false))
             return;
         m_master.AllControls(false);
-        m_master.Shooter->setEnabled(true);
-        m_master.MultipleImageFrameRate->setEnabled(false);
+        m_master.seriesPanel().setSeriesRunning(true);
         ops->button(QStringLiteral("autostart"))->setEnabled(false);
         ops->button(QStringLiteral("motion"))->setEnabled(false);
         watchDevice();
@@ -333,9 +333,8 @@ void CaptureController::DispatchCapture(bool start)
     m_program->stopSeries();
     ops->button(QStringLiteral("autostart"))->setEnabled(true);
     ops->button(QStringLiteral("motion"))->setEnabled(true);
-    m_master.MultipleImageFrameRate->setEnabled(type == 0); // only a movie file has a frame rate
+    m_master.seriesPanel().setSeriesRunning(false);
     m_master.AllControls(true);
-    m_master.Shooter->setEnabled(false);
     closeViewer();
 }
 

@@ -1,5 +1,7 @@
 #include "app/masterparameters.h"
 #include "app/master.h"
+#include "app/panels/moviepanel.h"
+#include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
 #include "settings/parameterfile.h"
@@ -67,13 +69,13 @@ void MasterParameters::selectMode(CaptureKind mode)
 
 void MasterParameters::applyAudio(bool on) { m_master.SetAudioCapture(on); }
 
-void MasterParameters::applyFrameRate2997() { m_master.frameRateDisplayClicked(); }
+void MasterParameters::applyFrameRate2997() { m_master.moviePanel().setFrameRate2997(); }
 
 void MasterParameters::applyFrameRate(int16_t fps)
 {
     SettingsTarget::applyFrameRate(fps);
     // An unchanged rate still shows in the display.
-    m_master.setMovieFrameRateFromControl(fps);
+    m_master.moviePanel().showFrameRateOf(fps);
 }
 
 void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
@@ -87,14 +89,12 @@ void MasterParameters::applyMultipleImageType(int entry)
     const bool unchanged = m_master.model().settings().MultipleImageType == entry;
     SettingsTarget::applyMultipleImageType(entry);
     if (unchanged)
-        m_master.multipleImageModeChanged(entry);
+        m_master.seriesPanel().showFileType(entry);
 }
 
 void MasterParameters::applyTrigger(TriggerKind trigger)
 {
-    m_master.triggerClicked(trigger == TriggerKind::Timer    ? QStringLiteral("timer")
-                            : trigger == TriggerKind::Motion ? QStringLiteral("motion")
-                                                             : QStringLiteral("manual"));
+    m_master.seriesPanel().setTrigger(trigger);
 }
 
 } // namespace lv

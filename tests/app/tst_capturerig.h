@@ -11,6 +11,7 @@
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 #include "capture/ui/widgetdevicedialogs.h"
+#include "mainwindowparts.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -22,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+
+using lv::test::part;
 
 namespace captest {
 
@@ -77,22 +80,22 @@ struct Rig {
         // Let a frame of the new kind arrive.
         QTest::qWait(150);
     }
-    QString status() const { return master->StatusString->text(); }
+    QString status() const { return part<QLabel>(master, "StatusString")->text(); }
     QString recordImage() const { return master->OperationBar->imageKey(QStringLiteral("record")); }
     void multiple(int type, const QString& trigger = QStringLiteral("manual"))
     {
         master->SelectMultipleMode();
-        master->MultipleImageMode->setCurrentIndex(type);
-        emit master->TriggerType->buttonClicked(trigger);
+        part<QComboBox>(master, "MultipleImageMode")->setCurrentIndex(type);
+        emit part<lv::KeyedToolBar>(master, "TriggerType")->buttonClicked(trigger);
         model.setFileName(fileName);
     }
     // Starts the timer series set up with multiple(), every `seconds`, and
     // leaves its ticks to the test; the interval is read at the start.
     void startTimerSeriesTickedByHand(int seconds)
     {
-        master->MultipleImageHoursControl->setValue(0);
-        master->MultipleImageMinutesControl->setValue(0);
-        master->MultipleImageSecondsControl->setValue(seconds);
+        part<QSpinBox>(master, "MultipleImageHoursControl")->setValue(0);
+        part<QSpinBox>(master, "MultipleImageMinutesControl")->setValue(0);
+        part<QSpinBox>(master, "MultipleImageSecondsControl")->setValue(seconds);
         master->RecordButtonClicked();
         QVERIFY(ctl->program().seriesTimer().isActive());
         ctl->program().seriesTimer().stop();

@@ -14,6 +14,9 @@
 #include "movie/movieplayer.h"
 #include "movie/ui/movieviewer.h"
 #include "v4l2_replayio.h"
+#include "mainwindowparts.h"
+
+using lv::test::part;
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -197,7 +200,7 @@ private slots:
         QVERIFY(m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
         QVERIFY(!sub->close());
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Recompressed"), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Recompressed"), 60000);
         QVERIFY(m.MainToolbar->isEnabled());
         QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         QCOMPARE(v->windowTitle(), QStringLiteral("small.avi"));

@@ -8,6 +8,7 @@
 #include "base/scripteddialogs.h"
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,6 +17,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -57,11 +60,11 @@ void setEverything(Master& m)
     m.DeviceToolbar->button(QStringLiteral("advanced"))->trigger();
 
     m.SelectMovieMode();
-    m.MovieSecondsControl->setValue(30);
-    m.MovieFrameRateControl->setValue(20);
-    m.AudioRate->setCurrentIndex(3);     // 44100 Hz
-    m.AudioChannels->setCurrentIndex(1); // Stereo
-    m.AudioBits->setCurrentIndex(1);     // 16 bit
+    part<QSpinBox>(m, "MovieSecondsControl")->setValue(30);
+    part<QSpinBox>(m, "MovieFrameRateControl")->setValue(20);
+    part<QComboBox>(m, "AudioRate")->setCurrentIndex(3);     // 44100 Hz
+    part<QComboBox>(m, "AudioChannels")->setCurrentIndex(1); // Stereo
+    part<QComboBox>(m, "AudioBits")->setCurrentIndex(1);     // 16 bit
 }
 
 // Leaves full screen with Escape, noting the picture it showed and where.
@@ -141,11 +144,11 @@ private slots:
         QCOMPARE(st.fScale, 1u);
         QCOMPARE(m->panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:1280x720 "));
         QCOMPARE(m->visibleBand(), mode);
-        QCOMPARE(m->MovieSecondsControl->value(), 30);
-        QCOMPARE(m->MovieFrameRateControl->value(), 20);
-        QCOMPARE(m->AudioRate->currentText(), QStringLiteral("44100 Hz"));
-        QCOMPARE(m->AudioChannels->currentText(), QStringLiteral("Stereo"));
-        QCOMPARE(m->AudioBits->currentText(), QStringLiteral("16 bit"));
+        QCOMPARE(part<QSpinBox>(m, "MovieSecondsControl")->value(), 30);
+        QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 20);
+        QCOMPARE(part<QComboBox>(m, "AudioRate")->currentText(), QStringLiteral("44100 Hz"));
+        QCOMPARE(part<QComboBox>(m, "AudioChannels")->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(part<QComboBox>(m, "AudioBits")->currentText(), QStringLiteral("16 bit"));
         const CaptureParms& p = app->model().captureParms();
         QCOMPARE(p.wPercentDropForError, 25u);
         QCOMPARE(p.wNumVideoRequested, 12u);

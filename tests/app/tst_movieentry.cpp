@@ -9,6 +9,7 @@
 #include "image/ui/image.h"
 #include "movie/movieplayer.h"
 #include "movie/ui/movieviewer.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,8 @@
 
 #include <malloc.h>
 #include <unistd.h>
+
+using lv::test::part;
 
 extern "C" {
 #include <libavutil/log.h>
@@ -196,7 +199,7 @@ private slots:
         QCOMPARE(editor->windowTitle(), QStringLiteral("clip_Frame_12"));
         QCOMPARE(editor->MasterImage().drawnImage().convertToFormat(QImage::Format_RGB32),
                  v->player().currentImage().convertToFormat(QImage::Format_RGB32));
-        QCOMPARE(m.StatusString->text(), QStringLiteral("Image Extracted"));
+        QCOMPARE(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Image Extracted"));
         QTRY_VERIFY(m.MainToolbar->isEnabled());
         QVERIFY(v->isEnabled());
 
@@ -214,9 +217,9 @@ private slots:
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
         QVERIFY(!sub->close());
         QVERIFY(app.movieWindows()->viewer());
-        QTRY_VERIFY_WITH_TIMEOUT(m.StatusString->text().startsWith(QLatin1String("Saving")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text().startsWith(QLatin1String("Saving")), 20000);
         cancel->click();
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Cancelled."), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Cancelled."), 20000);
         QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         QVERIFY(m.MainToolbar->isEnabled());
         const int written = int(QDir(m_dir.filePath(QStringLiteral("frames"))).entryList(QDir::Files).size());
@@ -247,13 +250,13 @@ private slots:
         const QString movie = m_dir.filePath(QStringLiteral("recorded-%1.avi").arg(preference));
         m.SelectMovieMode();
         app.model().setFileName(movie);
-        m.MovieDisableLimit->setChecked(false);
-        m.MovieHoursControl->setValue(0);
-        m.MovieMinutesControl->setValue(0);
-        m.MovieSecondsControl->setValue(1);
+        part<QCheckBox>(m, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(m, "MovieHoursControl")->setValue(0);
+        part<QSpinBox>(m, "MovieMinutesControl")->setValue(0);
+        part<QSpinBox>(m, "MovieSecondsControl")->setValue(1);
 
         m.RecordButtonClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Stopped"), 20000);
         MovieViewer* v = app.movieWindows()->viewer();
         if (preference != QLatin1String("1")) {
             QVERIFY(!v);
@@ -269,7 +272,7 @@ private slots:
         // The next recording closes the viewer as it starts.
         m.RecordButtonClicked();
         QTRY_VERIFY_WITH_TIMEOUT(!app.movieWindows()->viewer(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Stopped"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(loaded(app.movieWindows()->viewer()), 20000);
         QCOMPARE(app.movieWindows()->viewer()->windowTitle(), movie);
     }

@@ -3,11 +3,14 @@
 
 #include "app/master.h"
 #include "schedule/ui/autostart.h"
+#include "mainwindowparts.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTest>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -41,7 +44,7 @@ private slots:
         RunRecord run;
         Master m(model, run);
         m.SelectMultipleMode();
-        emit m.TriggerType->buttonClicked(QStringLiteral("timer")); // shows the interval
+        emit part<lv::KeyedToolBar>(m, "TriggerType")->buttonClicked(QStringLiteral("timer")); // shows the interval
         if (field.startsWith(QLatin1String("Movie")))
             m.SelectMovieMode();
         m.show();

@@ -7,6 +7,7 @@
 #include "movie/movieplayer.h"
 #include "movie/ui/movieplayerview.h"
 #include "movie/ui/movieviewer.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +19,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -312,7 +315,7 @@ private slots:
         rig.setPattern(format, true);
         rig.multiple(1);
         m.RecordButtonClicked();
-        m.Shooter->click();
+        part<QPushButton>(m, "Shooter")->click();
         MultiImage* viewer = rig.ctl->multiImage();
         QVERIFY(viewer);
         auto* sub = qobject_cast<QMdiSubWindow*>(viewer->parentWidget());
@@ -385,7 +388,7 @@ private slots:
             child = rig.ctl->editor();
         } else {
             m.RecordButtonClicked();
-            m.Shooter->click();
+            part<QPushButton>(m, "Shooter")->click();
             child = rig.ctl->multiImage();
         }
         QVERIFY(child);
