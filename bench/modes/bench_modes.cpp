@@ -1,7 +1,7 @@
 // Series shots and motion ticks on the main window with the test-pattern
 // device, as the user meets them: grab, stamp, JPEG, write; grab and measure.
 #include "app/capturecontroller.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
 #include "capture/ui/capturewindow.h"
@@ -27,7 +27,7 @@ namespace {
 struct Window {
     CaptureModel model;
     RunRecord run;
-    std::unique_ptr<Master> master;
+    std::unique_ptr<MainWindow> master;
     CaptureController* ctl = nullptr;
 
     CaptureWindow* capture() const { return master->videoScreen()->captureWindow(); }
@@ -36,7 +36,7 @@ struct Window {
     {
         model.setProgramDirectory(programDirectory());
         model.preferences().SystemSounds = QStringLiteral("0");
-        master = std::make_unique<Master>(model, run);
+        master = std::make_unique<MainWindow>(model, run);
         ctl = new CaptureController(*master);
         master->load(QString());
         master->show();

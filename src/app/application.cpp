@@ -1,8 +1,8 @@
 #include "app/application.h"
 #include "app/capturecontroller.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
-#include "app/masterparameters.h"
+#include "app/mainwindow.h"
+#include "app/mainwindowparameters.h"
 #include "app/moviewindows.h"
 #include "app/splash.h"
 #include "app/systeminformation.h"
@@ -150,7 +150,7 @@ void Application::listenForSecondStarts()
 
 void Application::bringToFront()
 {
-    Master* m = m_master.get();
+    MainWindow* m = m_master.get();
     if (!m)
         return;
     m->setWindowState((m->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
@@ -209,10 +209,10 @@ bool Application::start()
     return true;
 }
 
-Master& Application::showMain(const QString& commandLine)
+MainWindow& Application::showMain(const QString& commandLine)
 {
-    m_master = std::make_unique<Master>(m_model, m_run);
-    m_parameters = std::make_unique<MasterParameters>(*m_master);
+    m_master = std::make_unique<MainWindow>(m_model, m_run);
+    m_parameters = std::make_unique<MainWindowParameters>(*m_master);
     const QString lastSession = m_model.programDirectory() + QStringLiteral("lvsr.lv2");
     auto kindOf = [lastSession](const QString& path) {
         return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
@@ -243,7 +243,7 @@ void Application::connectCommands()
     connectSettingsCommands();
     auto* controller = new CaptureController(*m_master); // owned by the window
     m_movies = new MovieWindows(*m_master);             // owned by the window
-    QObject::connect(m_master.get(), &Master::commandRequested, controller,
+    QObject::connect(m_master.get(), &MainWindow::commandRequested, controller,
                      [this, controller](Command command) {
                          if (!controller->handle(command))
                              handleCommand(command);
@@ -252,7 +252,7 @@ void Application::connectCommands()
 
 void Application::connectSettingsCommands()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     for (Command c : {Command::Open, Command::Save, Command::Preferences, Command::OtherInfo, Command::FullScreen,
                       Command::Advanced, Command::DeviceInfo})
         m.action(c)->setEnabled(true);
@@ -271,7 +271,7 @@ void Application::connectSettingsCommands()
 
 void Application::openCaptureFile()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     const QString name = dialogs().openFile(
         QStringLiteral("Open Capture Parameters"),
         QStringLiteral("All files |*.lvp;*.bmp;*.jpg;*.avi|Lumivark Parameters (*.lvp)|*.lvp|Movie File (*.avi)|*.avi|"
@@ -287,7 +287,7 @@ void Application::openCaptureFile()
         if (!editor)
             return; // the message said why; no empty window
         editor->setJpegQuality(m_model.preferences().JpegQuality);
-        QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
+        QObject::connect(editor, &Image::statusString, &m, &MainWindow::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();
@@ -298,7 +298,7 @@ void Application::openCaptureFile()
 
 void Application::saveCaptureFile()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     const QString current = m_model.fileName();
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
@@ -312,7 +312,7 @@ void Application::saveCaptureFile()
 
 void Application::fullScreen()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     VideoScreen* video = m.videoScreen();
     const int device = m_model.settings().DeviceIndex;
     const bool overlay = m.DeviceToolbar->isPressed(QStringLiteral("overlay"));
@@ -328,7 +328,7 @@ void Application::fullScreen()
 
 void Application::handleCommand(Command command)
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     if (command == Command::Open) {
         openCaptureFile();
     } else if (command == Command::Viewer) {

@@ -1,7 +1,7 @@
 #include "app/capturecontroller.h"
 
 #include "movie/avirepair.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
@@ -41,7 +41,7 @@ QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>
 
 } // namespace
 
-CaptureController::CaptureController(Master& master)
+CaptureController::CaptureController(MainWindow& master)
     : QObject(&master)
     , playSound(&playSoundToEnd)
     , m_master(master)
@@ -142,7 +142,7 @@ Image* CaptureController::ensureEditor()
     if (!m_editor) {
         m_editor = new Image;
         m_editor->setJpegQuality(m_model.preferences().JpegQuality);
-        connect(m_editor, &Image::statusString, &m_master, &Master::setStatusString);
+        connect(m_editor, &Image::statusString, &m_master, &MainWindow::setStatusString);
         // Queued: the waiting captures run after the question has gone, never inside it.
         connect(m_editor, &Image::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
                 Qt::QueuedConnection);

@@ -20,7 +20,7 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 // The main window's side of a capture: the dispatcher by mode, snapshots into
 // the image editor and onto the clipboard, the series viewer, the questions
@@ -30,7 +30,7 @@ class CaptureController final : public QObject {
     Q_OBJECT
 
 public:
-    explicit CaptureController(Master& master);
+    explicit CaptureController(MainWindow& master);
     ~CaptureController() override;
 
     // A command of the main window (record, snapshot, clipboard, motion detector,
@@ -90,7 +90,7 @@ private:
     bool editorMayTakeFrame(std::function<void()> retry);
     void runWaitingCaptures();
 
-    Master& m_master;
+    MainWindow& m_master;
     CaptureModel& m_model;
     RunRecord& m_run;
     QPointer<Image> m_editor;

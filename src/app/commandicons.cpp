@@ -1,5 +1,5 @@
 #include "app/commandicons.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/panels/stamppanel.h"
 #include "base/commandicons.h"
 
@@ -8,7 +8,7 @@
 
 namespace lv {
 
-void assignCommandIcons(Master& m)
+void assignCommandIcons(MainWindow& m)
 {
     // A menu command shows the same picture as the toolbar button that does the
     // same. The audio on/off, channel, bit and rate items are check marks, not

@@ -2,10 +2,10 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 // Gives every menu command of the main window, and the stamp position lists,
 // the picture of its command (toolbar buttons get theirs as they are added).
-void assignCommandIcons(Master& master);
+void assignCommandIcons(MainWindow& master);
 
 } // namespace lv

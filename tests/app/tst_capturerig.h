@@ -3,7 +3,7 @@
 #include "apptestenv.h"
 
 #include "app/capturecontroller.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
 #include "base/scripteddialogs.h"
@@ -33,7 +33,7 @@ namespace captest {
 struct Rig {
     lv::CaptureModel model;
     lv::RunRecord run;
-    std::unique_ptr<lv::Master> master;
+    std::unique_ptr<lv::MainWindow> master;
     lv::CaptureController* ctl = nullptr;
     QList<lv::Command> commands; // every command the window asked for
 
@@ -45,9 +45,9 @@ struct Rig {
         model.setProgramDirectory(lv::programDirectory());
         model.preferences().SystemSounds = QStringLiteral("0");
         model.setFileName(captureFile);
-        master = std::make_unique<lv::Master>(model, run);
+        master = std::make_unique<lv::MainWindow>(model, run);
         ctl = new lv::CaptureController(*master);
-        QObject::connect(master.get(), &lv::Master::commandRequested, ctl, [this](lv::Command c) {
+        QObject::connect(master.get(), &lv::MainWindow::commandRequested, ctl, [this](lv::Command c) {
             commands << c;
             ctl->handle(c);
         });

@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/keyedtoolbar.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
 #include "app/systeminformation.h"
@@ -47,7 +47,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         QAction* item = m.action(Command::Codecs);
         QCOMPARE(item->text(), QStringLiteral("Video Codecs"));
@@ -78,7 +78,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         const QString file = env.dir("movies") + QStringLiteral("/clip.avi");
         QVERIFY(moviefiles::makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 2, 64, 48));
@@ -99,7 +99,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         // The window opens its help page itself; nobody else takes the command.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unhandled command.*\\bhelp\\b")));
@@ -144,7 +144,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         QAction* item = m.action(Command::SystemInformation);
         QCOMPARE(item->text(), QStringLiteral("&System Information..."));
@@ -174,7 +174,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         const QString clip = env.dir("movies") + QStringLiteral("/clip.avi");
         QVERIFY(moviefiles::makeMovie(clip, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 300, 320, 240));

@@ -216,7 +216,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.SelectImageMode();
         const QString dir = env.dir("params");
         dlg.d.fileAnswers.enqueue(dir + QStringLiteral("/garden"));
@@ -348,7 +348,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         auto open = [&] {
             if (how == QLatin1String("help"))
@@ -386,7 +386,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString mixed = env.dir("Holiday Films") + QStringLiteral("/Garden-CAM.AVI");
         app.model().setFileName(mixed);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + mixed);
@@ -407,7 +407,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QStringList texts;
         onModal<VideoInfo>([&](VideoInfo* w) {
             for (const InfoLine& l : w->targetPic()->lines())
@@ -436,7 +436,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(app.model().preferences().JpegQuality, quality);
         int shown = -1;
         onModal<Preferences>([&](Preferences* w) {

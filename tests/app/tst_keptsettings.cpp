@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "capture/ui/capturewindow.h"
@@ -31,7 +31,7 @@ TestPatternDriver* pattern(const Application& app)
 }
 
 // What a user sets through the device's dialogs and the movie panel.
-void setEverything(Master& m)
+void setEverything(MainWindow& m)
 {
     onNextModal([](QDialog* d) {
         auto* size = d->findChild<QComboBox*>(QStringLiteral("size"));
@@ -107,7 +107,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         auto app = std::make_unique<Application>();
         QVERIFY(app->start());
-        Master* m = &app->showMain({});
+        MainWindow* m = &app->showMain({});
         setEverything(*m);
         QCOMPARE(pattern(*app)->settings().size, QSize(1280, 720));
         if (mode == QLatin1String("image"))

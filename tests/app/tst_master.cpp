@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
@@ -78,7 +78,7 @@ private:
     bool m_opens;
 };
 
-QStringList deviceMenuTexts(Master& m)
+QStringList deviceMenuTexts(MainWindow& m)
 {
     QStringList out;
     for (QAction* a : part<QMenu>(m, "DeviceMenu")->actions())
@@ -124,7 +124,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.windowTitle(), QStringLiteral("Video Lumivark 2000 Version 3.80"));
         QCOMPARE(m.previewrate->count(), 40);
         QCOMPARE(m.previewrate->itemText(0), QStringLiteral("01 FPS"));
@@ -161,7 +161,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString first = fs.path(QStringLiteral("first.avi"));
         app.model().setFileName(first);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + first);
@@ -213,7 +213,7 @@ private slots:
 
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY2(part<QLabel>(m, "StatusString")->text().startsWith(QStringLiteral("Repaired the unfinished recording ") + movie),
                  qPrintable(part<QLabel>(m, "StatusString")->text()));
         QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Finished);
@@ -254,7 +254,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString lastSession = app.model().programDirectory() + QStringLiteral("lvsr.lv2");
         const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
@@ -296,7 +296,7 @@ private slots:
         f.close();
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(single);
+        MainWindow& m = app.showMain(single);
         QCOMPARE(m.visibleBand(), QStringLiteral("image"));
         QCOMPARE(part<QLineEdit>(m, "ImageText")->text(), QStringLiteral("from the command line"));
     }
@@ -326,7 +326,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         QSignalBlocker block(part<QComboBox>(m, "MultipleImageMode"));
         part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
@@ -382,7 +382,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const bool modes = toolbar == QLatin1String("MainToolbar");
         KeyedToolBar* tb = modes ? m.MainToolbar : part<lv::KeyedToolBar>(m, "TriggerType");
         const QStringList keys = modes ? QStringList{QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}
@@ -448,7 +448,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const auto deviceShows = [&]() -> QString {
             CaptureStatus st;
             if (!app.master()->videoScreen()->captureWindow()->GetStatus(st))
@@ -493,7 +493,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         qputenv("PATH", oldPath);
         for (Command c : {Command::RecordingSettings, Command::Volume}) {
             QAction* a = m.action(c);
@@ -511,7 +511,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         int buttons = 0;
         for (const KeyedToolBar* tb : m.findChildren<KeyedToolBar*>()) {
             for (QAction* a : tb->actions()) {
@@ -555,7 +555,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.SelectMultipleMode();
         part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type == 0 ? 1 : 0);
         part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
@@ -595,7 +595,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QTRY_VERIFY(!m.panelText(QStringLiteral("filename")).isEmpty());
         QTest::qWait(300); // the timer has seen this name
         part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
@@ -617,7 +617,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QMdiArea* area = m.mdiArea();
         QList<QMdiSubWindow*> open, minimised;
@@ -661,7 +661,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         m.SelectMultipleMode();
         part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(1);
@@ -692,7 +692,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         // A zero duration is never left standing, in any order.
         part<QSpinBox>(m, "MovieHoursControl")->setValue(0);
         part<QSpinBox>(m, "MovieMinutesControl")->setValue(0);
@@ -740,7 +740,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         CaptureModel& model = m.model();
 
         // A user's edits reach the model.
@@ -821,7 +821,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.AllControls(false);
         for (QWidget* w : std::initializer_list<QWidget*>{m.DeviceToolbar, m.previewrate, part<lv::KeyedToolBar>(m, "MovieToolbar"), m.MainToolbar,
                                                           part<lv::KeyedToolBar>(m, "TriggerType"), part<QComboBox>(m, "MultipleImageMode"), part<lv::KeyedToolBar>(m, "ImageToolbar"), part<QWidget>(m, "MoviePanel")})
@@ -838,7 +838,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.previewrate->setCurrentIndex(19);
         m.PreviewRateClicked(19);
         QCOMPARE(app.model().settings().PreviewRate, int16_t(20));
@@ -861,7 +861,7 @@ private slots:
         ScopedDriverCatalogue scoped(&cat);
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("No Signal"));
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("0"));
         QCOMPARE(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Not Connected"));
@@ -882,7 +882,7 @@ private slots:
         qunsetenv("LUMIVARK_TEST_DEVICE");
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(deviceMenuTexts(m), (QStringList{QStringLiteral("no MSVIDEO devices detected"), QStringLiteral("-"),
                                                  QStringLiteral("Video Device Information..."),
                                                  QStringLiteral("Disconnect driver to unplug external device")}));
@@ -900,7 +900,7 @@ private slots:
         CaptureModel model;
         RunRecord run;
         model.setProgramDirectory(env.home());
-        Master m(model, run);
+        MainWindow m(model, run);
         m.load({});
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
         QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 12);           // a frame period of 0
@@ -919,7 +919,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
         m.DeviceMenuCommand(2, QStringLiteral("unplug"));
@@ -943,7 +943,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.action(Command::Overlay)->trigger(); // overlay on before going full screen
         bool sawFullscreen = false;
         bool videoLetGo = false;

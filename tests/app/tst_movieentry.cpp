@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/keyedtoolbar.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
 #include "image/ui/image.h"
@@ -47,7 +47,7 @@ bool makeClip(const QString& file, int frames)
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-QList<Image*> editors(Master& m)
+QList<Image*> editors(MainWindow& m)
 {
     QList<Image*> out;
     for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
@@ -84,7 +84,7 @@ struct Held {
     qsizetype app, master, area, viewport, widgets;
     bool operator==(const Held&) const = default;
 };
-Held heldBy(Master& m)
+Held heldBy(MainWindow& m)
 {
     return {qApp->children().size(), m.findChildren<QObject*>().size(), m.mdiArea()->children().size(),
             m.mdiArea()->viewport()->children().size(), QApplication::allWidgets().size()};
@@ -135,7 +135,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         QVERIFY(m.action(Command::Viewer)->isEnabled());
         QVERIFY(m.MainToolbar->button(QStringLiteral("viewer"))->isEnabled());
         QVERIFY(!app.run().ViewerShown);
@@ -184,7 +184,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         dlg.d.fileAnswers.enqueue(m_clip);
         m.action(Command::Viewer)->trigger();
         MovieViewer* v = app.movieWindows()->viewer();
@@ -244,7 +244,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         app.model().preferences().PopUpMovieViewer = preference;
         app.model().preferences().SystemSounds = QStringLiteral("0");
         const QString movie = m_dir.filePath(QStringLiteral("recorded-%1.avi").arg(preference));
@@ -287,7 +287,7 @@ private slots:
         Application::prepareDesktop(); // the program's icon on every window, as at start-up
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         const auto openAndClose = [&] {
             app.movieWindows()->open(m_clip, QStringLiteral("clip.avi"));

@@ -1,7 +1,7 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "mainwindowparts.h"
@@ -23,7 +23,7 @@ using namespace lv;
 namespace {
 
 // What a user sees of a set-up: every control the parameters file carries.
-QStringList controlState(Master& m, const CaptureModel& s)
+QStringList controlState(MainWindow& m, const CaptureModel& s)
 {
     QStringList out;
     auto pressed = [&](KeyedToolBar* tb, const char* key) {
@@ -70,7 +70,7 @@ QStringList controlState(Master& m, const CaptureModel& s)
     return out;
 }
 
-void setUpMovie(Master& m, CaptureModel& s)
+void setUpMovie(MainWindow& m, CaptureModel& s)
 {
     m.SelectMovieMode();
     m.SetAudioCapture(true);
@@ -90,7 +90,7 @@ void setUpMovie(Master& m, CaptureModel& s)
     s.captureParms().fDisableWriteCache = 1;
 }
 
-void setUpImage(Master& m, CaptureModel& s)
+void setUpImage(MainWindow& m, CaptureModel& s)
 {
     m.SelectImageMode();
     part<lv::KeyedToolBar>(m, "ImageToolbar")->setPressed(QStringLiteral("time"), true);
@@ -105,7 +105,7 @@ void setUpImage(Master& m, CaptureModel& s)
     part<QLineEdit>(m, "ImageText")->setText(QStringLiteral("Cam &FRM& at &TIME"));
 }
 
-void setUpSeries(Master& m, CaptureModel& s)
+void setUpSeries(MainWindow& m, CaptureModel& s)
 {
     m.SelectMultipleMode();
     part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(2);
@@ -149,7 +149,7 @@ private slots:
         {
             Application app;
             QVERIFY(app.start());
-            Master& m = app.showMain({});
+            MainWindow& m = app.showMain({});
             m.MasterTimer.stop();
             app.model().setFileName(env.dir("movies") + QStringLiteral("/garden.avi"));
             if (mode == 0)
@@ -171,7 +171,7 @@ private slots:
         AppTestEnv other;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         dlg.d.fileAnswers.enqueue(file);
         m.action(Command::Open)->trigger(); // Open Capture File...
@@ -184,7 +184,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         m.action(Command::Preview)->trigger(); // preview
         app.model().setFileName(env.dir("m") + QStringLiteral("/kept.avi"));
@@ -208,14 +208,14 @@ private slots:
         {
             Application app;
             QVERIFY(app.start());
-            Master& m = app.showMain({});
+            MainWindow& m = app.showMain({});
             setUpSeries(m, app.model());
             dlg.d.answers.enqueue(Dialogs::Answer::Yes);
             QVERIFY(m.close());
         }
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.visibleBand(), QStringLiteral("multiple"));
         QVERIFY(part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("timer")));
         QCOMPARE(part<QSpinBox>(m, "MultipleImageMinutesControl")->value(), 5);
@@ -233,7 +233,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString victim = env.dir("v") + QStringLiteral("/victim");
         {
             QFile f(victim);
@@ -270,7 +270,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString bad = env.dir("p") + QStringLiteral("/not a picture.bmp");
         QFile f(bad);
         QVERIFY(f.open(QIODevice::WriteOnly));

@@ -1,7 +1,7 @@
 // Duration and interval numbers take typing as well as their arrows.
 #include "apptestenv.h"
 
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "schedule/ui/autostart.h"
 #include "mainwindowparts.h"
 
@@ -42,7 +42,7 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord run;
-        Master m(model, run);
+        MainWindow m(model, run);
         m.SelectMultipleMode();
         emit part<lv::KeyedToolBar>(m, "TriggerType")->buttonClicked(QStringLiteral("timer")); // shows the interval
         if (field.startsWith(QLatin1String("Movie")))

@@ -1,6 +1,6 @@
 // The main window during a movie recording: the status panels and the record
 // button follow the recording's own reports.
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/panels/panelparts.h"
 #include "app/videoscreen.h"
 #include "capture/recordingstatus.h"
@@ -8,17 +8,17 @@
 
 namespace lv {
 
-void Master::watchRecording(MovieRecording& recording)
+void MainWindow::watchRecording(MovieRecording& recording)
 {
-    connect(&recording, &MovieRecording::started, this, &Master::recordingStarted);
+    connect(&recording, &MovieRecording::started, this, &MainWindow::recordingStarted);
     connect(&recording, &MovieRecording::progress, this,
             [this](uint32_t frames, uint32_t dropped, int64_t, int64_t freeBytes, int64_t) {
                 recordingProgress(frames, dropped, freeBytes);
             });
-    connect(&recording, &MovieRecording::ended, this, &Master::recordingEnded);
+    connect(&recording, &MovieRecording::ended, this, &MainWindow::recordingEnded);
 }
 
-void Master::recordingStarted(const QString&, const QString& withoutSound)
+void MainWindow::recordingStarted(const QString&, const QString& withoutSound)
 {
     m_recordingWithoutSound = withoutSound;
     m_recordingEndPending = false;
@@ -26,7 +26,7 @@ void Master::recordingStarted(const QString&, const QString& withoutSound)
     m_model.setCaptureTimeText(QStringLiteral("00:00:00.00"));
 }
 
-void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
+void MainWindow::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
 {
     if (CaptureWindow* w = m_videoScreen->captureWindow())
         w->GetStatus(m_videoScreen->status());
@@ -57,7 +57,7 @@ void Master::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBy
     }
 }
 
-void Master::recordingEnded(const MovieRecordingResult& result)
+void MainWindow::recordingEnded(const MovieRecordingResult& result)
 {
     if (CaptureWindow* w = m_videoScreen->captureWindow())
         w->GetStatus(m_videoScreen->status());
@@ -68,7 +68,7 @@ void Master::recordingEnded(const MovieRecordingResult& result)
     showRecordingEnd();
 }
 
-void Master::showRecordingEnd()
+void MainWindow::showRecordingEnd()
 {
     const QString band = visibleBand();
     if (band != QLatin1String("movie") && band != QLatin1String("multiple"))

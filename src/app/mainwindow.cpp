@@ -1,14 +1,13 @@
-#include "app/master.h"
+#include "app/mainwindow.h"
+#include "app/commandicons.h"
+#include "app/menutable.h"
 #include "app/panels/devicemenu.h"
 #include "app/panels/moviepanel.h"
 #include "app/panels/panelparts.h"
 #include "app/panels/seriespanel.h"
 #include "app/panels/stamppanel.h"
 #include "app/panels/statuspanel.h"
-#include "app/menutable.h"
-#include "app/commandicons.h"
 #include "app/recordingindicator.h"
-#include "app/typednumbers.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
 #include "base/dialogs.h"
@@ -17,42 +16,29 @@
 #include "base/settingsstore.h"
 #include "base/ui/subwindowfit.h"
 #include "base/version.h"
-#include "capture/capturetiming.h"
-#include "capture/ui/capturewindow.h"
-#include "capture/drivercatalogue.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwportal.h"
-#include "capture/recordingstatus.h"
 #include "image/ui/image.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
-#include <QPushButton>
 #include <QScopedValueRollback>
-#include <QScreen>
-#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <iterator>
-#include <tuple>
 #include <utility>
 
 // Defined with the application.
@@ -99,7 +85,7 @@ void openWebPage(QWidget* parent)
 
 // ---------------------------------------------------------------------------
 
-Master::Master(CaptureModel& model, RunRecord& run, QWidget* parent)
+MainWindow::MainWindow(CaptureModel& model, RunRecord& run, QWidget* parent)
     : QMainWindow(parent)
     , m_model(model)
     , m_run(run)
@@ -122,7 +108,7 @@ Master::Master(CaptureModel& model, RunRecord& run, QWidget* parent)
     m_mdi->setBackground(QColor(128, 128, 128));
     SubWindowFit::watch(m_mdi); // child windows never reach past the area's edges
     // A child window larger than the area makes the window grow rather than hide its controls.
-    connect(SubWindowFit::of(m_mdi), &SubWindowFit::roomWanted, this, &Master::makeRoomFor);
+    connect(SubWindowFit::of(m_mdi), &SubWindowFit::roomWanted, this, &MainWindow::makeRoomFor);
     right->addWidget(m_mdi, 1);
     h->addLayout(right, 1);
     setCentralWidget(central);
@@ -142,20 +128,20 @@ Master::Master(CaptureModel& model, RunRecord& run, QWidget* parent)
     connect(m_videoScreen, &QWidget::windowTitleChanged, m_videoSub, &QWidget::setWindowTitle);
 
     MasterTimer.setInterval(100);
-    connect(&MasterTimer, &QTimer::timeout, this, &Master::masterTimerTick);
+    connect(&MasterTimer, &QTimer::timeout, this, &MainWindow::masterTimerTick);
     MasterTimer2.setInterval(3000);
-    connect(&MasterTimer2, &QTimer::timeout, this, &Master::masterTimer2Tick);
+    connect(&MasterTimer2, &QTimer::timeout, this, &MainWindow::masterTimer2Tick);
     assignCommandIcons(*this);
     new RecordingIndicator(*this, m_videoScreen);
     connectPanels();
     bindModel();
 }
 
-Master::~Master() = default;
+MainWindow::~MainWindow() = default;
 
 // --- Building -------------------------------------------------------------
 
-QAction* Master::addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key)
+QAction* MainWindow::addItem(QMenu* menu, Command command, const QString& caption, const QKeySequence& key)
 {
     QAction* a = menu->addAction(caption);
     if (!key.isEmpty())
@@ -164,9 +150,9 @@ QAction* Master::addItem(QMenu* menu, Command command, const QString& caption, c
     return a;
 }
 
-QAction* Master::action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
+QAction* MainWindow::action(Command command) const { return m_actions[static_cast<size_t>(command)]; }
 
-QAction* Master::sampleRateItem(int hz) const
+QAction* MainWindow::sampleRateItem(int hz) const
 {
     for (QAction* a : m_sampleRateItems)
         if (a->data().toInt() == hz)
@@ -174,7 +160,7 @@ QAction* Master::sampleRateItem(int hz) const
     return nullptr;
 }
 
-void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& key)
+void MainWindow::requestButtonCommand(const KeyedToolBar* toolbar, const QString& key)
 {
     if (const std::optional<Command> c = toolbar->command(key))
         emit commandRequested(*c);
@@ -182,7 +168,7 @@ void Master::requestButtonCommand(const KeyedToolBar* toolbar, const QString& ke
         qCWarning(lcApp) << "button without a command" << toolbar->objectName() << key;
 }
 
-void Master::buildMenus()
+void MainWindow::buildMenus()
 {
     QMenuBar* bar = menuBar();
     const std::pair<MenuId, QMenu**> menus[] = {
@@ -218,9 +204,9 @@ void Master::buildMenus()
         }
     }
 
-    connect(action(Command::MovieMode), &QAction::triggered, this, &Master::SelectMovieMode);
-    connect(action(Command::ImageMode), &QAction::triggered, this, &Master::SelectImageMode);
-    connect(action(Command::MultipleMode), &QAction::triggered, this, &Master::SelectMultipleMode);
+    connect(action(Command::MovieMode), &QAction::triggered, this, &MainWindow::SelectMovieMode);
+    connect(action(Command::ImageMode), &QAction::triggered, this, &MainWindow::SelectImageMode);
+    connect(action(Command::MultipleMode), &QAction::triggered, this, &MainWindow::SelectMultipleMode);
     connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
 
     connect(action(Command::Overlay), &QAction::triggered, this, [this] { m_videoScreen->Overlay(); });
@@ -268,7 +254,7 @@ void Master::buildMenus()
         m_mdi->cascadeSubWindows();
         SubWindowFit::fitInPlace(m_mdi);
     });
-    connect(action(Command::Arrange), &QAction::triggered, this, &Master::arrangeIcons);
+    connect(action(Command::Arrange), &QAction::triggered, this, &MainWindow::arrangeIcons);
 
     connect(action(Command::Help), &QAction::triggered, this, [this] { openHelpPage(this); });
     // The program's web page is the help page that comes with it.
@@ -299,7 +285,7 @@ void Master::buildMenus()
 }
 
 // What the panels ask for, the window carries out.
-void Master::connectPanels()
+void MainWindow::connectPanels()
 {
     connect(m_statusPanel, &StatusPanel::addressClicked, this, [this] { openWebPage(this); });
     connect(m_moviePanel, &MoviePanel::audioChannelsShown, this, [this](int i) {
@@ -328,29 +314,29 @@ void Master::connectPanels()
     });
     connect(m_moviePanel, &MoviePanel::compressionRequested, this, [this] { m_videoScreen->VideoCompressionDialog(); });
     connect(m_seriesPanel, &SeriesPanel::compressionRequested, this, [this] { m_videoScreen->VideoCompressionDialog(); });
-    connect(m_moviePanel, &MoviePanel::commandRequested, this, &Master::commandRequested);
-    connect(m_seriesPanel, &SeriesPanel::commandRequested, this, &Master::commandRequested);
+    connect(m_moviePanel, &MoviePanel::commandRequested, this, &MainWindow::commandRequested);
+    connect(m_seriesPanel, &SeriesPanel::commandRequested, this, &MainWindow::commandRequested);
     connect(m_seriesPanel, &SeriesPanel::fileNameShown, this,
             [this](const QString& text) { setPanelText(QStringLiteral("filename"), text); });
     connect(m_seriesPanel, &SeriesPanel::effectsMenuRequested, EffectsMenu, [this](QPoint at) { EffectsMenu->popup(at); });
     for (StampPanel* stamps : {m_imageStamps, &m_seriesPanel->stamps()})
-        connect(stamps, &StampPanel::colorRequested, this, &Master::chooseStampColor);
+        connect(stamps, &StampPanel::colorRequested, this, &MainWindow::chooseStampColor);
 }
 
-QString Master::panelText(const QString& key) const
+QString MainWindow::panelText(const QString& key) const
 {
     return m_statusPanel->panelText(key);
 }
 
-void Master::setPanelText(const QString& key, const QString& text) { m_statusPanel->setPanelText(key, text); }
+void MainWindow::setPanelText(const QString& key, const QString& text) { m_statusPanel->setPanelText(key, text); }
 
-void Master::setStatusString(const QString& text) { m_model.setStatusText(text); }
+void MainWindow::setStatusString(const QString& text) { m_model.setStatusText(text); }
 
 // --- Load -----------------------------------------------------------------
 
-bool Master::mixerAvailable() { return !QStandardPaths::findExecutable(QStringLiteral("pavucontrol")).isEmpty(); }
+bool MainWindow::mixerAvailable() { return !QStandardPaths::findExecutable(QStringLiteral("pavucontrol")).isEmpty(); }
 
-void Master::load(const QString& commandLine)
+void MainWindow::load(const QString& commandLine)
 {
     // 1. The cool bar stays hidden until the window is first activated.
     MasterBar->hide();
@@ -418,7 +404,7 @@ void Master::load(const QString& commandLine)
     m_loaded = true;
 }
 
-void Master::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("PUMV"), m_model.preferences().PopUpMovieViewer);
     settings::save(QStringLiteral("LV"), QStringLiteral("LV"), QStringLiteral("AP"), m_model.preferences().Autoplay);
@@ -446,7 +432,7 @@ void Master::closeEvent(QCloseEvent* event)
 
 // --- Modes ----------------------------------------------------------------
 
-QString Master::visibleBand() const
+QString MainWindow::visibleBand() const
 {
     if (!m_moviePanel->isHidden())
         return QStringLiteral("movie");
@@ -457,13 +443,13 @@ QString Master::visibleBand() const
     return {};
 }
 
-void Master::showBand(const QString& key)
+void MainWindow::showBand(const QString& key)
 {
     for (QWidget* band : {static_cast<QWidget*>(m_moviePanel), m_imageBand, static_cast<QWidget*>(m_seriesPanel)})
         band->setVisible(band->property("bandKey").toString() == key);
 }
 
-void Master::setRecordButton(const QString& image, const QString& caption)
+void MainWindow::setRecordButton(const QString& image, const QString& caption)
 {
     OperationBar->setImageKey(QStringLiteral("record"), image);
     if (!caption.isEmpty()) {
@@ -473,7 +459,7 @@ void Master::setRecordButton(const QString& image, const QString& caption)
     }
 }
 
-void Master::selectMode(const QString& band, const QString& image, const QString& caption)
+void MainWindow::selectMode(const QString& band, const QString& image, const QString& caption)
 {
     setRecordButton(image, caption);
     showBand(band);
@@ -486,16 +472,16 @@ void Master::selectMode(const QString& band, const QString& image, const QString
     m_binding->pull();
 }
 
-void Master::SelectMovieMode() { selectMode(QStringLiteral("movie"), QStringLiteral("record"), QStringLiteral("Rec/Stop")); }
-void Master::SelectImageMode() { selectMode(QStringLiteral("image"), QStringLiteral("pause"), QStringLiteral("Capture")); }
-void Master::SelectMultipleMode()
+void MainWindow::SelectMovieMode() { selectMode(QStringLiteral("movie"), QStringLiteral("record"), QStringLiteral("Rec/Stop")); }
+void MainWindow::SelectImageMode() { selectMode(QStringLiteral("image"), QStringLiteral("pause"), QStringLiteral("Capture")); }
+void MainWindow::SelectMultipleMode()
 {
     selectMode(QStringLiteral("multiple"), QStringLiteral("record"), QStringLiteral("Rec/Stop"));
 }
 
-StampPanel& Master::stampPanel(bool series) const { return series ? m_seriesPanel->stamps() : *m_imageStamps; }
+StampPanel& MainWindow::stampPanel(bool series) const { return series ? m_seriesPanel->stamps() : *m_imageStamps; }
 
-void Master::UpdateFilenameExtension()
+void MainWindow::UpdateFilenameExtension()
 {
     auto replaceLastThree = [this](const QString& ext) {
         const QString old = m_model.fileName();
@@ -524,7 +510,7 @@ void Master::UpdateFilenameExtension()
     }
 }
 
-void Master::AllControls(bool enabled)
+void MainWindow::AllControls(bool enabled)
 {
     for (QWidget* w : std::initializer_list<QWidget*>{DeviceToolbar, previewrate, MainToolbar})
         w->setEnabled(enabled);
@@ -535,17 +521,17 @@ void Master::AllControls(bool enabled)
 
 // --- Panel handlers -------------------------------------------------------
 
-void Master::SetAudioCapture(bool on) { m_moviePanel->setAudioCapture(on); }
+void MainWindow::SetAudioCapture(bool on) { m_moviePanel->setAudioCapture(on); }
 
-void Master::DeviceMenuCommand(int index, const QString& key) { m_deviceMenu->choose(index, key); }
+void MainWindow::DeviceMenuCommand(int index, const QString& key) { m_deviceMenu->choose(index, key); }
 
-void Master::enableOtherInfo()
+void MainWindow::enableOtherInfo()
 {
     m_moviePanel->enableOtherInfo();
     m_seriesPanel->enableOtherInfo();
 }
 
-void Master::chooseStampColor(int which)
+void MainWindow::chooseStampColor(int which)
 {
     auto field = [which](CaptureSettings& c) -> uint32_t& {
         return which == 0 ? c.TimeColor : which == 1 ? c.DateColor : c.TextColor;
@@ -556,7 +542,7 @@ void Master::chooseStampColor(int which)
     refreshSwatches();
 }
 
-void Master::refreshSwatches()
+void MainWindow::refreshSwatches()
 {
     m_imageStamps->refreshSwatches();
     m_seriesPanel->stamps().refreshSwatches();
@@ -564,7 +550,7 @@ void Master::refreshSwatches()
 
 // --- Model binding --------------------------------------------------------
 
-void Master::bindModel()
+void MainWindow::bindModel()
 {
     // The panels bind their own fields; the window's are the mode its band shows and the preview rate.
     m_binding = std::make_unique<PanelBinding>(
@@ -587,10 +573,10 @@ void Master::bindModel()
                                  return a.Capture == b.Capture && a.PreviewRate == b.PreviewRate;
                              }});
     m_binding->pullOn(previewrate, qOverload<int>(&QComboBox::currentIndexChanged));
-    connect(&m_model, &CaptureModel::runStateChanged, this, &Master::showRunState);
+    connect(&m_model, &CaptureModel::runStateChanged, this, &MainWindow::showRunState);
 }
 
-void Master::showRunState()
+void MainWindow::showRunState()
 {
     const bool idle = m_model.runState() == RunState::Idle;
     setRecordButton(!idle ? QStringLiteral("stop")
@@ -600,16 +586,16 @@ void Master::showRunState()
 
 // --- Devices --------------------------------------------------------------
 
-void Master::TakeFilenameFromVideoWindow()
+void MainWindow::TakeFilenameFromVideoWindow()
 {
     m_model.setFileName(m_videoScreen->GetFilename());
     if (m_model.fileName().toLower() == QLatin1String("error"))
         m_model.setFileName(m_model.programDirectory() + QStringLiteral("lumivark.avi"));
 }
 
-void Master::refreshResolutionPanel() { m_videoScreen->RefreshWindow(); }
+void MainWindow::refreshResolutionPanel() { m_videoScreen->RefreshWindow(); }
 
-void Master::viewMode(bool overlay)
+void MainWindow::viewMode(bool overlay)
 {
     if (overlay)
         m_videoScreen->Overlay();
@@ -618,7 +604,7 @@ void Master::viewMode(bool overlay)
     updateViewButtons();
 }
 
-void Master::updateViewButtons()
+void MainWindow::updateViewButtons()
 {
     // The device's own report decides; when it reports neither, the buttons stay as they were.
     const CaptureStatus& s = m_videoScreen->status();
@@ -636,14 +622,14 @@ void Master::updateViewButtons()
     }
 }
 
-void Master::PreviewRateClicked(int index)
+void MainWindow::PreviewRateClicked(int index)
 {
     m_model.edit([index](CaptureSettings& c) { c.PreviewRate = static_cast<int16_t>(index + 1); });
     m_videoScreen->Preview(m_model.settings().PreviewRate);
     updateViewButtons();
 }
 
-void Master::FullScreen(bool fromButton)
+void MainWindow::FullScreen(bool fromButton)
 {
     if (fromButton)
         setStatusString(QStringLiteral("Fullscreen..."));
@@ -652,14 +638,14 @@ void Master::FullScreen(bool fromButton)
         setStatusString(QString());
 }
 
-void Master::RecordButtonClicked()
+void MainWindow::RecordButtonClicked()
 {
     emit commandRequested(Command::Record);
 }
 
 // --- Timers ---------------------------------------------------------------
 
-void Master::masterTimerTick()
+void MainWindow::masterTimerTick()
 {
     if (m_model.fileName().isEmpty())
         m_model.setFileName(defaultMovieFolder() + QStringLiteral("capture.avi"));
@@ -696,7 +682,7 @@ void Master::masterTimerTick()
         showRecordingEnd();
 }
 
-void Master::masterTimer2Tick()
+void MainWindow::masterTimer2Tick()
 {
     const bool statusExpires = m_model.statusColor() != QColor(255, 255, 255);
     if (m_model.expireStatus()) {

@@ -1,6 +1,6 @@
 // The main window's layout: the left toolbar, the cool bar with its device and
 // operation bands and the mode bands (the panels), and the window's size.
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/panels/devicemenu.h"
 #include "app/panels/moviepanel.h"
 #include "app/panels/seriespanel.h"
@@ -30,7 +30,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcApp)
 
 namespace lv {
 
-void Master::arrangeIcons()
+void MainWindow::arrangeIcons()
 {
     // The minimised windows line up from the bottom left of the area, a row above
     // when one is full; the open windows stay where they are.
@@ -53,7 +53,7 @@ void Master::arrangeIcons()
     }
 }
 
-void Master::buildLeftPanel()
+void MainWindow::buildLeftPanel()
 {
     LeftPanel = new QWidget(this);
     LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
@@ -98,7 +98,7 @@ void Master::buildLeftPanel()
     MainToolbar->move(0, 0);
 }
 
-void Master::buildMasterBar()
+void MainWindow::buildMasterBar()
 {
     MasterBar = new QWidget(this);
     MasterBar->setObjectName(QStringLiteral("MasterBar"));
@@ -140,7 +140,7 @@ void Master::buildMasterBar()
     DeviceToolbar->button(QStringLiteral("snapshot"))->setEnabled(false);
     DeviceToolbar->button(QStringLiteral("advanced"))->setEnabled(false);
     DeviceToolbar->button(QStringLiteral("fullscreen"))->setEnabled(false);
-    connect(m_deviceMenu, &DeviceMenu::driverConnected, this, &Master::updateViewButtons);
+    connect(m_deviceMenu, &DeviceMenu::driverConnected, this, &MainWindow::updateViewButtons);
     connect(m_deviceMenu, &DeviceMenu::deviceInfoRequested, this, [this] { emit commandRequested(Command::DeviceInfo); });
     connect(DeviceToolbar, &KeyedToolBar::buttonClicked, this, [this](const QString& key) {
         if (key == QLatin1String("source")) {
@@ -171,7 +171,7 @@ void Master::buildMasterBar()
                     if (!m_showingViewMode && on != shown)
                         viewMode(overlay);
                 });
-    connect(previewrate, qOverload<int>(&QComboBox::activated), this, &Master::PreviewRateClicked);
+    connect(previewrate, qOverload<int>(&QComboBox::activated), this, &MainWindow::PreviewRateClicked);
     b1->addWidget(DeviceToolbar);
     b1->addStretch();
     v->addWidget(band1);
@@ -204,7 +204,7 @@ void Master::buildMasterBar()
     buildBands(v);
 }
 
-void Master::buildBands(QBoxLayout* bar)
+void MainWindow::buildBands(QBoxLayout* bar)
 {
     m_moviePanel = new MoviePanel(m_model, MasterBar);
     m_imageBand = new QWidget(MasterBar);
@@ -225,7 +225,7 @@ void Master::buildBands(QBoxLayout* bar)
     MasterStatus->setSizeGripEnabled(true);
 }
 
-void Master::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // Being shown is being activated on a desktop without a window manager too.
@@ -240,14 +240,14 @@ void Master::showEvent(QShowEvent* event)
     }
 }
 
-void Master::changeEvent(QEvent* event)
+void MainWindow::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         MasterBar->show();
 }
 
-void Master::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (m_loaded && !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
@@ -256,7 +256,7 @@ void Master::resizeEvent(QResizeEvent* event)
     }
 }
 
-void Master::makeRoomFor(QSize areaSize)
+void MainWindow::makeRoomFor(QSize areaSize)
 {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;

@@ -37,13 +37,13 @@ class VideoScreen;
 // multiple-document area with the video window, and the housekeeping timers.
 // The bands are panels of their own (src/app/panels), each bound to the model;
 // the window composes them and carries out what they ask for.
-class Master final : public QMainWindow {
+class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
     // The model and the run record are the application's and outlive the window.
-    Master(CaptureModel& model, RunRecord& run, QWidget* parent = nullptr);
-    ~Master() override;
+    MainWindow(CaptureModel& model, RunRecord& run, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up: the load steps, then the command-line file (may be empty).
     void load(const QString& commandLine);
