@@ -1,12 +1,13 @@
 // Series shots and motion ticks on the main window with the test-pattern
 // device, as the user meets them: grab, stamp, JPEG, write; grab and measure.
 #include "app/capturecontroller.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 #include "modes/motionmeasure.h"
+#include "../../tests/app/mainwindowparts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,6 +18,8 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 
+using lv::test::part;
+
 using namespace lv;
 
 namespace {
@@ -24,7 +27,7 @@ namespace {
 struct Window {
     CaptureModel model;
     RunRecord run;
-    std::unique_ptr<Master> master;
+    std::unique_ptr<MainWindow> master;
     CaptureController* ctl = nullptr;
 
     CaptureWindow* capture() const { return master->videoScreen()->captureWindow(); }
@@ -33,7 +36,7 @@ struct Window {
     {
         model.setProgramDirectory(programDirectory());
         model.preferences().SystemSounds = QStringLiteral("0");
-        master = std::make_unique<Master>(model, run);
+        master = std::make_unique<MainWindow>(model, run);
         ctl = new CaptureController(*master);
         master->load(QString());
         master->show();
@@ -65,13 +68,13 @@ void BM_MultipleJpegShot(benchmark::State& st)
     QTemporaryDir out;
     Window w({640, 480}, false, out.filePath(QStringLiteral("cam.jpg")));
     w.master->SelectMultipleMode();
-    w.master->MultipleImageMode->setCurrentIndex(2);
+    part<QComboBox>(w.master, "MultipleImageMode")->setCurrentIndex(2);
     w.model.setFileName(out.filePath(QStringLiteral("cam.jpg")));
     for (const char* k : {"time", "date", "text"})
-        w.master->MultipleImageToolbar2->setPressed(QString::fromLatin1(k), true);
-    w.master->MultipleImageText->setText(QStringLiteral("Frame &FRM& on &DATE"));
-    w.master->MultipleImageTimePosition->setCurrentIndex(4);
-    w.master->MultipleImageDatePosition->setCurrentIndex(1);
+        part<lv::KeyedToolBar>(w.master, "MultipleImageToolbar2")->setPressed(QString::fromLatin1(k), true);
+    part<QLineEdit>(w.master, "MultipleImageText")->setText(QStringLiteral("Frame &FRM& on &DATE"));
+    part<QComboBox>(w.master, "MultipleImageTimePosition")->setCurrentIndex(4);
+    part<QComboBox>(w.master, "MultipleImageDatePosition")->setCurrentIndex(1);
     w.ctl->DispatchCapture(true);
     for (auto _ : st) {
         if (!w.ctl->ShootImage())

@@ -2,8 +2,8 @@
 #include "app/capturecontroller.h"
 #include "app/dispatcher.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
-#include "app/masterparameters.h"
+#include "app/mainwindow.h"
+#include "app/mainwindowparameters.h"
 #include "app/moviewindows.h"
 #include "app/splash.h"
 #include "app/systeminformation.h"
@@ -151,7 +151,7 @@ void Application::listenForSecondStarts()
 
 void Application::bringToFront()
 {
-    Master* m = m_master.get();
+    MainWindow* m = m_master.get();
     if (!m)
         return;
     m->setWindowState((m->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
@@ -210,10 +210,10 @@ bool Application::start()
     return true;
 }
 
-Master& Application::showMain(const QString& commandLine)
+MainWindow& Application::showMain(const QString& commandLine)
 {
-    m_master = std::make_unique<Master>(m_model, m_run);
-    m_parameters = std::make_unique<MasterParameters>(*m_master);
+    m_master = std::make_unique<MainWindow>(m_model, m_run);
+    m_parameters = std::make_unique<MainWindowParameters>(*m_master);
     const QString lastSession = m_model.programDirectory() + QStringLiteral("lvsr.lv2");
     auto kindOf = [lastSession](const QString& path) {
         return path == lastSession ? ParameterFileKind::LastSession : ParameterFileKind::User;
@@ -244,7 +244,7 @@ void Application::connectCommands()
     // controller registers the captures, the application its windows.
     new CaptureController(*m_master);       // owned by the window
     m_movies = new MovieWindows(*m_master); // owned by the window
-    Master* w = m_master.get();             // the handlers go with the window
+    MainWindow* w = m_master.get();             // the handlers go with the window
     CommandDispatcher& commands = w->commands();
     const auto on = [&commands, w](Command c, std::function<void()> work) {
         commands.registerHandler(c, w, std::move(work));
@@ -288,7 +288,7 @@ void Application::connectCommands()
 
 void Application::openCaptureFile()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     const QString name = dialogs().openFile(
         QStringLiteral("Open Capture Parameters"),
         QStringLiteral("All files |*.lvp;*.bmp;*.jpg;*.avi|Lumivark Parameters (*.lvp)|*.lvp|Movie File (*.avi)|*.avi|"
@@ -304,7 +304,7 @@ void Application::openCaptureFile()
         if (!editor)
             return; // the message said why; no empty window
         editor->setJpegQuality(m_model.preferences().JpegQuality);
-        QObject::connect(editor, &Image::statusString, &m, &Master::setStatusString);
+        QObject::connect(editor, &Image::statusString, &m, &MainWindow::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();
@@ -315,7 +315,7 @@ void Application::openCaptureFile()
 
 void Application::saveCaptureFile()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     const QString current = m_model.fileName();
     const QString suggested = current.left(std::max<qsizetype>(0, current.size() - 3)) + QStringLiteral("lvp");
     const QString name = dialogs().saveFile(QStringLiteral("Save Capture Parameters"),
@@ -329,7 +329,7 @@ void Application::saveCaptureFile()
 
 void Application::fullScreen()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     VideoScreen* video = m.videoScreen();
     const int device = m_model.settings().DeviceIndex;
     const bool overlay = m.DeviceToolbar->isPressed(QStringLiteral("overlay"));
@@ -345,7 +345,7 @@ void Application::fullScreen()
 
 void Application::editPreferences()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     PreferenceValues v = m_model.preferences();
     Preferences dlg(v, &m);
     if (dlg.exec() != QDialog::Accepted)
@@ -359,7 +359,7 @@ void Application::editPreferences()
 
 void Application::showDeviceInfo()
 {
-    Master& m = *m_master;
+    MainWindow& m = *m_master;
     const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
     if (connected)
         m.videoScreen()->RefreshWindow();

@@ -11,8 +11,8 @@ class QLocalServer;
 
 namespace lv {
 
-class Master;
-class MasterParameters;
+class MainWindow;
+class MainWindowParameters;
 class MovieWindows;
 
 // The program's entry procedure and the owner of the live settings, the run
@@ -29,12 +29,12 @@ public:
     bool start();
 
     // Loads and shows the main window; commandLine may name a parameters file.
-    Master& showMain(const QString& commandLine);
+    MainWindow& showMain(const QString& commandLine);
 
     // The live settings, and what the capture running now has counted.
     CaptureModel& model() { return m_model; }
     RunRecord& run() { return m_run; }
-    Master* master() const { return m_master.get(); }
+    MainWindow* master() const { return m_master.get(); }
     MovieWindows* movieWindows() const { return m_movies; }
 
     // The program's icon on every window, and the desktop entry its windows belong to.
@@ -64,8 +64,8 @@ private:
     RunRecord m_run;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_raiseServer;
-    std::unique_ptr<Master> m_master;
-    std::unique_ptr<MasterParameters> m_parameters;
+    std::unique_ptr<MainWindow> m_master;
+    std::unique_ptr<MainWindowParameters> m_parameters;
     MovieWindows* m_movies = nullptr; // owned by the main window
 };
 

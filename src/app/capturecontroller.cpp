@@ -2,7 +2,8 @@
 
 #include "movie/avirepair.h"
 #include "app/dispatcher.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
+#include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
 #include "app/windowplaces.h"
 #include "base/dialogs.h"
@@ -39,7 +40,7 @@ QMdiSubWindow* subWindowOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>
 
 } // namespace
 
-CaptureController::CaptureController(Master& master)
+CaptureController::CaptureController(MainWindow& master)
     : QObject(&master)
     , playSound(&playSoundToEnd)
     , m_master(master)
@@ -68,7 +69,7 @@ CaptureController::CaptureController(Master& master)
     };
     // The series waits while an upload (and its window) is still open.
     m_program->uploadRunning = [] { return FtpUpload::anyRunning(); };
-    connect(m_master.Shooter, &QPushButton::clicked, this, [this] { ShootImage(); });
+    connect(&m_master.seriesPanel(), &SeriesPanel::shootClicked, this, [this] { ShootImage(); });
     // After the window's own housekeeping on the same tick.
     connect(&m_master.MasterTimer, &QTimer::timeout, this, &CaptureController::masterTick);
 
@@ -121,7 +122,7 @@ Image* CaptureController::ensureEditor()
     if (!m_editor) {
         m_editor = new Image;
         m_editor->setJpegQuality(m_model.preferences().JpegQuality);
-        connect(m_editor, &Image::statusString, &m_master, &Master::setStatusString);
+        connect(m_editor, &Image::statusString, &m_master, &MainWindow::setStatusString);
         // Queued: the waiting captures run after the question has gone, never inside it.
         connect(m_editor, &Image::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
                 Qt::QueuedConnection);
@@ -293,8 +294,7 @@ void CaptureController::DispatchCapture(bool start)
         if (type == 0 && !overwriteAllowed(false))
             return;
         m_master.AllControls(false);
-        m_master.Shooter->setEnabled(true);
-        m_master.MultipleImageFrameRate->setEnabled(false);
+        m_master.seriesPanel().setSeriesRunning(true);
         watchDevice();
         m_program->startSeries();
         if (type == 0) {
@@ -307,9 +307,8 @@ void CaptureController::DispatchCapture(bool start)
     }
 
     m_program->stopSeries();
-    m_master.MultipleImageFrameRate->setEnabled(type == 0); // only a movie file has a frame rate
+    m_master.seriesPanel().setSeriesRunning(false);
     m_master.AllControls(true);
-    m_master.Shooter->setEnabled(false);
     closeViewer();
 }
 

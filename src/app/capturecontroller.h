@@ -20,7 +20,7 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 // The main window's side of a capture: it registers the capture commands
 // (record, snapshot, clipboard, motion detector, autostart, write movie info)
@@ -32,7 +32,7 @@ class CaptureController final : public QObject {
     Q_OBJECT
 
 public:
-    explicit CaptureController(Master& master);
+    explicit CaptureController(MainWindow& master);
     ~CaptureController() override;
 
     // Starts or stops the capture of the visible mode; every trigger comes here.
@@ -88,7 +88,7 @@ private:
     bool editorMayTakeFrame(std::function<void()> retry);
     void runWaitingCaptures();
 
-    Master& m_master;
+    MainWindow& m_master;
     CaptureModel& m_model;
     RunRecord& m_run;
     QPointer<Image> m_editor;

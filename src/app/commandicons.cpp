@@ -1,6 +1,7 @@
 #include "app/commandicons.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/menutable.h"
+#include "app/panels/stamppanel.h"
 #include "base/commandicons.h"
 
 #include <QComboBox>
@@ -17,17 +18,14 @@ QIcon menuRowIcon(const MenuRow& row)
     return {};
 }
 
-void assignCommandIcons(Master& m)
+void assignCommandIcons(MainWindow& m)
 {
     // The three position lists of a stamp panel differ only in what they place.
-    const std::pair<QComboBox*, const char*> lists[] = {
-        {m.ImageTimePosition, "position-time"},         {m.ImageDatePosition, "position-date"},
-        {m.ImageTextPosition, "position-text"},         {m.MultipleImageTimePosition, "position-time"},
-        {m.MultipleImageDatePosition, "position-date"}, {m.MultipleImageTextPosition, "position-text"},
-    };
-    for (const auto& [list, command] : lists)
-        for (int i = 0; i < list->count(); ++i)
-            list->setItemIcon(i, commandIcon(QString::fromLatin1(command)));
+    for (const bool series : {false, true}) {
+        int which = 0;
+        for (const char* command : {"position-time", "position-date", "position-text"})
+            m.stampPanel(series).setPositionIcon(which++, commandIcon(QString::fromLatin1(command)));
+    }
 }
 
 } // namespace lv

@@ -4,7 +4,7 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 struct MenuRow;
 
 // The picture a menu row names (see MenuRow::Picture): a menu command shows
@@ -13,6 +13,6 @@ QIcon menuRowIcon(const MenuRow& row);
 
 // Gives the stamp position lists the picture of what they place (the menu
 // items get theirs from the command table as they are built).
-void assignCommandIcons(Master& master);
+void assignCommandIcons(MainWindow& master);
 
 } // namespace lv

@@ -1,5 +1,5 @@
 #include "app/commandstates.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/menutable.h"
 
 #include <QAction>
@@ -44,7 +44,7 @@ bool followsDevice(Command command)
         || command == Command::VideoDisplay;
 }
 
-void applyCommandStates(Master& m, const CommandConditions& conditions)
+void applyCommandStates(MainWindow& m, const CommandConditions& conditions)
 {
     const CommandSet on = enabledCommands(conditions);
     const auto enabled = [&on](Command c) { return on.test(static_cast<size_t>(c)); };

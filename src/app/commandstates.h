@@ -8,7 +8,7 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 using CommandSet = std::bitset<kCommandCount>;
 
@@ -38,6 +38,6 @@ const std::vector<CommandButton>& commandButtons();
 bool followsDevice(Command command);
 
 // Every menu item and command button of the window, enabled as the conditions say.
-void applyCommandStates(Master& master, const CommandConditions& conditions);
+void applyCommandStates(MainWindow& master, const CommandConditions& conditions);
 
 } // namespace lv

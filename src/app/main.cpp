@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/commandline.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/splash.h"
 #include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     const bool probe = qEnvironmentVariable("LUMIVARK_STARTUP_PROBE") == QLatin1String("1");
     if (!probe && QGuiApplication::platformName() != QLatin1String("offscreen"))
         (new lv::Splash)->show();
-    lv::Master& master = lumivark.showMain(commandLine);
+    lv::MainWindow& master = lumivark.showMain(commandLine);
     if (probe) {
         // For the start-up benchmark: report when the first live frame is on screen, then leave.
         auto* probe = new QTimer(&app);

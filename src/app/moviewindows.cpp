@@ -1,6 +1,6 @@
 #include "app/moviewindows.h"
 
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "base/dialogs.h"
 #include "image/ui/image.h"
 #include "movie/ui/movieviewer.h"
@@ -13,7 +13,7 @@
 
 namespace lv {
 
-MovieWindows::MovieWindows(Master& master)
+MovieWindows::MovieWindows(MainWindow& master)
     : QObject(&master)
     , m_master(master)
 {
@@ -23,7 +23,7 @@ MovieViewer* MovieWindows::ensureViewer()
 {
     if (m_viewer)
         return m_viewer;
-    Master& m = m_master;
+    MainWindow& m = m_master;
     MovieViewerHost host;
     host.status = [&m](const QString& text) { m.setStatusString(text); };
     host.allControls = [&m](bool enabled) { m.AllControls(enabled); };
@@ -38,7 +38,7 @@ MovieViewer* MovieWindows::ensureViewer()
         editor->setNewFrame(picture);
         editor->setJpegQuality(m_master.model().preferences().JpegQuality);
         editor->setWindowTitle(caption);
-        connect(editor, &Image::statusString, &m_master, &Master::setStatusString);
+        connect(editor, &Image::statusString, &m_master, &MainWindow::setStatusString);
         QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();

@@ -7,7 +7,7 @@ class QPushButton;
 
 namespace lv {
 
-class Master;
+class MainWindow;
 class MovieViewer;
 
 // Opens and closes the movie window for the main window's commands: the file
@@ -19,7 +19,7 @@ class MovieWindows final : public QObject {
     Q_OBJECT
 
 public:
-    explicit MovieWindows(Master& master);
+    explicit MovieWindows(MainWindow& master);
 
     // The "Open AVI" dialog, then the movie window on the chosen file.
     void askAndOpen();
@@ -32,7 +32,7 @@ public:
 private:
     MovieViewer* ensureViewer();
 
-    Master& m_master;
+    MainWindow& m_master;
     QPointer<MovieViewer> m_viewer;
     QPointer<QPushButton> m_cancel;
 };

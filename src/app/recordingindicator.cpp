@@ -1,5 +1,5 @@
 #include "app/recordingindicator.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
 #include "capture/recordingstatus.h"
@@ -9,7 +9,7 @@
 
 namespace lv {
 
-RecordingIndicator::RecordingIndicator(Master& master, QWidget* videoScreen)
+RecordingIndicator::RecordingIndicator(MainWindow& master, QWidget* videoScreen)
     : QWidget(videoScreen)
     , m_master(master)
 {

@@ -6,7 +6,7 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 // A red dot with the elapsed time over the live picture while a movie
 // records, or with the count of pictures while a series runs. It is a widget
@@ -17,7 +17,7 @@ class RecordingIndicator final : public QWidget {
     Q_OBJECT
 
 public:
-    RecordingIndicator(Master& master, QWidget* videoScreen);
+    RecordingIndicator(MainWindow& master, QWidget* videoScreen);
 
     // What it shows for a capture: the elapsed time of a movie, the pictures of
     // a series. Empty for neither.
@@ -33,7 +33,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    Master& m_master;
+    MainWindow& m_master;
     QTimer m_timer;
     QString m_text;
 };

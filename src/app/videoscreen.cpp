@@ -1,5 +1,5 @@
 #include "app/videoscreen.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "base/settingsstore.h"
 #include "base/ui/subwindowfit.h"
 #include "base/textnumber.h"
@@ -22,7 +22,7 @@
 
 namespace lv {
 
-VideoScreen::VideoScreen(Master& master, QWidget* parent)
+VideoScreen::VideoScreen(MainWindow& master, QWidget* parent)
     : QWidget(parent)
     , m_master(master)
 {

@@ -11,7 +11,7 @@
 namespace lv {
 
 class CaptureWindow;
-class Master;
+class MainWindow;
 class MovieRecording;
 
 // The child window that shows the live picture. It owns the capture window
@@ -21,7 +21,7 @@ class VideoScreen final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit VideoScreen(Master& master, QWidget* parent = nullptr);
+    explicit VideoScreen(MainWindow& master, QWidget* parent = nullptr);
     ~VideoScreen() override;
 
     // "vfw" while a device is selected or connected, "0" after a failed connect, empty after Disconnect.
@@ -82,7 +82,7 @@ private:
     void placeChildren();
     void viewButtons();
 
-    Master& m_master;
+    MainWindow& m_master;
     CaptureWindow* m_window = nullptr; // the connected device's; null when none
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;

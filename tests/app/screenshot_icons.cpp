@@ -5,7 +5,7 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "base/commandicons.h"
 
 #include <QApplication>
@@ -94,13 +94,13 @@ private slots:
         Application::prepareDesktop();
         m_app = std::make_unique<Application>();
         QVERIFY(m_app->start());
-        Master& m = m_app->showMain({});
+        MainWindow& m = m_app->showMain({});
         QVERIFY(QTest::qWaitForWindowExposed(&m));
     }
 
     void cleanupTestCase()
     {
-        if (Master* m = m_app ? m_app->master() : nullptr)
+        if (MainWindow* m = m_app ? m_app->master() : nullptr)
             m->hide();
     }
 
@@ -116,7 +116,7 @@ private slots:
     void toolbarButtons()
     {
         QFETCH(QString, mode);
-        Master& m = *m_app->master();
+        MainWindow& m = *m_app->master();
         if (mode == QLatin1String("movie"))
             m.SelectMovieMode();
         else if (mode == QLatin1String("image"))
@@ -155,7 +155,7 @@ private slots:
     // Every command of the menu bar has a picture; different commands differ.
     void menuCommands()
     {
-        Master& m = *m_app->master();
+        MainWindow& m = *m_app->master();
         QList<Shown> shown;
         for (QAction* top : m.menuBar()->actions()) {
             for (QAction* a : top->menu()->actions()) {
@@ -176,7 +176,7 @@ private slots:
     // The window carries the program's icon, and the window manager is told it.
     void applicationIconOnWindow()
     {
-        Master& m = *m_app->master();
+        MainWindow& m = *m_app->master();
         QVERIFY(!applicationIcon().isNull());
         QCOMPARE(m.windowIcon().pixmap(QSize(32, 32), 1).toImage(),
                  applicationIcon().pixmap(QSize(32, 32), 1).toImage());

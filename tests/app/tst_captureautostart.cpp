@@ -1,10 +1,13 @@
 #include "tst_capturerig.h"
 
 #include "schedule/ui/autostart.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -32,8 +35,8 @@ private slots:
         } else {
             rig.master->SelectMovieMode();
             rig.model.setFileName(out.filePath(QStringLiteral("auto.avi")));
-            rig.master->MovieDisableLimit->setChecked(false);
-            rig.master->MovieSecondsControl->setValue(1);
+            part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+            part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(1);
         }
         emit rig.master->OperationBar->buttonClicked(QStringLiteral("autostart"));
         QPointer<Autostart> a = rig.ctl->autostart();
@@ -52,7 +55,7 @@ private slots:
         QVERIFY(!rig.ctl->autostart());
         if (mode == QLatin1String("multiple")) {
             QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
-            QVERIFY(rig.master->Shooter->isEnabled());
+            QVERIFY(part<QPushButton>(rig.master, "Shooter")->isEnabled());
             QVERIFY(!rig.master->OperationBar->button(QStringLiteral("autostart"))->isEnabled());
             rig.master->RecordButtonClicked();
             QVERIFY(rig.master->OperationBar->button(QStringLiteral("autostart"))->isEnabled());

@@ -1,12 +1,15 @@
 #include "tst_capturerig.h"
 
 #include "capture/drivercatalogue.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QSpinBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -100,7 +103,7 @@ private slots:
         rig.model.preferences().MotionSensitivity = 0;
         rig.setPattern({320, 240}, true);
         rig.multiple(1, QStringLiteral("motion"));
-        QVERIFY(rig.master->MotionLabel->isVisibleTo(rig.master.get()));
+        QVERIFY(part<QLabel>(rig.master, "MotionLabel")->isVisibleTo(rig.master.get()));
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
         rig.ctl->program().motionTimer().setInterval(1000000); // ticks come from the test
         rig.master->RecordButtonClicked();
@@ -139,8 +142,8 @@ private slots:
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
         rig.model.preferences().MotionSensitivity = 0;
-        rig.master->MovieDisableLimit->setChecked(false);
-        rig.master->MovieSecondsControl->setValue(1);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(1);
         rig.setPattern({320, 240}, true);
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
         rig.ctl->program().motionTimer().setInterval(1000000);
@@ -173,8 +176,8 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(false);
-        rig.master->MovieSecondsControl->setValue(1);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(1);
         rig.master->RecordButtonClicked();
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 10000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
@@ -234,7 +237,7 @@ private slots:
             const QString movie = out.filePath(QStringLiteral("lost.avi"));
             rig.master->SelectMovieMode();
             rig.model.setFileName(movie);
-            rig.master->MovieDisableLimit->setChecked(true);
+            part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
             rig.master->RecordButtonClicked();
             QTRY_COMPARE(rig.master->videoScreen()->status().fCapturingNow, 1u);
             QTest::qWait(500);
@@ -249,13 +252,13 @@ private slots:
         rig.ctl->program().motionTimer().setInterval(1000000);
         rig.master->RecordButtonClicked();
         if (when == QLatin1String("manual"))
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
         else
             rig.ctl->motionTick();
         catalogue.last->vanish();
         QTRY_VERIFY(rig.status().startsWith(QLatin1String("Capture device lost")));
         if (when == QLatin1String("manual")) {
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
             QCOMPARE(rig.status(), QStringLiteral("No picture: the capture device is lost"));
             QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{QStringLiteral("cam00001.bmp")});
             rig.master->RecordButtonClicked();
@@ -265,7 +268,7 @@ private slots:
             QVERIFY(!rig.ctl->program().motionTimer().isActive());
         }
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QVERIFY(rig.master->MultipleImageMode->isEnabled());
+        QVERIFY(part<QComboBox>(rig.master, "MultipleImageMode")->isEnabled());
     }
 };
 

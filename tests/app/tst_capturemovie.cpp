@@ -1,6 +1,7 @@
 #include "tst_capturerig.h"
 
 #include "app/recordingabort.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -9,6 +10,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -57,18 +60,18 @@ private slots:
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
         rig.model.captureParms().fYield = yield;
-        rig.master->MovieFrameRateControl->setValue(15);
+        part<QSpinBox>(rig.master, "MovieFrameRateControl")->setValue(15);
         if (ntsc)
-            emit rig.master->MovieFrameRateDisplay->clicked();
-        rig.master->MovieDisableLimit->setChecked(false);
-        rig.master->MovieHoursControl->setValue(0);
-        rig.master->MovieMinutesControl->setValue(0);
-        rig.master->MovieSecondsControl->setValue(3);
+            emit part<lv::ClickLabel>(rig.master, "MovieFrameRateDisplay")->clicked();
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(rig.master, "MovieHoursControl")->setValue(0);
+        part<QSpinBox>(rig.master, "MovieMinutesControl")->setValue(0);
+        part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(3);
         rig.master->action(Command::AudioOn)->trigger();
-        rig.master->AudioBits->setCurrentIndex(bits);
-        rig.master->AudioChannels->setCurrentIndex(channels);
-        rig.master->AudioRate->setCurrentIndex(rateIndex);
-        rig.master->MovieToolbar->setPressed(QStringLiteral("writeinfo"), true);
+        part<QComboBox>(rig.master, "AudioBits")->setCurrentIndex(bits);
+        part<QComboBox>(rig.master, "AudioChannels")->setCurrentIndex(channels);
+        part<QComboBox>(rig.master, "AudioRate")->setCurrentIndex(rateIndex);
+        part<lv::KeyedToolBar>(rig.master, "MovieToolbar")->setPressed(QStringLiteral("writeinfo"), true);
         rig.model.setInfoFields({QStringLiteral("CR"), QStringLiteral("The Artist"), QStringLiteral("Subj"),
                                    QStringLiteral("Product X"), QStringLiteral("Source Y"), QStringLiteral("Some comments")});
 
@@ -121,7 +124,7 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
         rig.master->RecordButtonClicked();
         QTRY_COMPARE(rig.recordImage(), QStringLiteral("stop"));
         QTest::qWait(700);
@@ -142,7 +145,7 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
         rig.master->RecordButtonClicked();
         QTRY_VERIFY_WITH_TIMEOUT(rig.status().contains(QLatin1String("disk is full")), 20000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
@@ -172,7 +175,7 @@ private slots:
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
         rig.model.captureParms().fYield = yield;
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
         struct KeyCounter : QObject {
             int seen = 0;
             bool eventFilter(QObject*, QEvent* e) override
@@ -181,25 +184,25 @@ private slots:
                 return false;
             }
         } keys;
-        QLabel* time = rig.master->StatusTime;
+        QLabel* time = part<QLabel>(rig.master, "StatusTime");
         time->installEventFilter(&keys);
 
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
         if (yield == 0)
-            QCOMPARE(rig.master->DroppedString->text(), QStringLiteral("Exclusive Task"));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.master->videoScreen()->status().fCapturingNow == 1 && !rig.master->StatusTime->text().isEmpty(),
+            QCOMPARE(part<QLabel>(rig.master, "DroppedString")->text(), QStringLiteral("Exclusive Task"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.master->videoScreen()->status().fCapturingNow == 1 && !part<QLabel>(rig.master, "StatusTime")->text().isEmpty(),
                                  5000);
-        const QString elapsed = rig.master->StatusTime->text();
+        const QString elapsed = part<QLabel>(rig.master, "StatusTime")->text();
         QTest::keyClick(time, Qt::Key_A);
         QCOMPARE(keys.seen, yield == 1 ? 1 : 0);
         if (yield == 0) {
             QVERIFY(!rig.master->close());
             // The housekeeping goes on: the elapsed time moves.
-            QTRY_VERIFY_WITH_TIMEOUT(rig.master->StatusTime->text() != elapsed, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(part<QLabel>(rig.master, "StatusTime")->text() != elapsed, 5000);
         }
-        QTest::mousePress(rig.master->StatusTime, button);
-        QTest::mouseRelease(rig.master->StatusTime, button);
+        QTest::mousePress(part<QLabel>(rig.master, "StatusTime"), button);
+        QTest::mouseRelease(part<QLabel>(rig.master, "StatusTime"), button);
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 5000);
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
         QVERIFY(probeInt(probeStream(movie, QStringLiteral("video")), "nb_read_packets") > 0);
@@ -265,7 +268,7 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
         rig.master->RecordButtonClicked();
         QVERIFY2(rig.status().startsWith(QLatin1String("Cannot record ") + movie), qPrintable(rig.status()));
         QVERIFY2(rig.status().contains(QLatin1String("Read-only")), qPrintable(rig.status()));
@@ -287,7 +290,7 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
 
         // A file-size limit, as a FAT32 disk has at 4 GiB, here at 600 KiB.
         struct FileSizeLimit {

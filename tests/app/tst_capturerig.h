@@ -4,7 +4,7 @@
 
 #include "app/capturecontroller.h"
 #include "app/dispatcher.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
 #include "base/scripteddialogs.h"
@@ -12,6 +12,7 @@
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
 #include "capture/ui/widgetdevicedialogs.h"
+#include "mainwindowparts.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -24,6 +25,8 @@
 #include <QTest>
 #include <memory>
 
+using lv::test::part;
+
 namespace captest {
 
 // The main window with its capture controller, on the test-pattern device,
@@ -31,7 +34,7 @@ namespace captest {
 struct Rig {
     lv::CaptureModel model;
     lv::RunRecord run;
-    std::unique_ptr<lv::Master> master;
+    std::unique_ptr<lv::MainWindow> master;
     lv::CaptureController* ctl = nullptr;
     QList<lv::Command> commands; // every command dispatched
 
@@ -43,7 +46,7 @@ struct Rig {
         model.setProgramDirectory(lv::programDirectory());
         model.preferences().SystemSounds = QStringLiteral("0");
         model.setFileName(captureFile);
-        master = std::make_unique<lv::Master>(model, run);
+        master = std::make_unique<lv::MainWindow>(model, run);
         ctl = new lv::CaptureController(*master); // registers the capture commands
         QObject::connect(&master->commands(), &lv::CommandDispatcher::dispatched, ctl,
                          [this](lv::Command c) { commands << c; });
@@ -76,22 +79,22 @@ struct Rig {
         // Let a frame of the new kind arrive.
         QTest::qWait(150);
     }
-    QString status() const { return master->StatusString->text(); }
+    QString status() const { return part<QLabel>(master, "StatusString")->text(); }
     QString recordImage() const { return master->OperationBar->imageKey(QStringLiteral("record")); }
     void multiple(int type, const QString& trigger = QStringLiteral("manual"))
     {
         master->SelectMultipleMode();
-        master->MultipleImageMode->setCurrentIndex(type);
-        emit master->TriggerType->buttonClicked(trigger);
+        part<QComboBox>(master, "MultipleImageMode")->setCurrentIndex(type);
+        emit part<lv::KeyedToolBar>(master, "TriggerType")->buttonClicked(trigger);
         model.setFileName(fileName);
     }
     // Starts the timer series set up with multiple(), every `seconds`, and
     // leaves its ticks to the test; the interval is read at the start.
     void startTimerSeriesTickedByHand(int seconds)
     {
-        master->MultipleImageHoursControl->setValue(0);
-        master->MultipleImageMinutesControl->setValue(0);
-        master->MultipleImageSecondsControl->setValue(seconds);
+        part<QSpinBox>(master, "MultipleImageHoursControl")->setValue(0);
+        part<QSpinBox>(master, "MultipleImageMinutesControl")->setValue(0);
+        part<QSpinBox>(master, "MultipleImageSecondsControl")->setValue(seconds);
         master->RecordButtonClicked();
         QVERIFY(ctl->program().seriesTimer().isActive());
         ctl->program().seriesTimer().stop();

@@ -3,12 +3,15 @@
 #include "image/bitmapfile.h"
 #include "image/ui/image.h"
 #include "image/ui/multiimage.h"
+#include "mainwindowparts.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -83,10 +86,10 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.recordImage(), QStringLiteral("stop"));
-        QVERIFY(rig.master->Shooter->isEnabled());
+        QVERIFY(part<QPushButton>(rig.master, "Shooter")->isEnabled());
         QStringList statuses;
         for (int i = 0; i < 3; ++i) {
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
             statuses << rig.status();
         }
         QCOMPARE(statuses.last(), lastStatus.arg(out.path()));
@@ -103,12 +106,12 @@ private slots:
 
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QVERIFY(!rig.master->Shooter->isEnabled());
-        QVERIFY(rig.master->MultipleImageMode->isEnabled());
+        QVERIFY(!part<QPushButton>(rig.master, "Shooter")->isEnabled());
+        QVERIFY(part<QComboBox>(rig.master, "MultipleImageMode")->isEnabled());
         QVERIFY(!rig.ctl->multiImage()); // the viewer closes with the series
         // A new series counts from 1 again.
         rig.master->RecordButtonClicked();
-        rig.master->Shooter->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
         QCOMPARE(rig.run.ImageCount, 1);
         rig.master->RecordButtonClicked();
     }
@@ -123,15 +126,15 @@ private slots:
         rig.setPattern({320, 240}, true);
         rig.multiple(1);
         rig.model.edit([&](lv::CaptureSettings& c) { c.TextColor = 0xffffff; });
-        rig.master->MultipleImageText->setText(QStringLiteral("FRAME &FRM&"));
+        part<QLineEdit>(rig.master, "MultipleImageText")->setText(QStringLiteral("FRAME &FRM&"));
         rig.master->RecordButtonClicked();
-        rig.master->Shooter->click(); // plain
-        rig.master->MultipleImageToolbar2->setPressed(QStringLiteral("text"), true);
-        rig.master->MultipleImageToolbar2->setPressed(QStringLiteral("time"), true);
-        rig.master->MultipleImageToolbar2->setPressed(QStringLiteral("date"), true);
-        rig.master->MultipleImageTimePosition->setCurrentIndex(4);
-        rig.master->MultipleImageDatePosition->setCurrentIndex(1);
-        rig.master->Shooter->click(); // stamped
+        part<QPushButton>(rig.master, "Shooter")->click(); // plain
+        part<lv::KeyedToolBar>(rig.master, "MultipleImageToolbar2")->setPressed(QStringLiteral("text"), true);
+        part<lv::KeyedToolBar>(rig.master, "MultipleImageToolbar2")->setPressed(QStringLiteral("time"), true);
+        part<lv::KeyedToolBar>(rig.master, "MultipleImageToolbar2")->setPressed(QStringLiteral("date"), true);
+        part<QComboBox>(rig.master, "MultipleImageTimePosition")->setCurrentIndex(4);
+        part<QComboBox>(rig.master, "MultipleImageDatePosition")->setCurrentIndex(1);
+        part<QPushButton>(rig.master, "Shooter")->click(); // stamped
         rig.master->RecordButtonClicked();
         const QImage plain = LoadPicture(out.filePath(QStringLiteral("cam00001.bmp")));
         const QImage stamped = LoadPicture(out.filePath(QStringLiteral("cam00002.bmp")));
@@ -162,7 +165,7 @@ private slots:
             return;
         QCOMPARE(rig.run.TimerInterval, 5);
         // Read only at the start: changing it now changes nothing.
-        rig.master->MultipleImageSecondsControl->setValue(2);
+        part<QSpinBox>(rig.master, "MultipleImageSecondsControl")->setValue(2);
         QStringList seen;
         for (int i = 0; i < 10; ++i) {
             rig.ctl->seriesTimerTick();
@@ -196,15 +199,15 @@ private slots:
         Rig rig(movie);
         rig.fileName = movie;
         rig.multiple(0);
-        rig.master->MultipleImageFrameRate->setCurrentIndex(rateIndex);
-        rig.master->MultipleImageToolbar->setPressed(QStringLiteral("writeinfo"), true);
+        part<QComboBox>(rig.master, "MultipleImageFrameRate")->setCurrentIndex(rateIndex);
+        part<lv::KeyedToolBar>(rig.master, "MultipleImageToolbar")->setPressed(QStringLiteral("writeinfo"), true);
         rig.model.setInfoFields({QStringLiteral("CR"), QStringLiteral("Artist"), QStringLiteral("Subj"),
                                    QStringLiteral("Prod"), QStringLiteral("Src"), QStringLiteral("Notes")});
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.run.FrameRate, rateIndex + 1);
-        QVERIFY(!rig.master->MultipleImageFrameRate->isEnabled());
+        QVERIFY(!part<QComboBox>(rig.master, "MultipleImageFrameRate")->isEnabled());
         for (int i = 0; i < shots; ++i) {
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
             QCOMPARE(rig.status(), QStringLiteral("Capturing Frame"));
         }
         rig.master->RecordButtonClicked();
@@ -230,7 +233,7 @@ private slots:
         QVERIFY(dialogs.d.messages().first().startsWith(QStringLiteral("The file ") + movie + QStringLiteral(" already exists.")));
         QCOMPARE(dialogs.d.requests.first().icon, Dialogs::Icon::None); // a plain question, no icon
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QVERIFY(!rig.master->Shooter->isEnabled());
+        QVERIFY(!part<QPushButton>(rig.master, "Shooter")->isEnabled());
     }
 
     void singleImageMode()
@@ -243,8 +246,8 @@ private slots:
         rig.master->SelectImageMode();
         QCOMPARE(rig.recordImage(), QStringLiteral("pause"));
         rig.model.edit([&](lv::CaptureSettings& c) { c.TextColor = 0xffffff; });
-        rig.master->ImageToolbar->setPressed(QStringLiteral("text"), true);
-        rig.master->ImageText->setText(QStringLiteral("STAMP"));
+        part<lv::KeyedToolBar>(rig.master, "ImageToolbar")->setPressed(QStringLiteral("text"), true);
+        part<QLineEdit>(rig.master, "ImageText")->setText(QStringLiteral("STAMP"));
         QGuiApplication::clipboard()->setText(QStringLiteral("keep"));
         int sounds = 0;
         rig.ctl->playSound = [&](const QString&) { return ++sounds, true; };
@@ -323,7 +326,7 @@ private slots:
             rig.fileName = QStringLiteral("ab"); // too short to lose an extension
             rig.multiple(1);
             rig.master->RecordButtonClicked();
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
             rig.master->RecordButtonClicked();
             QCOMPARE(rig.status(), QStringLiteral("Writing... ab00001.bmp"));
         }
@@ -357,7 +360,7 @@ private slots:
         rig.multiple(type);
         rig.master->RecordButtonClicked();
         for (int i = 0; i < 3; ++i)
-            rig.master->Shooter->click();
+            part<QPushButton>(rig.master, "Shooter")->click();
         QVERIFY2(rig.status().startsWith(QLatin1String("Error writing")), qPrintable(rig.status()));
         // A JPEG that cannot be written is a warning box each time, as the
         // JPEG layer words it; a bitmap's reason stays on the status line.
@@ -371,7 +374,7 @@ private slots:
             QCOMPARE(identify(fs.path(f)), QStringLiteral("BMP3 320x240"));
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.recordImage(), QStringLiteral("record"));
-        QVERIFY(rig.master->MultipleImageMode->isEnabled());
+        QVERIFY(part<QComboBox>(rig.master, "MultipleImageMode")->isEnabled());
     }
 
     // A new series under the same name goes on after the highest number already
@@ -407,8 +410,8 @@ private slots:
         rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
         rig.multiple(type);
         rig.master->RecordButtonClicked();
-        rig.master->Shooter->click();
-        rig.master->Shooter->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
         rig.master->RecordButtonClicked();
         QVERIFY(dialogs.d.requests.isEmpty());
         QStringList expected = before + added;
@@ -426,7 +429,7 @@ private slots:
 
         // The same series started again goes on once more, while its own count starts at 1.
         rig.master->RecordButtonClicked();
-        rig.master->Shooter->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
         QCOMPARE(rig.run.ImageCount, 1);
         rig.master->RecordButtonClicked();
         QCOMPARE(filesIn(out.path()).size(), expected.size() + 1);

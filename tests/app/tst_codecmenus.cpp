@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/keyedtoolbar.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
 #include "app/systeminformation.h"
@@ -14,6 +14,9 @@
 #include "movie/movieplayer.h"
 #include "movie/ui/movieviewer.h"
 #include "v4l2_replayio.h"
+#include "mainwindowparts.h"
+
+using lv::test::part;
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -44,7 +47,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         QAction* item = m.action(Command::Codecs);
         QCOMPARE(item->text(), QStringLiteral("Video Codecs"));
@@ -75,7 +78,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         const QString file = env.dir("movies") + QStringLiteral("/clip.avi");
         QVERIFY(moviefiles::makeMovie(file, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 2, 64, 48));
@@ -95,7 +98,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         // The device button only opens its menu: nothing carries out its command.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unhandled command.*\\bdevice\\b")));
@@ -140,7 +143,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         QAction* item = m.action(Command::SystemInformation);
         QCOMPARE(item->text(), QStringLiteral("&System Information..."));
@@ -170,7 +173,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         const QString clip = env.dir("movies") + QStringLiteral("/clip.avi");
         QVERIFY(moviefiles::makeMovie(clip, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")}, 300, 320, 240));
@@ -196,7 +199,7 @@ private slots:
         QVERIFY(m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
         QVERIFY(!sub->close());
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Recompressed"), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Recompressed"), 60000);
         QVERIFY(m.MainToolbar->isEnabled());
         QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         QCOMPARE(v->windowTitle(), QStringLiteral("small.avi"));

@@ -8,8 +8,9 @@
 #include "app/commandstates.h"
 #include "app/dispatcher.h"
 #include "app/keyedtoolbar.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/menutable.h"
+#include "mainwindowparts.h"
 #include "base/scripteddialogs.h"
 
 #include <QAction>
@@ -23,7 +24,7 @@ Q_DECLARE_METATYPE(lv::RunState)
 namespace {
 
 // The enabled state of a menu item ("menu:open") or a command button ("OperationBar/motion").
-bool enabledIn(const Master& m, const QString& what)
+bool enabledIn(const MainWindow& m, const QString& what)
 {
     if (what.startsWith(QLatin1String("menu:"))) {
         const std::optional<Command> c = commandFromName(what.mid(5));
@@ -94,13 +95,13 @@ private slots:
         Application app;
         CaptureModel model;
         RunRecord record;
-        std::unique_ptr<Master> own;
-        Master* m = nullptr;
+        std::unique_ptr<MainWindow> own;
+        MainWindow* m = nullptr;
         if (wiring == QLatin1String("application")) {
             QVERIFY(app.start());
             m = &app.showMain({});
         } else {
-            own = std::make_unique<Master>(model, record);
+            own = std::make_unique<MainWindow>(model, record);
             m = own.get();
             if (wiring == QLatin1String("capture"))
                 new CaptureController(*m);
@@ -123,7 +124,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         for (const MenuRow& row : menuRows())
             if (row.kind == MenuRow::Kind::Item)
@@ -133,9 +134,11 @@ private slots:
         // The panels' buttons that stand for a menu command reach the same work.
         const std::pair<KeyedToolBar*, const char*> buttons[] = {
             {m.DeviceToolbar, "source"},     {m.DeviceToolbar, "format"},
-            {m.DeviceToolbar, "display"},    {m.MovieToolbar, "compression"},
-            {m.MovieToolbar, "otherinfo"},   {m.MultipleImageToolbar, "vidcompression"},
-            {m.MultipleImageToolbar, "netset"}};
+            {m.DeviceToolbar, "display"},
+            {test::part<KeyedToolBar>(m, "MovieToolbar"), "compression"},
+            {test::part<KeyedToolBar>(m, "MovieToolbar"), "otherinfo"},
+            {test::part<KeyedToolBar>(m, "MultipleImageToolbar"), "vidcompression"},
+            {test::part<KeyedToolBar>(m, "MultipleImageToolbar"), "netset"}};
         for (const auto& [toolbar, key] : buttons) {
             const std::optional<Command> c = toolbar->command(QString::fromLatin1(key));
             QVERIFY2(c && m.commands().handles(*c), key);
@@ -168,7 +171,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         // A stand-in for the work: the dialogs it would open have no place here.
         QObject probe;
@@ -195,7 +198,7 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord record;
-        Master m(model, record);
+        MainWindow m(model, record);
         m.MasterTimer.stop();
         auto* ctl = new CaptureController(m);
         QVERIFY(m.action(Command::Snapshot)->isEnabled());
@@ -214,7 +217,7 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord record;
-        Master m(model, record);
+        MainWindow m(model, record);
         m.MasterTimer.stop();
         for (const MenuRow& row : menuRows()) {
             if (row.kind != MenuRow::Kind::Item)

@@ -10,6 +10,7 @@
 #include "image/ui/image.h"
 #include "settings/ui/preferences.h"
 #include "settings/ui/videoinfo.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <functional>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -213,7 +216,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.SelectImageMode();
         const QString dir = env.dir("params");
         dlg.d.fileAnswers.enqueue(dir + QStringLiteral("/garden"));
@@ -273,8 +276,8 @@ private slots:
         else
             rig.multiple(type);
         rig.model.setFileName(movie);
-        const int unplug = int(rig.master->DeviceMenu->actions().size()) - 1;
-        rig.master->DeviceMenu->actions().at(unplug)->trigger();
+        const int unplug = int(part<QMenu>(rig.master, "DeviceMenu")->actions().size()) - 1;
+        part<QMenu>(rig.master, "DeviceMenu")->actions().at(unplug)->trigger();
         QCOMPARE(dialogs.d.messages().size(), 1); // "Device Driver Disconnected..."
         const QString idle = rig.recordImage();
 
@@ -282,8 +285,8 @@ private slots:
         QCOMPARE(rig.status(), QStringLiteral("Not Connected"));
         QCOMPARE(dialogs.d.messages().size(), 1); // no question about the file
         QCOMPARE(rig.recordImage(), idle);
-        QVERIFY(rig.master->MultipleImageMode->isEnabled());
-        QVERIFY(!rig.master->Shooter->isEnabled());
+        QVERIFY(part<QComboBox>(rig.master, "MultipleImageMode")->isEnabled());
+        QVERIFY(!part<QPushButton>(rig.master, "Shooter")->isEnabled());
         QVERIFY(!rig.ctl->editor());
         QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{QStringLiteral("cam.avi")});
         QVERIFY(old.open(QIODevice::ReadOnly));
@@ -314,10 +317,10 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(false);
-        rig.master->MovieSecondsControl->setValue(2);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(2);
         rig.master->action(Command::AudioOn)->trigger(); // Audio On
-        QVERIFY(rig.master->MovieToolbar->isPressed(QStringLiteral("audio")));
+        QVERIFY(part<lv::KeyedToolBar>(rig.master, "MovieToolbar")->isPressed(QStringLiteral("audio")));
 
         rig.master->RecordButtonClicked();
         QTRY_COMPARE_WITH_TIMEOUT(rig.status(), status, 5000);
@@ -345,7 +348,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         auto open = [&] {
             if (how == QLatin1String("help"))
@@ -383,7 +386,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString mixed = env.dir("Holiday Films") + QStringLiteral("/Garden-CAM.AVI");
         app.model().setFileName(mixed);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + mixed);
@@ -404,7 +407,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QStringList texts;
         onModal<VideoInfo>([&](VideoInfo* w) {
             for (const InfoLine& l : w->targetPic()->lines())
@@ -433,7 +436,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(app.model().preferences().JpegQuality, quality);
         int shown = -1;
         onModal<Preferences>([&](Preferences* w) {

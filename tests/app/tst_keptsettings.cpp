@@ -3,11 +3,12 @@
 
 #include "app/application.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "capture/ui/capturewindow.h"
 #include "capture/testpatterndriver.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,6 +17,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -28,7 +31,7 @@ TestPatternDriver* pattern(const Application& app)
 }
 
 // What a user sets through the device's dialogs and the movie panel.
-void setEverything(Master& m)
+void setEverything(MainWindow& m)
 {
     onNextModal([](QDialog* d) {
         auto* size = d->findChild<QComboBox*>(QStringLiteral("size"));
@@ -57,11 +60,11 @@ void setEverything(Master& m)
     m.DeviceToolbar->button(QStringLiteral("advanced"))->trigger();
 
     m.SelectMovieMode();
-    m.MovieSecondsControl->setValue(30);
-    m.MovieFrameRateControl->setValue(20);
-    m.AudioRate->setCurrentIndex(3);     // 44100 Hz
-    m.AudioChannels->setCurrentIndex(1); // Stereo
-    m.AudioBits->setCurrentIndex(1);     // 16 bit
+    part<QSpinBox>(m, "MovieSecondsControl")->setValue(30);
+    part<QSpinBox>(m, "MovieFrameRateControl")->setValue(20);
+    part<QComboBox>(m, "AudioRate")->setCurrentIndex(3);     // 44100 Hz
+    part<QComboBox>(m, "AudioChannels")->setCurrentIndex(1); // Stereo
+    part<QComboBox>(m, "AudioBits")->setCurrentIndex(1);     // 16 bit
 }
 
 // Leaves full screen with Escape, noting the picture it showed and where.
@@ -104,7 +107,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         auto app = std::make_unique<Application>();
         QVERIFY(app->start());
-        Master* m = &app->showMain({});
+        MainWindow* m = &app->showMain({});
         setEverything(*m);
         QCOMPARE(pattern(*app)->settings().size, QSize(1280, 720));
         if (mode == QLatin1String("image"))
@@ -141,11 +144,11 @@ private slots:
         QCOMPARE(st.fScale, 1u);
         QCOMPARE(m->panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:1280x720 "));
         QCOMPARE(m->visibleBand(), mode);
-        QCOMPARE(m->MovieSecondsControl->value(), 30);
-        QCOMPARE(m->MovieFrameRateControl->value(), 20);
-        QCOMPARE(m->AudioRate->currentText(), QStringLiteral("44100 Hz"));
-        QCOMPARE(m->AudioChannels->currentText(), QStringLiteral("Stereo"));
-        QCOMPARE(m->AudioBits->currentText(), QStringLiteral("16 bit"));
+        QCOMPARE(part<QSpinBox>(m, "MovieSecondsControl")->value(), 30);
+        QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 20);
+        QCOMPARE(part<QComboBox>(m, "AudioRate")->currentText(), QStringLiteral("44100 Hz"));
+        QCOMPARE(part<QComboBox>(m, "AudioChannels")->currentText(), QStringLiteral("Stereo"));
+        QCOMPARE(part<QComboBox>(m, "AudioBits")->currentText(), QStringLiteral("16 bit"));
         const CaptureParms& p = app->model().captureParms();
         QCOMPARE(p.wPercentDropForError, 25u);
         QCOMPARE(p.wNumVideoRequested, 12u);

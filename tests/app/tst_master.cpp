@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 #include "app/fullscreen.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
@@ -11,6 +11,7 @@
 #include "capture/drivercatalogue.h"
 #include "movie/avirepair.h"
 #include "movie/aviwriter.h"
+#include "mainwindowparts.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -27,6 +28,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -75,10 +78,10 @@ private:
     bool m_opens;
 };
 
-QStringList deviceMenuTexts(Master& m)
+QStringList deviceMenuTexts(MainWindow& m)
 {
     QStringList out;
-    for (QAction* a : m.DeviceMenu->actions())
+    for (QAction* a : part<QMenu>(m, "DeviceMenu")->actions())
         out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
 }
@@ -121,20 +124,20 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.windowTitle(), QStringLiteral("Video Lumivark 2000 Version 3.80"));
         QCOMPARE(m.previewrate->count(), 40);
         QCOMPARE(m.previewrate->itemText(0), QStringLiteral("01 FPS"));
         QCOMPARE(m.previewrate->currentText(), QStringLiteral("10 FPS"));
-        QCOMPARE(m.MultipleImageFrameRate->count(), 30);
-        QCOMPARE(m.MultipleImageFrameRate->currentText(), QStringLiteral(" 11 FPS"));
+        QCOMPARE(part<QComboBox>(m, "MultipleImageFrameRate")->count(), 30);
+        QCOMPARE(part<QComboBox>(m, "MultipleImageFrameRate")->currentText(), QStringLiteral(" 11 FPS"));
         QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral(" Resolution:320x240 "));
         QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("Lumivark Test Pattern"));
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
         QCOMPARE(m.visibleBand(), QStringLiteral("movie"));
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("record"));
         QVERIFY(!m.MasterBar->isHidden());
-        QVERIFY(m.TriggerType->isPressed(QStringLiteral("manual")));
+        QVERIFY(part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("manual")));
         QCOMPARE(deviceMenuTexts(m), (QStringList{QStringLiteral("Lumivark Test Pattern"), QStringLiteral("-"),
                                                  QStringLiteral("Video Device Information..."),
                                                  QStringLiteral("Disconnect driver to unplug external device")}));
@@ -158,7 +161,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString first = fs.path(QStringLiteral("first.avi"));
         app.model().setFileName(first);
         QTRY_COMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: ") + first);
@@ -210,9 +213,9 @@ private slots:
 
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
-        QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Repaired the unfinished recording ") + movie),
-                 qPrintable(m.StatusString->text()));
+        MainWindow& m = app.showMain({});
+        QVERIFY2(part<QLabel>(m, "StatusString")->text().startsWith(QStringLiteral("Repaired the unfinished recording ") + movie),
+                 qPrintable(part<QLabel>(m, "StatusString")->text()));
         QCOMPARE(AviRepair::inspect(movie), AviRepair::State::Finished);
         const QJsonObject v = captest::probeStream(movie, QStringLiteral("video"));
         const int packets = captest::probeInt(v, "nb_read_packets");
@@ -251,7 +254,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString lastSession = app.model().programDirectory() + QStringLiteral("lvsr.lv2");
         const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
@@ -293,9 +296,9 @@ private slots:
         f.close();
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(single);
+        MainWindow& m = app.showMain(single);
         QCOMPARE(m.visibleBand(), QStringLiteral("image"));
-        QCOMPARE(m.ImageText->text(), QStringLiteral("from the command line"));
+        QCOMPARE(part<QLineEdit>(m, "ImageText")->text(), QStringLiteral("from the command line"));
     }
 
     void modeSelectionFitsTheFileName_data()
@@ -323,10 +326,10 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
-        QSignalBlocker block(m.MultipleImageMode);
-        m.MultipleImageMode->setCurrentIndex(type);
+        QSignalBlocker block(part<QComboBox>(m, "MultipleImageMode"));
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
         app.model().setFileName(name);
         if (mode == QLatin1String("movie"))
             m.SelectMovieMode();
@@ -339,7 +342,7 @@ private slots:
         QCOMPARE(m.panelText(QStringLiteral("filename")), panel);
         QCOMPARE(m.MainToolbar->isPressed(mode), true);
         int visible = 0;
-        for (QWidget* band : {m.MoviePanel, m.ImagePanel, m.MultipleImagePanel})
+        for (QWidget* band : {part<QWidget>(m, "MoviePanel"), part<QWidget>(m, "ImagePanel"), part<QWidget>(m, "MultipleImagePanel")})
             visible += band->isHidden() ? 0 : 1;
         QCOMPARE(visible, 1);
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")),
@@ -379,9 +382,9 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const bool modes = toolbar == QLatin1String("MainToolbar");
-        KeyedToolBar* tb = modes ? m.MainToolbar : m.TriggerType;
+        KeyedToolBar* tb = modes ? m.MainToolbar : part<lv::KeyedToolBar>(m, "TriggerType");
         const QStringList keys = modes ? QStringList{QStringLiteral("movie"), QStringLiteral("image"), QStringLiteral("multiple")}
                                        : QStringList{QStringLiteral("manual"), QStringLiteral("timer"), QStringLiteral("motion")};
         // What the program does in each state.
@@ -395,9 +398,9 @@ private slots:
                             : *t == TriggerKind::Motion ? QStringLiteral("motion")
                                                         : QStringLiteral("manual");
             // The panel shows what the trigger needs.
-            const bool shown = k == QLatin1String("timer") ? !m.MultipleImageSecondsControl->isHidden()
-                             : k == QLatin1String("motion") ? !m.MotionLabel->isHidden()
-                                                            : !m.Shooter->isHidden();
+            const bool shown = k == QLatin1String("timer") ? !part<QSpinBox>(m, "MultipleImageSecondsControl")->isHidden()
+                             : k == QLatin1String("motion") ? !part<QLabel>(m, "MotionLabel")->isHidden()
+                                                            : !part<QPushButton>(m, "Shooter")->isHidden();
             return shown ? k : QStringLiteral("panel out of step");
         };
         if (modes) {
@@ -407,7 +410,7 @@ private slots:
                 m.SelectImageMode();
         } else {
             m.SelectMultipleMode();
-            m.triggerClicked(from);
+            m.seriesPanel().setTrigger(lv::test::triggerKind(from));
         }
         QCOMPARE(current(), from);
 
@@ -445,7 +448,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const auto deviceShows = [&]() -> QString {
             CaptureStatus st;
             if (!app.master()->videoScreen()->captureWindow()->GetStatus(st))
@@ -490,7 +493,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         qputenv("PATH", oldPath);
         for (Command c : {Command::RecordingSettings, Command::Volume}) {
             QAction* a = m.action(c);
@@ -508,7 +511,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         int buttons = 0;
         for (const KeyedToolBar* tb : m.findChildren<KeyedToolBar*>()) {
             for (QAction* a : tb->actions()) {
@@ -552,24 +555,24 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.SelectMultipleMode();
-        m.MultipleImageMode->setCurrentIndex(type == 0 ? 1 : 0);
-        m.MultipleImageMode->setCurrentIndex(type);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type == 0 ? 1 : 0);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
         QTest::qWait(300);
         for (const char* key : {"filename", "writeinfo", "otherinfo", "vidcompression", "netset", "ftp", "effects"})
-            QVERIFY2(m.MultipleImageToolbar->button(QString::fromLatin1(key))->isEnabled()
+            QVERIFY2(part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->button(QString::fromLatin1(key))->isEnabled()
                          == enabled.contains(QString::fromLatin1(key)),
                      key);
         // The movie band's button does not depend on the series type.
-        QVERIFY(m.MovieToolbar->button(QStringLiteral("otherinfo"))->isEnabled());
+        QVERIFY(part<lv::KeyedToolBar>(m, "MovieToolbar")->button(QStringLiteral("otherinfo"))->isEnabled());
         // Only a movie file has a frame rate, also after a series has run.
-        QCOMPARE(m.MultipleImageFrameRate->isEnabled(), type == 0);
+        QCOMPARE(part<QComboBox>(m, "MultipleImageFrameRate")->isEnabled(), type == 0);
         if (type >= 1 && type <= 4) {
             m.RecordButtonClicked(); // start
             QTRY_VERIFY(m.model().runningIn(CaptureKind::MultipleImage));
             m.RecordButtonClicked(); // stop
-            QCOMPARE(m.MultipleImageFrameRate->isEnabled(), false);
+            QCOMPARE(part<QComboBox>(m, "MultipleImageFrameRate")->isEnabled(), false);
         }
     }
 
@@ -592,10 +595,10 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QTRY_VERIFY(!m.panelText(QStringLiteral("filename")).isEmpty());
         QTest::qWait(300); // the timer has seen this name
-        m.MultipleImageMode->setCurrentIndex(type);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(type);
         if (mode == QLatin1String("movie"))
             m.SelectMovieMode();
         else if (mode == QLatin1String("image"))
@@ -614,7 +617,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QMdiArea* area = m.mdiArea();
         QList<QMdiSubWindow*> open, minimised;
@@ -658,28 +661,28 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         m.SelectMultipleMode();
-        m.MultipleImageMode->setCurrentIndex(1);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(1);
         app.model().setFileName(QStringLiteral("/pics/cam.bmp"));
-        m.MultipleImageMode->setCurrentIndex(2);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(2);
         QCOMPARE(app.model().fileName(), QStringLiteral("/pics/cam.JPG"));
         QCOMPARE(m.panelText(QStringLiteral("filename")), QStringLiteral("Filename: /pics/cam.JPG"));
-        QVERIFY(m.MultipleImageToolbar->button(QStringLiteral("ftp"))->isEnabled());
-        QVERIFY(!m.MultipleImageFrameRate->isEnabled());
-        m.MultipleImageMode->setCurrentIndex(5);
-        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("filename"))->isEnabled());
-        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("netset"))->isEnabled());
-        QVERIFY(!m.MultipleImageToolbar->button(QStringLiteral("ftp"))->isEnabled());
+        QVERIFY(part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->button(QStringLiteral("ftp"))->isEnabled());
+        QVERIFY(!part<QComboBox>(m, "MultipleImageFrameRate")->isEnabled());
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(5);
+        QVERIFY(!part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->button(QStringLiteral("filename"))->isEnabled());
+        QVERIFY(!part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->button(QStringLiteral("netset"))->isEnabled());
+        QVERIFY(!part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->button(QStringLiteral("ftp"))->isEnabled());
         QCOMPARE(m.panelText(QStringLiteral("filename")), QString());
-        m.MultipleImageMode->setCurrentIndex(0);
-        QVERIFY(m.MultipleImageFrameRate->isEnabled());
-        QVERIFY(!m.MultipleImageToolbar2->isEnabled());
-        QCOMPARE(m.MultipleImageToolbar->imageKey(QStringLiteral("filename")), QStringLiteral("filename"));
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(0);
+        QVERIFY(part<QComboBox>(m, "MultipleImageFrameRate")->isEnabled());
+        QVERIFY(!part<lv::KeyedToolBar>(m, "MultipleImageToolbar2")->isEnabled());
+        QCOMPARE(part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->imageKey(QStringLiteral("filename")), QStringLiteral("filename"));
         // A name too short for an extension gets one added, not a mangled one.
         app.model().setFileName(QStringLiteral("ab"));
-        m.MultipleImageMode->setCurrentIndex(1);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(1);
         QCOMPARE(app.model().fileName(), QStringLiteral("ab.BMP"));
     }
 
@@ -689,45 +692,45 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         // A zero duration is never left standing, in any order.
-        m.MovieHoursControl->setValue(0);
-        m.MovieMinutesControl->setValue(0);
-        m.MovieSecondsControl->setValue(0);
-        QCOMPARE(m.MovieSecondsControl->value(), 1);
-        QCOMPARE(m.MovieSecondsDisplay->text(), QStringLiteral("01"));
-        m.MultipleImageSecondsControl->setValue(0);
-        QCOMPARE(m.MultipleImageSecondsControl->value(), 1);
+        part<QSpinBox>(m, "MovieHoursControl")->setValue(0);
+        part<QSpinBox>(m, "MovieMinutesControl")->setValue(0);
+        part<QSpinBox>(m, "MovieSecondsControl")->setValue(0);
+        QCOMPARE(part<QSpinBox>(m, "MovieSecondsControl")->value(), 1);
+        QCOMPARE(part<QLabel>(m, "MovieSecondsDisplay")->text(), QStringLiteral("01"));
+        part<QSpinBox>(m, "MultipleImageSecondsControl")->setValue(0);
+        QCOMPARE(part<QSpinBox>(m, "MultipleImageSecondsControl")->value(), 1);
         // The frame-rate display click sets 29.97.
-        m.frameRateDisplayClicked();
-        QCOMPARE(m.MovieFrameRateControl->value(), 29);
-        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
+        m.moviePanel().setFrameRate2997();
+        QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 29);
+        QCOMPARE(part<lv::ClickLabel>(m, "MovieFrameRateDisplay")->text(), QStringLiteral(" 29.97 fps"));
         QCOMPARE(app.model().settings().FrameRate, 29.97);
-        m.MovieFrameRateControl->setValue(15);
-        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 15 fps"));
+        part<QSpinBox>(m, "MovieFrameRateControl")->setValue(15);
+        QCOMPARE(part<lv::ClickLabel>(m, "MovieFrameRateDisplay")->text(), QStringLiteral(" 15 fps"));
         // Sound off disables the lists and the menu mirrors it.
         m.SetAudioCapture(false);
-        QVERIFY(!m.AudioRate->isEnabled());
+        QVERIFY(!part<QComboBox>(m, "AudioRate")->isEnabled());
         QVERIFY(m.action(Command::AudioOff)->isChecked());
         QVERIFY(!m.action(Command::AudioOn)->isChecked());
         // The sample-rate menu and the list agree.
         m.sampleRateItem(22050)->trigger();
-        QCOMPARE(m.AudioRate->currentIndex(), 2);
-        m.AudioRate->setCurrentIndex(0);
+        QCOMPARE(part<QComboBox>(m, "AudioRate")->currentIndex(), 2);
+        part<QComboBox>(m, "AudioRate")->setCurrentIndex(0);
         QVERIFY(m.sampleRateItem(8000)->isChecked());
         QVERIFY(!m.sampleRateItem(22050)->isChecked());
         // "No Limit" greys the duration out.
-        m.MovieDisableLimit->setChecked(true);
-        QVERIFY(!m.MovieHoursControl->isEnabled());
+        part<QCheckBox>(m, "MovieDisableLimit")->setChecked(true);
+        QVERIFY(!part<QSpinBox>(m, "MovieHoursControl")->isEnabled());
         // The trigger toolbar shows what each trigger needs.
-        m.triggerClicked(QStringLiteral("timer"));
-        QVERIFY(m.Shooter->isHidden());
-        QVERIFY(!m.MultipleImageSecondsControl->isHidden());
-        QVERIFY(m.MotionLabel->isHidden());
-        m.triggerClicked(QStringLiteral("motion"));
-        QVERIFY(!m.MotionLabel->isHidden());
-        QVERIFY(m.MultipleImageSecondsControl->isHidden());
-        QVERIFY(!m.TriggerType->isPressed(QStringLiteral("timer")));
+        m.seriesPanel().setTrigger(lv::TriggerKind::Timer);
+        QVERIFY(part<QPushButton>(m, "Shooter")->isHidden());
+        QVERIFY(!part<QSpinBox>(m, "MultipleImageSecondsControl")->isHidden());
+        QVERIFY(part<QLabel>(m, "MotionLabel")->isHidden());
+        m.seriesPanel().setTrigger(lv::TriggerKind::Motion);
+        QVERIFY(!part<QLabel>(m, "MotionLabel")->isHidden());
+        QVERIFY(part<QSpinBox>(m, "MultipleImageSecondsControl")->isHidden());
+        QVERIFY(!part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("timer")));
     }
 
     // The panels and the settings model show the same thing, whichever side changes.
@@ -737,18 +740,18 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         CaptureModel& model = m.model();
 
         // A user's edits reach the model.
         m.SelectMultipleMode();
-        m.MultipleImageToolbar2->setPressed(QStringLiteral("date"), true);
-        m.MultipleImageDatePosition->setCurrentIndex(4);
-        m.MultipleImageText->setText(QStringLiteral("gate &FRM&"));
-        m.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
-        m.MultipleImageMode->setCurrentIndex(2);
-        m.triggerClicked(QStringLiteral("timer"));
-        m.MultipleImageMinutesControl->setValue(2);
+        part<lv::KeyedToolBar>(m, "MultipleImageToolbar2")->setPressed(QStringLiteral("date"), true);
+        part<QComboBox>(m, "MultipleImageDatePosition")->setCurrentIndex(4);
+        part<QLineEdit>(m, "MultipleImageText")->setText(QStringLiteral("gate &FRM&"));
+        part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->setPressed(QStringLiteral("ftp"), true);
+        part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(2);
+        m.seriesPanel().setTrigger(lv::TriggerKind::Timer);
+        part<QSpinBox>(m, "MultipleImageMinutesControl")->setValue(2);
         CaptureSettings c = model.settings();
         QCOMPARE(c.Capture, std::optional<CaptureKind>(CaptureKind::MultipleImage));
         QVERIFY(c.SeriesStamps.InsertDate);
@@ -758,7 +761,7 @@ private slots:
         QVERIFY(c.SendToFTPServer);
         QCOMPARE(c.MultipleImageType, int16_t(2));
         QCOMPARE(c.Trigger, std::optional<TriggerKind>(TriggerKind::Timer));
-        QCOMPARE(c.Interval, 2 * 60 + m.MultipleImageSecondsControl->value());
+        QCOMPARE(c.Interval, 2 * 60 + part<QSpinBox>(m, "MultipleImageSecondsControl")->value());
 
         // The model's changes reach the controls, and their handlers run.
         model.edit([](CaptureSettings& s) {
@@ -772,31 +775,31 @@ private slots:
             s.ImageStamps.Text = QStringLiteral("door");
             s.MovieAviInfo = true;
         });
-        QVERIFY(m.TriggerType->isPressed(QStringLiteral("manual")));
-        QVERIFY(!m.TriggerType->isPressed(QStringLiteral("timer")));
-        QVERIFY(!m.Shooter->isHidden());
-        QCOMPARE(m.MultipleImageHoursDisplay->text(), QStringLiteral("01"));
-        QCOMPARE(m.MultipleImageMinutesDisplay->text(), QStringLiteral("02"));
-        QCOMPARE(m.MultipleImageSecondsDisplay->text(), QStringLiteral("05"));
-        QVERIFY(!m.MovieToolbar->isPressed(QStringLiteral("audio")));
-        QVERIFY(!m.AudioRate->isEnabled());
-        QCOMPARE(m.AudioRate->currentIndex(), 2);
+        QVERIFY(part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("manual")));
+        QVERIFY(!part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("timer")));
+        QVERIFY(!part<QPushButton>(m, "Shooter")->isHidden());
+        QCOMPARE(part<QLabel>(m, "MultipleImageHoursDisplay")->text(), QStringLiteral("01"));
+        QCOMPARE(part<QLabel>(m, "MultipleImageMinutesDisplay")->text(), QStringLiteral("02"));
+        QCOMPARE(part<QLabel>(m, "MultipleImageSecondsDisplay")->text(), QStringLiteral("05"));
+        QVERIFY(!part<lv::KeyedToolBar>(m, "MovieToolbar")->isPressed(QStringLiteral("audio")));
+        QVERIFY(!part<QComboBox>(m, "AudioRate")->isEnabled());
+        QCOMPARE(part<QComboBox>(m, "AudioRate")->currentIndex(), 2);
         QVERIFY(m.sampleRateItem(22050)->isChecked());
-        QCOMPARE(m.MovieFrameRateDisplay->text(), QStringLiteral(" 29.97 fps"));
+        QCOMPARE(part<lv::ClickLabel>(m, "MovieFrameRateDisplay")->text(), QStringLiteral(" 29.97 fps"));
         QCOMPARE(app.model().settings().FrameRate, 29.97);
-        QVERIFY(m.MovieDisableLimit->isChecked());
-        QVERIFY(!m.MovieHoursControl->isEnabled());
-        QVERIFY(m.ImageToolbar->isPressed(QStringLiteral("text")));
-        QCOMPARE(m.ImageText->text(), QStringLiteral("door"));
-        QCOMPARE(m.MultipleImageText->text(), QStringLiteral("gate &FRM&")); // the other panel keeps its own
-        QVERIFY(m.MovieToolbar->isPressed(QStringLiteral("writeinfo")));
+        QVERIFY(part<QCheckBox>(m, "MovieDisableLimit")->isChecked());
+        QVERIFY(!part<QSpinBox>(m, "MovieHoursControl")->isEnabled());
+        QVERIFY(part<lv::KeyedToolBar>(m, "ImageToolbar")->isPressed(QStringLiteral("text")));
+        QCOMPARE(part<QLineEdit>(m, "ImageText")->text(), QStringLiteral("door"));
+        QCOMPARE(part<QLineEdit>(m, "MultipleImageText")->text(), QStringLiteral("gate &FRM&")); // the other panel keeps its own
+        QVERIFY(part<lv::KeyedToolBar>(m, "MovieToolbar")->isPressed(QStringLiteral("writeinfo")));
 
         // What a control's rule makes of a value comes back into the model.
         model.edit([](CaptureSettings& s) { s.Interval = 0; });
-        QCOMPARE(m.MultipleImageSecondsControl->value(), 1);
+        QCOMPARE(part<QSpinBox>(m, "MultipleImageSecondsControl")->value(), 1);
         QCOMPARE(model.settings().Interval, 1);
         model.edit([](CaptureSettings& s) { s.FrameRate = 90; });
-        QCOMPARE(m.MovieFrameRateControl->value(), 40);
+        QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 40);
         QCOMPARE(model.settings().FrameRate, 40.0);
 
         // The run state decides the record button's picture.
@@ -818,10 +821,10 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.AllControls(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{m.DeviceToolbar, m.previewrate, m.MovieToolbar, m.MainToolbar,
-                                                          m.TriggerType, m.MultipleImageMode, m.ImageToolbar, m.MoviePanel})
+        for (QWidget* w : std::initializer_list<QWidget*>{m.DeviceToolbar, m.previewrate, part<lv::KeyedToolBar>(m, "MovieToolbar"), m.MainToolbar,
+                                                          part<lv::KeyedToolBar>(m, "TriggerType"), part<QComboBox>(m, "MultipleImageMode"), part<lv::KeyedToolBar>(m, "ImageToolbar"), part<QWidget>(m, "MoviePanel")})
             QVERIFY(!w->isEnabled());
         QVERIFY(m.FileMenu->isEnabled());
         QVERIFY(m.action(Command::MovieMode)->isEnabled());
@@ -835,7 +838,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.previewrate->setCurrentIndex(19);
         m.PreviewRateClicked(19);
         QCOMPARE(app.model().settings().PreviewRate, int16_t(20));
@@ -858,10 +861,10 @@ private slots:
         ScopedDriverCatalogue scoped(&cat);
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.videoScreen()->windowTitle(), QStringLiteral("No Signal"));
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("0"));
-        QCOMPARE(m.StatusString->text(), QStringLiteral("Not Connected"));
+        QCOMPARE(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Not Connected"));
         QCOMPARE(m.panelText(QStringLiteral("resolution")), QStringLiteral("N/A"));
         QVERIFY(!m.DeviceToolbar->button(QStringLiteral("fullscreen"))->isEnabled());
         // Not connected: the file name falls back to the program directory.
@@ -879,11 +882,11 @@ private slots:
         qunsetenv("LUMIVARK_TEST_DEVICE");
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(deviceMenuTexts(m), (QStringList{QStringLiteral("no MSVIDEO devices detected"), QStringLiteral("-"),
                                                  QStringLiteral("Video Device Information..."),
                                                  QStringLiteral("Disconnect driver to unplug external device")}));
-        QVERIFY(!m.DeviceMenu->actions().first()->isEnabled());
+        QVERIFY(!part<QMenu>(m, "DeviceMenu")->actions().first()->isEnabled());
         QCOMPARE(m.videoScreen()->ConnectionTag, QString());
     }
 
@@ -897,12 +900,12 @@ private slots:
         CaptureModel model;
         RunRecord run;
         model.setProgramDirectory(env.home());
-        Master m(model, run);
+        MainWindow m(model, run);
         m.load({});
         QCOMPARE(m.videoScreen()->ConnectionTag, QStringLiteral("vfw"));
-        QCOMPARE(m.MovieFrameRateControl->value(), 12);           // a frame period of 0
-        QCOMPARE(m.MovieSecondsControl->value(), 1);              // a time limit of 0
-        QVERIFY(m.MovieDisableLimit->isChecked() == false);       // movie mode clears "No Limit"
+        QCOMPARE(part<QSpinBox>(m, "MovieFrameRateControl")->value(), 12);           // a frame period of 0
+        QCOMPARE(part<QSpinBox>(m, "MovieSecondsControl")->value(), 1);              // a time limit of 0
+        QVERIFY(part<QCheckBox>(m, "MovieDisableLimit")->isChecked() == false);       // movie mode clears "No Limit"
         QVERIFY(!m.DeviceToolbar->button(QStringLiteral("overlay"))->isEnabled());
         QVERIFY(!m.action(Command::Overlay)->isEnabled());
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("preview")));
@@ -916,7 +919,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString deviceFile = app.model().programDirectory() + QStringLiteral("lvsr.lv3");
         QFile::remove(deviceFile);
         m.DeviceMenuCommand(2, QStringLiteral("unplug"));
@@ -940,7 +943,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.action(Command::Overlay)->trigger(); // overlay on before going full screen
         bool sawFullscreen = false;
         bool videoLetGo = false;
@@ -956,7 +959,7 @@ private slots:
         QVERIFY(videoLetGo);
         QVERIFY(app.master()->videoScreen()->captureWindow() != nullptr);
         QVERIFY(m.DeviceToolbar->isPressed(QStringLiteral("overlay")));
-        QCOMPARE(m.StatusString->text(), QString());
+        QCOMPARE(part<QLabel>(m, "StatusString")->text(), QString());
     }
 };
 

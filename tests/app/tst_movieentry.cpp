@@ -3,12 +3,13 @@
 
 #include "app/application.h"
 #include "app/keyedtoolbar.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
 #include "image/ui/image.h"
 #include "movie/movieplayer.h"
 #include "movie/ui/movieviewer.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,8 @@
 
 #include <malloc.h>
 #include <unistd.h>
+
+using lv::test::part;
 
 extern "C" {
 #include <libavutil/log.h>
@@ -44,7 +47,7 @@ bool makeClip(const QString& file, int frames)
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-QList<Image*> editors(Master& m)
+QList<Image*> editors(MainWindow& m)
 {
     QList<Image*> out;
     for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
@@ -81,7 +84,7 @@ struct Held {
     qsizetype app, master, area, viewport, widgets;
     bool operator==(const Held&) const = default;
 };
-Held heldBy(Master& m)
+Held heldBy(MainWindow& m)
 {
     return {qApp->children().size(), m.findChildren<QObject*>().size(), m.mdiArea()->children().size(),
             m.mdiArea()->viewport()->children().size(), QApplication::allWidgets().size()};
@@ -132,7 +135,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         QVERIFY(m.action(Command::Viewer)->isEnabled());
         QVERIFY(m.MainToolbar->button(QStringLiteral("viewer"))->isEnabled());
         QVERIFY(!app.run().ViewerShown);
@@ -181,7 +184,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         dlg.d.fileAnswers.enqueue(m_clip);
         m.action(Command::Viewer)->trigger();
         MovieViewer* v = app.movieWindows()->viewer();
@@ -196,7 +199,7 @@ private slots:
         QCOMPARE(editor->windowTitle(), QStringLiteral("clip_Frame_12"));
         QCOMPARE(editor->MasterImage().drawnImage().convertToFormat(QImage::Format_RGB32),
                  v->player().currentImage().convertToFormat(QImage::Format_RGB32));
-        QCOMPARE(m.StatusString->text(), QStringLiteral("Image Extracted"));
+        QCOMPARE(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Image Extracted"));
         QTRY_VERIFY(m.MainToolbar->isEnabled());
         QVERIFY(v->isEnabled());
 
@@ -214,9 +217,9 @@ private slots:
         auto* sub = qobject_cast<QMdiSubWindow*>(v->parentWidget());
         QVERIFY(!sub->close());
         QVERIFY(app.movieWindows()->viewer());
-        QTRY_VERIFY_WITH_TIMEOUT(m.StatusString->text().startsWith(QLatin1String("Saving")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text().startsWith(QLatin1String("Saving")), 20000);
         cancel->click();
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Cancelled."), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Cancelled."), 20000);
         QTRY_VERIFY(!m.findChild<QPushButton*>(QStringLiteral("ExtractCancel")));
         QVERIFY(m.MainToolbar->isEnabled());
         const int written = int(QDir(m_dir.filePath(QStringLiteral("frames"))).entryList(QDir::Files).size());
@@ -241,19 +244,19 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         app.model().preferences().PopUpMovieViewer = preference;
         app.model().preferences().SystemSounds = QStringLiteral("0");
         const QString movie = m_dir.filePath(QStringLiteral("recorded-%1.avi").arg(preference));
         m.SelectMovieMode();
         app.model().setFileName(movie);
-        m.MovieDisableLimit->setChecked(false);
-        m.MovieHoursControl->setValue(0);
-        m.MovieMinutesControl->setValue(0);
-        m.MovieSecondsControl->setValue(1);
+        part<QCheckBox>(m, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(m, "MovieHoursControl")->setValue(0);
+        part<QSpinBox>(m, "MovieMinutesControl")->setValue(0);
+        part<QSpinBox>(m, "MovieSecondsControl")->setValue(1);
 
         m.RecordButtonClicked();
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Stopped"), 20000);
         MovieViewer* v = app.movieWindows()->viewer();
         if (preference != QLatin1String("1")) {
             QVERIFY(!v);
@@ -269,7 +272,7 @@ private slots:
         // The next recording closes the viewer as it starts.
         m.RecordButtonClicked();
         QTRY_VERIFY_WITH_TIMEOUT(!app.movieWindows()->viewer(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(m.StatusString->text(), QStringLiteral("Stopped"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(part<QLabel>(m, "StatusString")->text(), QStringLiteral("Stopped"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(loaded(app.movieWindows()->viewer()), 20000);
         QCOMPARE(app.movieWindows()->viewer()->windowTitle(), movie);
     }
@@ -284,7 +287,7 @@ private slots:
         Application::prepareDesktop(); // the program's icon on every window, as at start-up
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain(QString());
+        MainWindow& m = app.showMain(QString());
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         const auto openAndClose = [&] {
             app.movieWindows()->open(m_clip, QStringLiteral("clip.avi"));

@@ -1,9 +1,10 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,12 +16,14 @@
 #include <QSpinBox>
 #include <QTest>
 
+using lv::test::part;
+
 using namespace lv;
 
 namespace {
 
 // What a user sees of a set-up: every control the parameters file carries.
-QStringList controlState(Master& m, const CaptureModel& s)
+QStringList controlState(MainWindow& m, const CaptureModel& s)
 {
     QStringList out;
     auto pressed = [&](KeyedToolBar* tb, const char* key) {
@@ -31,55 +34,55 @@ QStringList controlState(Master& m, const CaptureModel& s)
         << QStringLiteral("autostart=%1:%2:%3").arg(s.settings().Hours).arg(s.settings().Minutes).arg(s.settings().Seconds);
     const QString band = m.visibleBand();
     if (band == QLatin1String("movie")) {
-        pressed(m.MovieToolbar, "audio");
-        pressed(m.MovieToolbar, "writeinfo");
-        out << QStringLiteral("audio=%1/%2/%3").arg(m.AudioChannels->currentIndex()).arg(m.AudioBits->currentIndex()).arg(m.AudioRate->currentIndex())
-            << QStringLiteral("rate=%1 %2").arg(s.settings().FrameRate).arg(m.MovieFrameRateDisplay->text())
-            << QStringLiteral("nolimit=%1").arg(m.MovieDisableLimit->isChecked())
-            << QStringLiteral("duration=%1:%2:%3").arg(m.MovieHoursControl->value()).arg(m.MovieMinutesControl->value()).arg(m.MovieSecondsControl->value())
+        pressed(part<lv::KeyedToolBar>(m, "MovieToolbar"), "audio");
+        pressed(part<lv::KeyedToolBar>(m, "MovieToolbar"), "writeinfo");
+        out << QStringLiteral("audio=%1/%2/%3").arg(part<QComboBox>(m, "AudioChannels")->currentIndex()).arg(part<QComboBox>(m, "AudioBits")->currentIndex()).arg(part<QComboBox>(m, "AudioRate")->currentIndex())
+            << QStringLiteral("rate=%1 %2").arg(s.settings().FrameRate).arg(part<lv::ClickLabel>(m, "MovieFrameRateDisplay")->text())
+            << QStringLiteral("nolimit=%1").arg(part<QCheckBox>(m, "MovieDisableLimit")->isChecked())
+            << QStringLiteral("duration=%1:%2:%3").arg(part<QSpinBox>(m, "MovieHoursControl")->value()).arg(part<QSpinBox>(m, "MovieMinutesControl")->value()).arg(part<QSpinBox>(m, "MovieSecondsControl")->value())
             << QStringLiteral("yield=%1 drop=%2 cache=%3").arg(s.captureParms().fYield).arg(s.captureParms().wPercentDropForError).arg(s.captureParms().fDisableWriteCache);
         for (const QString& f : s.infoFields())
             out << QStringLiteral("info=") + f;
     } else {
         const bool series = band == QLatin1String("multiple");
-        KeyedToolBar* tb = series ? m.MultipleImageToolbar2 : m.ImageToolbar;
+        KeyedToolBar* tb = series ? part<lv::KeyedToolBar>(m, "MultipleImageToolbar2") : part<lv::KeyedToolBar>(m, "ImageToolbar");
         pressed(tb, "time");
         pressed(tb, "date");
         pressed(tb, "text");
         out << QStringLiteral("colours=%1/%2/%3").arg(s.settings().TimeColor).arg(s.settings().DateColor).arg(s.settings().TextColor)
             << QStringLiteral("positions=%1/%2/%3")
-                   .arg((series ? m.MultipleImageTimePosition : m.ImageTimePosition)->currentIndex())
-                   .arg((series ? m.MultipleImageDatePosition : m.ImageDatePosition)->currentIndex())
-                   .arg((series ? m.MultipleImageTextPosition : m.ImageTextPosition)->currentIndex())
-            << QStringLiteral("text=") + (series ? m.MultipleImageText : m.ImageText)->text();
+                   .arg((series ? part<QComboBox>(m, "MultipleImageTimePosition") : part<QComboBox>(m, "ImageTimePosition"))->currentIndex())
+                   .arg((series ? part<QComboBox>(m, "MultipleImageDatePosition") : part<QComboBox>(m, "ImageDatePosition"))->currentIndex())
+                   .arg((series ? part<QComboBox>(m, "MultipleImageTextPosition") : part<QComboBox>(m, "ImageTextPosition"))->currentIndex())
+            << QStringLiteral("text=") + (series ? part<QLineEdit>(m, "MultipleImageText") : part<QLineEdit>(m, "ImageText"))->text();
         if (series) {
-            pressed(m.MultipleImageToolbar, "writeinfo");
-            pressed(m.MultipleImageToolbar, "ftp");
-            pressed(m.TriggerType, "manual");
-            pressed(m.TriggerType, "timer");
-            pressed(m.TriggerType, "motion");
-            out << QStringLiteral("type=%1 avirate=%2").arg(m.MultipleImageMode->currentIndex()).arg(m.MultipleImageFrameRate->currentIndex())
-                << QStringLiteral("interval=%1:%2:%3").arg(m.MultipleImageHoursControl->value()).arg(m.MultipleImageMinutesControl->value()).arg(m.MultipleImageSecondsControl->value())
-                << QStringLiteral("shoot=%1 motionlabel=%2").arg(m.Shooter->isHidden()).arg(m.MotionLabel->isHidden())
+            pressed(part<lv::KeyedToolBar>(m, "MultipleImageToolbar"), "writeinfo");
+            pressed(part<lv::KeyedToolBar>(m, "MultipleImageToolbar"), "ftp");
+            pressed(part<lv::KeyedToolBar>(m, "TriggerType"), "manual");
+            pressed(part<lv::KeyedToolBar>(m, "TriggerType"), "timer");
+            pressed(part<lv::KeyedToolBar>(m, "TriggerType"), "motion");
+            out << QStringLiteral("type=%1 avirate=%2").arg(part<QComboBox>(m, "MultipleImageMode")->currentIndex()).arg(part<QComboBox>(m, "MultipleImageFrameRate")->currentIndex())
+                << QStringLiteral("interval=%1:%2:%3").arg(part<QSpinBox>(m, "MultipleImageHoursControl")->value()).arg(part<QSpinBox>(m, "MultipleImageMinutesControl")->value()).arg(part<QSpinBox>(m, "MultipleImageSecondsControl")->value())
+                << QStringLiteral("shoot=%1 motionlabel=%2").arg(part<QPushButton>(m, "Shooter")->isHidden()).arg(part<QLabel>(m, "MotionLabel")->isHidden())
                 << QStringLiteral("ftp=%1 %2 %3 %4 %5").arg(s.settings().URL).arg(s.settings().Port).arg(s.settings().Username, s.settings().Password, s.settings().Directory);
         }
     }
     return out;
 }
 
-void setUpMovie(Master& m, CaptureModel& s)
+void setUpMovie(MainWindow& m, CaptureModel& s)
 {
     m.SelectMovieMode();
     m.SetAudioCapture(true);
-    m.AudioChannels->setCurrentIndex(1);
-    m.AudioBits->setCurrentIndex(1);
-    m.AudioRate->setCurrentIndex(3);
-    m.frameRateDisplayClicked();
-    m.MovieDisableLimit->setChecked(true);
-    m.MovieHoursControl->setValue(1);
-    m.MovieMinutesControl->setValue(2);
-    m.MovieSecondsControl->setValue(3);
-    m.MovieToolbar->setPressed(QStringLiteral("writeinfo"), false);
+    part<QComboBox>(m, "AudioChannels")->setCurrentIndex(1);
+    part<QComboBox>(m, "AudioBits")->setCurrentIndex(1);
+    part<QComboBox>(m, "AudioRate")->setCurrentIndex(3);
+    m.moviePanel().setFrameRate2997();
+    part<QCheckBox>(m, "MovieDisableLimit")->setChecked(true);
+    part<QSpinBox>(m, "MovieHoursControl")->setValue(1);
+    part<QSpinBox>(m, "MovieMinutesControl")->setValue(2);
+    part<QSpinBox>(m, "MovieSecondsControl")->setValue(3);
+    part<lv::KeyedToolBar>(m, "MovieToolbar")->setPressed(QStringLiteral("writeinfo"), false);
     s.setInfoFields({QStringLiteral("(c) 2026"), QStringLiteral("Ann"), QStringLiteral("Birds"),
                        QStringLiteral("Garden"), QStringLiteral("Cam 1"), QStringLiteral("early")});
     s.captureParms().fYield = 0;
@@ -87,35 +90,35 @@ void setUpMovie(Master& m, CaptureModel& s)
     s.captureParms().fDisableWriteCache = 1;
 }
 
-void setUpImage(Master& m, CaptureModel& s)
+void setUpImage(MainWindow& m, CaptureModel& s)
 {
     m.SelectImageMode();
-    m.ImageToolbar->setPressed(QStringLiteral("time"), true);
-    m.ImageToolbar->setPressed(QStringLiteral("date"), false);
-    m.ImageToolbar->setPressed(QStringLiteral("text"), true);
+    part<lv::KeyedToolBar>(m, "ImageToolbar")->setPressed(QStringLiteral("time"), true);
+    part<lv::KeyedToolBar>(m, "ImageToolbar")->setPressed(QStringLiteral("date"), false);
+    part<lv::KeyedToolBar>(m, "ImageToolbar")->setPressed(QStringLiteral("text"), true);
     s.edit([&](lv::CaptureSettings& c) { c.TimeColor = 255; });
     s.edit([&](lv::CaptureSettings& c) { c.DateColor = 65280; });
     s.edit([&](lv::CaptureSettings& c) { c.TextColor = 16711680; });
-    m.ImageTimePosition->setCurrentIndex(4);
-    m.ImageDatePosition->setCurrentIndex(2);
-    m.ImageTextPosition->setCurrentIndex(5);
-    m.ImageText->setText(QStringLiteral("Cam &FRM& at &TIME"));
+    part<QComboBox>(m, "ImageTimePosition")->setCurrentIndex(4);
+    part<QComboBox>(m, "ImageDatePosition")->setCurrentIndex(2);
+    part<QComboBox>(m, "ImageTextPosition")->setCurrentIndex(5);
+    part<QLineEdit>(m, "ImageText")->setText(QStringLiteral("Cam &FRM& at &TIME"));
 }
 
-void setUpSeries(Master& m, CaptureModel& s)
+void setUpSeries(MainWindow& m, CaptureModel& s)
 {
     m.SelectMultipleMode();
-    m.MultipleImageMode->setCurrentIndex(2);
-    m.MultipleImageFrameRate->setCurrentIndex(24);
-    m.MultipleImageToolbar2->setPressed(QStringLiteral("time"), false);
-    m.MultipleImageToolbar2->setPressed(QStringLiteral("date"), true);
-    m.MultipleImageToolbar2->setPressed(QStringLiteral("text"), true);
-    m.MultipleImageTextPosition->setCurrentIndex(3);
-    m.MultipleImageText->setText(QStringLiteral("series &DATE"));
-    m.triggerClicked(QStringLiteral("timer"));
-    m.MultipleImageMinutesControl->setValue(5);
-    m.MultipleImageSecondsControl->setValue(30);
-    m.MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
+    part<QComboBox>(m, "MultipleImageMode")->setCurrentIndex(2);
+    part<QComboBox>(m, "MultipleImageFrameRate")->setCurrentIndex(24);
+    part<lv::KeyedToolBar>(m, "MultipleImageToolbar2")->setPressed(QStringLiteral("time"), false);
+    part<lv::KeyedToolBar>(m, "MultipleImageToolbar2")->setPressed(QStringLiteral("date"), true);
+    part<lv::KeyedToolBar>(m, "MultipleImageToolbar2")->setPressed(QStringLiteral("text"), true);
+    part<QComboBox>(m, "MultipleImageTextPosition")->setCurrentIndex(3);
+    part<QLineEdit>(m, "MultipleImageText")->setText(QStringLiteral("series &DATE"));
+    m.seriesPanel().setTrigger(lv::TriggerKind::Timer);
+    part<QSpinBox>(m, "MultipleImageMinutesControl")->setValue(5);
+    part<QSpinBox>(m, "MultipleImageSecondsControl")->setValue(30);
+    part<lv::KeyedToolBar>(m, "MultipleImageToolbar")->setPressed(QStringLiteral("ftp"), true);
     s.edit([&](lv::CaptureSettings& c) { c.URL = QStringLiteral("ftp.example.net"); });
     s.edit([&](lv::CaptureSettings& c) { c.Port = 2121; });
     s.edit([&](lv::CaptureSettings& c) { c.Username = QStringLiteral("cam"); });
@@ -146,7 +149,7 @@ private slots:
         {
             Application app;
             QVERIFY(app.start());
-            Master& m = app.showMain({});
+            MainWindow& m = app.showMain({});
             m.MasterTimer.stop();
             app.model().setFileName(env.dir("movies") + QStringLiteral("/garden.avi"));
             if (mode == 0)
@@ -168,7 +171,7 @@ private slots:
         AppTestEnv other;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         dlg.d.fileAnswers.enqueue(file);
         m.action(Command::Open)->trigger(); // Open Capture File...
@@ -181,7 +184,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         m.MasterTimer.stop();
         m.action(Command::Preview)->trigger(); // preview
         app.model().setFileName(env.dir("m") + QStringLiteral("/kept.avi"));
@@ -205,17 +208,17 @@ private slots:
         {
             Application app;
             QVERIFY(app.start());
-            Master& m = app.showMain({});
+            MainWindow& m = app.showMain({});
             setUpSeries(m, app.model());
             dlg.d.answers.enqueue(Dialogs::Answer::Yes);
             QVERIFY(m.close());
         }
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QCOMPARE(m.visibleBand(), QStringLiteral("multiple"));
-        QVERIFY(m.TriggerType->isPressed(QStringLiteral("timer")));
-        QCOMPARE(m.MultipleImageMinutesControl->value(), 5);
+        QVERIFY(part<lv::KeyedToolBar>(m, "TriggerType")->isPressed(QStringLiteral("timer")));
+        QCOMPARE(part<QSpinBox>(m, "MultipleImageMinutesControl")->value(), 5);
         QCOMPARE(app.model().settings().Password, QStringLiteral("secret"));
         // The last-session file holds a password, so only its owner may read it.
         const QFileDevice::Permissions p = QFile::permissions(app.model().programDirectory() + QStringLiteral("lvsr.lv2"));
@@ -230,7 +233,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString victim = env.dir("v") + QStringLiteral("/victim");
         {
             QFile f(victim);
@@ -244,8 +247,8 @@ private slots:
             f.write("Capture=Movie\r\nFilename=" + QFile::encodeName(victim) + QByteArray("\0.avi\r\n", 7));
         }
         m.readParameters(lvp);
-        QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Ignored Filename in ") + lvp),
-                 qPrintable(m.StatusString->text()));
+        QVERIFY2(part<QLabel>(m, "StatusString")->text().startsWith(QStringLiteral("Ignored Filename in ") + lvp),
+                 qPrintable(part<QLabel>(m, "StatusString")->text()));
         QVERIFY(!app.model().fileName().contains(QChar(0)));
         QVERIFY(!app.model().fileName().startsWith(victim));
 
@@ -254,7 +257,7 @@ private slots:
         m.SelectMovieMode();
         app.model().setFileName(victim + QChar(0) + QStringLiteral(".avi"));
         m.RecordButtonClicked();
-        QVERIFY2(m.StatusString->text().startsWith(QStringLiteral("Cannot record ")), qPrintable(m.StatusString->text()));
+        QVERIFY2(part<QLabel>(m, "StatusString")->text().startsWith(QStringLiteral("Cannot record ")), qPrintable(part<QLabel>(m, "StatusString")->text()));
         QCOMPARE(m.OperationBar->imageKey(QStringLiteral("record")), QStringLiteral("record"));
         QFile f(victim);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -267,7 +270,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         const QString bad = env.dir("p") + QStringLiteral("/not a picture.bmp");
         QFile f(bad);
         QVERIFY(f.open(QIODevice::WriteOnly));

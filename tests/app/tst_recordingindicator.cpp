@@ -3,10 +3,13 @@
 #include "tst_capturerig.h"
 
 #include "app/recordingindicator.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSpinBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -84,9 +87,9 @@ private slots:
         rig.setPattern({320, 240}, false, 15);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieFrameRateControl->setValue(15);
-        rig.master->MovieDisableLimit->setChecked(false);
-        rig.master->MovieSecondsControl->setValue(2);
+        part<QSpinBox>(rig.master, "MovieFrameRateControl")->setValue(15);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+        part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(2);
         auto* indicator = rig.master->videoScreen()->findChild<RecordingIndicator*>();
         QVERIFY(indicator);
         QVERIFY(!indicator->isVisible());
@@ -124,8 +127,8 @@ private slots:
         rig.master->RecordButtonClicked();
         QTRY_VERIFY(indicator->isVisible());
         QCOMPARE(indicator->text(), QStringLiteral("0 pictures"));
-        rig.master->Shooter->click();
-        rig.master->Shooter->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
+        part<QPushButton>(rig.master, "Shooter")->click();
         QTRY_COMPARE(indicator->text(), QStringLiteral("2 pictures"));
         const QRect onPicture(rig.master->videoScreen()->captureWindow()->mapFrom(indicator->parentWidget(), indicator->pos()),
                               indicator->size());

@@ -2,10 +2,13 @@
 // to replace a file another program is recording; it says who has it.
 #include "clidevice.h"
 #include "tst_capturerig.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -38,7 +41,7 @@ private slots:
         Rig rig(movie);
         rig.master->SelectMovieMode();
         rig.model.setFileName(movie);
-        rig.master->MovieDisableLimit->setChecked(true);
+        part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(true);
         rig.master->RecordButtonClicked();
         const QString who = QStringLiteral("%1 is being recorded by lumivark-cli (process %2)").arg(movie).arg(cli.processId());
         QCOMPARE(dialogs.d.messages().size(), 1);

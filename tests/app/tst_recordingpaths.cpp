@@ -1,7 +1,10 @@
 #include "clidevice.h"
 #include "tst_capturerig.h"
+#include "mainwindowparts.h"
 
 #include <QCheckBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -75,20 +78,20 @@ private slots:
             Rig rig(windowMovie);
             rig.master->SelectMovieMode();
             rig.model.setFileName(windowMovie);
-            rig.master->MovieFrameRateControl->setValue(fps == 0 ? 30 : fps);
+            part<QSpinBox>(rig.master, "MovieFrameRateControl")->setValue(fps == 0 ? 30 : fps);
             if (fps == 0)
-                emit rig.master->MovieFrameRateDisplay->clicked();
-            rig.master->MovieDisableLimit->setChecked(false);
-            rig.master->MovieHoursControl->setValue(0);
-            rig.master->MovieMinutesControl->setValue(0);
-            rig.master->MovieSecondsControl->setValue(2);
+                emit part<lv::ClickLabel>(rig.master, "MovieFrameRateDisplay")->clicked();
+            part<QCheckBox>(rig.master, "MovieDisableLimit")->setChecked(false);
+            part<QSpinBox>(rig.master, "MovieHoursControl")->setValue(0);
+            part<QSpinBox>(rig.master, "MovieMinutesControl")->setValue(0);
+            part<QSpinBox>(rig.master, "MovieSecondsControl")->setValue(2);
             if (!audio.isEmpty()) {
                 rig.master->action(Command::AudioOn)->trigger();
-                rig.master->AudioBits->setCurrentIndex(bitsIndex);
-                rig.master->AudioChannels->setCurrentIndex(channelsIndex);
-                rig.master->AudioRate->setCurrentIndex(rateIndex);
+                part<QComboBox>(rig.master, "AudioBits")->setCurrentIndex(bitsIndex);
+                part<QComboBox>(rig.master, "AudioChannels")->setCurrentIndex(channelsIndex);
+                part<QComboBox>(rig.master, "AudioRate")->setCurrentIndex(rateIndex);
             }
-            rig.master->MovieToolbar->setPressed(QStringLiteral("writeinfo"), info);
+            part<lv::KeyedToolBar>(rig.master, "MovieToolbar")->setPressed(QStringLiteral("writeinfo"), info);
             rig.model.setInfoFields(fields);
             rig.master->RecordButtonClicked();
             QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Stopped"), 15000);

@@ -3,7 +3,7 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "base/scripteddialogs.h"
 
 #include <QFile>
@@ -88,7 +88,7 @@ private slots:
         }
         Application first;
         QVERIFY(first.start());
-        Master& m = first.showMain({});
+        MainWindow& m = first.showMain({});
         m.showMinimized();
         QTRY_VERIFY(m.windowState() & Qt::WindowMinimized);
         dlg.d.requests.clear();
@@ -169,7 +169,7 @@ private slots:
         }
         QVERIFY2(said, qPrintable(logged().join(QLatin1Char('\n'))));
         QCOMPARE(dlg.d.messages(), QStringList());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY(m.isVisible());
         // It does not pretend to listen for second starts.
         QLocalSocket call;

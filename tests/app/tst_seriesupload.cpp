@@ -3,8 +3,11 @@
 #include "app/keyedtoolbar.h"
 #include "ftptestserver.h"
 #include "net/ftpupload.h"
+#include "mainwindowparts.h"
 
 #include <QSpinBox>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -31,7 +34,7 @@ private slots:
         rig.model.edit([&](lv::CaptureSettings& c) { c.Port = server.port(); });
         rig.model.edit([&](lv::CaptureSettings& c) { c.Username = QLatin1String(FtpTestServer::User); });
         rig.model.edit([&](lv::CaptureSettings& c) { c.Password = QLatin1String(FtpTestServer::Password); });
-        rig.master->MultipleImageToolbar->setPressed(QStringLiteral("ftp"), true);
+        part<lv::KeyedToolBar>(rig.master, "MultipleImageToolbar")->setPressed(QStringLiteral("ftp"), true);
         rig.startTimerSeriesTickedByHand(2);
         if (QTest::currentTestFailed())
             return;

@@ -2,7 +2,7 @@
 // program had before keeping their meaning.
 #include "apptestenv.h"
 
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "image/ui/image.h"
 
 #include <QAction>
@@ -34,7 +34,7 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord run;
-        Master m(model, run);
+        MainWindow m(model, run);
         QAction* a = m.action(command);
         QVERIFY(a);
         QCOMPARE(a->text(), caption); // the key sits beside the caption, never in it
@@ -47,7 +47,7 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord run;
-        Master m(model, run);
+        MainWindow m(model, run);
         QHash<QString, QString> seen;
         for (QAction* a : m.findChildren<QAction*>()) {
             for (const QKeySequence& k : a->shortcuts()) {

@@ -1,13 +1,16 @@
 // Duration and interval numbers take typing as well as their arrows.
 #include "apptestenv.h"
 
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "schedule/ui/autostart.h"
+#include "mainwindowparts.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTest>
+
+using lv::test::part;
 
 using namespace lv;
 
@@ -39,9 +42,9 @@ private slots:
         AppTestEnv env;
         CaptureModel model;
         RunRecord run;
-        Master m(model, run);
+        MainWindow m(model, run);
         m.SelectMultipleMode();
-        emit m.TriggerType->buttonClicked(QStringLiteral("timer")); // shows the interval
+        emit part<lv::KeyedToolBar>(m, "TriggerType")->buttonClicked(QStringLiteral("timer")); // shows the interval
         if (field.startsWith(QLatin1String("Movie")))
             m.SelectMovieMode();
         m.show();

@@ -7,6 +7,7 @@
 #include "movie/movieplayer.h"
 #include "movie/ui/movieplayerview.h"
 #include "movie/ui/movieviewer.h"
+#include "mainwindowparts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +19,8 @@
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
+
+using lv::test::part;
 
 using namespace lv;
 using namespace captest;
@@ -42,11 +45,11 @@ double meanDifference(const QImage& a, const QImage& b)
 }
 
 // What the user sees of the area: its viewport with every child window on it.
-QImage onScreen(Master& m) { return m.mdiArea()->viewport()->grab().toImage(); }
+QImage onScreen(MainWindow& m) { return m.mdiArea()->viewport()->grab().toImage(); }
 
 // Checks that a picture is seen whole on the area at rect (viewport
 // coordinates): inside the visible area, its own shape, and showing picture.
-void verifyWholePicture(Master& m, const QRect& shown, const QImage& picture)
+void verifyWholePicture(MainWindow& m, const QRect& shown, const QImage& picture)
 {
     const QRect area = m.mdiArea()->viewport()->rect();
     QVERIFY2(area.contains(shown), qPrintable(QStringLiteral("picture at %1,%2 %3x%4 outside the area %5x%6")
@@ -65,7 +68,7 @@ void verifyWholePicture(Master& m, const QRect& shown, const QImage& picture)
 
 // Where the live picture shows, found on screen: the largest box of the
 // video window's client area that is not black padding.
-QRect livePicture(Master& m)
+QRect livePicture(MainWindow& m)
 {
     CaptureWindow* w = m.videoScreen()->captureWindow();
     const QImage seen = w->grab().toImage();
@@ -84,12 +87,12 @@ QRect livePicture(Master& m)
 }
 
 // The video window's client area on the area: a picture reaching past it is cut off.
-QRect videoClient(Master& m)
+QRect videoClient(MainWindow& m)
 {
     return {m.videoScreen()->mapTo(m.mdiArea()->viewport(), QPoint(0, 0)), m.videoScreen()->size()};
 }
 
-void setFormat(Master& m, QSize size)
+void setFormat(MainWindow& m, QSize size)
 {
     onNextModal([size](QDialog* d) {
         auto* box = d->findChild<QComboBox*>(QStringLiteral("size"));
@@ -99,7 +102,7 @@ void setFormat(Master& m, QSize size)
     m.DeviceToolbar->button(QStringLiteral("format"))->trigger();
 }
 
-void setScaling(Master& m, bool on)
+void setScaling(MainWindow& m, bool on)
 {
     onNextModal([on](QDialog* d) {
         d->findChild<QCheckBox*>(QStringLiteral("scale"))->setChecked(on);
@@ -116,7 +119,7 @@ QString rectText(const QRect& r)
 // What of a child window the user cannot see: the main window reaching past
 // the screen's available area, the child's frame past the document area's
 // visible part, or a control of it past either. Empty when all is in sight.
-QString outOfSight(Master& m, QMdiSubWindow* sub)
+QString outOfSight(MainWindow& m, QMdiSubWindow* sub)
 {
     const QRect avail = m.screen()->availableGeometry();
     if (!avail.contains(m.frameGeometry()))
@@ -206,7 +209,7 @@ private slots:
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         Rig rig(QDir::temp().filePath(QStringLiteral("cam.avi")));
-        Master& m = *rig.master;
+        MainWindow& m = *rig.master;
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         rig.setPattern(QSize(320, 240), true);
         if (format != QSize(320, 240))
@@ -236,7 +239,7 @@ private slots:
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         Rig rig(QDir::temp().filePath(QStringLiteral("cam.avi")));
-        Master& m = *rig.master;
+        MainWindow& m = *rig.master;
         rig.setPattern(QSize(320, 240), true);
         m.resize(1000, 800);
         QTest::qWait(50);
@@ -271,7 +274,7 @@ private slots:
         AppTestEnv env;
         ScopedScriptedDialogs dlg;
         Rig rig(QDir::temp().filePath(QStringLiteral("cam.avi")));
-        Master& m = *rig.master;
+        MainWindow& m = *rig.master;
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         rig.setPattern(format, true);
         m.action(Command::Snapshot)->trigger(); // the snapshot key
@@ -307,12 +310,12 @@ private slots:
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.bmp")));
         rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
-        Master& m = *rig.master;
+        MainWindow& m = *rig.master;
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         rig.setPattern(format, true);
         rig.multiple(1);
         m.RecordButtonClicked();
-        m.Shooter->click();
+        part<QPushButton>(m, "Shooter")->click();
         MultiImage* viewer = rig.ctl->multiImage();
         QVERIFY(viewer);
         auto* sub = qobject_cast<QMdiSubWindow*>(viewer->parentWidget());
@@ -351,7 +354,7 @@ private slots:
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.bmp")));
         rig.fileName = out.filePath(QStringLiteral("cam.bmp"));
-        Master& m = *rig.master;
+        MainWindow& m = *rig.master;
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         if (userSize.isValid()) {
             m.resize(userSize);
@@ -385,7 +388,7 @@ private slots:
             child = rig.ctl->editor();
         } else {
             m.RecordButtonClicked();
-            m.Shooter->click();
+            part<QPushButton>(m, "Shooter")->click();
             child = rig.ctl->multiImage();
         }
         QVERIFY(child);

@@ -1,7 +1,7 @@
 #include "apptestenv.h"
 
 #include "app/application.h"
-#include "app/master.h"
+#include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
@@ -18,7 +18,7 @@ namespace {
 
 QMdiSubWindow* frameOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->parentWidget()) : nullptr; }
 
-QMdiSubWindow* editorFrame(Master& m)
+QMdiSubWindow* editorFrame(MainWindow& m)
 {
     for (QMdiSubWindow* s : m.mdiArea()->subWindowList())
         if (qobject_cast<Image*>(s->widget()))
@@ -42,7 +42,7 @@ private slots:
         {
             Application app;
             QVERIFY(app.start());
-            Master& m = app.showMain({});
+            MainWindow& m = app.showMain({});
             QVERIFY(QTest::qWaitForWindowExposed(&m));
             m.setGeometry(mainPlace);
             QTest::qWait(20);
@@ -56,7 +56,7 @@ private slots:
         }
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QCOMPARE(m.geometry(), mainPlace);
         QTRY_COMPARE(frameOf(m.videoScreen())->geometry(), videoPlace);
@@ -83,7 +83,7 @@ private slots:
         settings::save(QStringLiteral("LV"), QStringLiteral("Windows"), QStringLiteral("Master"), QStringLiteral("garbage"));
         Application app;
         QVERIFY(app.start());
-        Master& m = app.showMain({});
+        MainWindow& m = app.showMain({});
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QCOMPARE(m.height(), 480); // a kept place that is no place leaves the start size
         QTest::qWait(50);

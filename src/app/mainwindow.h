@@ -6,64 +6,46 @@
 #include "modes/runrecord.h"
 #include "settings/capturemodel.h"
 
-#include <QLabel>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QTimer>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QBoxLayout;
-class QCheckBox;
 class QComboBox;
 class QGroupBox;
-class QLineEdit;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-class QPushButton;
-class QSpinBox;
 class QStatusBar;
 
 namespace lv {
 
 class CommandDispatcher;
 struct MenuRow;
+class DeviceMenu;
+class MoviePanel;
+class PanelBinding;
+class SeriesPanel;
+class StampPanel;
+class StatusPanel;
 class VideoScreen;
-
-// A label that reports clicks (the frame-rate display, the status panel).
-class ClickLabel final : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-signals:
-    void clicked();
-protected:
-    void mousePressEvent(QMouseEvent* e) override;
-};
-
-// A colour swatch showing one stamp colour.
-class ColorSwatch final : public QLabel {
-    Q_OBJECT
-public:
-    explicit ColorSwatch(const QString& name, QWidget* parent = nullptr);
-    void setPackedColor(uint32_t packed);
-    uint32_t packedColor() const { return m_packed; }
-private:
-    uint32_t m_packed = 0;
-};
 
 // The main window: menus, the left toolbar, the cool bar with the device and
 // operation bands and one band per capture mode, the status bar, the
 // multiple-document area with the video window, and the housekeeping timers.
-class Master final : public QMainWindow {
+// The bands are panels of their own (src/app/panels), each bound to the model;
+// the window composes them and carries out what they ask for.
+class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
     // The model and the run record are the application's and outlive the window.
-    Master(CaptureModel& model, RunRecord& run, QWidget* parent = nullptr);
-    ~Master() override;
+    MainWindow(CaptureModel& model, RunRecord& run, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up: the load steps, then the command-line file (may be empty).
     void load(const QString& commandLine);
@@ -75,20 +57,17 @@ public:
     void UpdateFilenameExtension();
     QString visibleBand() const;
 
-    // The stamp controls of the single-image panel, or of the series panel.
-    struct StampPanel {
-        KeyedToolBar* toolbar;
-        QComboBox* timePosition;
-        QComboBox* datePosition;
-        QComboBox* textPosition;
-        QLineEdit* text;
-    };
-    StampPanel stampPanel(bool series) const; // "movie", "image", "multiple" or empty
     void AllControls(bool enabled);
 
+    // --- The panels ---
+    MoviePanel& moviePanel() const { return *m_moviePanel; }
+    SeriesPanel& seriesPanel() const { return *m_seriesPanel; }
+    // The stamp controls of the single-image band, or of the series band.
+    StampPanel& stampPanel(bool series) const;
+    StatusPanel& statusPanel() const { return *m_statusPanel; }
+    DeviceMenu& deviceMenu() const { return *m_deviceMenu; }
+
     // --- Device menu ---
-    void FillDeviceMenu();
-    void devicesChanged();
     void DeviceMenuCommand(int index, const QString& key);
     void TakeFilenameFromVideoWindow();
 
@@ -110,10 +89,6 @@ public:
 
     // Control handlers, run as a user's change of that control would run them.
     void SetAudioCapture(bool on);
-    void setMovieFrameRateFromControl(int value);
-    void frameRateDisplayClicked();
-    void triggerClicked(const QString& key);
-    void multipleImageModeChanged(int index);
     // The "Edit Other Information" buttons work from now on (the series one for movie files only).
     void enableOtherInfo();
     // Window > Arrange Icons: lines the minimised child windows up along the bottom.
@@ -151,7 +126,6 @@ public:
     QMenu* SampleRateMenu = nullptr;
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;
-    QMenu* DeviceMenu = nullptr;  // drop-down of the "device" button
     QMenu* EffectsMenu = nullptr; // popped up by the series "effects" button
 
     QWidget* LeftPanel = nullptr;
@@ -161,62 +135,6 @@ public:
     QGroupBox* pr_space = nullptr;
     QComboBox* previewrate = nullptr;
     KeyedToolBar* OperationBar = nullptr;
-    QWidget* StatusPanel = nullptr;
-    QLabel* StatusTime = nullptr;
-    QLabel* DroppedString = nullptr;
-    QLabel* StatusCaption = nullptr;
-    QLabel* StatusString = nullptr;
-
-    // Movie band
-    QWidget* MoviePanel = nullptr;
-    KeyedToolBar* MovieToolbar = nullptr;
-    QSpinBox* MovieFrameRateControl = nullptr;
-    ClickLabel* MovieFrameRateDisplay = nullptr;
-    QSpinBox* MovieHoursControl = nullptr;
-    QSpinBox* MovieMinutesControl = nullptr;
-    QSpinBox* MovieSecondsControl = nullptr;
-    QLabel* MovieHoursDisplay = nullptr;
-    QLabel* MovieMinutesDisplay = nullptr;
-    QLabel* MovieSecondsDisplay = nullptr;
-    QCheckBox* MovieDisableLimit = nullptr;
-    QComboBox* AudioChannels = nullptr;
-    QComboBox* AudioBits = nullptr;
-    QComboBox* AudioRate = nullptr;
-
-    // Single-image band
-    QWidget* ImagePanel = nullptr;
-    QLineEdit* ImageText = nullptr;
-    KeyedToolBar* ImageToolbar = nullptr;
-    QComboBox* ImageTimePosition = nullptr;
-    QComboBox* ImageDatePosition = nullptr;
-    QComboBox* ImageTextPosition = nullptr;
-    ColorSwatch* ImageTimeColor = nullptr;
-    ColorSwatch* ImageDateColor = nullptr;
-    ColorSwatch* ImageTextColor = nullptr;
-
-    // Series band
-    QWidget* MultipleImagePanel = nullptr;
-    QComboBox* MultipleImageMode = nullptr;
-    QComboBox* MultipleImageFrameRate = nullptr;
-    QSpinBox* MultipleImageHoursControl = nullptr;
-    QSpinBox* MultipleImageMinutesControl = nullptr;
-    QSpinBox* MultipleImageSecondsControl = nullptr;
-    QLabel* MultipleImageHoursDisplay = nullptr;
-    QLabel* MultipleImageMinutesDisplay = nullptr;
-    QLabel* MultipleImageSecondsDisplay = nullptr;
-    QLineEdit* MultipleImageText = nullptr;
-    QComboBox* MultipleImageTimePosition = nullptr;
-    QComboBox* MultipleImageDatePosition = nullptr;
-    QComboBox* MultipleImageTextPosition = nullptr;
-    ColorSwatch* MultipleImageTimeColor = nullptr;
-    ColorSwatch* MultipleImageDateColor = nullptr;
-    ColorSwatch* MultipleImageTextColor = nullptr;
-    KeyedToolBar* MultipleImageToolbar2 = nullptr;
-    KeyedToolBar* MultipleImageToolbar = nullptr;
-    KeyedToolBar* TriggerType = nullptr;
-    QLabel* MotionLabel = nullptr;
-    QPushButton* Shooter = nullptr;
-
     QStatusBar* MasterStatus = nullptr;
     QTimer MasterTimer;
     QTimer MasterTimer2;
@@ -256,46 +174,35 @@ private:
     void wireCommandStates();
     void buildLeftPanel();
     void buildMasterBar();
-    QWidget* newBand(const QString& name, const QString& key);
-    QWidget* buildMoviePanel();
-    QWidget* buildImagePanel();
-    QWidget* buildMultiplePanel();
-    void buildStampControls(QWidget* panel, QBoxLayout* row, const QString& prefix, const QString& toolbarName,
-                            KeyedToolBar*& toolbar, ColorSwatch*& timeColor, QComboBox*& timePosition,
-                            ColorSwatch*& dateColor, QComboBox*& datePosition, ColorSwatch*& textColor,
-                            QComboBox*& textPosition, QLineEdit*& text);
-    void buildStatusBar();
+    void buildBands(QBoxLayout* bar);
+    void connectPanels();
     void showBand(const QString& key);
     void selectMode(const QString& band, const QString& image, const QString& caption);
     void setRecordButton(const QString& image, const QString& caption = {});
     void refreshResolutionPanel();
-    void durationChanged();
-    void intervalChanged();
     void chooseStampColor(int which); // 0 time, 1 date, 2 text
-    // The binding of the panels to the model: every edit of a control is
-    // read into the model; every change of the model is shown in the controls.
+    // The window's own fields of the model (the mode, the preview rate); the
+    // panels bind their own.
     void bindModel();
-    void pullSettings();
-    void showSettings();
-    void showStatus();
     void showRunState();
     void showRecordingEnd();
 
     CaptureModel& m_model;
     RunRecord& m_run;
-    // The rate the movie panel's display shows (29.97 apart from the up-down's whole numbers).
-    double m_movieFrameRate = 0.0;
-    bool m_showingSettings = false;
-    CaptureSettings m_shownPanels; // the model's panel fields as the controls last showed them
-    bool m_otherInfoReady = false;
     CommandDispatcher* m_commands = nullptr;
-    bool m_mixerFound = false;                      // found when the window loads
+    bool m_mixerFound = false; // found when the window loads
+    StatusPanel* m_statusPanel = nullptr;
+    MoviePanel* m_moviePanel = nullptr;
+    QWidget* m_imageBand = nullptr;
+    StampPanel* m_imageStamps = nullptr;
+    SeriesPanel* m_seriesPanel = nullptr;
+    DeviceMenu* m_deviceMenu = nullptr;
+    std::unique_ptr<PanelBinding> m_binding;
     std::array<QAction*, kCommandCount> m_actions{}; // menu items by command
     QList<QAction*> m_sampleRateItems;              // in the order of the AudioRate list
     QMdiArea* m_mdi = nullptr;
     VideoScreen* m_videoScreen = nullptr;
     QMdiSubWindow* m_videoSub = nullptr;
-    QHash<QString, QLabel*> m_panels;
     // The idle panels follow the file name; they are worked out again when it
     // changes (and the free space now and then), not on every tick.
     QString m_panelsFileName;

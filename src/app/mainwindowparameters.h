@@ -5,15 +5,15 @@
 
 namespace lv {
 
-class Master;
+class MainWindow;
 
 // The main window as the source and target of capture parameters files: a
 // file is read into the live model's settings, and where a control's own
 // handler does more than show a value (the mode, the trigger, the view, the
 // sound button...) that handler runs as a user's change would run it.
-class MasterParameters final : public SettingsTarget {
+class MainWindowParameters final : public SettingsTarget {
 public:
-    explicit MasterParameters(Master& master) : m_master(master) {}
+    explicit MainWindowParameters(MainWindow& master) : m_master(master) {}
 
     // Writes or reads path; the kind follows from the name (last-session, device or user file).
     // A failed write carries the reason.
@@ -37,7 +37,7 @@ protected:
     void change(const std::function<void(CaptureSettings&)>& edit) override;
 
 private:
-    Master& m_master;
+    MainWindow& m_master;
 };
 
 } // namespace lv

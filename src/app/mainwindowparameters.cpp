@@ -1,23 +1,25 @@
-#include "app/masterparameters.h"
-#include "app/master.h"
+#include "app/mainwindowparameters.h"
+#include "app/mainwindow.h"
+#include "app/panels/moviepanel.h"
+#include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
 #include "capture/ui/capturewindow.h"
 #include "settings/parameterfile.h"
 
 namespace lv {
 
-FileResult MasterParameters::write(const QString& path, ParameterFileKind kind) const
+FileResult MainWindowParameters::write(const QString& path, ParameterFileKind kind) const
 {
     return WriteParameters(path, *this, kind);
 }
 
-void MasterParameters::read(const QString& path, ParameterFileKind kind)
+void MainWindowParameters::read(const QString& path, ParameterFileKind kind)
 {
     if (const QString refused = ReadParameters(path, *this, kind); !refused.isEmpty())
         m_master.setStatusString(refused);
 }
 
-CaptureSettings MasterParameters::captureSettings() const
+CaptureSettings MainWindowParameters::captureSettings() const
 {
     CaptureSettings c = m_master.model().forFile();
     VideoScreen& screen = *m_master.videoScreen();
@@ -28,11 +30,11 @@ CaptureSettings MasterParameters::captureSettings() const
     return c;
 }
 
-CaptureParms& MasterParameters::captureParms() { return m_master.model().captureParms(); }
+CaptureParms& MainWindowParameters::captureParms() { return m_master.model().captureParms(); }
 
-void MasterParameters::change(const std::function<void(CaptureSettings&)>& edit) { m_master.model().edit(edit); }
+void MainWindowParameters::change(const std::function<void(CaptureSettings&)>& edit) { m_master.model().edit(edit); }
 
-void MasterParameters::applyViewMode(bool overlay)
+void MainWindowParameters::applyViewMode(bool overlay)
 {
     SettingsTarget::applyViewMode(overlay);
     if (overlay)
@@ -41,7 +43,7 @@ void MasterParameters::applyViewMode(bool overlay)
         m_master.videoScreen()->Preview(m_master.model().settings().PreviewRate);
 }
 
-void MasterParameters::applyPreviewRateEntry(int entry)
+void MainWindowParameters::applyPreviewRateEntry(int entry)
 {
     // The rate is taken for later previews; the view mode just read stays as it is.
     SettingsTarget::applyPreviewRateEntry(entry);
@@ -49,14 +51,14 @@ void MasterParameters::applyPreviewRateEntry(int entry)
         m_master.videoScreen()->Preview(m_master.model().settings().PreviewRate);
 }
 
-void MasterParameters::applyFilename(const QString& name)
+void MainWindowParameters::applyFilename(const QString& name)
 {
     SettingsTarget::applyFilename(name);
     m_master.setPanelText(QStringLiteral("filename"), QStringLiteral("Filename: ") + name);
 }
 
 // The mode's band shows, and the model follows what shows.
-void MasterParameters::selectMode(CaptureKind mode)
+void MainWindowParameters::selectMode(CaptureKind mode)
 {
     switch (mode) {
     case CaptureKind::Movie: m_master.SelectMovieMode(); break;
@@ -65,36 +67,34 @@ void MasterParameters::selectMode(CaptureKind mode)
     }
 }
 
-void MasterParameters::applyAudio(bool on) { m_master.SetAudioCapture(on); }
+void MainWindowParameters::applyAudio(bool on) { m_master.SetAudioCapture(on); }
 
-void MasterParameters::applyFrameRate2997() { m_master.frameRateDisplayClicked(); }
+void MainWindowParameters::applyFrameRate2997() { m_master.moviePanel().setFrameRate2997(); }
 
-void MasterParameters::applyFrameRate(int16_t fps)
+void MainWindowParameters::applyFrameRate(int16_t fps)
 {
     SettingsTarget::applyFrameRate(fps);
     // An unchanged rate still shows in the display.
-    m_master.setMovieFrameRateFromControl(fps);
+    m_master.moviePanel().showFrameRateOf(fps);
 }
 
-void MasterParameters::applyStampColor(StampItem item, uint32_t colour)
+void MainWindowParameters::applyStampColor(StampItem item, uint32_t colour)
 {
     SettingsTarget::applyStampColor(item, colour);
     m_master.refreshSwatches();
 }
 
-void MasterParameters::applyMultipleImageType(int entry)
+void MainWindowParameters::applyMultipleImageType(int entry)
 {
     const bool unchanged = m_master.model().settings().MultipleImageType == entry;
     SettingsTarget::applyMultipleImageType(entry);
     if (unchanged)
-        m_master.multipleImageModeChanged(entry);
+        m_master.seriesPanel().showFileType(entry);
 }
 
-void MasterParameters::applyTrigger(TriggerKind trigger)
+void MainWindowParameters::applyTrigger(TriggerKind trigger)
 {
-    m_master.triggerClicked(trigger == TriggerKind::Timer    ? QStringLiteral("timer")
-                            : trigger == TriggerKind::Motion ? QStringLiteral("motion")
-                                                             : QStringLiteral("manual"));
+    m_master.seriesPanel().setTrigger(trigger);
 }
 
 } // namespace lv
