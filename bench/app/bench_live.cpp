@@ -1,6 +1,6 @@
 // The live picture's cost per frame: generation on the capture thread, the
 // hand-over to the UI thread, and drawing it into the video window.
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/testpattern.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 // the daemon's or the kernel driver's); "fps" is what arrived.
 #include "../../tests/capture/v4l2_replayio.h"
 #include "capture/pipewire/pwdriver.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/v4l2/v4l2driver.h"
 
 #include <QCoreApplication>
@@ -195,7 +195,7 @@ void run(benchmark::State& state, CaptureDriver& driver, bool record)
 {
     for (auto _ : state) {
         std::atomic<int> frames{0};
-        SequenceCapture capture;
+        Recorder capture;
         FramePtr latest;
         std::mutex latestMutex;
         if (!driver.open()) {
@@ -214,7 +214,7 @@ void run(benchmark::State& state, CaptureDriver& driver, bool record)
             [](const QString&) {});
         QTemporaryDir dir;
         if (record) {
-            SequenceCapture::Setup st;
+            Recorder::Setup st;
             st.fileName = dir.filePath(QStringLiteral("bench.avi"));
             st.parms.dwRequestMicroSecPerFrame = 33333;
             st.driver = &driver;

@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/programdirectory.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/testpatterndriver.h"
 #include "modes/motionmeasure.h"
 #include "../../tests/app/mainwindowparts.h"
@@ -30,7 +30,7 @@ struct Window {
     std::unique_ptr<MainWindow> master;
     CaptureController* ctl = nullptr;
 
-    CaptureWindow* capture() const { return master->videoScreen()->captureWindow(); }
+    LiveView* capture() const { return master->videoScreen()->captureWindow(); }
 
     Window(QSize size, bool still, const QString& file)
     {

@@ -4,7 +4,7 @@
 // The third argument turns the crash-safety flushing (every 0.5 s, sync
 // every 5 s) off (0) or on (1), so the two rows show what it costs.
 // LUMIVARK_BENCH_SECONDS sets the length (default 60).
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/testpatterndriver.h"
 
 #include <QApplication>
@@ -50,14 +50,14 @@ void BM_Record(benchmark::State& state)
         ps.rate = 30;
         driver.setSettings(ps);
         driver.open();
-        lv::SequenceCapture capture;
+        lv::Recorder capture;
         driver.start([&](const lv::FramePtr& f) { capture.pushFrame(f); }, [](const QString&) {});
         // The device alone, as the baseline the recording adds to.
         const double base0 = processCpuSeconds();
         QThread::sleep(3);
         const double deviceCpuPerSecond = (processCpuSeconds() - base0) / 3.0;
 
-        lv::SequenceCapture::Setup st;
+        lv::Recorder::Setup st;
         st.fileName = dir.filePath(QStringLiteral("bench.avi"));
         st.parms.dwRequestMicroSecPerFrame = 33333;
         st.parms.fCaptureAudio = 1;

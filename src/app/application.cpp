@@ -9,10 +9,10 @@
 #include "app/systeminformation.h"
 #include "app/systeminformationwindow.h"
 #include "app/videoscreen.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "base/ui/qtdialogs.h"
 #include "capture/ui/widgetdevicedialogs.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 #include "movie/ui/codecswindow.h"
 #include "net/ftpsettings.h"
 #include "net/ui/netconfig.h"
@@ -300,11 +300,11 @@ void Application::openCaptureFile()
     if (ending == QLatin1String("lvp")) {
         m_parameters->read(name, ParameterFileKind::User);
     } else if (ending == QLatin1String("bmp") || ending == QLatin1String("jpg")) {
-        Image* editor = OpenPictureInEditor(name);
+        ImageEditor* editor = OpenPictureInEditor(name);
         if (!editor)
             return; // the message said why; no empty window
         editor->setJpegQuality(m_model.preferences().JpegQuality);
-        QObject::connect(editor, &Image::statusString, &m, &MainWindow::setStatusString);
+        QObject::connect(editor, &ImageEditor::statusString, &m, &MainWindow::setStatusString);
         QMdiSubWindow* sub = m.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();
@@ -353,7 +353,7 @@ void Application::editPreferences()
     m_model.preferences() = v;
     // Open editors save at the new quality too, not at the one they were opened with.
     for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
-        if (auto* editor = qobject_cast<Image*>(sub->widget()))
+        if (auto* editor = qobject_cast<ImageEditor*>(sub->widget()))
             editor->setJpegQuality(m_model.preferences().JpegQuality);
 }
 
@@ -363,10 +363,10 @@ void Application::showDeviceInfo()
     const bool connected = m.videoScreen()->ConnectionTag == QLatin1String("vfw");
     if (connected)
         m.videoScreen()->RefreshWindow();
-    CaptureWindow* w = m.videoScreen()->captureWindow();
+    LiveView* w = m.videoScreen()->captureWindow();
     const CaptureDriverCaps& caps = m.videoScreen()->driverCaps();
     const QString system = w && w->driver() ? w->driver()->captureSystem() : QString();
-    VideoInfo dlg(connected, m.videoScreen()->windowTitle(), CaptureWindow::GetDriverVersion(caps.wDeviceIndex),
+    VideoInfo dlg(connected, m.videoScreen()->windowTitle(), LiveView::GetDriverVersion(caps.wDeviceIndex),
                   system, caps, &m);
     dlg.exec();
 }

@@ -12,9 +12,9 @@
 #include "base/settingsstore.h"
 #include "base/textnumber.h"
 #include "base/version.h"
-#include "capture/ui/capturewindow.h"
-#include "image/ui/image.h"
-#include "image/ui/multiimage.h"
+#include "capture/ui/liveview.h"
+#include "image/ui/imageeditor.h"
+#include "image/ui/seriesviewer.h"
 #include "modes/seriesnaming.h"
 #include "movie/avirepair.h"
 #include "modes/shuttersound.h"
@@ -89,7 +89,7 @@ CaptureController::~CaptureController() = default;
 
 void CaptureController::watchDevice()
 {
-    CaptureWindow* w = m_master.videoScreen()->captureWindow();
+    LiveView* w = m_master.videoScreen()->captureWindow();
     if (w == m_watched)
         return;
     m_watched = w;
@@ -106,9 +106,9 @@ void CaptureController::grabFrame(std::function<void(const QImage&)> then)
     m_master.videoScreen()->ImageOnClipboard(std::move(then));
 }
 
-Image* CaptureController::showInEditor(const QImage& frame, const QString& caption)
+ImageEditor* CaptureController::showInEditor(const QImage& frame, const QString& caption)
 {
-    Image* ed = ensureEditor();
+    ImageEditor* ed = ensureEditor();
     ed->setNewFrame(frame);
     ed->setWindowTitle(caption);
     if (QMdiSubWindow* sub = subWindowOf(ed))
@@ -117,17 +117,17 @@ Image* CaptureController::showInEditor(const QImage& frame, const QString& capti
     return ed;
 }
 
-Image* CaptureController::ensureEditor()
+ImageEditor* CaptureController::ensureEditor()
 {
     if (!m_editor) {
-        m_editor = new Image;
+        m_editor = new ImageEditor;
         m_editor->setJpegQuality(m_model.preferences().JpegQuality);
-        connect(m_editor, &Image::statusString, &m_master, &MainWindow::setStatusString);
+        connect(m_editor, &ImageEditor::statusString, &m_master, &MainWindow::setStatusString);
         // Queued: the waiting captures run after the question has gone, never inside it.
-        connect(m_editor, &Image::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
+        connect(m_editor, &ImageEditor::discardQuestionAnswered, this, &CaptureController::runWaitingCaptures,
                 Qt::QueuedConnection);
         // A closed editor is gone for captures at once, though deleted a little later.
-        connect(m_editor, &Image::closing, this, [this] { m_editor = nullptr; });
+        connect(m_editor, &ImageEditor::closing, this, [this] { m_editor = nullptr; });
         // Where the editor was last time; its size follows its picture.
         if (QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(m_editor))
             windowplaces::restoreChild(*sub, false);
@@ -135,10 +135,10 @@ Image* CaptureController::ensureEditor()
     return m_editor;
 }
 
-MultiImage* CaptureController::ensureViewer()
+SeriesViewer* CaptureController::ensureViewer()
 {
     if (!m_viewer) {
-        m_viewer = new MultiImage;
+        m_viewer = new SeriesViewer;
         m_master.mdiArea()->addSubWindow(m_viewer);
     }
     return m_viewer;
@@ -187,7 +187,7 @@ void CaptureController::runWaitingCaptures()
 }
 
 void CaptureController::editorFrame(const QString& caption, std::function<void()> retry,
-                                    std::function<void(Image&)> shown)
+                                    std::function<void(ImageEditor&)> shown)
 {
     if (!editorMayTakeFrame(std::move(retry)))
         return;
@@ -197,7 +197,7 @@ void CaptureController::editorFrame(const QString& caption, std::function<void()
             m_master.setStatusString(QStringLiteral("No picture from the capture device"));
             return;
         }
-        Image* ed = showInEditor(frame, caption);
+        ImageEditor* ed = showInEditor(frame, caption);
         if (shown)
             shown(*ed);
     });
@@ -250,7 +250,7 @@ void CaptureController::DispatchCapture(bool start)
         if (!start) {
             // A press on the record button is a mouse press; a keyboard or
             // programmatic press must stop the recording just the same.
-            CaptureWindow* w = m_master.videoScreen()->captureWindow();
+            LiveView* w = m_master.videoScreen()->captureWindow();
             if (w && w->GetStatus(m_master.videoScreen()->status()) && m_master.videoScreen()->status().fCapturingNow == 1)
                 m_master.videoScreen()->StopCapture();
             return;
@@ -277,7 +277,7 @@ void CaptureController::DispatchCapture(bool start)
                 m_master.setStatusString(QStringLiteral("No picture from the capture device"));
                 return;
             }
-            Image* ed = showInEditor(frame, QStringLiteral("Untitled "));
+            ImageEditor* ed = showInEditor(frame, QStringLiteral("Untitled "));
             ed->stamp(m_program->stamps(false), 0);
             ed->setResetPicture(ed->MasterImage().drawnImage());
         });
@@ -300,7 +300,7 @@ void CaptureController::DispatchCapture(bool start)
         if (type == 0) {
             // The video window's records follow the frame-by-frame movie the program opened.
             m_master.videoScreen()->SetCaptureParameters();
-            if (CaptureWindow* w = m_master.videoScreen()->captureWindow())
+            if (LiveView* w = m_master.videoScreen()->captureWindow())
                 w->SetCaptureFile(m_model.fileName());
         }
         return;
@@ -345,7 +345,7 @@ void CaptureController::CaptureFrameToEditor()
 
 void CaptureController::PutFrameOnClipboard()
 {
-    editorFrame(QStringLiteral("Image On Clipboard"), [this] { PutFrameOnClipboard(); }, [](Image& ed) {
+    editorFrame(QStringLiteral("Image On Clipboard"), [this] { PutFrameOnClipboard(); }, [](ImageEditor& ed) {
         if (!ed.MasterImage().isNull())
             QGuiApplication::clipboard()->setImage(ed.MasterImage().drawnImage());
     });
@@ -359,7 +359,7 @@ bool CaptureController::ShootImage()
 
 void CaptureController::showSeriesPicture(const QImage& picture, const QString& title)
 {
-    MultiImage* viewer = ensureViewer();
+    SeriesViewer* viewer = ensureViewer();
     viewer->setPicture(picture);
     viewer->setWindowTitle(title);
     if (QMdiSubWindow* sub = subWindowOf(viewer))

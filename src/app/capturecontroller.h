@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/command.h"
-#include "capture/ui/capturewindow.h"
-#include "image/ui/image.h"
-#include "image/ui/multiimage.h"
+#include "capture/ui/liveview.h"
+#include "image/ui/imageeditor.h"
+#include "image/ui/seriesviewer.h"
 #include "modes/runrecord.h"
 #include "settings/capturemodel.h"
 #include "modes/captureprogram.h"
@@ -59,8 +59,8 @@ public:
     void WriteInfo();
 
     // The windows the capture opens (null when closed).
-    Image* editor() const { return m_editor; }
-    MultiImage* multiImage() const { return m_viewer; }
+    ImageEditor* editor() const { return m_editor; }
+    SeriesViewer* multiImage() const { return m_viewer; }
     Autostart* autostart() const { return m_autostart; }
     const motion::Detector& motionDetector() const { return m_program->motionDetector(); }
     const SeriesCountdown& seriesCountdown() const { return m_program->seriesCountdown(); }
@@ -73,14 +73,14 @@ public:
 private:
     // The current frame, handed to `then` at once or when the device delivers its first.
     void grabFrame(std::function<void(const QImage&)> then);
-    Image* showInEditor(const QImage& frame, const QString& caption);
-    Image* ensureEditor();
-    MultiImage* ensureViewer();
+    ImageEditor* showInEditor(const QImage& frame, const QString& caption);
+    ImageEditor* ensureEditor();
+    SeriesViewer* ensureViewer();
     void closeViewer();
     void shutterSound();
     // The frame into the editor, then `shown`; nothing when there is no picture
     // or the edited one is kept (or asked about: then `retry` runs after the answer).
-    void editorFrame(const QString& caption, std::function<void()> retry, std::function<void(Image&)> shown = {});
+    void editorFrame(const QString& caption, std::function<void()> retry, std::function<void(ImageEditor&)> shown = {});
     void showSeriesPicture(const QImage& picture, const QString& title);
     void watchDevice();
     void masterTick();
@@ -91,10 +91,10 @@ private:
     MainWindow& m_master;
     CaptureModel& m_model;
     RunRecord& m_run;
-    QPointer<Image> m_editor;
-    QPointer<MultiImage> m_viewer;
+    QPointer<ImageEditor> m_editor;
+    QPointer<SeriesViewer> m_viewer;
     QPointer<Autostart> m_autostart;
-    QPointer<CaptureWindow> m_watched;
+    QPointer<LiveView> m_watched;
     CaptureProgram* m_program = nullptr;
     // Sends the series pictures through the upload spool; made anew when the
     // Internet Settings change.

@@ -1,5 +1,5 @@
 #include "app/fullscreen.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -54,10 +54,10 @@ void Fullscreen::showEvent(QShowEvent* e)
 
 void Fullscreen::connectDevice()
 {
-    m_capture = CaptureWindow::CreateCaptureWindow(this);
+    m_capture = LiveView::CreateCaptureWindow(this);
     m_capture->installEventFilter(this);
     if (!m_capture->ConnectDriver(m_deviceIndex)) {
-        CaptureWindow::DisconnectDriver(m_capture);
+        LiveView::DisconnectDriver(m_capture);
         m_capture = nullptr;
         return;
     }
@@ -83,7 +83,7 @@ void Fullscreen::connectDevice()
 void Fullscreen::releaseDevice()
 {
     if (m_capture) {
-        CaptureWindow::DisconnectDriver(m_capture);
+        LiveView::DisconnectDriver(m_capture);
         m_capture = nullptr;
     }
     m_connected = false;

@@ -9,7 +9,7 @@ class QLabel;
 
 namespace lv {
 
-class CaptureWindow;
+class LiveView;
 
 // The live picture over the whole screen, until any key is pressed. It holds
 // the device while it is open; the video window lets go of it first.
@@ -24,7 +24,7 @@ public:
     // Where a picture of the video's own size sits centred on the screen.
     static QPoint centredPosition(QSize screen, QSize image);
 
-    CaptureWindow* captureWindow() const { return m_capture; }
+    LiveView* captureWindow() const { return m_capture; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -41,7 +41,7 @@ private:
     QString m_tag;
     QLineEdit* m_keyy = nullptr;
     QLabel* m_mira = nullptr;
-    CaptureWindow* m_capture = nullptr;
+    LiveView* m_capture = nullptr;
     bool m_connected = false;
 };
 

@@ -3,7 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/splash.h"
 #include "app/videoscreen.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 
 #include <QDateTime>
 #include <csignal>
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         // For the start-up benchmark: report when the first live frame is on screen, then leave.
         auto* probe = new QTimer(&app);
         QObject::connect(probe, &QTimer::timeout, &app, [&master, &app, probe] {
-            lv::CaptureWindow* w = master.videoScreen()->captureWindow();
+            lv::LiveView* w = master.videoScreen()->captureWindow();
             if (master.isVisible() && w && w->latestFrame()) {
                 probe->stop();
                 // Queued behind the repaint the frame has already posted.

@@ -20,7 +20,7 @@
 #include "base/version.h"
 #include "capture/devicewatcher.h"
 #include "capture/pipewire/pwportal.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -450,7 +450,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     // Edited pictures are not thrown away without their owner's word.
     for (QMdiSubWindow* sub : m_mdi->subWindowList())
-        if (auto* editor = qobject_cast<Image*>(sub->widget()); editor && !editor->mayDiscard()) {
+        if (auto* editor = qobject_cast<ImageEditor*>(sub->widget()); editor && !editor->mayDiscard()) {
             event->ignore();
             return;
         }

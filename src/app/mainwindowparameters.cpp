@@ -3,7 +3,7 @@
 #include "app/panels/moviepanel.h"
 #include "app/panels/seriespanel.h"
 #include "app/videoscreen.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "settings/parameterfile.h"
 
 namespace lv {
@@ -24,7 +24,7 @@ CaptureSettings MainWindowParameters::captureSettings() const
     CaptureSettings c = m_master.model().forFile();
     VideoScreen& screen = *m_master.videoScreen();
     c.DeviceDescription = screen.windowTitle();
-    if (CaptureWindow* w = screen.captureWindow())
+    if (LiveView* w = screen.captureWindow())
         w->GetStatus(screen.status());
     c.ViewModeOverlay = screen.status().fOverlayWindow == 1;
     return c;

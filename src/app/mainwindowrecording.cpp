@@ -4,7 +4,7 @@
 #include "app/panels/panelparts.h"
 #include "app/videoscreen.h"
 #include "capture/recordingstatus.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 
 namespace lv {
 
@@ -28,7 +28,7 @@ void MainWindow::recordingStarted(const QString&, const QString& withoutSound)
 
 void MainWindow::recordingProgress(uint32_t frames, uint32_t dropped, int64_t freeBytes)
 {
-    if (CaptureWindow* w = m_videoScreen->captureWindow())
+    if (LiveView* w = m_videoScreen->captureWindow())
         w->GetStatus(m_videoScreen->status());
     m_run.FreeSpaceNow = freeBytes;
     if (m_run.FreeSpaceNow >= m_run.FreeSpaceAtStart)
@@ -59,7 +59,7 @@ void MainWindow::recordingProgress(uint32_t frames, uint32_t dropped, int64_t fr
 
 void MainWindow::recordingEnded(const MovieRecordingResult& result)
 {
-    if (CaptureWindow* w = m_videoScreen->captureWindow())
+    if (LiveView* w = m_videoScreen->captureWindow())
         w->GetStatus(m_videoScreen->status());
     if (visibleBand() == QLatin1String("movie") && m_model.runState() == RunState::Recording)
         m_model.setRunState(RunState::Idle);

@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "base/dialogs.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 #include "movie/ui/movieviewer.h"
 
 #include <QFileInfo>
@@ -34,11 +34,11 @@ MovieViewer* MovieWindows::ensureViewer()
             m.unsetCursor();
     };
     host.openInEditor = [this](const QImage& picture, const QString& caption) {
-        auto* editor = new Image;
+        auto* editor = new ImageEditor;
         editor->setNewFrame(picture);
         editor->setJpegQuality(m_master.model().preferences().JpegQuality);
         editor->setWindowTitle(caption);
-        connect(editor, &Image::statusString, &m_master, &MainWindow::setStatusString);
+        connect(editor, &ImageEditor::statusString, &m_master, &MainWindow::setStatusString);
         QMdiSubWindow* sub = m_master.mdiArea()->addSubWindow(editor);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->show();

@@ -1,7 +1,7 @@
 #include "app/recordingindicator.h"
 #include "app/mainwindow.h"
 #include "app/videoscreen.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/recordingstatus.h"
 
 #include <QPainter>
@@ -37,7 +37,7 @@ QString RecordingIndicator::textFor(const QString& band, uint32_t frames, int32_
 
 void RecordingIndicator::refresh()
 {
-    CaptureWindow* w = m_master.videoScreen()->captureWindow();
+    LiveView* w = m_master.videoScreen()->captureWindow();
     const bool running = m_master.model().runState() != RunState::Idle;
     QString text;
     if (w && w->isVisible() && running) {

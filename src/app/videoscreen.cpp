@@ -4,7 +4,7 @@
 #include "base/ui/subwindowfit.h"
 #include "base/textnumber.h"
 #include "capture/movierecords.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "modes/movierecording.h"
 
 #include <QApplication>
@@ -50,12 +50,12 @@ const CaptureDriverCaps& VideoScreen::driverCaps() const { return m_master.model
 
 void VideoScreen::resizeToVideo()
 {
-    CaptureWindow* w = m_window;
+    LiveView* w = m_window;
     if (!w)
         return;
     w->GetStatus(status());
     w->FitWindow(0, 0, 0, 0);
-    setWindowTitle(CaptureWindow::GetDriverName(m_master.model().settings().DeviceIndex));
+    setWindowTitle(LiveView::GetDriverName(m_master.model().settings().DeviceIndex));
     const int width = static_cast<int>(status().uiImageWidth);
     const int height = static_cast<int>(status().uiImageHeight);
     m_master.setPanelText(QStringLiteral("resolution"),
@@ -87,7 +87,7 @@ void VideoScreen::resizeEvent(QResizeEvent* e)
 void VideoScreen::placeChildren()
 {
     // The capture window takes the whole client area and draws the whole picture in it.
-    if (CaptureWindow* w = m_window; w && w->parentWidget() == this)
+    if (LiveView* w = m_window; w && w->parentWidget() == this)
         w->setGeometry(rect());
     m_mira->move(std::max(0, width() - m_mira->width()), std::max(0, height() - m_mira->height()));
     m_mira->raise();
@@ -109,16 +109,16 @@ void VideoScreen::Initialize()
         QApplication::restoreOverrideCursor();
         return;
     }
-    CaptureWindow::DisconnectDriver(m_window);
-    m_window = CaptureWindow::CreateCaptureWindow(this);
-    CaptureWindow* w = m_window;
+    LiveView::DisconnectDriver(m_window);
+    m_window = LiveView::CreateCaptureWindow(this);
+    LiveView* w = m_window;
     w->installEventFilter(this);
-    w->SetStatusCallback([this](CaptureWindow*, int code, const QString&) {
+    w->SetStatusCallback([this](LiveView*, int code, const QString&) {
         m_master.run().LastStatusCode = static_cast<int16_t>(code);
         return true;
     });
     if (!w->ConnectDriver(m_master.model().settings().DeviceIndex)) {
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
         m_window = nullptr;
         m_master.setStatusString(QStringLiteral("Not Connected"));
         setWindowTitle(QStringLiteral("No Signal"));
@@ -183,7 +183,7 @@ void VideoScreen::Disconnect()
     if (connected()) {
         settings::save(QStringLiteral("VLUMIVARK"), QStringLiteral("ADV"), QStringLiteral("YIELD"),
                        QString::number(m_master.model().captureParms().fYield));
-        if (CaptureWindow* w = m_window) {
+        if (LiveView* w = m_window) {
             // What the user set stays with the device for its next connect.
             movieSettingsToDevice();
             w->SetSequenceSetup(m_master.model().captureParms());
@@ -193,7 +193,7 @@ void VideoScreen::Disconnect()
             endRecording();
             m_recordingAbort.disarm();
             w->removeEventFilter(this);
-            CaptureWindow::DisconnectDriver(w);
+            LiveView::DisconnectDriver(w);
             m_window = nullptr;
         }
     }
@@ -274,7 +274,7 @@ void VideoScreen::Preview(int16_t rate)
 
 void VideoScreen::Record()
 {
-    CaptureWindow* w = m_window;
+    LiveView* w = m_window;
     if (!connected() || !w)
         return;
     w->SetCaptureFile(m_master.model().fileName());
@@ -339,7 +339,7 @@ void VideoScreen::endRecording()
 // device's records (the capture records and the sound format).
 void VideoScreen::movieSettingsToDevice()
 {
-    CaptureWindow* w = m_window;
+    LiveView* w = m_window;
     AudioFormat a;
     w->GetAudioFormat(a, w->GetAudioFormatSize());
     movieSettingsToRecords(m_master.model().settings(), m_master.model().captureParms(), a);

@@ -10,7 +10,7 @@
 
 namespace lv {
 
-class CaptureWindow;
+class LiveView;
 class MainWindow;
 class MovieRecording;
 
@@ -48,7 +48,7 @@ public:
     void SetCaptureParameters();
     void CaptureSingle();
 
-    CaptureWindow* captureWindow() const { return m_window; }
+    LiveView* captureWindow() const { return m_window; }
     // The connected device's records as last read from it (kept by the model).
     CaptureStatus& status();
     const CaptureDriverCaps& driverCaps() const;
@@ -83,7 +83,7 @@ private:
     void viewButtons();
 
     MainWindow& m_master;
-    CaptureWindow* m_window = nullptr; // the connected device's; null when none
+    LiveView* m_window = nullptr; // the connected device's; null when none
     QLabel* m_mira = nullptr;
     bool m_settingsLoaded = false;
     void endRecording();

@@ -67,7 +67,7 @@ constexpr ParmsField kParmsFields[] = {
 
 CaptureSession::CaptureSession(QObject* parent)
     : QObject(parent)
-    , m_sequence(std::make_unique<SequenceCapture>())
+    , m_sequence(std::make_unique<Recorder>())
 {
 }
 
@@ -337,7 +337,7 @@ void CaptureSession::onDriverFrame(const FramePtr& frame)
     }
 }
 
-bool CaptureSession::startRecording(SequenceCapture::Setup setup)
+bool CaptureSession::startRecording(Recorder::Setup setup)
 {
     m_error.clear();
     if (!m_driver) {
@@ -346,7 +346,7 @@ bool CaptureSession::startRecording(SequenceCapture::Setup setup)
     }
     setup.driver = m_driver.get();
     std::weak_ptr<std::atomic<bool>> alive = m_alive;
-    // SequenceCapture calls this on the session's thread.
+    // Recorder calls this on the session's thread.
     setup.status = [this, alive](int code) {
         if (auto a = alive.lock(); a && *a)
             emit recordingStatus(code);
@@ -364,7 +364,7 @@ bool CaptureSession::startRecording()
 {
     if (!m_driver || m_sequence->capturing())
         return false;
-    SequenceCapture::Setup setup;
+    Recorder::Setup setup;
     setup.fileName = m_captureFile;
     setup.parms = m_parms;
     setup.audio = m_audio;

@@ -2,7 +2,7 @@
 
 #include "capture/capturedriver.h"
 #include "capture/capturetypes.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 
 #include <QMutex>
 #include <QObject>
@@ -79,7 +79,7 @@ public:
 
     // Starts a streaming recording; setup.driver and setup.status are filled
     // in by the session. False (with errorText()) when it cannot start.
-    bool startRecording(SequenceCapture::Setup setup);
+    bool startRecording(Recorder::Setup setup);
     // The same into the capture file, with the capture record and sound
     // format of the records; false also while a recording runs.
     bool startRecording();
@@ -97,8 +97,8 @@ public:
     // False when none was open.
     bool closeSingleFrames();
     bool singleFramesOpen() const { return m_singleOpen; }
-    SequenceCapture& recorder() { return *m_sequence; }
-    const SequenceCapture& recorder() const { return *m_sequence; }
+    Recorder& recorder() { return *m_sequence; }
+    const Recorder& recorder() const { return *m_sequence; }
 
 signals:
     // A new frame is there (coalesced: not one signal per frame when the
@@ -121,7 +121,7 @@ private:
     AudioFormat m_audio;
     QString m_captureFile;
     bool m_scale = false;
-    std::unique_ptr<SequenceCapture> m_sequence;
+    std::unique_ptr<Recorder> m_sequence;
     QString m_error;
     mutable QMutex m_frameMutex;
     FramePtr m_latest;

@@ -53,7 +53,7 @@ bool MovieRecording::start()
     m_lastFrames = m_lastDropped = UINT32_MAX;
     m_freeAtStart = m_freeNow = freeDiskSpace(m_settings.fileName);
 
-    SequenceCapture::Setup setup;
+    Recorder::Setup setup;
     setup.fileName = m_settings.fileName;
     setup.parms = m_settings.parms;
     setup.audio = m_settings.audio;
@@ -121,7 +121,7 @@ void MovieRecording::onFrame()
 {
     if (!m_running || !m_session || !m_session->isRecording())
         return;
-    const SequenceCapture& rec = m_session->recorder();
+    const Recorder& rec = m_session->recorder();
     const uint32_t frames = rec.framesCaptured();
     const uint32_t dropped = rec.framesDropped();
     const int64_t now = m_clock.elapsed();
@@ -144,7 +144,7 @@ void MovieRecording::finish()
     m_finished = true;
     if (m_session) {
         disconnect(m_session, nullptr, this, nullptr);
-        const SequenceCapture& rec = m_session->recorder();
+        const Recorder& rec = m_session->recorder();
         m_result.frames = rec.framesCaptured();
         m_result.dropped = rec.framesDropped();
         m_result.error = rec.errorText();

@@ -81,7 +81,7 @@ struct CaptureSettings {
     int32_t AudioBits = 8;                 // (bits list entry + 1) * 8
     int32_t AudioRate = 8000;              // Hz; only 8000, 11025, 22050, 44100 are written
 
-    // AVI Other Information (movie toolbar, or series toolbar in Multiple Image mode)
+    // AVI Other Information (movie toolbar, or series toolbar in Multiple ImageEditor mode)
     bool AviInfo = true;                   // button "writeinfo" pressed
     QString Copyright, Artist, Subject, Product, Source, Comments;
 

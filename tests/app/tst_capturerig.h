@@ -9,7 +9,7 @@
 #include "base/programdirectory.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/testpatterndriver.h"
 #include "capture/ui/widgetdevicedialogs.h"
 #include "mainwindowparts.h"
@@ -64,7 +64,7 @@ struct Rig {
     }
 
     // The connected device's capture window; null when none.
-    lv::CaptureWindow* window() const { return master->videoScreen()->captureWindow(); }
+    lv::LiveView* window() const { return master->videoScreen()->captureWindow(); }
     lv::TestPatternDriver* pattern() const
     {
         return window() ? dynamic_cast<lv::TestPatternDriver*>(window()->driver()) : nullptr;

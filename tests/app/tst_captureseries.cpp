@@ -1,8 +1,8 @@
 #include "tst_capturerig.h"
 
 #include "image/bitmapfile.h"
-#include "image/ui/image.h"
-#include "image/ui/multiimage.h"
+#include "image/ui/imageeditor.h"
+#include "image/ui/seriesviewer.h"
 #include "mainwindowparts.h"
 
 #include <QClipboard>
@@ -253,7 +253,7 @@ private slots:
         rig.ctl->playSound = [&](const QString&) { return ++sounds, true; };
         rig.master->RecordButtonClicked();
         QCOMPARE(rig.recordImage(), QStringLiteral("pause"));
-        Image* ed = rig.ctl->editor();
+        ImageEditor* ed = rig.ctl->editor();
         QVERIFY(ed);
         QCOMPARE(ed->windowTitle(), QStringLiteral("Untitled "));
         // Stamped, and the stamped picture is what "reset" restores.

@@ -1,6 +1,6 @@
 #include "tst_capturerig.h"
 
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 
 #include <QAction>
 #include <QMdiSubWindow>
@@ -17,11 +17,11 @@ QMdiSubWindow* frameOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->
 QImage rgb(const QImage& i) { return i.convertToFormat(QImage::Format_RGB888); }
 
 // A picture in the editor with an effect on it, not saved.
-Image* editedPicture(Rig& rig)
+ImageEditor* editedPicture(Rig& rig)
 {
     rig.master->SelectImageMode();
     rig.master->RecordButtonClicked();
-    Image* ed = rig.ctl->editor();
+    ImageEditor* ed = rig.ctl->editor();
     if (!ed)
         return nullptr;
     ed->effectsMenu()->findChild<QAction*>(QStringLiteral("negative"))->trigger();
@@ -64,7 +64,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.avi")));
-        QPointer<Image> ed = editedPicture(rig);
+        QPointer<ImageEditor> ed = editedPicture(rig);
         QVERIFY(ed);
         QVERIFY(ed->isModified());
         const QImage edited = rgb(ed->MasterImage().drawnImage());
@@ -160,7 +160,7 @@ private slots:
         ScopedScriptedDialogs dlg;
         QTemporaryDir out;
         Rig rig(out.filePath(QStringLiteral("cam.avi")));
-        QPointer<Image> ed = editedPicture(rig);
+        QPointer<ImageEditor> ed = editedPicture(rig);
         QVERIFY(ed);
         const QImage edited = rgb(ed->MasterImage().drawnImage());
         dlg.d.answers.enqueue(Dialogs::Answer(answer));

@@ -7,7 +7,7 @@
 #include "app/application.h"
 #include "capture/alsaaudiosource.h"
 #include "capture/drivercatalogue.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 #include "settings/ui/preferences.h"
 #include "settings/ui/videoinfo.h"
 #include "mainwindowparts.h"
@@ -450,9 +450,9 @@ private slots:
 
         // A new quality reaches an editor that is already open.
         m.action(Command::Snapshot)->trigger(); // Capture Frame
-        Image* editor = nullptr;
+        ImageEditor* editor = nullptr;
         for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
-            if (auto* e = qobject_cast<Image*>(sub->widget()))
+            if (auto* e = qobject_cast<ImageEditor*>(sub->widget()))
                 editor = e;
         QVERIFY(editor);
         QTRY_VERIFY(!editor->MasterImage().isNull());

@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/testpatterndriver.h"
 #include "mainwindowparts.h"
 
@@ -26,7 +26,7 @@ namespace {
 
 TestPatternDriver* pattern(const Application& app)
 {
-    CaptureWindow* w = app.master()->videoScreen()->captureWindow();
+    LiveView* w = app.master()->videoScreen()->captureWindow();
     return w ? dynamic_cast<TestPatternDriver*>(w->driver()) : nullptr;
 }
 
@@ -74,7 +74,7 @@ void leaveFullScreen(QSize* picture, bool* wholeOnScreen)
         auto* full = qobject_cast<Fullscreen*>(QApplication::activeModalWidget());
         if (!full)
             return;
-        if (CaptureWindow* w = full->captureWindow()) {
+        if (LiveView* w = full->captureWindow()) {
             CaptureStatus st;
             w->GetStatus(st);
             *picture = QSize(int(st.uiImageWidth), int(st.uiImageHeight));

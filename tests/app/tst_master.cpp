@@ -7,7 +7,7 @@
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/drivercatalogue.h"
 #include "movie/avirepair.h"
 #include "movie/aviwriter.h"

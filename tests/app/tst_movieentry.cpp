@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/moviewindows.h"
 #include "base/scripteddialogs.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 #include "movie/movieplayer.h"
 #include "movie/ui/movieviewer.h"
 #include "mainwindowparts.h"
@@ -47,11 +47,11 @@ bool makeClip(const QString& file, int frames)
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-QList<Image*> editors(MainWindow& m)
+QList<ImageEditor*> editors(MainWindow& m)
 {
-    QList<Image*> out;
+    QList<ImageEditor*> out;
     for (QMdiSubWindow* sub : m.mdiArea()->subWindowList())
-        if (auto* e = qobject_cast<Image*>(sub->widget()))
+        if (auto* e = qobject_cast<ImageEditor*>(sub->widget()))
             out << e;
     return out;
 }
@@ -195,7 +195,7 @@ private slots:
         v->toolbarClicked(QStringLiteral("extractimg"));
         QVERIFY(!m.MainToolbar->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(editors(m).size(), 1, 20000);
-        Image* editor = editors(m).first();
+        ImageEditor* editor = editors(m).first();
         QCOMPARE(editor->windowTitle(), QStringLiteral("clip_Frame_12"));
         QCOMPARE(editor->MasterImage().drawnImage().convertToFormat(QImage::Format_RGB32),
                  v->player().currentImage().convertToFormat(QImage::Format_RGB32));

@@ -3,7 +3,7 @@
 #include "apptestenv.h"
 
 #include "app/mainwindow.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 
 #include <QAction>
 #include <QTest>
@@ -71,7 +71,7 @@ private slots:
     {
         QFETCH(QString, button);
         QFETCH(QString, key);
-        Image editor;
+        ImageEditor editor;
         auto* bar = editor.findChild<QToolBar*>(QStringLiteral("Mastertoolbar"));
         QVERIFY(bar);
         QAction* a = bar->findChild<QAction*>(button);

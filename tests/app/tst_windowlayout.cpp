@@ -2,8 +2,8 @@
 #include "tst_capturerig.h"
 
 #include "app/moviewindows.h"
-#include "image/ui/image.h"
-#include "image/ui/multiimage.h"
+#include "image/ui/imageeditor.h"
+#include "image/ui/seriesviewer.h"
 #include "movie/movieplayer.h"
 #include "movie/ui/movieplayerview.h"
 #include "movie/ui/movieviewer.h"
@@ -70,7 +70,7 @@ void verifyWholePicture(MainWindow& m, const QRect& shown, const QImage& picture
 // video window's client area that is not black padding.
 QRect livePicture(MainWindow& m)
 {
-    CaptureWindow* w = m.videoScreen()->captureWindow();
+    LiveView* w = m.videoScreen()->captureWindow();
     const QImage seen = w->grab().toImage();
     int left = seen.width(), top = seen.height(), right = -1, bottom = -1;
     for (int y = 0; y < seen.height(); ++y)
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         rig.setPattern(format, true);
         m.action(Command::Snapshot)->trigger(); // the snapshot key
-        Image* ed = rig.ctl->editor();
+        ImageEditor* ed = rig.ctl->editor();
         QVERIFY(ed);
         if (windowItem)
             m.action(*windowItem)->trigger();
@@ -316,7 +316,7 @@ private slots:
         rig.multiple(1);
         m.RecordButtonClicked();
         part<QPushButton>(m, "Shooter")->click();
-        MultiImage* viewer = rig.ctl->multiImage();
+        SeriesViewer* viewer = rig.ctl->multiImage();
         QVERIFY(viewer);
         auto* sub = qobject_cast<QMdiSubWindow*>(viewer->parentWidget());
         sub->raise();

@@ -5,7 +5,7 @@
 #include "app/videoscreen.h"
 #include "base/scripteddialogs.h"
 #include "base/settingsstore.h"
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -21,7 +21,7 @@ QMdiSubWindow* frameOf(QWidget* w) { return w ? qobject_cast<QMdiSubWindow*>(w->
 QMdiSubWindow* editorFrame(MainWindow& m)
 {
     for (QMdiSubWindow* s : m.mdiArea()->subWindowList())
-        if (qobject_cast<Image*>(s->widget()))
+        if (qobject_cast<ImageEditor*>(s->widget()))
             return s;
     return nullptr;
 }

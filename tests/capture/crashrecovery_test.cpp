@@ -2,7 +2,7 @@
 // repair at the next start. The recording runs in a child: this same program
 // started with --record-child.
 #include "../movie/ffprobe.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/testpatterndriver.h"
 #include "movie/avirepair.h"
 
@@ -34,7 +34,7 @@ int recordChild(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     TestPatternDriver driver;
-    SequenceCapture capture;
+    Recorder capture;
     TestPatternSettings s;
     s.size = QSize(320, 240);
     s.rate = kRate;
@@ -47,7 +47,7 @@ int recordChild(int argc, char** argv)
     driver.setSettings(s);
     driver.open();
     driver.start([&capture](const FramePtr& f) { capture.pushFrame(f); }, [](const QString&) {});
-    SequenceCapture::Setup st;
+    Recorder::Setup st;
     st.fileName = QString::fromLocal8Bit(argv[2]);
     st.parms.dwRequestMicroSecPerFrame = 1000000 / s.rate;
     st.parms.fYield = 1;

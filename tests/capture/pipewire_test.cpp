@@ -5,7 +5,7 @@
 #include "capture/pipewire/pwdriver.h"
 #include "capture/pipewire/pwportal.h"
 #include "capture/pipewire/pwsession.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/testpatterndriver.h"
 #include "collectedframes.h"
 
@@ -353,11 +353,11 @@ private slots:
         QVERIFY(info);
         PipeWireDriver driver(*info);
         QVERIFY(driver.open());
-        SequenceCapture capture;
+        Recorder capture;
         QList<int> codes;
         QVERIFY(driver.start([&](const FramePtr& f) { capture.pushFrame(f); }, [&](const QString&) { capture.deviceLost(); }));
         QTemporaryDir dir;
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = dir.filePath(QStringLiteral("three.avi"));
         st.parms.dwRequestMicroSecPerFrame = 33333;
         st.parms.fLimitEnabled = 1;
@@ -440,7 +440,7 @@ private slots:
         QVERIFY(info);
         PipeWireDriver driver(*info);
         QVERIFY(driver.open());
-        SequenceCapture capture;
+        Recorder capture;
         Collected got;
         QVERIFY(driver.start(
             [&](const FramePtr& f) {
@@ -454,7 +454,7 @@ private slots:
         // Frames already on their way are let through before the recording starts.
         QTest::qWait(500);
         QTemporaryDir dir;
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = dir.filePath(QStringLiteral("empty.avi"));
         st.parms.dwRequestMicroSecPerFrame = 33333;
         st.parms.fLimitEnabled = 1;
@@ -481,7 +481,7 @@ private slots:
         QVERIFY(info);
         PipeWireDriver driver(*info);
         QVERIFY(driver.open());
-        SequenceCapture capture;
+        Recorder capture;
         Collected got;
         QVERIFY(driver.start([&](const FramePtr& f) { capture.pushFrame(f); },
                              [&](const QString& reason) {
@@ -489,7 +489,7 @@ private slots:
                                  capture.deviceLost();
                              }));
         QTemporaryDir dir;
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = dir.filePath(QStringLiteral("lost.avi"));
         st.parms.dwRequestMicroSecPerFrame = 33333;
         st.driver = &driver;

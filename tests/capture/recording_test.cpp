@@ -1,6 +1,6 @@
 #include "../scopedtmpfs.h"
 #include "../movie/ffprobe.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/testpattern.h"
 #include "capture/testpatterndriver.h"
 
@@ -45,7 +45,7 @@ FramePtr syntheticFrame(uint64_t sequence, int64_t timestampUs, QSize size = {16
 // and the frame numbers the device itself skipped (a late wake-up under load).
 struct Rig {
     TestPatternDriver driver;
-    SequenceCapture capture;
+    Recorder capture;
     QList<int> codes;
     std::atomic<uint32_t> sourceSkipped{0};
     uint64_t lastSequence = 0;
@@ -68,9 +68,9 @@ struct Rig {
     }
     ~Rig() { driver.close(); }
 
-    SequenceCapture::Setup setup(const QString& file, uint32_t usPerFrame, uint32_t limitSeconds)
+    Recorder::Setup setup(const QString& file, uint32_t usPerFrame, uint32_t limitSeconds)
     {
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = file;
         st.parms.dwRequestMicroSecPerFrame = usPerFrame;
         st.parms.fLimitEnabled = limitSeconds > 0 ? 1 : 0;
@@ -122,7 +122,7 @@ private slots:
 
         Rig rig({320, 240}, 30);
         const QString file = m_dir.filePath(QStringLiteral("rate.avi"));
-        SequenceCapture::Setup st = rig.setup(file, usPerFrame, 2);
+        Recorder::Setup st = rig.setup(file, usPerFrame, 2);
         if (channels > 0) {
             st.parms.fCaptureAudio = 1;
             st.audio.nChannels = uint16_t(channels);
@@ -188,7 +188,7 @@ private slots:
         QFETCH(QString, codecName);
         Rig rig;
         const QString file = m_dir.filePath(QStringLiteral("codec.avi"));
-        SequenceCapture::Setup st = rig.setup(file, 66667, 1);
+        Recorder::Setup st = rig.setup(file, 66667, 1);
         st.codec = CodecChoice{encoder, 60};
         QVERIFY(rig.capture.start(st));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.capture.capturing(), 5000);
@@ -216,9 +216,9 @@ private slots:
         QFETCH(uint32_t, usPerFrame);
         QFETCH(QList<int>, missing);
         QFETCH(uint32_t, dropped);
-        SequenceCapture capture;
+        Recorder capture;
         QList<int> codes;
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = m_dir.filePath(QStringLiteral("gaps.avi"));
         st.parms.dwRequestMicroSecPerFrame = usPerFrame;
         st.frameSize = {160, 120};
@@ -260,7 +260,7 @@ private slots:
         QFETCH(uint32_t, limit);
         QFETCH(bool, stopTwice);
         Rig rig;
-        SequenceCapture::Setup st = rig.setup(m_dir.filePath(QStringLiteral("exclusive.avi")), 66667, limit);
+        Recorder::Setup st = rig.setup(m_dir.filePath(QStringLiteral("exclusive.avi")), 66667, limit);
         st.parms.fYield = 0;
         QVERIFY(rig.capture.start(st));
         // Back before the end: nothing ran the event loop in between.
@@ -294,7 +294,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("keep");
         f.close();
-        SequenceCapture::Setup st = rig.setup(blocker + QStringLiteral("/movie.avi"), 66667, 1);
+        Recorder::Setup st = rig.setup(blocker + QStringLiteral("/movie.avi"), 66667, 1);
         QVERIFY(!rig.capture.start(st));
         QVERIFY(!rig.capture.capturing());
         QVERIFY(!rig.capture.errorText().isEmpty());
@@ -322,7 +322,7 @@ private slots:
             QSKIP("cannot mount a tmpfs here (mounting needs root)");
         Rig rig({640, 480}, 30);
         const QString file = disk.path(QStringLiteral("full.avi"));
-        const SequenceCapture::Setup st = rig.setup(file, 33333, 10);
+        const Recorder::Setup st = rig.setup(file, 33333, 10);
         if (fullAtOnce) {
             QVERIFY(!rig.capture.start(st));
             QVERIFY2(rig.capture.errorText().contains(QStringLiteral("disk is full")), qPrintable(rig.capture.errorText()));
@@ -342,9 +342,9 @@ private slots:
 
     void deviceLossEndsWithAPlayableFile()
     {
-        SequenceCapture capture;
+        Recorder capture;
         QList<int> codes;
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = m_dir.filePath(QStringLiteral("lost.avi"));
         st.parms.dwRequestMicroSecPerFrame = 66667;
         st.frameSize = {160, 120};
@@ -390,7 +390,7 @@ private slots:
             return FramePtr(f);
         };
         const QString file = m_dir.filePath(QStringLiteral("yuv-%1.avi").arg(single));
-        SequenceCapture capture;
+        Recorder capture;
         if (single) {
             CaptureParms parms;
             parms.dwRequestMicroSecPerFrame = 66667;
@@ -399,7 +399,7 @@ private slots:
                 QVERIFY(capture.captureOne(frame(uint64_t(i), nowUs())));
             QVERIFY(capture.closeSingle());
         } else {
-            SequenceCapture::Setup st;
+            Recorder::Setup st;
             st.fileName = file;
             st.parms.dwRequestMicroSecPerFrame = 66667;
             st.frameSize = s.size;
@@ -452,7 +452,7 @@ private slots:
         QFETCH(QString, rateText);
         QFETCH(int, calls);
         QFETCH(bool, sizeKnown);
-        SequenceCapture capture;
+        Recorder capture;
         const QString file = m_dir.filePath(QStringLiteral("single.avi"));
         CaptureParms parms;
         parms.dwRequestMicroSecPerFrame = usPerFrame;
@@ -488,7 +488,7 @@ private slots:
         QFETCH(int, num);
         QFETCH(int, den);
         int n = 0, d = 0;
-        SequenceCapture::frameRateOf(us, &n, &d);
+        Recorder::frameRateOf(us, &n, &d);
         QCOMPARE(n, num);
         QCOMPARE(d, den);
     }

@@ -1,5 +1,5 @@
 #include "base/scripteddialogs.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "capture/devicedialogs.h"
 #include "capture/drivercatalogue.h"
 #include "capture/recordingstatus.h"
@@ -139,12 +139,12 @@ private slots:
         QFETCH(int, count);
         TableCatalogue cat(present);
         ScopedDriverCatalogue scoped(&cat);
-        QCOMPARE(CaptureWindow::CountDrivers(), count);
-        QCOMPARE(CaptureWindow::HasDrivers(), count > 0);
-        QCOMPARE(CaptureWindow::GetDriverName(count), QStringLiteral("Error!"));
-        QCOMPARE(CaptureWindow::GetDriverVersion(count), QStringLiteral("Error!"));
+        QCOMPARE(LiveView::CountDrivers(), count);
+        QCOMPARE(LiveView::HasDrivers(), count > 0);
+        QCOMPARE(LiveView::GetDriverName(count), QStringLiteral("Error!"));
+        QCOMPARE(LiveView::GetDriverVersion(count), QStringLiteral("Error!"));
         if (count > 0)
-            QCOMPARE(CaptureWindow::GetDriverName(0), QStringLiteral("Driver 0"));
+            QCOMPARE(LiveView::GetDriverName(0), QStringLiteral("Driver 0"));
     }
 
     void systemCatalogueListsTestPatternUnlessHidden()
@@ -167,20 +167,20 @@ private slots:
         cat.opens = false;
         ScopedDriverCatalogue scoped(&cat);
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(!w->ConnectDriver(0));
         CaptureStatus st;
         QVERIFY(!w->GetStatus(st));
         QVERIFY(!w->FitWindow(0, 0, 0, 0));
         QCOMPARE(w->GetCaptureFile(), QString());
-        QVERIFY(CaptureWindow::DisconnectDriver(w));
-        QVERIFY(!CaptureWindow::DisconnectDriver(nullptr));
+        QVERIFY(LiveView::DisconnectDriver(w));
+        QVERIFY(!LiveView::DisconnectDriver(nullptr));
     }
 
     void testPatternConnectsWithOverlayAndPreview()
     {
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0));
         CaptureDriverCaps caps;
         QVERIFY(w->GetDriverCaps(caps));
@@ -221,7 +221,7 @@ private slots:
         QVERIFY(grabbed);
         QVERIFY(f);
         QCOMPARE(f->picture().size(), QSize(320, 240));
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
     }
 
     void deviceWithoutOverlayRefusesOverlay()
@@ -230,13 +230,13 @@ private slots:
         cat.overlay = false;
         ScopedDriverCatalogue scoped(&cat);
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0));
         QVERIFY(!w->StartOverlay());
         CaptureParms parms;
         QVERIFY(w->GetSequenceSetup(parms));
         QCOMPARE(parms.dwRequestMicroSecPerFrame, 66667u);
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
     }
 
     void dialogsThatCannotShowSayWhy()
@@ -245,7 +245,7 @@ private slots:
         ScopedDriverCatalogue scoped(&cat);
         ScopedScriptedDialogs dlg;
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0));
         QVERIFY(!w->ShowSourceDialog());
         QVERIFY(!w->ShowFormatDialog());
@@ -253,7 +253,7 @@ private slots:
                                                QStringLiteral("Orbelstand: Cannot show Video Format Dialog.")}));
         QCOMPARE(dlg.d.requests.first().icon, Dialogs::Icon::Error);
         QCOMPARE(dlg.d.requests.first().caption, QStringLiteral("Video Lumivark 2000"));
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
     }
 
     // Without registered dialogs (the command-line program, a build without
@@ -275,7 +275,7 @@ private slots:
         ScopedDeviceDialogs scopedUi(registered ? &ui : nullptr);
         ScopedScriptedDialogs dlg;
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0)); // the test pattern
         auto* pattern = dynamic_cast<TestPatternDriver*>(w->driver());
         QVERIFY(pattern);
@@ -315,7 +315,7 @@ private slots:
         QCOMPARE(st.fScale, changed ? 1u : 0u);
         QCOMPARE(savedCodecChoice().encoder, changed ? QStringLiteral("ffv1") : codecBefore.encoder);
         saveCodecChoice(codecBefore);
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
     }
 
     void audioFormatValidation_data()
@@ -337,7 +337,7 @@ private slots:
         QFETCH(int, rate);
         QFETCH(bool, accepted);
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         QVERIFY(w->ConnectDriver(0));
         QCOMPARE(w->GetAudioFormatSize(), 22);
         AudioFormat f;
@@ -345,17 +345,17 @@ private slots:
         f.wBitsPerSample = static_cast<uint16_t>(bits);
         f.nSamplesPerSec = static_cast<uint32_t>(rate);
         QCOMPARE(w->SetAudioFormat(f, 22), accepted);
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
     }
 
     void statusCallbackIsClearable()
     {
         QWidget parent;
-        CaptureWindow* w = CaptureWindow::CreateCaptureWindow(&parent);
+        LiveView* w = LiveView::CreateCaptureWindow(&parent);
         int calls = 0;
-        QVERIFY(w->SetStatusCallback([&](CaptureWindow*, int, const QString&) { ++calls; return true; }));
+        QVERIFY(w->SetStatusCallback([&](LiveView*, int, const QString&) { ++calls; return true; }));
         QVERIFY(w->SetStatusCallback({}));
-        CaptureWindow::DisconnectDriver(w);
+        LiveView::DisconnectDriver(w);
         QCOMPARE(calls, 0);
     }
 

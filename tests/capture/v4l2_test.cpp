@@ -1,6 +1,6 @@
 #include "../movie/ffprobe.h"
 #include "capture/drivercatalogue.h"
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 #include "capture/testpatterndriver.h"
 #include "capture/v4l2/frameconverter.h"
 #include "capture/v4l2/v4l2devices.h"
@@ -381,11 +381,11 @@ private slots:
         V4l2Driver driver(listDevices().front());
         QVERIFY(driver.open());
         QVERIFY(driver.applyFormat(V4L2_PIX_FMT_MJPEG, {160, 120}, {1, 30}));
-        SequenceCapture capture;
+        Recorder capture;
         QList<int> codes;
         QVERIFY(driver.start([&](const FramePtr& f) { capture.pushFrame(f); },
                              [&](const QString&) { capture.deviceLost(); }));
-        SequenceCapture::Setup st;
+        Recorder::Setup st;
         st.fileName = dir.filePath(QStringLiteral("camera.avi"));
         st.parms.dwRequestMicroSecPerFrame = 33333;
         st.driver = &driver;

@@ -1,7 +1,7 @@
 #include "base/scripteddialogs.h"
 #include "image/bitmapfile.h"
-#include "image/ui/image.h"
-#include "image/ui/multiimage.h"
+#include "image/ui/imageeditor.h"
+#include "image/ui/seriesviewer.h"
 #include "image/ui/printtarget.h"
 #include "image/stamping.h"
 #include "imagetesttools.h"
@@ -69,7 +69,7 @@ private slots:
 
 void TestImageEditor::toolbarAndMenuKeys()
 {
-    Image editor;
+    ImageEditor editor;
     QCOMPARE(editor.toolbar()->objectName(), QStringLiteral("Mastertoolbar"));
     QStringList keys, tips;
     for (QAction* a : editor.toolbar()->actions()) {
@@ -122,7 +122,7 @@ void TestImageEditor::openFunctionLoadsPeersPictures()
     }
 
     ScopedScriptedDialogs scripted;
-    std::unique_ptr<Image> editor(OpenPictureInEditor(path));
+    std::unique_ptr<ImageEditor> editor(OpenPictureInEditor(path));
     QVERIFY(scripted.d.requests.isEmpty());
     QVERIFY(!editor->isVisible());
     QCOMPARE(editor->windowTitle(), QFileInfo(path).fileName());
@@ -191,7 +191,7 @@ void TestImageEditor::openFunctionRefusesBadFile()
     f.close();
 
     ScopedScriptedDialogs scripted;
-    std::unique_ptr<Image> editor(OpenPictureInEditor(path));
+    std::unique_ptr<ImageEditor> editor(OpenPictureInEditor(path));
     QCOMPARE(scripted.d.messages(), QStringList{message});
     QCOMPARE(scripted.d.requests.first().icon, Dialogs::Icon::Error);
     const QString caption = scripted.d.requests.first().caption; // the program's title
@@ -200,7 +200,7 @@ void TestImageEditor::openFunctionRefusesBadFile()
     QVERIFY(!editor);
 
     // An editor that holds a picture keeps it when another cannot be opened.
-    Image shown;
+    ImageEditor shown;
     shown.setNewFrame(lvtest::patternImage(11, 7));
     shown.setWindowTitle(QStringLiteral("kept"));
     QVERIFY(!shown.loadPictureFile(path));
@@ -214,7 +214,7 @@ void TestImageEditor::toolbarOpenAndSaveUseFiltersAndCaption()
     const QString bmp = dir.filePath(QStringLiteral("in.bmp"));
     QVERIFY(SavePictureAsBitmap(lvtest::patternImage(30, 20), bmp));
     ScopedScriptedDialogs scripted;
-    Image editor;
+    ImageEditor editor;
     editor.ProgressMessage(QStringLiteral("old text"));
 
     scripted.d.fileAnswers.enqueue(bmp);
@@ -222,7 +222,7 @@ void TestImageEditor::toolbarOpenAndSaveUseFiltersAndCaption()
     QCOMPARE(editor.progressText(), QString()); // the click emptied the status
     QCOMPARE(scripted.d.requests.size(), 1);
     QCOMPARE(scripted.d.requests[0].kind, ScriptedDialogs::Request::Kind::OpenFile);
-    QCOMPARE(scripted.d.requests[0].caption, Image::openFilter());
+    QCOMPARE(scripted.d.requests[0].caption, ImageEditor::openFilter());
     QCOMPARE(editor.windowTitle(), QStringLiteral("in.bmp"));
     QCOMPARE(editor.MasterImage().size(), QSize(30, 20));
 
@@ -235,7 +235,7 @@ void TestImageEditor::toolbarOpenAndSaveUseFiltersAndCaption()
     action(&editor, "save")->trigger();
     const auto& save = scripted.d.requests.last();
     QCOMPARE(save.kind, ScriptedDialogs::Request::Kind::SaveFile);
-    QCOMPARE(save.caption, Image::saveFilter());
+    QCOMPARE(save.caption, ImageEditor::saveFilter());
     QCOMPARE(save.initial, QStringLiteral("in.bmp"));
     QVERIFY(QFileInfo::exists(out));
     QCOMPARE(editor.windowTitle(), QStringLiteral("out.jpg"));
@@ -257,7 +257,7 @@ void TestImageEditor::savesByEnding()
     QFETCH(QString, name);
     QFETCH(QString, identified);
     QTemporaryDir dir;
-    Image editor;
+    ImageEditor editor;
     editor.setJpegQuality(83);
     editor.setNewFrame(lvtest::blockImage(41, 23));
     StampSettings s;
@@ -301,10 +301,10 @@ void TestImageEditor::saveFailureShowsTheLayersMessage()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     ScopedScriptedDialogs scripted;
-    Image editor;
+    ImageEditor editor;
     editor.setNewFrame(lvtest::blockImage(41, 23));
     QStringList status;
-    connect(&editor, &Image::statusString, this, [&](const QString& t) { status << t; });
+    connect(&editor, &ImageEditor::statusString, this, [&](const QString& t) { status << t; });
     const QString path = blocker + QLatin1Char('/') + name;
     QVERIFY(!editor.savePictureFile(path));
     QCOMPARE(scripted.d.messages(), messages);
@@ -317,11 +317,11 @@ void TestImageEditor::saveFailureShowsTheLayersMessage()
 
 void TestImageEditor::effectsReportProgressAccumulateAndReset()
 {
-    Image editor;
+    ImageEditor editor;
     const QImage frame = lvtest::patternImage(101, 12);
     editor.setNewFrame(frame);
     QStringList seen;
-    connect(&editor, &Image::progressMessage, this, [&](const QString& t) { seen << t; });
+    connect(&editor, &ImageEditor::progressMessage, this, [&](const QString& t) { seen << t; });
 
     action(editor.effectsMenu(), "negative")->trigger();
     const QStringList progress = seen.filter(QStringLiteral("Inverting... "));
@@ -362,7 +362,7 @@ void TestImageEditor::effectsReportProgressAccumulateAndReset()
 
 void TestImageEditor::clipboardHoldsDrawnPicture()
 {
-    Image editor;
+    ImageEditor editor;
     editor.setNewFrame(lvtest::patternImage(20, 10));
     StampSettings s;
     s.timeOn = true;
@@ -380,7 +380,7 @@ void TestImageEditor::printsPictureIntoPdf()
         QSKIP("pdfimages (poppler-utils) is not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("print.pdf"));
-    Image editor;
+    ImageEditor editor;
     editor.setNewFrame(lvtest::blockImage(160, 90));
     editor.setPrinterFactory([pdf] {
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -419,18 +419,18 @@ void TestImageEditor::editorLayout()
 {
     QFETCH(QSize, picture);
     QFETCH(int, clientWidth);
-    QCOMPARE(Image::clientSizeFor(picture, 30, 20), QSize(clientWidth, 30 + 20 + picture.height() + 20));
+    QCOMPARE(ImageEditor::clientSizeFor(picture, 30, 20), QSize(clientWidth, 30 + 20 + picture.height() + 20));
 
     QMdiArea area;
     area.resize(1200, 900);
-    auto* editor = new Image;
+    auto* editor = new ImageEditor;
     editor->setNewFrame(lvtest::blockImage(picture.width(), picture.height()));
     QMdiSubWindow* sub = area.addSubWindow(editor);
     area.show();
     sub->show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
     const int toolbarHeight = editor->toolbar()->height();
-    QCOMPARE(editor->size(), Image::clientSizeFor(picture, toolbarHeight, editor->size().height() - toolbarHeight - picture.height() - 20));
+    QCOMPARE(editor->size(), ImageEditor::clientSizeFor(picture, toolbarHeight, editor->size().height() - toolbarHeight - picture.height() - 20));
     const QLabel* label = editor->findChild<QLabel*>(QStringLiteral("MasterImage"));
     QCOMPARE(label->geometry().top(), toolbarHeight + 10);
     QCOMPARE(label->geometry().left(), (clientWidth - picture.width()) / 2);
@@ -440,7 +440,7 @@ void TestImageEditor::editorLayout()
 
 void TestImageEditor::multiImageLayoutAndStamp()
 {
-    MultiImage viewer;
+    SeriesViewer viewer;
     viewer.setPicture(lvtest::blockImage(320, 240));
     viewer.setWindowTitle(QStringLiteral("Untitled "));
     viewer.show();

@@ -3,7 +3,7 @@
 #include "app/videoscreen.h"
 #include "base/dialogs.h"
 #include "capture/drivercatalogue.h"
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 
 namespace lv {
 
@@ -19,10 +19,10 @@ DeviceMenu::DeviceMenu(CaptureModel& model, QWidget* parent)
 void DeviceMenu::fill()
 {
     clear();
-    if (CaptureWindow::HasDrivers()) {
-        const int n = CaptureWindow::CountDrivers();
+    if (LiveView::HasDrivers()) {
+        const int n = LiveView::CountDrivers();
         for (int i = 0; i < n; ++i)
-            addAction(CaptureWindow::GetDriverName(i))->setData(QStringLiteral("vfw"));
+            addAction(LiveView::GetDriverName(i))->setData(QStringLiteral("vfw"));
     } else {
         QAction* a = addAction(QStringLiteral("no MSVIDEO devices detected"));
         a->setData(QStringLiteral("menu"));
@@ -35,10 +35,10 @@ void DeviceMenu::fill()
 
 void DeviceMenu::devicesChanged()
 {
-    const QString current = CaptureWindow::GetDriverName(m_model.settings().DeviceIndex);
+    const QString current = LiveView::GetDriverName(m_model.settings().DeviceIndex);
     driverCatalogue().rescan();
-    for (int i = 0, n = CaptureWindow::CountDrivers(); i < n; ++i)
-        if (CaptureWindow::GetDriverName(i) == current) {
+    for (int i = 0, n = LiveView::CountDrivers(); i < n; ++i)
+        if (LiveView::GetDriverName(i) == current) {
             m_model.edit([i](CaptureSettings& c) { c.DeviceIndex = i; });
             break;
         }

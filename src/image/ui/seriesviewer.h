@@ -12,12 +12,12 @@ struct StampSettings;
 
 // Shows the latest picture of a series, or frames taken from a movie. The
 // caption is set by its users ("Untitled ", "Clipboard", a file name).
-class MultiImage final : public QWidget {
+class SeriesViewer final : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(MultiImage)
+    Q_DISABLE_COPY_MOVE(SeriesViewer)
 
 public:
-    explicit MultiImage(QWidget* parent = nullptr);
+    explicit SeriesViewer(QWidget* parent = nullptr);
 
     DrawnPicture& MasterImage() { return m_picture; }
     // A new picture (drawing cleared), shown at once.

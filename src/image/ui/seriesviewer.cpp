@@ -1,4 +1,4 @@
-#include "image/ui/multiimage.h"
+#include "image/ui/seriesviewer.h"
 
 #include "base/ui/subwindowfit.h"
 #include "image/stamping.h"
@@ -9,7 +9,7 @@
 
 namespace lv {
 
-MultiImage::MultiImage(QWidget* parent) : QWidget(parent), m_label(new QLabel(this))
+SeriesViewer::SeriesViewer(QWidget* parent) : QWidget(parent), m_label(new QLabel(this))
 {
     setObjectName(QStringLiteral("MultiImage"));
     m_label->setObjectName(QStringLiteral("MasterImage"));
@@ -17,30 +17,30 @@ MultiImage::MultiImage(QWidget* parent) : QWidget(parent), m_label(new QLabel(th
     m_label->move(8, 10);
 }
 
-void MultiImage::setPicture(const QImage& picture)
+void SeriesViewer::setPicture(const QImage& picture)
 {
     m_picture.setFrame(picture);
     refresh();
 }
 
-void MultiImage::stamp(const StampSettings& settings, int imageNumber)
+void SeriesViewer::stamp(const StampSettings& settings, int imageNumber)
 {
     StampImage(m_picture, settings, imageNumber);
     refresh();
 }
 
-void MultiImage::refresh()
+void SeriesViewer::refresh()
 {
     m_label->setPixmap(QPixmap::fromImage(m_picture.drawnImage()));
     layoutWindow();
 }
 
-QSize MultiImage::sizeHint() const
+QSize SeriesViewer::sizeHint() const
 {
     return clientSizeFor(m_picture.size());
 }
 
-void MultiImage::layoutWindow()
+void SeriesViewer::layoutWindow()
 {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (sub && (sub->isMinimized() || sub->isMaximized()))
@@ -55,7 +55,7 @@ void MultiImage::layoutWindow()
     placePicture();
 }
 
-void MultiImage::placePicture()
+void SeriesViewer::placePicture()
 {
     // At its own size 10 pixels from the top and 8 from the left when it fits;
     // otherwise as large as fits, keeping its shape.
@@ -66,13 +66,13 @@ void MultiImage::placePicture()
     m_label->setGeometry(8, 10, shown.width(), shown.height());
 }
 
-void MultiImage::resizeEvent(QResizeEvent* e)
+void SeriesViewer::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     placePicture();
 }
 
-bool MultiImage::event(QEvent* e)
+bool SeriesViewer::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)
         layoutWindow();

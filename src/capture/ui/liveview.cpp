@@ -1,4 +1,4 @@
-#include "capture/ui/capturewindow.h"
+#include "capture/ui/liveview.h"
 #include "base/dialogs.h"
 #include "capture/capturetiming.h"
 #include "capture/devicedialogs.h"
@@ -18,19 +18,19 @@ const QString kError = QStringLiteral("Error!");
 
 // --- Driver enumeration ---
 
-QString CaptureWindow::GetDriverName(int index)
+QString LiveView::GetDriverName(int index)
 {
     QString name;
     return driverCatalogue().describe(index, &name, nullptr) ? name : kError;
 }
 
-QString CaptureWindow::GetDriverVersion(int index)
+QString LiveView::GetDriverVersion(int index)
 {
     QString version;
     return driverCatalogue().describe(index, nullptr, &version) ? version : kError;
 }
 
-int CaptureWindow::CountDrivers()
+int LiveView::CountDrivers()
 {
     int n = 0;
     while (GetDriverName(n) != kError)
@@ -38,18 +38,18 @@ int CaptureWindow::CountDrivers()
     return n;
 }
 
-bool CaptureWindow::HasDrivers() { return CountDrivers() > 0; }
+bool LiveView::HasDrivers() { return CountDrivers() > 0; }
 
 // --- Window lifetime ---
 
-CaptureWindow::CaptureWindow(QWidget* parent)
+LiveView::LiveView(QWidget* parent)
     : QWidget(parent)
 {
     // The program's window brings back what the user set on each device.
     m_session.setRemembersDevices(true);
-    connect(&m_session, &CaptureSession::frameArrived, this, &CaptureWindow::onFrameOnUiThread);
-    connect(&m_session, &CaptureSession::deviceLost, this, &CaptureWindow::onDriverError);
-    connect(&m_session, &CaptureSession::recordingStatus, this, &CaptureWindow::reportStatus);
+    connect(&m_session, &CaptureSession::frameArrived, this, &LiveView::onFrameOnUiThread);
+    connect(&m_session, &CaptureSession::deviceLost, this, &LiveView::onDriverError);
+    connect(&m_session, &CaptureSession::recordingStatus, this, &LiveView::reportStatus);
     setObjectName(QStringLiteral("VIDEO WINDOW"));
     setWindowTitle(QStringLiteral("VIDEO WINDOW"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -58,15 +58,15 @@ CaptureWindow::CaptureWindow(QWidget* parent)
     show();
 }
 
-CaptureWindow::~CaptureWindow()
+LiveView::~LiveView()
 {
     *m_alive = false;
     disconnectDevice();
 }
 
-CaptureWindow* CaptureWindow::CreateCaptureWindow(QWidget* parent) { return new CaptureWindow(parent); }
+LiveView* LiveView::CreateCaptureWindow(QWidget* parent) { return new LiveView(parent); }
 
-bool CaptureWindow::ConnectDriver(int index)
+bool LiveView::ConnectDriver(int index)
 {
     disconnectDevice();
     if (!m_session.open(index)) {
@@ -76,7 +76,7 @@ bool CaptureWindow::ConnectDriver(int index)
     return true;
 }
 
-void CaptureWindow::disconnectDevice()
+void LiveView::disconnectDevice()
 {
     m_previewTimer.stop();
     if (m_session.isRecording())
@@ -85,7 +85,7 @@ void CaptureWindow::disconnectDevice()
     m_overlay = m_preview = false;
 }
 
-bool CaptureWindow::DisconnectDriver(CaptureWindow* window)
+bool LiveView::DisconnectDriver(LiveView* window)
 {
     if (!window)
         return false;
@@ -94,13 +94,13 @@ bool CaptureWindow::DisconnectDriver(CaptureWindow* window)
     return true;
 }
 
-bool CaptureWindow::SetStatusCallback(StatusCallbackFn callback)
+bool LiveView::SetStatusCallback(StatusCallbackFn callback)
 {
     m_statusCallback = std::move(callback);
     return true;
 }
 
-void CaptureWindow::reportStatus(int code)
+void LiveView::reportStatus(int code)
 {
     if (QThread::currentThread() != thread()) {
         std::weak_ptr<std::atomic<bool>> alive = m_alive;
@@ -117,7 +117,7 @@ void CaptureWindow::reportStatus(int code)
 
 // --- Information ---
 
-bool CaptureWindow::GetStatus(CaptureStatus& status) const
+bool LiveView::GetStatus(CaptureStatus& status) const
 {
     if (!m_session.status(status))
         return false;
@@ -126,19 +126,19 @@ bool CaptureWindow::GetStatus(CaptureStatus& status) const
     return true;
 }
 
-bool CaptureWindow::GetAudioFormat(AudioFormat& format, int size) const
+bool LiveView::GetAudioFormat(AudioFormat& format, int size) const
 {
     return size >= kAudioFormatSize && m_session.audioFormat(format);
 }
 
-bool CaptureWindow::SetAudioFormat(const AudioFormat& format, int size)
+bool LiveView::SetAudioFormat(const AudioFormat& format, int size)
 {
     return size >= kAudioFormatSize && m_session.setAudioFormat(format);
 }
 
 // --- Display ---
 
-bool CaptureWindow::StartPreview(int rate)
+bool LiveView::StartPreview(int rate)
 {
     if (!m_session.isOpen())
         return false;
@@ -158,7 +158,7 @@ bool CaptureWindow::StartPreview(int rate)
     return true;
 }
 
-bool CaptureWindow::StartOverlay()
+bool LiveView::StartOverlay()
 {
     if (!m_session.isOpen() || !m_session.driver()->hasOverlay())
         return false;
@@ -169,7 +169,7 @@ bool CaptureWindow::StartOverlay()
     return true;
 }
 
-bool CaptureWindow::SetScale(bool on)
+bool LiveView::SetScale(bool on)
 {
     if (!m_session.setScale(on))
         return false;
@@ -177,7 +177,7 @@ bool CaptureWindow::SetScale(bool on)
     return true;
 }
 
-bool CaptureWindow::FitWindow(int top, int left, int height, int width)
+bool LiveView::FitWindow(int top, int left, int height, int width)
 {
     CaptureStatus st;
     if (!GetStatus(st))
@@ -193,7 +193,7 @@ bool CaptureWindow::FitWindow(int top, int left, int height, int width)
 
 // --- Dialogs ---
 
-bool CaptureWindow::ShowFormatDialog()
+bool LiveView::ShowFormatDialog()
 {
     if (!m_session.isOpen() || !m_session.driver()->hasFormatDialog() || !m_session.driver()->showFormatDialog(window())) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Format Dialog."), Dialogs::Icon::Error);
@@ -202,7 +202,7 @@ bool CaptureWindow::ShowFormatDialog()
     return true;
 }
 
-bool CaptureWindow::ShowSourceDialog()
+bool LiveView::ShowSourceDialog()
 {
     if (!m_session.isOpen() || !m_session.driver()->hasSourceDialog() || !m_session.driver()->showSourceDialog(window())) {
         dialogs().message(QStringLiteral("Orbelstand: Cannot show Video Source Dialog."), Dialogs::Icon::Error);
@@ -211,7 +211,7 @@ bool CaptureWindow::ShowSourceDialog()
     return true;
 }
 
-bool CaptureWindow::ShowDisplayDialog()
+bool LiveView::ShowDisplayDialog()
 {
     DeviceDialogs* ui = deviceDialogs();
     if (!m_session.isOpen() || !m_session.driver()->hasDisplayDialog() || !ui) {
@@ -223,7 +223,7 @@ bool CaptureWindow::ShowDisplayDialog()
     return true;
 }
 
-bool CaptureWindow::ShowCompressionDialog()
+bool LiveView::ShowCompressionDialog()
 {
     DeviceDialogs* ui = deviceDialogs();
     if (!ui) {
@@ -238,7 +238,7 @@ bool CaptureWindow::ShowCompressionDialog()
 
 // --- Capturing ---
 
-bool CaptureWindow::CopyFrameToClipboard(std::function<void(FramePtr)> done)
+bool LiveView::CopyFrameToClipboard(std::function<void(FramePtr)> done)
 {
     if (FramePtr f = m_session.isOpen() ? latestFrame() : nullptr) {
         if (done)
@@ -254,19 +254,19 @@ bool CaptureWindow::CopyFrameToClipboard(std::function<void(FramePtr)> done)
 
 // --- The live picture ---
 
-void CaptureWindow::onFrameOnUiThread()
+void LiveView::onFrameOnUiThread()
 {
     if (m_overlay || (m_preview && !m_previewTimer.isActive()))
         update();
 }
 
-void CaptureWindow::onDriverError(const QString& reason)
+void LiveView::onDriverError(const QString& reason)
 {
     qCWarning(lcCapture) << "device lost:" << reason;
     emit deviceLost(reason);
 }
 
-void CaptureWindow::paintEvent(QPaintEvent*)
+void LiveView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const FramePtr f = latestFrame();
@@ -285,7 +285,7 @@ void CaptureWindow::paintEvent(QPaintEvent*)
         p.fillRect(r, Qt::black);
 }
 
-QRect CaptureWindow::pictureRect(QSize window, QSize image, bool scale)
+QRect LiveView::pictureRect(QSize window, QSize image, bool scale)
 {
     if (image.isEmpty() || window.isEmpty())
         return {};

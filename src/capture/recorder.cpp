@@ -1,4 +1,4 @@
-#include "capture/sequencecapture.h"
+#include "capture/recorder.h"
 
 #include "movie/containerwriter.h"
 
@@ -35,7 +35,7 @@ bool writeFrame(MovieWriter& writer, const VideoFrame& frame, int64_t index)
 
 } // namespace
 
-struct SequenceCapture::Impl {
+struct Recorder::Impl {
     struct Item {
         enum Kind { Video, Audio, End } kind = Video;
         FramePtr frame;
@@ -87,7 +87,7 @@ struct SequenceCapture::Impl {
     void queueStop();
 };
 
-void SequenceCapture::frameRateOf(uint32_t us, int* num, int* den)
+void Recorder::frameRateOf(uint32_t us, int* num, int* den)
 {
     *num = 15;
     *den = 1;
@@ -111,32 +111,32 @@ void SequenceCapture::frameRateOf(uint32_t us, int* num, int* den)
     *den = int(us / g);
 }
 
-SequenceCapture::SequenceCapture() : d(std::make_shared<Impl>())
+Recorder::Recorder() : d(std::make_shared<Impl>())
 {
     d->limitTimer.setSingleShot(true);
     d->limitTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&d->limitTimer, &QTimer::timeout, &d->context, [impl = d.get()] { impl->finish(true); });
 }
 
-SequenceCapture::~SequenceCapture()
+Recorder::~Recorder()
 {
     stop();
     closeSingle();
 }
 
-bool SequenceCapture::capturing() const { return d->capturing; }
-uint32_t SequenceCapture::framesCaptured() const { return d->frames; }
-uint32_t SequenceCapture::framesDropped() const { return d->dropped; }
-uint32_t SequenceCapture::audioSamples() const { return d->samples; }
-QString SequenceCapture::withoutSoundReason() const { return d->noSound; }
+bool Recorder::capturing() const { return d->capturing; }
+uint32_t Recorder::framesCaptured() const { return d->frames; }
+uint32_t Recorder::framesDropped() const { return d->dropped; }
+uint32_t Recorder::audioSamples() const { return d->samples; }
+QString Recorder::withoutSoundReason() const { return d->noSound; }
 
-QString SequenceCapture::errorText() const
+QString Recorder::errorText() const
 {
     std::lock_guard l(d->mutex);
     return d->error;
 }
 
-bool SequenceCapture::start(const Setup& setup)
+bool Recorder::start(const Setup& setup)
 {
     if (d->capturing)
         return false;
@@ -250,7 +250,7 @@ bool SequenceCapture::start(const Setup& setup)
     return true;
 }
 
-void SequenceCapture::pushFrame(const FramePtr& frame)
+void Recorder::pushFrame(const FramePtr& frame)
 {
     if (!frame)
         return;
@@ -283,7 +283,7 @@ void SequenceCapture::pushFrame(const FramePtr& frame)
     s.wake.notify_one();
 }
 
-void SequenceCapture::Impl::runEncoder()
+void Recorder::Impl::runEncoder()
 {
     int64_t lastSlot = -1;
     const int64_t sampleRate = writer.setup().audioSampleRate;
@@ -352,12 +352,12 @@ void SequenceCapture::Impl::runEncoder()
     }
 }
 
-void SequenceCapture::Impl::queueStop()
+void Recorder::Impl::queueStop()
 {
     QMetaObject::invokeMethod(&context, [this] { finish(); }, Qt::QueuedConnection);
 }
 
-bool SequenceCapture::stop()
+bool Recorder::stop()
 {
     if (!d->capturing)
         return false;
@@ -367,7 +367,7 @@ bool SequenceCapture::stop()
 
 // Ends a running recording on the UI thread: the sound stops, the encoder
 // writes what is queued, fills the file up to the stop time and closes it.
-void SequenceCapture::Impl::finish(bool limitReached)
+void Recorder::Impl::finish(bool limitReached)
 {
     if (!capturing)
         return;
@@ -411,12 +411,12 @@ void SequenceCapture::Impl::finish(bool limitReached)
     }
 }
 
-void SequenceCapture::deviceLost()
+void Recorder::deviceLost()
 {
     d->queueStop();
 }
 
-bool SequenceCapture::openSingle(const QString& fileName, const CaptureParms& parms, QSize frameSize,
+bool Recorder::openSingle(const QString& fileName, const CaptureParms& parms, QSize frameSize,
                                  std::optional<CodecChoice> codec)
 {
     closeSingle();
@@ -446,7 +446,7 @@ bool SequenceCapture::openSingle(const QString& fileName, const CaptureParms& pa
     return true;
 }
 
-bool SequenceCapture::captureOne(const FramePtr& frame)
+bool Recorder::captureOne(const FramePtr& frame)
 {
     Impl& s = *d;
     if (!s.singleOpen || !frame || frame->size().isEmpty())
@@ -462,7 +462,7 @@ bool SequenceCapture::captureOne(const FramePtr& frame)
     return true;
 }
 
-bool SequenceCapture::closeSingle()
+bool Recorder::closeSingle()
 {
     Impl& s = *d;
     if (!s.singleOpen)
@@ -474,6 +474,6 @@ bool SequenceCapture::closeSingle()
     return closed;
 }
 
-int SequenceCapture::singleFramesWritten() const { return d->singleFrames; }
+int Recorder::singleFramesWritten() const { return d->singleFrames; }
 
 } // namespace lv

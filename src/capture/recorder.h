@@ -32,7 +32,7 @@ namespace lv {
 // the device streams; deviceLost() on any thread. The status callback is
 // always called on the UI thread, once with 300 and once with 301 per
 // recording.
-class SequenceCapture {
+class Recorder {
 public:
     struct Setup {
         QString fileName;
@@ -56,10 +56,10 @@ public:
         std::vector<std::pair<QByteArray, QString>> tags;
     };
 
-    SequenceCapture();
-    ~SequenceCapture();
-    SequenceCapture(const SequenceCapture&) = delete;
-    SequenceCapture& operator=(const SequenceCapture&) = delete;
+    Recorder();
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Starts a streaming capture and returns at once; the end comes by the
     // status callback (301). parms.fYield and the mouse abort flags are the

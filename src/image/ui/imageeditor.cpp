@@ -1,4 +1,4 @@
-#include "image/ui/image.h"
+#include "image/ui/imageeditor.h"
 #include "base/commandicons.h"
 
 #include "base/dialogs.h"
@@ -52,7 +52,7 @@ struct BusyCursor {
 
 } // namespace
 
-Image::Image(QWidget* parent)
+ImageEditor::ImageEditor(QWidget* parent)
     : QWidget(parent), m_toolbar(new QToolBar(this)), m_effectsMenu(new QMenu(this)), m_label(new QLabel(this)),
       m_status(new QStatusBar(this))
 {
@@ -74,11 +74,11 @@ Image::Image(QWidget* parent)
         });
         return a;
     };
-    addButton("open", "Open Image File", &Image::openFromDialog);
-    addButton("save", "Save Image", &Image::saveFromDialog);
-    QAction* effects = addButton("effects", "Image Effects", &Image::resetImage);
-    QAction* clipboard = addButton("clipboard", "Put on Clipboard", &Image::putOnClipboard);
-    QAction* print = addButton("print", "Print Image", &Image::printFromToolbar);
+    addButton("open", "Open Image File", &ImageEditor::openFromDialog);
+    addButton("save", "Save Image", &ImageEditor::saveFromDialog);
+    QAction* effects = addButton("effects", "Image Effects", &ImageEditor::resetImage);
+    QAction* clipboard = addButton("clipboard", "Put on Clipboard", &ImageEditor::putOnClipboard);
+    QAction* print = addButton("print", "Print Image", &ImageEditor::printFromToolbar);
     // The editor's own keys work while it has the focus; the main window keeps Ctrl+O and Ctrl+S.
     for (auto [action, key] : {std::pair{clipboard, QKeySequence(QKeySequence::Copy)},
                                std::pair{print, QKeySequence(QKeySequence::Print)}}) {
@@ -95,7 +95,7 @@ Image::Image(QWidget* parent)
     }
     QAction* reset = m_effectsMenu->addAction(QStringLiteral("Reset Image"));
     reset->setObjectName(QStringLiteral("reset"));
-    connect(reset, &QAction::triggered, this, &Image::resetImage);
+    connect(reset, &QAction::triggered, this, &ImageEditor::resetImage);
     effects->setMenu(m_effectsMenu);
     if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(effects)))
         button->setPopupMode(QToolButton::MenuButtonPopup);
@@ -103,19 +103,19 @@ Image::Image(QWidget* parent)
     layoutWindow();
 }
 
-Image::~Image() = default;
+ImageEditor::~ImageEditor() = default;
 
-QString Image::openFilter()
+QString ImageEditor::openFilter()
 {
     return QStringLiteral("All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
 }
 
-QString Image::saveFilter()
+QString ImageEditor::saveFilter()
 {
     return QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
 }
 
-void Image::setNewFrame(const QImage& frame)
+void ImageEditor::setNewFrame(const QImage& frame)
 {
     m_picture.setFrame(frame);
     m_resetPicture = m_picture.drawnImage();
@@ -123,19 +123,19 @@ void Image::setNewFrame(const QImage& frame)
     refresh();
 }
 
-void Image::stamp(const StampSettings& settings, int imageNumber)
+void ImageEditor::stamp(const StampSettings& settings, int imageNumber)
 {
     StampImage(m_picture, settings, imageNumber);
     refresh();
 }
 
-void Image::refresh()
+void ImageEditor::refresh()
 {
     m_label->setPixmap(m_picture.isNull() ? QPixmap() : QPixmap::fromImage(m_picture.drawnImage()));
     layoutWindow();
 }
 
-bool Image::loadPictureFile(const QString& fileName)
+bool ImageEditor::loadPictureFile(const QString& fileName)
 {
     PictureLoad load;
     {
@@ -158,7 +158,7 @@ bool Image::loadPictureFile(const QString& fileName)
     return true;
 }
 
-bool Image::savePictureFile(const QString& fileName)
+bool ImageEditor::savePictureFile(const QString& fileName)
 {
     const QString ending = fileName.right(3).toLower();
     bool written = false;
@@ -185,7 +185,7 @@ bool Image::savePictureFile(const QString& fileName)
     return written;
 }
 
-void Image::applyEffect(Effect effect)
+void ImageEditor::applyEffect(Effect effect)
 {
     if (m_picture.isNull())
         return;
@@ -203,14 +203,14 @@ void Image::applyEffect(Effect effect)
     ProgressMessage(QString());
 }
 
-void Image::resetImage()
+void ImageEditor::resetImage()
 {
     m_picture.setFrame(m_resetPicture);
     m_modified = false;
     refresh();
 }
 
-bool Image::mayDiscard()
+bool ImageEditor::mayDiscard()
 {
     if (!m_modified)
         return true;
@@ -232,7 +232,7 @@ bool Image::mayDiscard()
     return mayGo;
 }
 
-void Image::closeEvent(QCloseEvent* e)
+void ImageEditor::closeEvent(QCloseEvent* e)
 {
     if (!mayDiscard()) {
         e->ignore();
@@ -242,7 +242,7 @@ void Image::closeEvent(QCloseEvent* e)
     emit closing();
 }
 
-void Image::putOnClipboard()
+void ImageEditor::putOnClipboard()
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
@@ -250,14 +250,14 @@ void Image::putOnClipboard()
     ProgressMessage(QStringLiteral("Image on Clipboard."));
 }
 
-bool Image::printPicture(QPrinter& printer)
+bool ImageEditor::printPicture(QPrinter& printer)
 {
     PrintTarget target;
     target.setPicture(m_picture.drawnImage());
     return target.printOn(printer);
 }
 
-void Image::printFromToolbar()
+void ImageEditor::printFromToolbar()
 {
     std::unique_ptr<QPrinter> printer;
     if (m_printerFactory) {
@@ -269,7 +269,7 @@ void Image::printFromToolbar()
         ProgressMessage(QStringLiteral("No printer is available."));
 }
 
-void Image::openFromDialog()
+void ImageEditor::openFromDialog()
 {
     if (!mayDiscard())
         return;
@@ -278,13 +278,13 @@ void Image::openFromDialog()
         loadPictureFile(name);
 }
 
-bool Image::saveFromDialog()
+bool ImageEditor::saveFromDialog()
 {
     const QString name = dialogs().saveFile(QStringLiteral("Save Image"), saveFilter(), windowTitle(), this);
     return !name.isEmpty() && savePictureFile(name);
 }
 
-void Image::ProgressMessage(const QString& text)
+void ImageEditor::ProgressMessage(const QString& text)
 {
     if (text.isEmpty())
         m_status->clearMessage();
@@ -293,22 +293,22 @@ void Image::ProgressMessage(const QString& text)
     emit progressMessage(text);
 }
 
-QString Image::progressText() const
+QString ImageEditor::progressText() const
 {
     return m_status->currentMessage();
 }
 
-QSize Image::clientSizeFor(QSize picture, int toolbarHeight, int statusHeight)
+QSize ImageEditor::clientSizeFor(QSize picture, int toolbarHeight, int statusHeight)
 {
     return {std::max(picture.width() + 40, 240), toolbarHeight + statusHeight + picture.height() + 20};
 }
 
-QSize Image::sizeHint() const
+QSize ImageEditor::sizeHint() const
 {
     return clientSizeFor(m_picture.size(), m_toolbar->sizeHint().height(), m_status->sizeHint().height());
 }
 
-QRect Image::pictureGeometry() const
+QRect ImageEditor::pictureGeometry() const
 {
     // At its own size, 10 pixels below the toolbar and centred, when the window
     // has room; otherwise as large as fits between toolbar and status bar, keeping its shape.
@@ -321,7 +321,7 @@ QRect Image::pictureGeometry() const
     return {(width() - shown.width()) / 2, top, shown.width(), shown.height()};
 }
 
-void Image::layoutWindow()
+void ImageEditor::layoutWindow()
 {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (sub && (sub->isMinimized() || sub->isMaximized()))
@@ -336,7 +336,7 @@ void Image::layoutWindow()
     placeChildren();
 }
 
-void Image::placeChildren()
+void ImageEditor::placeChildren()
 {
     const int toolbarHeight = m_toolbar->sizeHint().height();
     const int statusHeight = m_status->sizeHint().height();
@@ -345,22 +345,22 @@ void Image::placeChildren()
     m_status->setGeometry(0, height() - statusHeight, width(), statusHeight);
 }
 
-void Image::resizeEvent(QResizeEvent* e)
+void ImageEditor::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     placeChildren();
 }
 
-bool Image::event(QEvent* e)
+bool ImageEditor::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)
         layoutWindow();
     return QWidget::event(e);
 }
 
-Image* OpenPictureInEditor(const QString& fileName, QWidget* parent)
+ImageEditor* OpenPictureInEditor(const QString& fileName, QWidget* parent)
 {
-    auto editor = std::make_unique<Image>(parent);
+    auto editor = std::make_unique<ImageEditor>(parent);
     if (!editor->loadPictureFile(fileName))
         return nullptr;
     return editor.release();

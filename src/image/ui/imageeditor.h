@@ -23,13 +23,13 @@ struct StampSettings;
 // (`ResetPicture`), a toolbar and a status bar for progress texts. A plain
 // widget: the main window puts it into a QMdiSubWindow and connects
 // statusString() to its status label. UI thread only.
-class Image final : public QWidget {
+class ImageEditor final : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(Image)
+    Q_DISABLE_COPY_MOVE(ImageEditor)
 
 public:
-    explicit Image(QWidget* parent = nullptr);
-    ~Image() override;
+    explicit ImageEditor(QWidget* parent = nullptr);
+    ~ImageEditor() override;
 
     // The open and save filters of the toolbar's file dialogs.
     static QString openFilter();
@@ -130,6 +130,6 @@ private:
 // captioned with the file's name without folder. A picture that cannot be
 // loaded gives "Bad file format." (or the size refusal) and no editor: null.
 // The caller puts the widget into a QMdiSubWindow and shows it.
-Image* OpenPictureInEditor(const QString& fileName, QWidget* parent = nullptr);
+ImageEditor* OpenPictureInEditor(const QString& fileName, QWidget* parent = nullptr);
 
 } // namespace lv

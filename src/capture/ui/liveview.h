@@ -12,10 +12,10 @@
 
 namespace lv {
 
-class CaptureWindow;
+class LiveView;
 
 // The status callback: (window, code, text) -> accepted. Called on the UI thread.
-using StatusCallbackFn = std::function<bool(CaptureWindow*, int, const QString&)>;
+using StatusCallbackFn = std::function<bool(LiveView*, int, const QString&)>;
 
 // The capture window: the live view of one capture session. It paints the
 // session's newest frame (as overlay or at the preview rate), places itself,
@@ -26,12 +26,12 @@ using StatusCallbackFn = std::function<bool(CaptureWindow*, int, const QString&)
 //
 // Threads: every operation is called on the UI thread. Frames arrive on the
 // device's capture thread; the session announces them on the UI thread.
-class CaptureWindow final : public QWidget {
+class LiveView final : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CaptureWindow)
+    Q_DISABLE_COPY_MOVE(LiveView)
 
 public:
-    ~CaptureWindow() override;
+    ~LiveView() override;
 
     // --- Driver enumeration (no window needed) ---
     static QString GetDriverName(int index);    // "Error!" when no driver answers
@@ -40,10 +40,10 @@ public:
     static bool HasDrivers();
 
     // --- Window lifetime ---
-    static CaptureWindow* CreateCaptureWindow(QWidget* parent);
+    static LiveView* CreateCaptureWindow(QWidget* parent);
     bool ConnectDriver(int index);
     // Disconnects and destroys the window; false for a null window.
-    static bool DisconnectDriver(CaptureWindow* window);
+    static bool DisconnectDriver(LiveView* window);
     bool SetStatusCallback(StatusCallbackFn callback); // empty = clear
     // See CaptureSession::keepDeviceSettings; ConnectDriver puts it back.
     bool KeepSettings() { return m_session.keepDeviceSettings(); }
@@ -108,7 +108,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    explicit CaptureWindow(QWidget* parent);
+    explicit LiveView(QWidget* parent);
     void disconnectDevice();
     void onFrameOnUiThread();
     void onDriverError(const QString& reason);
